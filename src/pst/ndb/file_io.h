@@ -1,0 +1,27 @@
+// The one file interface the engine writes through, so that tests can make a write or a
+// flush fail at a chosen moment. Every failure raises std::system_error.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+
+namespace mailvane::pst {
+
+class FileIo {
+ public:
+  virtual ~FileIo() = default;
+  // Reads exactly data.size() bytes at offset (short read past the end raises).
+  virtual void ReadAt(std::uint64_t offset, std::span<std::uint8_t> data) = 0;
+  virtual void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) = 0;
+  virtual void Flush() = 0;  // data and metadata reach the disk (fsync)
+  virtual std::uint64_t Size() = 0;
+  virtual void Truncate(std::uint64_t size) = 0;
+};
+
+// Creates a new file; never overwrites or follows a link (O_CREAT | O_EXCL | O_NOFOLLOW).
+std::unique_ptr<FileIo> CreatePosixFile(const std::filesystem::path& path);
+std::unique_ptr<FileIo> OpenPosixFile(const std::filesystem::path& path, bool writable);
+
+}  // namespace mailvane::pst
