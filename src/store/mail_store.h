@@ -1,0 +1,125 @@
+// The mail store interface the conversion writes through: a session, its stores, their
+// folders and items. The operations and numbers are those of a MAPI store library; every
+// failed call raises (StoreError or std::system_error) with a message that says what
+// failed and why.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pst/ltp/property_value.h"
+
+namespace mailvane::store {
+
+class StoreError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Outlook's numbering of default folders.
+enum class DefaultFolder : int {
+  kDeletedItems = 3,
+  kOutbox = 4,
+  kSentMail = 5,
+  kInbox = 6,
+  kCalendar = 9,
+  kContacts = 10,
+  kJournal = 11,
+  kNotes = 12,
+  kTasks = 13,
+  kDrafts = 16,
+  kJunk = 23,
+};
+
+// Outlook's numbering of item types.
+enum class ItemType : int {
+  kMessage = 0,
+  kAppointment = 1,
+  kContact = 2,
+  kTask = 3,
+  kNote = 5,
+};
+
+inline constexpr int kStoreFormatUnicode = 1;  // AddPSTStore's format argument
+inline constexpr int kFolderTypeMail = 6;      // Folders.Add's type argument
+inline constexpr int kImportRfc822 = 1024;     // Import's format argument
+
+// A wall-clock date and time without a zone.
+struct LocalDateTime {
+  int year = 0, month = 0, day = 0;
+  int hour = 0, minute = 0, second = 0;
+};
+
+class Item {
+ public:
+  virtual ~Item() = default;
+  // Properties set by the names of Outlook's object model ("FirstName", "Email1Address",
+  // "Start", "Body", ...). An unknown name, or a name the item's kind does not have, raises.
+  virtual void SetText(std::string_view name, std::string_view utf8) = 0;
+  // A local date-time, stored as UTC in the system's local zone.
+  virtual void SetDate(std::string_view name, const LocalDateTime& local) = 0;
+  // A moment already in UTC (for values that carried their own zone).
+  virtual void SetUtcTime(std::string_view name, pst::FileTime utc) = 0;
+  virtual void SetBool(std::string_view name, bool value) = 0;  // "AllDayEvent", ...
+  virtual void SetInt(std::string_view name, int value) = 0;    // "BusyStatus", ...
+
+  // Copies the file's bytes at once; the caller may delete the file right after.
+  // display_name empty: the file's own name.
+  virtual void AddAttachment(const std::filesystem::path& file,
+                             std::string_view display_name = {}) = 0;
+  virtual void AddPicture(const std::filesystem::path& file) = 0;  // a contact's picture
+  // Fills a message from an RFC 822 / MIME file (format kImportRfc822).
+  virtual void Import(const std::filesystem::path& file, int format) = 0;
+  // One MAPI property by tag, saving the item when asked (HrSetOneProp).
+  virtual void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) = 0;
+  virtual bool HasAttachments() const = 0;
+  virtual void Save() = 0;
+};
+
+class Folder {
+ public:
+  virtual ~Folder() = default;
+  virtual std::string Name() const = 0;
+  virtual std::vector<std::unique_ptr<Folder>> Folders() = 0;
+  // A sub-folder by name, or nullptr.
+  virtual std::unique_ptr<Folder> SubFolder(std::string_view name) = 0;
+  // Creates a sub-folder (type kFolderTypeMail); a name already used under this folder raises.
+  virtual std::unique_ptr<Folder> AddFolder(std::string_view name, int type) = 0;
+  virtual std::unique_ptr<Item> AddItem(ItemType type) = 0;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+  virtual std::string EntryID() const = 0;
+  virtual std::string DisplayName() const = 0;
+  virtual void ValidateIPMTree() = 0;
+  virtual std::unique_ptr<Folder> GetDefaultFolder(DefaultFolder kind) = 0;
+  virtual std::unique_ptr<Folder> IPMRootFolder() = 0;
+  // Makes everything saved so far durable (a safe point of a long run).
+  virtual void Commit() = 0;
+};
+
+class Session {
+ public:
+  virtual ~Session() = default;
+  virtual void Logon() = 0;
+  // A new Unicode PST at path (format kStoreFormatUnicode), opened under display_name.
+  virtual Store& AddPSTStore(const std::filesystem::path& path, int format,
+                             std::string_view display_name) = 0;
+  virtual Store& GetStoreFromID(std::string_view entry_id) = 0;
+  // "\\" + display name + "\" + folder path.
+  virtual std::unique_ptr<Folder> GetFolderFromPath(std::string_view path) = 0;
+  // Commits and closes every store of the session.
+  virtual void Logoff() = 0;
+};
+
+// A session over our own PST engine.
+std::unique_ptr<Session> CreatePstSession();
+
+}  // namespace mailvane::store
