@@ -1,0 +1,272 @@
+#include "store/object_model_properties.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+namespace mailvane::store {
+
+using pst::MakeTag;
+using pst::PropType;
+using pst::PropValue;
+
+namespace {
+
+constexpr PropType kStr = PropType::kString;
+constexpr PropType kTime = PropType::kTime;
+
+PropertyKey T(std::uint16_t id, PropType type) { return PropertyKey::Tag(MakeTag(id, type)); }
+PropertyKey Addr(std::uint32_t lid, PropType type) {
+  return PropertyKey::Lid(pst::PsetidAddress(), lid, type);
+}
+PropertyKey Appt(std::uint32_t lid, PropType type) {
+  return PropertyKey::Lid(pst::PsetidAppointment(), lid, type);
+}
+PropertyKey Task(std::uint32_t lid, PropType type) {
+  return PropertyKey::Lid(pst::PsetidTask(), lid, type);
+}
+PropertyKey Common(std::uint32_t lid, PropType type) {
+  return PropertyKey::Lid(pst::PsetidCommon(), lid, type);
+}
+
+struct TextName {
+  std::string_view name;
+  std::array<std::uint16_t, 2> tags;  // tagged string properties written (0: none)
+  std::uint32_t address_lid;          // a PSETID_Address string written too (0: none)
+};
+
+// Contact texts (MS-OXOCNTC 2.2): the tagged property and, where Outlook keeps one, the
+// named property of the same meaning.
+constexpr TextName kContactTexts[] = {
+    {"FirstName", {0x3A06, 0}, 0},
+    {"MiddleName", {0x3A44, 0}, 0},
+    {"LastName", {0x3A11, 0}, 0},
+    {"FullName", {0x3001, 0}, 0},
+    {"Suffix", {0x3A05, 0}, 0},
+    {"Title", {0x3A45, 0}, 0},
+    {"CompanyName", {0x3A16, 0}, 0},
+    {"Profession", {0x3A46, 0}, 0},
+    {"JobTitle", {0x3A17, 0}, 0},
+    {"Department", {0x3A18, 0}, 0},
+    {"OfficeLocation", {0x3A19, 0}, 0},
+    {"ManagerName", {0x3A4E, 0}, 0},
+    {"AssistantName", {0x3A30, 0}, 0},
+    {"Spouse", {0x3A48, 0}, 0},
+    {"BusinessTelephoneNumber", {0x3A08, 0}, 0},
+    {"BusinessFaxNumber", {0x3A24, 0}, 0},
+    {"HomeTelephoneNumber", {0x3A09, 0}, 0},
+    {"HomeFaxNumber", {0x3A25, 0}, 0},
+    {"MobileTelephoneNumber", {0x3A1C, 0}, 0},
+    {"PagerNumber", {0x3A21, 0}, 0},
+    {"CarTelephoneNumber", {0x3A1E, 0}, 0},
+    {"BusinessHomePage", {0x3A51, 0}, 0},
+    {"WebPage", {0, 0}, 0x802B},              // PidLidHtml
+    {"IMAddress", {0, 0}, 0x8062},            // PidLidInstantMessagingAddress
+    {"FileAs", {0, 0}, 0x8005},               // PidLidFileUnder
+    {"BusinessAddress", {0, 0}, 0x801B},      // PidLidWorkAddress
+    {"BusinessAddressStreet", {0x3A29, 0}, 0x8045},
+    {"BusinessAddressCity", {0x3A27, 0}, 0x8046},
+    {"BusinessAddressState", {0x3A28, 0}, 0x8047},
+    {"BusinessAddressPostalCode", {0x3A2A, 0}, 0x8048},
+    {"BusinessAddressCountry", {0x3A26, 0}, 0x8049},
+    {"HomeAddress", {0, 0}, 0x801A},          // PidLidHomeAddress
+    {"HomeAddressStreet", {0x3A5D, 0}, 0},
+    {"HomeAddressCity", {0x3A59, 0}, 0},
+    {"HomeAddressState", {0x3A5C, 0}, 0},
+    {"HomeAddressPostalCode", {0x3A5B, 0}, 0},
+    {"HomeAddressCountry", {0x3A5A, 0}, 0},
+};
+
+// The named properties of e-mail address n (1 to 3) of a contact (MS-OXOCNTC 2.2.1.2).
+struct EmailLids {
+  std::uint32_t display_name, address_type, address, original_display_name, original_entry_id;
+};
+constexpr EmailLids kEmailLids[3] = {
+    {0x8080, 0x8082, 0x8083, 0x8084, 0x8085},
+    {0x8090, 0x8092, 0x8093, 0x8094, 0x8095},
+    {0x80A0, 0x80A2, 0x80A3, 0x80A4, 0x80A5},
+};
+
+[[noreturn]] void Unknown(ItemType type, std::string_view name, const char* kind) {
+  throw StoreError("an item of class " + std::string(MessageClassOf(type)) + " has no " + kind +
+                   " property named \"" + std::string(name) + "\"");
+}
+
+std::string Trimmed(std::string_view s) {
+  const auto first = s.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  const auto last = s.find_last_not_of(" \t");
+  return std::string(s.substr(first, last - first + 1));
+}
+
+// "a; b, c" gives {"a", "b", "c"}: Outlook separates categories with the list separator.
+std::vector<std::string> SplitCategories(std::string_view text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == ',' || text[i] == ';') {
+      std::string item = Trimmed(text.substr(start, i - start));
+      if (!item.empty() && std::find(out.begin(), out.end(), item) == out.end()) {
+        out.push_back(std::move(item));
+      }
+      start = i + 1;
+    }
+  }
+  return out;
+}
+
+std::vector<PropertyWrite> EmailWrites(int n, std::string_view address) {
+  const EmailLids& l = kEmailLids[n - 1];
+  std::vector<PropertyWrite> w;
+  w.push_back({Addr(l.address, kStr), PropValue::String(address)});
+  if (address.empty()) return w;  // an empty address leaves the rest of the entry unset
+  w.push_back({Addr(l.address_type, kStr), PropValue::String("SMTP")});
+  w.push_back({Addr(l.display_name, kStr), PropValue::String(address)});
+  w.push_back({Addr(l.original_display_name, kStr), PropValue::String(address)});
+  w.push_back({Addr(l.original_entry_id, PropType::kBinary),
+               PropValue::Binary(OneOffEntryId(address, address))});
+  return w;
+}
+
+}  // namespace
+
+PropertyKey PropertyKey::Lid(const pst::Guid& set, std::uint32_t lid, pst::PropType type) {
+  pst::NamedProperty n;
+  n.set = set;
+  n.lid = lid;
+  n.type = type;
+  return PropertyKey{MakeTag(0, type), n};
+}
+
+PropertyKey PropertyKey::Name(const pst::Guid& set, std::u16string_view name,
+                              pst::PropType type) {
+  pst::NamedProperty n;
+  n.set = set;
+  n.name = std::u16string(name);
+  n.type = type;
+  return PropertyKey{MakeTag(0, type), n};
+}
+
+const char* MessageClassOf(ItemType type) {
+  switch (type) {
+    case ItemType::kMessage: return "IPM.Note";
+    case ItemType::kAppointment: return "IPM.Appointment";
+    case ItemType::kContact: return "IPM.Contact";
+    case ItemType::kTask: return "IPM.Task";
+    case ItemType::kNote: return "IPM.StickyNote";
+  }
+  return "IPM.Note";
+}
+
+std::vector<PropertyWrite> TextPropertyWrites(ItemType type, std::string_view name,
+                                              std::string_view utf8) {
+  const PropValue text = PropValue::String(utf8);
+  if (name == "Subject") {
+    return {{T(0x0037, kStr), text}, {T(0x0E1D, kStr), text}};  // subject, normalized subject
+  }
+  if (name == "Body") return {{T(0x1000, kStr), text}};
+  if (name == "Categories") {
+    return {{PropertyKey::Name(pst::PsPublicStrings(), u"Keywords", PropType::kMvString),
+             PropValue::MvString(SplitCategories(utf8))}};
+  }
+  if (type == ItemType::kContact) {
+    for (int n = 1; n <= 3; ++n) {
+      if (name == "Email" + std::to_string(n) + "Address") return EmailWrites(n, utf8);
+    }
+    for (const TextName& t : kContactTexts) {
+      if (t.name != name) continue;
+      std::vector<PropertyWrite> w;
+      for (std::uint16_t id : t.tags) {
+        if (id != 0) w.push_back({T(id, kStr), text});
+      }
+      if (t.address_lid != 0) w.push_back({Addr(t.address_lid, kStr), text});
+      return w;
+    }
+  }
+  if (type == ItemType::kAppointment && name == "Location") {
+    return {{Appt(0x8208, kStr), text}};  // PidLidLocation
+  }
+  Unknown(type, name, "text");
+}
+
+std::vector<PropertyWrite> TimePropertyWrites(ItemType type, std::string_view name,
+                                              pst::FileTime utc) {
+  const PropValue t = PropValue::Time(utc);
+  if (type == ItemType::kAppointment) {
+    // MS-OXOCAL 2.2.1.5/2.2.1.6: the whole start/end, the common pair, the clipped pair
+    // and the tagged start/end dates all hold the same moment for a single appointment.
+    if (name == "Start") {
+      return {{Appt(0x820D, kTime), t}, {Common(0x8516, kTime), t}, {Appt(0x8235, kTime), t},
+              {T(0x0060, kTime), t}};
+    }
+    if (name == "End") {
+      return {{Appt(0x820E, kTime), t}, {Common(0x8517, kTime), t}, {Appt(0x8236, kTime), t},
+              {T(0x0061, kTime), t}};
+    }
+  }
+  if (type == ItemType::kTask) {
+    // MS-OXOTASK 2.2.2.2.4/5: the task dates, mirrored in the common start and end.
+    if (name == "StartDate") return {{Task(0x8104, kTime), t}, {Common(0x8516, kTime), t}};
+    if (name == "DueDate") return {{Task(0x8105, kTime), t}, {Common(0x8517, kTime), t}};
+  }
+  if (type == ItemType::kContact) {
+    if (name == "Birthday") return {{T(0x3A42, kTime), t}, {Addr(0x80DE, kTime), t}};
+    if (name == "Anniversary") return {{T(0x3A41, kTime), t}, {Addr(0x80DF, kTime), t}};
+  }
+  Unknown(type, name, "date");
+}
+
+std::vector<PropertyWrite> BoolPropertyWrites(ItemType type, std::string_view name, bool value) {
+  const PropValue b = PropValue::Boolean(value);
+  if (type == ItemType::kAppointment && name == "AllDayEvent") {
+    return {{Appt(0x8215, PropType::kBoolean), b}};  // PidLidAppointmentSubType
+  }
+  if (type == ItemType::kTask && name == "Complete") {
+    return {{Task(0x811C, PropType::kBoolean), b}};  // PidLidTaskComplete
+  }
+  if (name == "ReminderSet") return {{Common(0x8503, PropType::kBoolean), b}};
+  Unknown(type, name, "yes/no");
+}
+
+std::vector<PropertyWrite> IntPropertyWrites(ItemType type, std::string_view name, int value) {
+  const PropValue i = PropValue::Int32(value);
+  if (type == ItemType::kAppointment && name == "BusyStatus") {
+    return {{Appt(0x8205, PropType::kInt32), i}};  // PidLidBusyStatus
+  }
+  if (type == ItemType::kTask && name == "Status") {
+    return {{Task(0x8101, PropType::kInt32), i}};  // PidLidTaskStatus
+  }
+  if (type == ItemType::kTask && name == "PercentComplete") {
+    return {{Task(0x8102, PropType::kDouble), PropValue::Double(value / 100.0)}};
+  }
+  if (type == ItemType::kNote && name == "Color") {
+    return {{PropertyKey::Lid(pst::PsetidNote(), 0x8B00, PropType::kInt32), i}};
+  }
+  if (name == "Importance") return {{T(0x0017, PropType::kInt32), i}};
+  Unknown(type, name, "number");
+}
+
+std::vector<std::uint8_t> OneOffEntryId(std::string_view display_name, std::string_view address,
+                                        std::string_view address_type) {
+  static constexpr std::uint8_t kOneOffUid[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
+                                                  0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};
+  std::vector<std::uint8_t> id;
+  id.reserve(24 + 2 * (display_name.size() + address.size() + address_type.size() + 3));
+  for (int i = 0; i < 4; ++i) id.push_back(0);  // flags: a long-term ID
+  for (std::uint8_t b : kOneOffUid) id.push_back(b);
+  id.push_back(0);  // version
+  id.push_back(0);
+  id.push_back(0x01);  // MAPI_ONE_OFF_NO_RICH_INFO
+  id.push_back(0x80);  // MAPI_ONE_OFF_UNICODE
+  for (std::string_view s : {display_name, address_type, address}) {
+    for (char16_t c : pst::Utf16FromUtf8(s)) {
+      id.push_back(static_cast<std::uint8_t>(c & 0xFF));
+      id.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    id.push_back(0);
+    id.push_back(0);
+  }
+  return id;
+}
+
+}  // namespace mailvane::store

@@ -1,0 +1,49 @@
+// What a property name of Outlook's object model ("FirstName", "Start", "Email1Address",
+// ...) means in MAPI terms: the properties it writes, by tag or by name. Derived values
+// (an e-mail's display name and entry ID, an appointment's duration) follow Outlook's own
+// object model so the item shows in Outlook as if Outlook had made it.
+#pragma once
+
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "pst/ltp/property_value.h"
+#include "pst/named_property.h"
+#include "store/mail_store.h"
+
+namespace mailvane::store {
+
+// A property by tag (named empty) or by name (tag's type only).
+struct PropertyKey {
+  pst::PropTag tag = 0;
+  std::optional<pst::NamedProperty> named;
+
+  static PropertyKey Tag(pst::PropTag t) { return PropertyKey{t, std::nullopt}; }
+  static PropertyKey Lid(const pst::Guid& set, std::uint32_t lid, pst::PropType type);
+  static PropertyKey Name(const pst::Guid& set, std::u16string_view name, pst::PropType type);
+  bool operator==(const PropertyKey&) const = default;
+};
+
+struct PropertyWrite {
+  PropertyKey key;
+  pst::PropValue value;
+};
+
+// The message class of a new item of that type.
+const char* MessageClassOf(ItemType type);
+
+// Each raises StoreError when the item type has no property of that name (or not of that
+// kind: a text name given a date).
+std::vector<PropertyWrite> TextPropertyWrites(ItemType type, std::string_view name,
+                                              std::string_view utf8);
+std::vector<PropertyWrite> TimePropertyWrites(ItemType type, std::string_view name,
+                                              pst::FileTime utc);
+std::vector<PropertyWrite> BoolPropertyWrites(ItemType type, std::string_view name, bool value);
+std::vector<PropertyWrite> IntPropertyWrites(ItemType type, std::string_view name, int value);
+
+// A one-off entry ID (MS-OXCDATA 2.2.5.1) for an SMTP address, Unicode form.
+std::vector<std::uint8_t> OneOffEntryId(std::string_view display_name, std::string_view address,
+                                        std::string_view address_type = "SMTP");
+
+}  // namespace mailvane::store
