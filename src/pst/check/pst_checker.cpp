@@ -1,0 +1,61 @@
+#include "pst/check/pst_checker.h"
+
+#include <algorithm>
+#include <exception>
+#include <sstream>
+
+#include "pst/ndb/node_database.h"
+
+namespace mailvane::pst {
+
+std::size_t CheckResult::error_count() const {
+  return static_cast<std::size_t>(
+      std::count_if(findings.begin(), findings.end(), [](const CheckFinding& f) { return f.error; }));
+}
+
+std::size_t CheckResult::note_count() const { return findings.size() - error_count(); }
+
+CheckResult CheckPstFile(const std::filesystem::path& path, const CheckOptions& options) {
+  CheckResult result;
+  std::unique_ptr<NodeDatabase> db;
+  try {
+    db = NodeDatabase::Open(path, false);
+  } catch (const std::exception& e) {
+    result.findings.push_back({true, "file", path.string() + ": cannot be opened as a Unicode PST: " + e.what()});
+    return result;
+  }
+  result.readable = true;
+  CheckMessaging(*db, [&](MessagingSeverity s, const std::string& m) {
+    result.findings.push_back({s == MessagingSeverity::kError, "messaging", m});
+  });
+  if (options.folder_tree) {
+    try {
+      result.tree = ReadFolderTree(*db);
+    } catch (const std::exception& e) {
+      result.findings.push_back({true, "messaging", std::string("the folder tree cannot be read: ") + e.what()});
+    }
+  }
+  return result;
+}
+
+std::string FormatFindings(const CheckResult& result) {
+  std::ostringstream out;
+  for (const auto& f : result.findings) {
+    out << (f.error ? "error: " : "note: ") << f.area << ": " << f.message << "\n";
+  }
+  return out.str();
+}
+
+std::string FormatFolderTree(const std::vector<FolderTreeEntry>& tree) {
+  std::ostringstream out;
+  for (const auto& e : tree) {
+    out << std::string(static_cast<std::size_t>(e.depth) * 2, ' ')
+        << (e.depth == 0 && e.name.empty() ? std::string("(root)") : e.name);
+    if (!e.container_class.empty()) out << "  [" << e.container_class << "]";
+    if (e.search_folder) out << "  (search folder)";
+    out << "  items " << e.items << "  associated " << e.associated << "\n";
+  }
+  return out.str();
+}
+
+}  // namespace mailvane::pst

@@ -1,0 +1,36 @@
+// What the store keeps in memory for one folder: its properties, its children and (once a
+// message touches the folder) its contents rows. Tables are rebuilt from this at commit.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "pst/messaging/ltp_access.h"
+#include "pst/ndb/ids.h"
+
+namespace mailvane::pst {
+
+struct FolderState {
+  Nid nid = 0;
+  Nid parent = 0;
+  std::string name;  // UTF-8
+  std::optional<std::string> container_class;
+  std::vector<TaggedValue> props;  // every property of the folder object, kept as read
+  std::vector<Nid> children;       // in hierarchy-table order
+  std::int32_t content_count = 0;
+  std::int32_t unread_count = 0;
+
+  // Contents rows are read from the file only when a message first changes them.
+  bool contents_loaded = false;
+  std::vector<TableRow> contents_rows;
+  std::unordered_map<Nid, std::size_t> contents_index;  // message NID -> row position
+
+  bool props_dirty = false;
+  bool hierarchy_dirty = false;
+  bool contents_dirty = false;
+};
+
+}  // namespace mailvane::pst

@@ -1,0 +1,44 @@
+// The few property- and table-context operations the messaging layer needs, in the shape
+// it needs them: a property context as a list of values, a table as columns plus rows of
+// values. Everything here goes through the LTP layer's own writers and readers.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "pst/ltp/property_value.h"
+#include "pst/ndb/node_database.h"
+
+namespace mailvane::pst {
+
+struct NodeContent {
+  Bid data = 0;
+  Bid subnodes = 0;
+};
+
+struct TableRow {
+  std::uint32_t row_id = 0;
+  std::vector<TaggedValue> cells;  // present cells only; the row id/version columns are implied
+};
+
+struct TableData {
+  std::vector<PropTag> columns;
+  std::vector<TableRow> rows;  // in row-matrix order
+};
+
+// A new property context holding exactly these values.
+NodeContent WriteProperties(NodeDatabase& db, std::span<const TaggedValue> values);
+std::vector<TaggedValue> ReadProperties(NodeDatabase& db, const NodeEntry& node);
+
+// A new table context; cells whose tag is not a column raise std::invalid_argument.
+NodeContent WriteTable(NodeDatabase& db, std::span<const PropTag> columns,
+                       std::span<const TableRow> rows);
+TableData ReadTable(NodeDatabase& db, const NodeEntry& node);
+
+// Small helpers over value lists.
+const PropValue* FindValue(std::span<const TaggedValue> values, PropTag tag);
+void SetValue(std::vector<TaggedValue>& values, PropTag tag, PropValue value);
+void EraseValue(std::vector<TaggedValue>& values, PropTag tag);
+
+}  // namespace mailvane::pst

@@ -1,0 +1,109 @@
+// A Unicode PST message store written by our own engine: the message store object, the
+// mandatory nodes of MS-PST 2.7, the folder tree below the root folder and the standard
+// folders of a new Outlook data file, each marked the way Outlook finds it.
+//
+// Folder properties and the hierarchy and contents tables live in memory and are written
+// at Commit() only for the folders that changed, so adding many folders or messages costs
+// one table rewrite per folder per commit, not one per change.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "pst/ltp/property_value.h"
+#include "pst/messaging/default_folder.h"
+#include "pst/messaging/folder.h"
+#include "pst/messaging/folder_state.h"
+#include "pst/ndb/node_database.h"
+
+namespace mailvane::pst {
+
+// A request on the folder tree that cannot be met (a duplicate name, a missing folder).
+class FolderError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class PstStore {
+ public:
+  // Writes a new store with every mandatory node and the standard folders, committed
+  // before it returns. The file must not exist yet.
+  static std::unique_ptr<PstStore> Create(const std::filesystem::path& path,
+                                          std::string_view display_name);
+  // Opens a store written by this engine (or any store with the same mandatory objects).
+  static std::unique_ptr<PstStore> Open(const std::filesystem::path& path, bool writable = true);
+
+  ~PstStore();
+  PstStore(const PstStore&) = delete;
+  PstStore& operator=(const PstStore&) = delete;
+
+  const std::string& display_name() const { return display_name_; }
+  const Guid& record_key() const { return record_key_; }
+
+  Folder RootFolder() { return Folder(*this, kNidRootFolder); }
+  Folder IpmSubtree() { return Folder(*this, ipm_subtree_); }
+  Folder SearchRoot() { return Folder(*this, search_root_); }
+  Folder GetDefaultFolder(DefaultFolder kind);
+  // A folder by its "\"-separated path below the top of the folder tree ("" is the top).
+  std::optional<Folder> FindFolder(std::string_view path);
+  Folder GetFolder(Nid nid);
+  std::vector<std::uint8_t> EntryIdOf(Nid nid) const;
+
+  // Writes the changed folders and tables, then commits the node database.
+  void Commit();
+  // Commits and closes; the store cannot be used afterwards. The destructor of a store
+  // that was not closed does not commit (a failure there would have nowhere to go).
+  void Close();
+
+  // --- for the message layer ---
+  NodeDatabase& db() { return *db_; }
+  // Adds or replaces the contents-table row of a message in a folder. cells are the
+  // message's values for the contents-table columns (others are ignored).
+  void PutContentsRow(Nid folder, Nid message, std::vector<TaggedValue> cells);
+  void RemoveContentsRow(Nid folder, Nid message);
+
+  // --- used by Folder ---
+  const FolderState& StateOf(Nid nid) const;
+  Folder AddFolder(Nid parent, std::string_view name, std::string_view container_class);
+
+ private:
+  PstStore(std::unique_ptr<NodeDatabase> db, bool writable);
+  FolderState& MutableState(Nid nid);
+  FolderState& NewFolderState(Nid nid, Nid parent, std::string_view name,
+                              std::optional<std::string_view> container_class);
+  void BuildNewStore(std::string_view display_name);
+  void WriteFixedNodes();
+  void WriteStoreObject();
+  void WriteReceiveFolderTable();
+  void WriteSpamSearchFolder();
+  void MarkDefaultFolders();
+  void LoadStore();
+  void LoadFolders();
+  void LoadContents(FolderState& folder);
+  void WriteFolder(FolderState& folder);
+  void RequireWritable() const;
+  void RequireOpen() const;
+
+  std::unique_ptr<NodeDatabase> db_;
+  bool writable_ = true;
+  bool closed_ = false;
+  std::string display_name_;
+  Guid record_key_{};
+  Nid ipm_subtree_ = 0;
+  Nid search_root_ = 0;
+  std::map<DefaultFolder, Nid> default_folders_;
+  std::unordered_map<Nid, FolderState> folders_;
+  Bid empty_hierarchy_ = 0;  // template blocks shared by every empty table
+  Bid empty_contents_ = 0;
+  Bid empty_assoc_ = 0;
+};
+
+}  // namespace mailvane::pst
