@@ -1,0 +1,190 @@
+#include "source/path_logger.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace mailvane::source {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// A scratch folder that is removed with everything in it at the end of a test.
+class TempTree {
+ public:
+  TempTree() {
+    static int serial = 0;
+    root_ = fs::temp_directory_path() /
+            ("mailvane-walk-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+  }
+  ~TempTree() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  std::string Root() const { return root_.native() + "/"; }
+  void File(const std::string& relative) const {
+    fs::create_directories((root_ / relative).parent_path());
+    std::ofstream(root_ / relative) << "x";
+  }
+  void Folder(const std::string& relative) const { fs::create_directories(root_ / relative); }
+
+ private:
+  fs::path root_;
+};
+
+TEST(PathLogger, ListsBreadthFirstAndCountsInTheLabel) {
+  TempTree tree;
+  tree.File("A/x.eml");
+  tree.File("A/B/y.meta");
+  tree.File("A/C/z.eml");
+  tree.File("A/B/D/w.eml");
+  tree.Folder("A/B/Empty");
+  std::vector<std::string> labels;
+  PathLogger logger([&](const std::string& text) { labels.push_back(text); }, nullptr);
+  logger.PathLogInit();
+  // No trailing separator: exactly one is added between folder and name.
+  logger.LogPath(tree.Root() + "A");
+
+  const std::string a = tree.Root() + "A/";
+  EXPECT_EQ(logger.Count(), 4u);
+  EXPECT_THAT(logger.fullFileNames(),
+              ElementsAre(a + "x.eml", a + "B/y.meta", a + "C/z.eml", a + "B/D/w.eml"));
+  EXPECT_THAT(logger.pathNames(), ElementsAre(a, a + "B/", a + "C/", a + "B/D/", a + "B/Empty/"));
+  ASSERT_FALSE(labels.empty());
+  EXPECT_EQ(labels.back(), "4 Messages Queued for Conversion.");
+  EXPECT_THAT(logger.skippedFolders(), IsEmpty());
+  EXPECT_THAT(logger.fileNames(), IsEmpty());
+}
+
+TEST(PathLogger, NamesAndFolderPointersInTheSecondMode) {
+  TempTree tree;
+  tree.File("top.eml");
+  tree.File("Inbox/1.eml");
+  tree.File("Inbox/2.eml");
+  int yields = 0;
+  std::vector<std::string> labels;
+  PathLogger logger([&](const std::string& text) { labels.push_back(text); }, [&] { ++yields; });
+  logger.PathLogInit();
+  logger.setFullFileNamesOnly(false);
+  logger.LogPath(tree.Root());
+  EXPECT_THAT(logger.fileNames(), ElementsAre("top.eml", "1.eml", "2.eml"));
+  EXPECT_THAT(logger.pathPointers(), ElementsAre(1u, 2u, 2u));
+  EXPECT_EQ(logger.pathNames()[logger.pathPointers()[1] - 1], tree.Root() + "Inbox/");
+  EXPECT_EQ(logger.fullFileNames()[2], tree.Root() + "Inbox/2.eml");
+  EXPECT_THAT(labels, IsEmpty());
+  // Once per folder, per sub-folder and, in this mode, per file.
+  EXPECT_EQ(yields, 2 + 1 + 3);
+}
+
+TEST(PathLogger, EmptyMissingAndRepeatedStarts) {
+  TempTree first;
+  first.File("a.eml");
+  first.File("b/c.eml");
+  TempTree second;
+  second.Folder("only/folders");
+
+  PathLogger logger;
+  logger.PathLogInit();
+  logger.LogPath(first.Root());
+  ASSERT_EQ(logger.Count(), 2u);
+
+  // A start that does not exist, or is a file, changes nothing, Count included.
+  logger.PathLogInit();
+  logger.LogPath(first.Root() + "no-such-folder");
+  logger.LogPath(first.Root() + "a.eml");
+  logger.LogPath("");
+  EXPECT_EQ(logger.Count(), 2u);
+  EXPECT_THAT(logger.fullFileNames(), IsEmpty());
+  EXPECT_THAT(logger.pathNames(), IsEmpty());
+
+  // Nothing of an earlier walk survives into the next, even without PathLogInit.
+  logger.LogPath(first.Root());
+  logger.LogPath(second.Root());
+  EXPECT_EQ(logger.Count(), 0u);
+  EXPECT_THAT(logger.fullFileNames(), IsEmpty());
+  EXPECT_THAT(logger.pathNames(),
+              ElementsAre(second.Root(), second.Root() + "only/", second.Root() + "only/folders/"));
+
+  logger.LogPath(first.Root());
+  auto taken = logger.TakeFullFileNames();
+  logger.Terminate();
+  EXPECT_EQ(taken.size(), 2u);
+  EXPECT_EQ(logger.Count(), 2u);
+  EXPECT_THAT(logger.fullFileNames(), IsEmpty());
+  EXPECT_THAT(logger.pathNames(), IsEmpty());
+}
+
+TEST(PathLogger, LinksToFoldersAreNotFollowedLinksToFilesAreListed) {
+  TempTree tree;
+  tree.File("Inbox/1.eml");
+  tree.File("real.eml");
+  const std::string root = tree.Root();
+  fs::create_directory_symlink(root, root + "Inbox/loop");         // a loop back to the top
+  fs::create_directory_symlink(root + "Inbox", root + "InboxLink");  // a second way in
+  fs::create_symlink(root + "real.eml", root + "Inbox/alias.eml");
+  fs::create_symlink(root + "gone.eml", root + "Inbox/dangling.eml");
+
+  PathLogger logger;
+  logger.PathLogInit();
+  logger.LogPath(root);
+  EXPECT_THAT(logger.fullFileNames(),
+              ElementsAre(root + "real.eml", root + "Inbox/1.eml", root + "Inbox/alias.eml",
+                          root + "Inbox/dangling.eml"));
+  ASSERT_EQ(logger.skippedFolders().size(), 2u);
+  EXPECT_EQ(logger.skippedFolders()[0].path, root + "InboxLink/");
+  EXPECT_EQ(logger.skippedFolders()[1].path, root + "Inbox/loop/");
+  EXPECT_THAT(logger.skippedFolders()[0].reason, ::testing::HasSubstr("symbolic link"));
+}
+
+TEST(PathLogger, FoldersThatVanishDuringTheWalkAreSkippedAndNamed) {
+  TempTree tree;
+  tree.File("top.eml");
+  tree.File("Gone/lost.eml");
+  tree.File("Kept/1.eml");
+  tree.File("Replaced/old.eml");
+  const std::string root = tree.Root();
+  bool changed = false;
+  PathLogger logger(nullptr, [&] {
+    // The first yield comes after the top folder was listed, before its sub-folders are read.
+    if (changed) return;
+    changed = true;
+    fs::remove_all(root + "Gone");
+    fs::remove_all(root + "Replaced");
+    std::ofstream(root + "Replaced") << "now a file";
+  });
+  logger.PathLogInit();
+  EXPECT_NO_THROW(logger.LogPath(root));
+  EXPECT_THAT(logger.fullFileNames(), ElementsAre(root + "top.eml", root + "Kept/1.eml"));
+  EXPECT_EQ(logger.Count(), 2u);
+  ASSERT_EQ(logger.skippedFolders().size(), 2u);
+  EXPECT_EQ(logger.skippedFolders()[0].path, root + "Gone/");
+  EXPECT_EQ(logger.skippedFolders()[1].path, root + "Replaced/");
+  for (const auto& skipped : logger.skippedFolders()) {
+    EXPECT_THAT(skipped.reason, ::testing::HasSubstr("cannot read the folder: "));
+  }
+}
+
+TEST(PathLogger, LabelIsRefreshedInBatchesButEndsExact) {
+  TempTree tree;
+  for (int k = 0; k < 2500; ++k) tree.File("Big/" + std::to_string(k) + ".eml");
+  tree.File("Small/1.eml");
+  std::vector<std::string> labels;
+  PathLogger logger([&](const std::string& text) { labels.push_back(text); }, nullptr);
+  logger.PathLogInit();
+  logger.LogPath(tree.Root());
+  EXPECT_EQ(logger.Count(), 2501u);
+  EXPECT_THAT(labels, ElementsAre("1024 Messages Queued for Conversion.",
+                                  "2048 Messages Queued for Conversion.",
+                                  "2500 Messages Queued for Conversion.",
+                                  "2501 Messages Queued for Conversion."));
+}
+
+}  // namespace
+}  // namespace mailvane::source
