@@ -3,7 +3,9 @@
 // the run's failure log; none escapes.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "source/failure_log.h"
 #include "source/front_end.h"
@@ -16,6 +18,9 @@ struct ItemContext {
   std::string storeID;  // the target store's entry ID
   source::FrontEnd& front_end;
   source::FailureLog& failures;
+  // What the run report should tell that is not a failure (an item written with a
+  // fallback, such as an unknown time zone read as local time). May be left empty.
+  std::function<void(std::string_view file, std::string_view note)> notice = {};
 };
 
 // Each returns true when an item was written (the run counts them per kind).
