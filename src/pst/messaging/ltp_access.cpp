@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "pst/ltp/property_context.h"
-#include "pst/ltp/table_context.h"
+#include <stdexcept>
 
 namespace mailvane::pst {
 
@@ -27,6 +27,14 @@ NodeContent WriteProperties(NodeDatabase& db, std::span<const TaggedValue> value
 std::vector<TaggedValue> ReadProperties(NodeDatabase& db, const NodeEntry& node) {
   const auto subnodes = SubnodesOf(db, node);
   return PropertyContext(db, node.data, subnodes).ReadAll();
+}
+
+NodeContent WriteTable(NodeDatabase&, std::span<const PropTag>, std::span<const TableRow>) {
+  throw std::logic_error("table contexts are not written yet");
+}
+
+TableData ReadTable(NodeDatabase&, const NodeEntry&) {
+  throw std::logic_error("table contexts are not read yet");
 }
 
 const PropValue* FindValue(std::span<const TaggedValue> values, PropTag tag) {
