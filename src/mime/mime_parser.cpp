@@ -1,0 +1,80 @@
+#include "mime/mime_parser.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "mime/charset_text.h"
+#include "mime/gmime_support.h"
+#include "mime/message_mapping.h"
+#include "pst/property_tags.h"
+
+namespace mailvane::mime {
+namespace {
+
+// Text that GMime could not take as a message at all: keep it as the body.
+ParsedMessage NotMime(GMimeStream* stream) {
+  ParsedMessage out;
+  out.warnings.push_back("not an RFC 822 message; its content was kept as the plain-text body");
+  out.properties.push_back({pst::kPrMessageClass, pst::PropValue::String("IPM.Note")});
+  std::string bytes;
+  g_mime_stream_reset(stream);
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = g_mime_stream_read(stream, buf, sizeof buf);
+    if (n <= 0) break;
+    bytes.append(buf, static_cast<std::size_t>(n));
+  }
+  if (!bytes.empty()) {
+    out.properties.push_back({pst::kPrBody, pst::PropValue::String(DecodeToUtf8(bytes, {}).utf8)});
+    out.properties.push_back({pst::kPrInternetCpid, pst::PropValue::Int32(65001)});
+  }
+  out.properties.push_back({pst::kPrHasAttachments, pst::PropValue::Boolean(false)});
+  return out;
+}
+
+ParsedMessage ParseStream(GMimeStream* stream) {
+  GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
+  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+  GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), LooseParserOptions()));
+  if (!message) return NotMime(stream);
+  return MapMessage(message.get(), 0);
+}
+
+}  // namespace
+
+ParsedMessage MapMessage(GMimeMessage* message, int depth) {
+  ParsedMessage out;
+  MapHeaders(message, out);
+  MapContent(g_mime_message_get_mime_part(message), depth, out);
+  return out;
+}
+
+ParsedMessage ParseMimeFile(const std::filesystem::path& file) {
+  EnsureGMimeInitialized();
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    throw std::system_error(errno, std::generic_category(),
+                            "cannot open message file " + file.string());
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno ? errno : EINVAL;
+    ::close(fd);
+    throw std::system_error(err, std::generic_category(),
+                            "cannot read message file " + file.string());
+  }
+  GPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd from here
+  return ParseStream(stream.get());
+}
+
+ParsedMessage ParseMimeBytes(std::string_view bytes) {
+  EnsureGMimeInitialized();
+  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+  return ParseStream(stream.get());
+}
+
+}  // namespace mailvane::mime
