@@ -1,0 +1,140 @@
+#include "pst/ndb/allocation_map.h"
+
+#include <algorithm>
+#include <bit>
+#include <string>
+
+#include "pst/ndb/format_error.h"
+
+namespace mailvane::pst::ndb {
+
+namespace {
+
+constexpr std::uint32_t kPageSlots = kPageSize / kSlotSize;
+
+}  // namespace
+
+AllocationMap::AllocationMap(std::uint64_t intervals) {
+  for (std::uint64_t k = 0; k < intervals; ++k) AddInterval();
+}
+
+void AllocationMap::AddInterval() {
+  std::uint64_t k = intervals();
+  bits_.resize(bits_.size() + kPageDataSize, 0);
+  free_slots_.push_back(kSlotsPerInterval);
+  low_.push_back(0);
+  max_run_.push_back(kSlotsPerInterval);
+  // The AMap page, then the PMap/FMap/FPMap pages that live in this interval.
+  std::uint32_t special = kPageSlots;
+  if (HasPMap(k)) special += kPageSlots;
+  if (HasFMap(k) || HasFPMap(k)) special += kPageSlots;
+  Set(k, 0, special, true);
+  low_[k] = special;
+  dirty_.insert(k);
+}
+
+bool AllocationMap::Test(std::uint64_t k, std::uint32_t slot) const {
+  return (bits_[k * kPageDataSize + slot / 8] & (0x80u >> (slot % 8))) != 0;
+}
+
+void AllocationMap::Set(std::uint64_t k, std::uint32_t first, std::uint32_t count, bool on) {
+  std::uint8_t* b = bits_.data() + k * kPageDataSize;
+  for (std::uint32_t s = first; s < first + count; ++s) {
+    auto mask = static_cast<std::uint8_t>(0x80u >> (s % 8));
+    if (on) {
+      b[s / 8] |= mask;
+    } else {
+      b[s / 8] &= static_cast<std::uint8_t>(~mask);
+    }
+  }
+  if (on) {
+    free_slots_[k] -= count;
+  } else {
+    free_slots_[k] += count;
+  }
+  dirty_.insert(k);
+}
+
+bool AllocationMap::FindRun(std::uint64_t k, std::uint32_t count, std::uint32_t align,
+                            std::uint32_t& at) {
+  const std::uint8_t* b = bits_.data() + k * kPageDataSize;
+  std::uint32_t s = (low_[k] + align - 1) / align * align;
+  while (s + count <= kSlotsPerInterval) {
+    if (s % 8 == 0 && b[s / 8] == 0xFF) {  // skip whole used bytes quickly
+      s += 8;
+      continue;
+    }
+    std::uint32_t run = 0;
+    while (run < count && !Test(k, s + run)) ++run;
+    if (run == count) {
+      at = s;
+      return true;
+    }
+    s = (s + run + 1 + align - 1) / align * align;
+  }
+  return false;
+}
+
+std::uint64_t AllocationMap::Allocate(std::uint64_t size, std::uint64_t align) {
+  if (size == 0 || size % kSlotSize != 0 || size > kMaxBlockSize || align % kSlotSize != 0) {
+    throw FormatError("cannot allocate " + std::to_string(size) + " bytes aligned to " +
+                      std::to_string(align) + " in a PST file");
+  }
+  auto count = static_cast<std::uint32_t>(size / kSlotSize);
+  auto slot_align = static_cast<std::uint32_t>(align / kSlotSize);
+  for (std::uint64_t k = cursor_;; ++k) {
+    if (k == intervals()) AddInterval();
+    if (free_slots_[k] < count || max_run_[k] < count) {
+      if (k == cursor_ && (free_slots_[k] == 0 || max_run_[k] == 0)) ++cursor_;
+      continue;
+    }
+    std::uint32_t at = 0;
+    if (!FindRun(k, count, slot_align, at)) {
+      max_run_[k] = count - 1;
+      continue;
+    }
+    Set(k, at, count, true);
+    if (at == low_[k]) low_[k] = at + count;
+    return AMapOffset(k) + std::uint64_t{at} * kSlotSize;
+  }
+}
+
+bool AllocationMap::Mark(std::uint64_t ib, std::uint64_t size) {
+  if (ib < kFirstAMapOffset || ib % kSlotSize != 0 || size % kSlotSize != 0 ||
+      ib + size > FileEnd()) {
+    return false;
+  }
+  std::uint64_t k = (ib - kFirstAMapOffset) / kAMapInterval;
+  auto first = static_cast<std::uint32_t>((ib - AMapOffset(k)) / kSlotSize);
+  auto count = static_cast<std::uint32_t>(size / kSlotSize);
+  if (first + count > kSlotsPerInterval) return false;
+  for (std::uint32_t s = first; s < first + count; ++s) {
+    if (Test(k, s)) return false;
+  }
+  Set(k, first, count, true);
+  return true;
+}
+
+void AllocationMap::Free(std::uint64_t ib, std::uint64_t size) {
+  std::uint64_t k = (ib - kFirstAMapOffset) / kAMapInterval;
+  auto first = static_cast<std::uint32_t>((ib - AMapOffset(k)) / kSlotSize);
+  auto count = static_cast<std::uint32_t>(size / kSlotSize);
+  Set(k, first, count, false);
+  low_[k] = std::min(low_[k], first);
+  max_run_[k] = kSlotsPerInterval;
+  cursor_ = std::min(cursor_, k);
+}
+
+std::uint64_t AllocationMap::FreeBytes() const {
+  std::uint64_t slots = 0;
+  for (std::uint32_t f : free_slots_) slots += f;
+  return slots * kSlotSize;
+}
+
+std::set<std::uint64_t> AllocationMap::TakeDirty() {
+  std::set<std::uint64_t> d;
+  d.swap(dirty_);
+  return d;
+}
+
+}  // namespace mailvane::pst::ndb

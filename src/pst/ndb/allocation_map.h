@@ -1,0 +1,54 @@
+// The in-memory allocation state: one bitmap per AMap interval (1 bit per 64 bytes, most
+// significant bit first, as on disk), with the special pages of each interval marked.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <span>
+#include <vector>
+
+#include "pst/ndb/layout.h"
+
+namespace mailvane::pst::ndb {
+
+class AllocationMap {
+ public:
+  // A map of `intervals` intervals where only the special pages are in use.
+  explicit AllocationMap(std::uint64_t intervals);
+
+  // Finds `size` bytes (a multiple of 64, at most 8192) aligned to `align` in one
+  // interval, marks them and returns their offset; adds an interval when all are full.
+  std::uint64_t Allocate(std::uint64_t size, std::uint64_t align);
+  // Marks a range as in use (rebuilding the map from the B-trees); false if already marked.
+  bool Mark(std::uint64_t ib, std::uint64_t size);
+  void Free(std::uint64_t ib, std::uint64_t size);
+
+  std::uint64_t intervals() const { return bits_.size() / kPageDataSize; }
+  std::uint64_t FileEnd() const { return AMapOffset(intervals()); }
+  std::uint64_t FreeBytes() const;
+  std::uint32_t FreeSlots(std::uint64_t k) const { return free_slots_[k]; }
+  std::span<const std::uint8_t> Bits(std::uint64_t k) const {
+    return {bits_.data() + k * kPageDataSize, kPageDataSize};
+  }
+  // Intervals whose bitmap changed since the last TakeDirty().
+  std::set<std::uint64_t> TakeDirty();
+  // The interval new allocations are drawn from (the DList's ulCurrentPage).
+  std::uint64_t current() const { return cursor_; }
+
+ private:
+  void AddInterval();
+  bool Test(std::uint64_t k, std::uint32_t slot) const;
+  void Set(std::uint64_t k, std::uint32_t first, std::uint32_t count, bool on);
+  bool FindRun(std::uint64_t k, std::uint32_t count, std::uint32_t align, std::uint32_t& at);
+
+  std::vector<std::uint8_t> bits_;
+  std::vector<std::uint32_t> free_slots_;
+  // Every slot below low_[k] is in use: scans start there.
+  std::vector<std::uint32_t> low_;
+  // An upper bound of the longest free run in interval k (lowered when a search fails).
+  std::vector<std::uint32_t> max_run_;
+  std::uint64_t cursor_ = 0;  // no interval below it has room for a one-slot allocation
+  std::set<std::uint64_t> dirty_;
+};
+
+}  // namespace mailvane::pst::ndb

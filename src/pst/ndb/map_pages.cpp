@@ -1,0 +1,62 @@
+// Writing the allocation map pages and the density list at Commit.
+#include <algorithm>
+#include <array>
+
+#include "pst/ndb/page.h"
+#include "pst/ndb/pst_node_database.h"
+
+namespace mailvane::pst::ndb {
+
+namespace {
+
+constexpr std::size_t kDListMaxEntries = 119;
+
+void WriteFilledPage(BufferedWriter& writer, std::uint64_t ib, PageType type) {
+  // PMap, FMap and FPMap are deprecated: all bits set tells a reader to consult the AMaps.
+  std::array<std::uint8_t, kPageSize> page{};
+  std::fill(page.begin(), page.begin() + kPageDataSize, 0xFF);
+  SealPage(page, type, ib, ib);
+  writer.Write(ib, page);
+}
+
+}  // namespace
+
+void PstNodeDatabase::WriteMaps() {
+  for (std::uint64_t k : amap_->TakeDirty()) {
+    std::array<std::uint8_t, kPageSize> page{};
+    auto bits = amap_->Bits(k);
+    std::copy(bits.begin(), bits.end(), page.begin());
+    std::uint64_t ib = AMapOffset(k);
+    SealPage(page, kPageAMap, ib, ib);
+    writer_.Write(ib, page);
+    if (k >= intervals_on_disk_) {
+      if (HasPMap(k)) WriteFilledPage(writer_, ib + kPageSize, kPagePMap);
+      if (HasFMap(k)) WriteFilledPage(writer_, ib + 2 * kPageSize, kPageFMap);
+      if (HasFPMap(k)) WriteFilledPage(writer_, ib + 2 * kPageSize, kPageFPMap);
+    }
+  }
+  intervals_on_disk_ = amap_->intervals();
+  WriteDList();
+}
+
+void PstNodeDatabase::WriteDList() {
+  // The density list (MS-PST 2.2.2.7.4): AMaps with the most free slots first.
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> order;
+  for (std::uint64_t k = 0; k < amap_->intervals(); ++k) order.emplace_back(amap_->FreeSlots(k), k);
+  std::stable_sort(order.begin(), order.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
+  if (order.size() > kDListMaxEntries) order.resize(kDListMaxEntries);
+
+  std::array<std::uint8_t, kPageSize> page{};
+  page[0] = 0x01;  // DFL_BACKFILL_COMPLETE
+  page[1] = static_cast<std::uint8_t>(order.size());
+  Put32(page.data() + 4, static_cast<std::uint32_t>(amap_->current()));
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    Put32(page.data() + 8 + 4 * i,
+          static_cast<std::uint32_t>(order[i].second & 0xFFFFF) | (order[i].first << 20));
+  }
+  SealPage(page, kPageDList, kDListOffset, kDListOffset);
+  writer_.Write(kDListOffset, page);
+}
+
+}  // namespace mailvane::pst::ndb

@@ -1,0 +1,96 @@
+// The NodeDatabase over a Unicode PST file. B-tree entries and the allocation state live
+// in memory; data blocks go to disk as they are written; Commit writes the B-tree pages,
+// the maps and, last, the header.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "pst/ndb/allocation_map.h"
+#include "pst/ndb/buffered_writer.h"
+#include "pst/ndb/header.h"
+#include "pst/ndb/node_database.h"
+
+namespace mailvane::pst::ndb {
+
+struct BlockInfo {
+  std::uint64_t ib = 0;
+  std::uint16_t cb = 0;
+  std::uint16_t cref = 0;  // as on disk: the BBT's own reference plus one per user
+};
+
+class PstNodeDatabase : public NodeDatabase {
+ public:
+  // A new file: everything empty, committed before it returns.
+  PstNodeDatabase(std::unique_ptr<FileIo> file, CryptMethod crypt);
+  // An existing file: header, NBT and BBT loaded (and the allocation state rebuilt when
+  // writable).
+  PstNodeDatabase(std::unique_ptr<FileIo> file, bool writable);
+
+  Bid WriteBlock(std::span<const std::uint8_t> data) override;
+  Bid WriteData(std::span<const std::uint8_t> data) override;
+  Bid WriteDataTree(std::span<const Bid> leaves, std::uint64_t total_size) override;
+  Bid WriteSubnodeTree(std::vector<SubnodeEntry> entries) override;
+  void AddRef(Bid bid) override;
+  void Release(Bid bid) override;
+
+  std::vector<std::uint8_t> ReadBlock(Bid bid) override;
+  std::vector<Bid> DataLeaves(Bid bid) override;
+  std::vector<std::uint8_t> ReadData(Bid bid) override;
+  std::uint64_t DataSize(Bid bid) override;
+  std::vector<SubnodeEntry> ReadSubnodes(Bid bid) override;
+
+  std::optional<NodeEntry> FindNode(Nid nid) override;
+  void PutNode(const NodeEntry& entry) override;
+  void DeleteNode(Nid nid) override;
+  Nid AllocateNid(NidType type) override;
+  void ForEachNode(const std::function<void(const NodeEntry&)>& visit) override;
+
+  void Commit() override;
+  void Close() override;
+
+  // For tests and the checker: the BBT entry of a block, or nullptr.
+  const BlockInfo* FindBlock(Bid bid) const;
+  std::size_t block_count() const { return blocks_.size(); }
+
+ private:
+  void RequireOpen() const;
+  void RequireWritable() const;
+  Bid NewBid(bool internal);
+  // Stores `data` (already encoded) as a block; the caller holds the one reference.
+  Bid StoreBlock(std::span<const std::uint8_t> data, bool internal);
+  std::vector<std::uint8_t> ReadRawBlock(Bid bid, BlockInfo& info);
+  std::vector<std::uint8_t> ReadInternal(Bid bid, std::uint8_t type);
+  Bid WriteXBlock(std::span<const Bid> children, std::uint64_t total, std::uint8_t level);
+  void FreeBlock(Bid bid);
+  void AppendLeaves(Bid bid, std::vector<Bid>& out, int depth);
+
+  void LoadTree(const Bref& root, PageType type);
+  void WalkPage(const Bref& ref, PageType type, int expected_level, std::uint64_t low_key);
+  void RebuildAllocation();
+  std::pair<std::uint64_t, Bid> NewPage();
+  Bref WriteTree(PageType type);
+  void WriteMaps();
+  void WriteDList();
+
+  std::unique_ptr<FileIo> file_;
+  BufferedWriter writer_;
+  bool writable_ = true;
+  bool closed_ = false;
+  Header header_;
+  CryptMethod crypt_ = CryptMethod::kPermute;
+  std::map<Nid, NodeEntry> nodes_;
+  std::map<Bid, BlockInfo> blocks_;
+  bool nbt_dirty_ = true;
+  bool bbt_dirty_ = true;
+  // Pages of the committed B-trees, per tree (NBT, BBT).
+  std::vector<std::uint64_t> tree_pages_[2];
+  std::unique_ptr<AllocationMap> amap_;
+  std::uint64_t intervals_on_disk_ = 0;
+  // Space freed since the last commit: still reachable from the committed header.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> freed_;
+};
+
+}  // namespace mailvane::pst::ndb
