@@ -1,0 +1,197 @@
+#include "pst/ltp/heap_on_node.h"
+
+#include <cstdio>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+
+#include "pst/ltp/le_bytes.h"
+#include "pst/ndb/format_error.h"
+
+namespace mailvane::pst {
+namespace {
+
+constexpr std::size_t kPageMapFixed = 4;  // cAlloc, cFree
+
+std::string HidText(Hid hid) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%X", hid);
+  return buf;
+}
+
+bool IsBitmapPage(std::size_t page) { return page % 128 == 8; }
+
+}  // namespace
+
+std::size_t HeapPageHeaderSize(std::size_t page) {
+  if (page == 0) return 12;
+  return IsBitmapPage(page) ? 66 : 2;
+}
+
+std::uint8_t HeapFillLevel(std::size_t free_bytes) {
+  static constexpr std::size_t kFloors[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768,
+                                            512,  256,  128,  64,   32,   16,   8};
+  for (std::size_t level = 0; level < std::size(kFloors); ++level) {
+    if (free_bytes >= kFloors[level]) return static_cast<std::uint8_t>(level);
+  }
+  return 15;
+}
+
+void HeapWriter::NewPage() {
+  if (pages_.size() >= kMaxHeapPages) {
+    throw std::length_error("heap-on-node would need more than 65536 pages");
+  }
+  Page page;
+  page.bytes.resize(HeapPageHeaderSize(pages_.size()));
+  pages_.push_back(std::move(page));
+}
+
+std::size_t HeapWriter::PageSize(const Page& page) const {
+  std::size_t end = page.bytes.size() + (page.bytes.size() & 1);  // map is WORD aligned
+  return end + kPageMapFixed + 2 * (page.offsets.size() + 1);
+}
+
+Hid HeapWriter::Allocate(std::span<const std::uint8_t> data) {
+  if (data.empty()) throw std::invalid_argument("heap allocation of zero bytes");
+  if (data.size() > kMaxHeapAllocation) {
+    throw std::length_error("heap allocation of " + std::to_string(data.size()) +
+                            " bytes exceeds the 3580-byte limit");
+  }
+  Page* page = &pages_.back();
+  std::size_t end = page->bytes.size() + data.size();
+  std::size_t need = end + (end & 1) + kPageMapFixed + 2 * (page->offsets.size() + 2);
+  if (need > kMaxBlockData || page->offsets.size() >= kMaxAllocationsPerPage) {
+    NewPage();
+    page = &pages_.back();
+  }
+  page->offsets.push_back(static_cast<std::uint16_t>(page->bytes.size()));
+  page->bytes.insert(page->bytes.end(), data.begin(), data.end());
+  return MakeHid(static_cast<std::uint32_t>(pages_.size() - 1),
+                 static_cast<std::uint32_t>(page->offsets.size()));
+}
+
+std::span<std::uint8_t> HeapWriter::At(Hid hid) {
+  std::uint32_t p = HidPageOf(hid);
+  std::uint32_t i = HidIndexOf(hid);
+  if (!IsHid(hid) || p >= pages_.size() || i == 0 || i > pages_[p].offsets.size()) {
+    throw std::out_of_range("no heap allocation " + HidText(hid));
+  }
+  Page& page = pages_[p];
+  std::size_t start = page.offsets[i - 1];
+  std::size_t end = i < page.offsets.size() ? page.offsets[i] : page.bytes.size();
+  return std::span<std::uint8_t>(page.bytes).subspan(start, end - start);
+}
+
+std::vector<std::uint8_t> HeapWriter::PageBytes(std::size_t index) const {
+  const Page& page = pages_.at(index);
+  std::vector<std::uint8_t> out;
+  out.reserve(PageSize(page));
+  out.assign(page.bytes.begin(), page.bytes.end());
+  if (out.size() & 1) out.push_back(0);
+  std::uint16_t map_at = static_cast<std::uint16_t>(out.size());
+  AppendLe16(out, static_cast<std::uint16_t>(page.offsets.size()));
+  AppendLe16(out, 0);  // cFree: this writer never frees
+  for (std::uint16_t offset : page.offsets) AppendLe16(out, offset);
+  AppendLe16(out, static_cast<std::uint16_t>(page.bytes.size()));
+
+  SetLe16(out, 0, map_at);
+  // Fill levels of the pages this header covers, two per byte, low nibble first.
+  auto put_levels = [&](std::size_t at, std::size_t first, std::size_t count) {
+    for (std::size_t k = 0; k < count && first + k < pages_.size(); ++k) {
+      std::uint8_t level = HeapFillLevel(kMaxBlockData - PageSize(pages_[first + k]));
+      out[at + k / 2] |= static_cast<std::uint8_t>(k % 2 == 0 ? level : level << 4);
+    }
+  };
+  if (index == 0) {
+    out[2] = kHeapSignature;
+    out[3] = client_sig_;
+    SetLe32(out, 4, user_root_);
+    put_levels(8, 0, 8);
+  } else if (IsBitmapPage(index)) {
+    put_levels(2, index, 128);
+  }
+  return out;
+}
+
+Bid HeapWriter::Write(NodeDatabase& db) const {
+  std::vector<Bid> leaves;
+  leaves.reserve(pages_.size());
+  std::uint64_t total = 0;
+  try {
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+      std::vector<std::uint8_t> bytes = PageBytes(i);
+      total += bytes.size();
+      leaves.push_back(db.WriteBlock(bytes));
+    }
+    return db.WriteDataTree(leaves, total);
+  } catch (...) {
+    // Give back the pages already written before passing the failure on.
+    for (Bid bid : leaves) db.Release(bid);
+    throw;
+  }
+}
+
+HeapReader::HeapReader(std::vector<std::vector<std::uint8_t>> pages) : pages_(std::move(pages)) {
+  if (pages_.empty()) throw FormatError("heap-on-node has no data blocks");
+  if (pages_.size() > kMaxHeapPages) throw FormatError("heap-on-node has more than 65536 pages");
+  if (pages_[0].size() < 12 || pages_[0][2] != kHeapSignature) {
+    throw FormatError("heap-on-node page 0 lacks the 0xEC signature");
+  }
+  maps_.resize(pages_.size());
+  for (std::size_t p = 0; p < pages_.size(); ++p) {
+    std::span<const std::uint8_t> b = pages_[p];
+    std::string where = "heap page " + std::to_string(p);
+    std::size_t header = HeapPageHeaderSize(p);
+    if (b.size() < header) throw FormatError(where + " is shorter than its header");
+    std::size_t ib = GetLe16(b, 0);
+    if (ib < header || ib + kPageMapFixed > b.size()) {
+      throw FormatError(where + ": page map offset " + std::to_string(ib) + " is outside the block");
+    }
+    std::size_t count = GetLe16(b, ib);
+    if (ib + kPageMapFixed + 2 * (count + 1) > b.size()) {
+      throw FormatError(where + ": page map of " + std::to_string(count) +
+                        " allocations runs past the block");
+    }
+    if (count > kMaxAllocationsPerPage) {
+      throw FormatError(where + " holds more allocations than an HID can name");
+    }
+    std::vector<std::uint16_t>& map = maps_[p];
+    map.resize(count + 1);
+    for (std::size_t i = 0; i <= count; ++i) {
+      map[i] = GetLe16(b, ib + kPageMapFixed + 2 * i);
+    }
+    if (map[0] < header) {
+      throw FormatError(where + ": allocation 1 starts inside the page header");
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      if (map[i + 1] < map[i]) {
+        throw FormatError(where + ": allocations " + std::to_string(i + 1) + " and " +
+                          std::to_string(i + 2) + " are out of order or overlap");
+      }
+    }
+    if (map[count] > ib) {
+      throw FormatError(where + ": allocations run into the page map");
+    }
+  }
+}
+
+HeapReader HeapReader::Load(NodeDatabase& db, Bid data) {
+  if (data == 0) throw FormatError("node has no data for its heap-on-node");
+  std::vector<std::vector<std::uint8_t>> pages;
+  for (Bid leaf : db.DataLeaves(data)) pages.push_back(db.ReadBlock(leaf));
+  return HeapReader(std::move(pages));
+}
+
+Hid HeapReader::user_root() const { return GetLe32(pages_[0], 4); }
+
+std::span<const std::uint8_t> HeapReader::Get(Hid hid) const {
+  std::uint32_t p = HidPageOf(hid);
+  std::uint32_t i = HidIndexOf(hid);
+  if (!IsHid(hid) || p >= pages_.size() || i == 0 || i >= maps_[p].size()) {
+    throw FormatError("heap has no allocation " + HidText(hid));
+  }
+  const auto& map = maps_[p];
+  return std::span<const std::uint8_t>(pages_[p]).subspan(map[i - 1], map[i] - map[i - 1]);
+}
+
+}  // namespace mailvane::pst

@@ -1,0 +1,39 @@
+// Puts the variable-size values of a property or table context where MS-PST wants them:
+// nothing for an empty value, a heap allocation up to 3580 bytes, a subnode beyond.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "pst/ltp/heap_on_node.h"
+#include "pst/ltp/ltp_node.h"
+
+namespace mailvane::pst {
+
+class ValuePlacement {
+ public:
+  ValuePlacement(NodeDatabase& db, HeapWriter& heap, LtpSubnodeNids& nids)
+      : db_(db), heap_(heap), nids_(nids) {}
+
+  // The HNID for a value.
+  std::uint32_t Place(std::span<const std::uint8_t> bytes);
+  // The HNID for a value already in the file; a small one is moved into the heap.
+  std::uint32_t PlaceStreamed(Bid data, std::uint64_t size);
+
+  // On success: the subnodes to hand to the caller (ascending); drops the references of
+  // streamed values that were copied into the heap.
+  std::vector<SubnodeEntry> Finish();
+  // On failure: releases every block this placement wrote.
+  void Abort();
+
+ private:
+  NodeDatabase& db_;
+  HeapWriter& heap_;
+  LtpSubnodeNids& nids_;
+  std::vector<SubnodeEntry> subnodes_;
+  std::vector<Bid> written_;       // ours: released on failure
+  std::vector<Bid> copied_streams_;  // callers': released on success
+};
+
+}  // namespace mailvane::pst

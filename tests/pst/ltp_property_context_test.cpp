@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include "pst/ltp/bth.h"
+#include "pst/ltp/heap_on_node.h"
+#include "pst/ltp/le_bytes.h"
+#include "pst/ltp/property_context.h"
+#include "pst/ndb/format_error.h"
+#include "support/memory_node_database.h"
+
+namespace mailvane::pst {
+namespace {
+
+std::vector<std::uint8_t> Bytes(std::size_t n, std::uint8_t seed = 1) {
+  std::vector<std::uint8_t> v(n);
+  for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(seed + i * 13);
+  return v;
+}
+
+std::u16string Text16(std::size_t bytes) {
+  std::u16string s;
+  // A mix of BMP and non-BMP characters, cut to the size wanted.
+  while (s.size() * 2 < bytes) s += u"a\u00E9\u4E2D\U0001F600";
+  s.resize(bytes / 2);
+  if (!s.empty() && s.back() >= 0xD800 && s.back() <= 0xDBFF) s.back() = u'z';
+  return s;
+}
+
+std::vector<TaggedValue> EveryType(std::size_t size) {
+  std::vector<std::string> strs;
+  std::vector<std::vector<std::uint8_t>> bins;
+  std::vector<std::int32_t> ints;
+  if (size > 0) {
+    strs = {"x", Utf8FromUtf16(Text16(size))};
+    bins = {{}, Bytes(size, 3)};
+    ints.resize(size / 4, -5);
+  }
+  std::uint16_t id = 0x6000;
+  auto tag = [&](PropType t) { return MakeTag(id++, t); };
+  Guid g{};
+  for (int i = 0; i < 16; ++i) g[i] = static_cast<std::uint8_t>(i * 17);
+  return {
+      {tag(PropType::kInt16), PropValue::Int16(-300)},
+      {tag(PropType::kInt32), PropValue::Int32(-70000)},
+      {tag(PropType::kInt64), PropValue::Int64(-(1LL << 40))},
+      {tag(PropType::kDouble), PropValue::Double(3.25)},
+      {tag(PropType::kBoolean), PropValue::Boolean(true)},
+      {tag(PropType::kBoolean), PropValue::Boolean(false)},
+      {tag(PropType::kTime), PropValue::Time(FileTimeFromUnix(1700000000))},
+      {tag(PropType::kString), PropValue::String16(Text16(size))},
+      {tag(PropType::kBinary), PropValue::Binary(Bytes(size))},
+      {tag(PropType::kGuid), PropValue::GuidValue(g)},
+      {tag(PropType::kMvString), PropValue::MvString(strs)},
+      {tag(PropType::kMvBinary), PropValue::MvBinary(bins)},
+      {tag(PropType::kMvInt32), PropValue::MvInt32(ints)},
+  };
+}
+
+// Every type at sizes on both sides of the inline, heap and subnode boundaries.
+TEST(PropertyContextTest, EveryTypeRoundTripsAtEverySize) {
+  for (std::size_t size : {0u, 4u, 8u, 3580u, 3581u, 1u << 20}) {
+    testing::MemoryNodeDatabase db;
+    std::vector<TaggedValue> values = EveryType(size);
+    LtpNode node = WritePropertyContext(db, values);
+    PropertyContext pc(db, node.data, node.subnodes);
+    std::vector<TaggedValue> got = pc.ReadAll();
+    ASSERT_EQ(got.size(), values.size()) << size;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      EXPECT_EQ(got[i].tag, values[i].tag) << size;
+      EXPECT_EQ(got[i].value, values[i].value) << "tag " << std::hex << values[i].tag << std::dec << " size " << size;
+    }
+    // Which values went to subnodes: exactly those over 3580 bytes.
+    std::size_t big = 0;
+    for (const auto& v : values) big += v.value.bytes().size() > kMaxHeapAllocation;
+    EXPECT_EQ(node.subnodes.size(), big) << size;
+    for (const auto& s : node.subnodes) EXPECT_EQ(NidTypeOf(s.nid), NidType::kLtp);
+  }
+}
+
+TEST(PropertyContextTest, RecordsAreSortedAndSmallValuesInline) {
+  testing::MemoryNodeDatabase db;
+  LtpNode node = WritePropertyContext(
+      db, {{MakeTag(0x3001, PropType::kString), PropValue::String("b")},
+           {MakeTag(0x0E07, PropType::kInt32), PropValue::Int32(0x11223344)},
+           {MakeTag(0x0E1F, PropType::kBoolean), PropValue::Boolean(true)},
+           {MakeTag(0x3007, PropType::kTime), PropValue::Time(5)}});
+  HeapReader heap = HeapReader::Load(db, node.data);
+  EXPECT_EQ(heap.client_sig(), 0xBC);
+  EXPECT_EQ(heap.user_root(), 0x20u);
+  BthReader bth(heap, heap.user_root());
+  std::vector<std::uint8_t> recs = bth.ReadAll();
+  ASSERT_EQ(recs.size(), 4u * 8);
+  EXPECT_EQ(GetLe16(recs, 0), 0x0E07);
+  EXPECT_EQ(GetLe32(recs, 4), 0x11223344u);    // inline
+  EXPECT_EQ(GetLe16(recs, 8), 0x0E1F);
+  EXPECT_EQ(GetLe32(recs, 12), 1u);            // Boolean: one byte, zero-extended
+  EXPECT_EQ(GetLe16(recs, 16), 0x3001);
+  EXPECT_TRUE(IsHid(GetLe32(recs, 20)));
+  EXPECT_TRUE(IsHid(GetLe32(recs, 28)));       // 8-byte time in the heap
+  EXPECT_TRUE(node.subnodes.empty());
+}
+
+TEST(PropertyContextTest, ManyPropertiesNeedAnIndexLevel) {
+  testing::MemoryNodeDatabase db;
+  std::vector<TaggedValue> values;
+  for (std::uint16_t id = 1; id <= 1200; ++id) {
+    values.push_back({MakeTag(id, PropType::kString), PropValue::String(std::string(id % 50, 'q'))});
+  }
+  LtpNode node = WritePropertyContext(db, values);
+  HeapReader heap = HeapReader::Load(db, node.data);
+  EXPECT_EQ(BthReader(heap, heap.user_root()).header().index_levels, 1);
+  PropertyContext pc(db, node.data, node.subnodes);
+  EXPECT_EQ(pc.Get(777)->AsString(), std::string(777 % 50, 'q'));
+  EXPECT_FALSE(pc.Get(1201).has_value());
+}
+
+TEST(PropertyContextTest, StreamedValuesGoThroughSubnodesOrMoveIntoTheHeap) {
+  testing::MemoryNodeDatabase db;
+  std::vector<std::uint8_t> large = Bytes(100000, 9);
+  std::vector<std::uint8_t> small = Bytes(100, 4);
+  Bid large_bid = db.WriteData(large);
+  Bid small_bid = db.WriteData(small);
+  std::vector<StreamedValue> streamed = {{MakeTag(0x3701, PropType::kBinary), large_bid, large.size()},
+                                         {MakeTag(0x1000, PropType::kBinary), small_bid, small.size()}};
+  LtpNode node = WritePropertyContext(db, {{MakeTag(0x3704, PropType::kString), PropValue::String("a.bin")}},
+                                      streamed, LtpSubnodeNids(5));
+  ASSERT_EQ(node.subnodes.size(), 1u);
+  EXPECT_EQ(node.subnodes[0].data, large_bid);  // the caller's stream, not a copy
+  PropertyContext pc(db, node.data, node.subnodes);
+  EXPECT_EQ(pc.Get(0x3701)->bytes(), large);
+  EXPECT_EQ(pc.Get(0x1000)->bytes(), small);
+  EXPECT_EQ(pc.ValueSubnode(0x3701)->data, large_bid);
+  EXPECT_FALSE(pc.ValueSubnode(0x1000).has_value());
+  // The small stream was copied and its blocks given back; the large one is referenced once.
+  db.Release(node.data);
+  db.Release(large_bid);
+  EXPECT_EQ(db.live_blocks(), 0u);
+}
+
+TEST(PropertyContextTest, BadInputIsRefusedWithoutLeaking) {
+  testing::MemoryNodeDatabase db;
+  EXPECT_THROW(WritePropertyContext(db, {{MakeTag(0x1000, PropType::kString), PropValue::String("a")},
+                                         {MakeTag(0x1000, PropType::kBinary), PropValue::Binary({1})}}),
+               std::invalid_argument);
+  EXPECT_THROW(WritePropertyContext(db, {{MakeTag(0x1000, PropType::kString), PropValue::Int32(1)}}),
+               std::invalid_argument);
+  // A failure after a large value was written leaves nothing behind.
+  EXPECT_THROW(WritePropertyContext(db, {{MakeTag(0x1000, PropType::kBinary), PropValue::Binary(Bytes(9000))},
+                                         {MakeTag(0x1001, PropType::kInt32), PropValue(PropType::kInt32, {1})}}),
+               std::invalid_argument);
+  EXPECT_EQ(db.live_blocks(), 0u);
+}
+
+TEST(PropertyContextTest, ReaderRefusesMissingSubnodesAndWrongHeaps) {
+  testing::MemoryNodeDatabase db;
+  LtpNode node = WritePropertyContext(db, {{MakeTag(0x1000, PropType::kBinary), PropValue::Binary(Bytes(5000))}});
+  PropertyContext without(db, node.data, {});
+  EXPECT_THROW((void)without.Get(0x1000), FormatError);
+
+  HeapWriter other(kClientSigTable);
+  other.SetUserRoot(WriteBth(other, 2, 6, {}));
+  Bid table = other.Write(db);
+  EXPECT_THROW(PropertyContext(db, table, {}), FormatError);
+}
+
+}  // namespace
+}  // namespace mailvane::pst
