@@ -1,0 +1,125 @@
+#include "app/frm_step1.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "app/link_label.h"
+
+namespace mailvane::app {
+
+using source::MessageBoxAnswer;
+using source::MessageBoxButtons;
+using source::MessageBoxIcon;
+
+void EndProcess(bool during_run) {
+  if (during_run) {
+    // The run is somewhere down the stack, inside a yield. Unwinding would let it go on
+    // or log off; the store was committed just before, so the process simply ends.
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
+  QCoreApplication::exit(0);
+}
+
+FrmStep1::FrmStep1(WindowServices services, QWidget* parent)
+    : QWidget(parent), services_(std::move(services)) {
+  if (services_.dialogs == nullptr) {
+    throw std::invalid_argument("the main window needs its dialogs");
+  }
+  if (!services_.end_program) services_.end_program = EndProcess;
+  Form_Initialize();
+  BuildControls();
+  ConnectHandlers();
+  Form_Load();
+}
+
+FrmStep1::~FrmStep1() = default;
+
+void FrmStep1::Form_Initialize() {
+  // Qt draws with the platform's style by itself; nothing needs initialising here.
+}
+
+void FrmStep1::Form_Load() {
+  source_folder_.clear();
+  file_list_.clear();
+  file_count_ = 0;
+}
+
+void FrmStep1::ConnectHandlers() {
+  connect(CmdAddFolder_, &QPushButton::clicked, this, [this] { CmdAddFolder_Click(); });
+  connect(CmdExtractDBX_, &QPushButton::clicked, this, [this] { CmdExtractDBX_Click(); });
+  connect(CmdHelp_, &QPushButton::clicked, this, [this] { CmdHelp_Click(); });
+  connect(Label4_, &LinkLabel::clicked, this, [this] { Label4_Click(); });
+  connect(cmdEnd_, &QPushButton::clicked, this, [this] { cmdEnd_Click(); });
+}
+
+void FrmStep1::CmdHelp_Click() { ShellOpen(services_.guide_address); }
+
+void FrmStep1::Label4_Click() { CmdHelp_Click(); }
+
+void FrmStep1::cmdEnd_Click() {
+  const MessageBoxAnswer answer =
+      ShowMessage(kExitQuestion, kApplicationTitle, MessageBoxIcon::kQuestion,
+                  MessageBoxButtons::kYesNo);
+  if (answer == MessageBoxAnswer::kYes) EndProgram();
+}
+
+void FrmStep1::closeEvent(QCloseEvent* event) {
+  event->accept();
+  EndProgram();
+}
+
+void FrmStep1::EndProgram() {
+  if (ending_) return;
+  ending_ = true;
+  services_.end_program(run_in_progress_);
+}
+
+// --- source::FrontEnd ---------------------------------------------------------------
+
+void FrmStep1::SetStatusText(const std::string& text) {
+  LblCurrentDBX_->setText(QString::fromStdString(text));
+}
+
+void FrmStep1::SetFrameCaption(const std::string& text) {
+  FrameConversion_->setTitle(QString::fromStdString(text));
+}
+
+void FrmStep1::SetProgressRange(int minimum, int maximum) {
+  ProgressBar1_->setRange(minimum, maximum);
+}
+
+void FrmStep1::SetProgressValue(int value) { ProgressBar1_->setValue(value); }
+
+void FrmStep1::SetConvertEnabled(bool enabled) { CmdExtractDBX_->setEnabled(enabled); }
+
+void FrmStep1::SetAddFolderEnabled(bool enabled) { CmdAddFolder_->setEnabled(enabled); }
+
+void FrmStep1::SetCountText(const std::string& text) {
+  lblCount1_->setText(QString::fromStdString(text));
+}
+
+std::string FrmStep1::BrowseForFolder(const std::string& title) {
+  return services_.dialogs->ChooseFolder(this, title);
+}
+
+bool FrmStep1::ShellOpen(const std::string& address) {
+  if (address.empty()) return false;
+  return services_.dialogs->OpenAddress(address);
+}
+
+MessageBoxAnswer FrmStep1::ShowMessage(const std::string& text, const std::string& title,
+                                       MessageBoxIcon icon, MessageBoxButtons buttons) {
+  return services_.dialogs->ShowMessage(this, text, title, icon, buttons);
+}
+
+void FrmStep1::Yield() { pump_.Pump(); }
+
+}  // namespace mailvane::app

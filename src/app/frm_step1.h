@@ -1,0 +1,113 @@
+// The program's one window, frmStep1: its controls, its handlers, and the front end
+// through which a conversion run shows its progress and asks its questions.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/dialogs.h"
+#include "app/event_pump.h"
+#include "source/front_end.h"
+#include "store/mail_store.h"
+
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace mailvane::app {
+
+class LinkLabel;
+
+inline constexpr char kWindowCaption[] = "Larkwell Mailvane v4.3";
+inline constexpr char kApplicationTitle[] = "Larkwell Mailvane";
+inline constexpr char kExitQuestion[] = "Are you sure you want to exit now?";
+
+// What the window is given by main (or by a test).
+struct WindowServices {
+  Dialogs* dialogs = nullptr;  // not owned; outlives the window
+  std::function<std::unique_ptr<store::Session>()> session_factory;
+  // Ends the process. during_run: a conversion is in progress and must stop where it
+  // stands; the store has already been committed.
+  std::function<void(bool during_run)> end_program;
+  std::string guide_address;
+};
+
+// The real end of the program: leaves the event loop, or, in the middle of a run,
+// ends the process at once (no destructor may run a log-off or show anything).
+void EndProcess(bool during_run);
+
+class FrmStep1 : public QWidget, public source::FrontEnd {
+  Q_OBJECT
+
+ public:
+  explicit FrmStep1(WindowServices services, QWidget* parent = nullptr);
+  ~FrmStep1() override;
+
+  // Handlers, named after control and event.
+  void Form_Initialize();
+  void Form_Load();
+  void CmdAddFolder_Click();
+  void CmdExtractDBX_Click();
+  void CmdHelp_Click();
+  void Label4_Click();
+  void cmdEnd_Click();
+
+  // The source chosen last: the folder (ending in a separator), its files and their number.
+  const std::string& SourceFolder() const { return source_folder_; }
+  const std::vector<std::string>& FileList() const { return file_list_; }
+  std::int32_t FileCount() const { return file_count_; }
+  bool RunInProgress() const { return run_in_progress_; }
+  EventPump& Pump() { return pump_; }
+
+  // source::FrontEnd
+  void SetStatusText(const std::string& text) override;
+  void SetFrameCaption(const std::string& text) override;
+  void SetProgressRange(int minimum, int maximum) override;
+  void SetProgressValue(int value) override;
+  void SetConvertEnabled(bool enabled) override;
+  void SetAddFolderEnabled(bool enabled) override;
+  void SetCountText(const std::string& text) override;
+  std::string BrowseForFolder(const std::string& title) override;
+  bool ShellOpen(const std::string& address) override;
+  source::MessageBoxAnswer ShowMessage(const std::string& text, const std::string& title,
+                                       source::MessageBoxIcon icon,
+                                       source::MessageBoxButtons buttons) override;
+  void Yield() override;
+
+ protected:
+  // Form_Unload: closing the window ends the program at once, without a question.
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();  // frm_step1_layout.cpp
+  void ConnectHandlers();
+  void EndProgram();
+
+  WindowServices services_;
+  EventPump pump_;
+
+  QLabel* lblTitle_ = nullptr;
+  QLabel* lblCount1_ = nullptr;
+  LinkLabel* Label4_ = nullptr;
+  QGroupBox* FrameConversion_ = nullptr;
+  QLabel* LblCurrentDBX_ = nullptr;
+  QProgressBar* ProgressBar1_ = nullptr;
+  QPushButton* CmdAddFolder_ = nullptr;
+  QPushButton* CmdExtractDBX_ = nullptr;
+  QPushButton* CmdHelp_ = nullptr;
+  QPushButton* cmdEnd_ = nullptr;
+
+  std::string source_folder_;
+  std::vector<std::string> file_list_;
+  std::int32_t file_count_ = 0;
+  bool listing_ = false;
+  bool run_in_progress_ = false;
+  bool ending_ = false;
+};
+
+}  // namespace mailvane::app

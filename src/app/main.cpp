@@ -1,0 +1,28 @@
+// mailvane-gui: the desktop window of the converter.
+#include <QApplication>
+#include <QIcon>
+
+#include "app/dialogs.h"
+#include "app/frm_step1.h"
+#include "app/guide_address.h"
+#include "store/mail_store.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Larkwell Mailvane"));
+  QIcon icon(QStringLiteral(":/mailvane/mailvane.png"));
+  icon.addFile(QStringLiteral(":/mailvane/mailvane-256.png"));
+  QApplication::setWindowIcon(icon);
+
+  const std::unique_ptr<mailvane::app::Dialogs> dialogs = mailvane::app::CreateQtDialogs();
+  mailvane::app::WindowServices services;
+  services.dialogs = dialogs.get();
+  services.session_factory = [] { return mailvane::store::CreatePstSession(); };
+  services.end_program = mailvane::app::EndProcess;
+  services.guide_address =
+      mailvane::app::GuideAddress(QCoreApplication::applicationDirPath().toStdString());
+
+  mailvane::app::FrmStep1 window(std::move(services));
+  window.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,293 @@
+// The window as drawn and as it answers keys, help and exit.
+#include <QCursor>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "app/fake_dialogs.h"
+#include "app/frm_step1.h"
+#include "app/guide_address.h"
+
+using mailvane::app::FrmStep1;
+using mailvane::app::WindowServices;
+using mailvane::app::testing::FakeDialogs;
+using mailvane::source::MessageBoxAnswer;
+using mailvane::source::MessageBoxButtons;
+using mailvane::source::MessageBoxIcon;
+
+namespace {
+
+const char kGuide[] = "file:///opt/larkwell/share/doc/mailvane/guide.html";
+
+struct Harness {
+  FakeDialogs dialogs;
+  std::vector<bool> ends;  // one entry per end of the program: was a run in progress
+  std::unique_ptr<FrmStep1> window;
+
+  Harness() {
+    WindowServices services;
+    services.dialogs = &dialogs;
+    services.end_program = [this](bool during_run) { ends.push_back(during_run); };
+    services.guide_address = kGuide;
+    window = std::make_unique<FrmStep1>(std::move(services));
+  }
+  template <typename T>
+  T* Control(const char* name) {
+    T* control = window->findChild<T*>(QString::fromLatin1(name));
+    if (control == nullptr) qFatal("no control named %s", name);
+    return control;
+  }
+};
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void CaptionSizeAndIcon() {
+    Harness h;
+    QCOMPARE(h.window->windowTitle(), QStringLiteral("Larkwell Mailvane v4.3"));
+    QCOMPARE(h.window->objectName(), QStringLiteral("frmStep1"));
+    // Fixed client area of 8295 x 5805 twips.
+    QCOMPARE(h.window->minimumSize(), QSize(553, 387));
+    QCOMPARE(h.window->maximumSize(), QSize(553, 387));
+    QVERIFY(!h.window->windowIcon().isNull());
+  }
+
+  void Geometry_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QRect>("rect");
+    // Twips divided by 15, rounded: 2230 twips is 148.67 px.
+    const QString form = QStringLiteral("frmStep1");
+    const QString frame = QStringLiteral("FrameConversion");
+    const QString picture = QStringLiteral("Picture3");
+    QTest::newRow("Shape2") << "Shape2" << form << QRect(0, 0, 561, 57);
+    QTest::newRow("lblTitle") << "lblTitle" << form << QRect(16, 8, 417, 25);
+    QTest::newRow("Label3") << "Label3" << form << QRect(16, 64, 529, 32);
+    QTest::newRow("Shape3") << "Shape3" << form << QRect(16, 96, 521, 33);
+    QTest::newRow("Image2") << "Image2" << form << QRect(24, 104, 16, 16);
+    QTest::newRow("Label2") << "Label2" << form << QRect(48, 104, 481, 17);
+    QTest::newRow("CmdAddFolder") << "CmdAddFolder" << form << QRect(16, 144, 209, 25);
+    QTest::newRow("Image1") << "Image1" << form << QRect(288, 149, 16, 16);
+    QTest::newRow("Label4") << "Label4" << form << QRect(312, 149, 225, 17);
+    QTest::newRow("lblCount1") << "lblCount1" << form << QRect(16, 176, 521, 17);
+    QTest::newRow("FrameConversion") << "FrameConversion" << form << QRect(16, 208, 521, 89);
+    QTest::newRow("LblCurrentDBX") << "LblCurrentDBX" << frame << QRect(8, 16, 497, 41);
+    QTest::newRow("Label1") << "Label1" << frame << QRect(8, 64, 113, 17);
+    QTest::newRow("ProgressBar1") << "ProgressBar1" << frame << QRect(120, 64, 393, 17);
+    QTest::newRow("CmdExtractDBX") << "CmdExtractDBX" << form << QRect(184, 304, 185, 29);
+    QTest::newRow("Shape1") << "Shape1" << form << QRect(0, 344, 561, 57);
+    QTest::newRow("Picture3") << "Picture3" << form << QRect(16, 352, 529, 33);
+    QTest::newRow("CmdHelp") << "CmdHelp" << picture << QRect(0, 0, 113, 25);
+    QTest::newRow("cmdEnd") << "cmdEnd" << picture << QRect(432, 0, 89, 25);
+  }
+
+  void Geometry() {
+    QFETCH(QString, name);
+    QFETCH(QString, parent);
+    QFETCH(QRect, rect);
+    Harness h;
+    QWidget* control = h.window->findChild<QWidget*>(name);
+    QVERIFY2(control != nullptr, qPrintable(name));
+    QCOMPARE(control->parentWidget()->objectName(), parent);
+    QCOMPARE(control->geometry(), rect);
+  }
+
+  void TextsAtStart() {
+    Harness h;
+    QCOMPARE(h.Control<QLabel>("lblTitle")->text(), QStringLiteral("Larkwell Mailvane"));
+    QCOMPARE(h.Control<QLabel>("Label3")->text(),
+             QStringLiteral("Mailvane supports conversion of emails, contacts, calendars, tasks, "
+                            "notes from zimbra .tgz files. Supports Outlook Version 2013 (32 Bit), "
+                            "2010 (32 Bit), 2007, 2003 for conversion."));
+    QCOMPARE(h.Control<QLabel>("Label2")->text(),
+             QStringLiteral("First extract exported .TGZ file and then browse main folder having "
+                            "extracted files from .tgz file"));
+    QCOMPARE(h.Control<QPushButton>("CmdAddFolder")->text(),
+             QStringLiteral("Add Folder having Zimbra File(s)..."));
+    QCOMPARE(h.Control<QLabel>("Label4")->text(),
+             QStringLiteral("Need Help - Read Step-by-Step Product Guide"));
+    QCOMPARE(h.Control<QLabel>("lblCount1")->text(), QString());
+    QCOMPARE(h.Control<QGroupBox>("FrameConversion")->title(), QStringLiteral("Details"));
+    QCOMPARE(h.Control<QLabel>("LblCurrentDBX")->text(), QStringLiteral("Converting Messages..."));
+    QCOMPARE(h.Control<QLabel>("Label1")->text(), QStringLiteral("Conversion Progress  : "));
+    QCOMPARE(h.Control<QPushButton>("CmdExtractDBX")->text(), QStringLiteral("Convert &Messages"));
+    QCOMPARE(h.Control<QPushButton>("CmdHelp")->text(), QStringLiteral("&Help Manual"));
+    QCOMPARE(h.Control<QPushButton>("cmdEnd")->text(), QStringLiteral("E&xit"));
+    QVERIFY(!h.Control<QLabel>("Image1")->pixmap().isNull());
+    QVERIFY(!h.Control<QLabel>("Image2")->pixmap().isNull());
+    QCOMPARE(h.Control<QLabel>("Image1")->pixmap().size(), QSize(16, 16));
+  }
+
+  void EnabledStateAndBar() {
+    Harness h;
+    QVERIFY(!h.Control<QPushButton>("CmdExtractDBX")->isEnabled());
+    for (const char* name : {"CmdAddFolder", "CmdHelp", "cmdEnd"}) {
+      QVERIFY2(h.Control<QPushButton>(name)->isEnabled(), name);
+    }
+    auto* bar = h.Control<QProgressBar>("ProgressBar1");
+    QCOMPARE(bar->minimum(), 0);
+    QCOMPARE(bar->maximum(), 100);
+    QCOMPARE(bar->value(), 0);
+  }
+
+  void FontsAndColours() {
+    Harness h;
+    for (QWidget* control : h.window->findChildren<QWidget*>()) {
+      if (control->objectName() == QStringLiteral("lblTitle")) continue;
+      QCOMPARE(control->font().pointSizeF(), 8.25);
+      QVERIFY2(!control->font().bold(), qPrintable(control->objectName()));
+    }
+    auto* title = h.Control<QLabel>("lblTitle");
+    QCOMPARE(title->font().pointSizeF(), 14.25);
+    QVERIFY(title->font().bold());
+    QCOMPARE(title->palette().color(QPalette::WindowText), QColor(192, 0, 0));
+    QCOMPARE(title->palette().color(QPalette::Window), QColor(255, 255, 255));
+    QVERIFY(title->autoFillBackground());
+    for (const char* name : {"Label2", "Shape3"}) {
+      QWidget* w = h.Control<QWidget>(name);
+      QCOMPARE(w->palette().color(QPalette::Window), QColor(255, 255, 192));
+      QVERIFY(w->autoFillBackground());
+    }
+    QCOMPARE(h.Control<QWidget>("Picture3")->palette().color(QPalette::Window), QColor(Qt::white));
+    auto* link = h.Control<QLabel>("Label4");
+    QCOMPARE(link->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
+  }
+
+  void LabelsShowMarkupAsText() {
+    // A status line carries paths; one that looks like markup must appear as written.
+    Harness h;
+    h.window->SetStatusText("Converting Messages... from (/x/<b>R&D</b>/1.eml)");
+    auto* status = h.Control<QLabel>("LblCurrentDBX");
+    QCOMPARE(status->textFormat(), Qt::PlainText);
+    QCOMPARE(status->text(), QStringLiteral("Converting Messages... from (/x/<b>R&D</b>/1.eml)"));
+    for (QLabel* label : h.window->findChildren<QLabel*>()) {
+      QCOMPARE(label->textFormat(), Qt::PlainText);
+    }
+  }
+
+  void TabOrder() {
+    Harness h;
+    h.window->SetConvertEnabled(true);
+    h.window->show();
+    h.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
+    h.Control<QPushButton>("CmdAddFolder")->setFocus();
+    QStringList order;
+    for (int i = 0; i < 5; ++i) {
+      order << QApplication::focusWidget()->objectName();
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(order, (QStringList{"CmdAddFolder", "CmdExtractDBX", "cmdEnd", "CmdHelp",
+                                 "CmdAddFolder"}));
+  }
+
+  void AccessKeys() {
+    Harness h;
+    h.window->show();
+    h.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
+
+    // Alt+M does nothing while "Convert &Messages" is disabled.
+    QTest::keyClick(h.window.get(), Qt::Key_M, Qt::AltModifier);
+    QVERIFY(h.dialogs.folder_titles.empty());
+    h.window->SetConvertEnabled(true);
+    QTest::keyClick(h.window.get(), Qt::Key_M, Qt::AltModifier);  // target dialog, cancelled
+    QCOMPARE(h.dialogs.folder_titles, std::vector<std::string>{"Choose Folder to Save..."});
+
+    QTest::keyClick(h.window.get(), Qt::Key_H, Qt::AltModifier);
+    QCOMPARE(h.dialogs.opened.size(), size_t{1});
+
+    h.dialogs.yes_no_answers = {MessageBoxAnswer::kNo};
+    QTest::keyClick(h.window.get(), Qt::Key_X, Qt::AltModifier);
+    QCOMPARE(h.dialogs.messages.size(), size_t{1});
+    QCOMPARE(h.dialogs.messages[0].text, std::string("Are you sure you want to exit now?"));
+    QVERIFY(h.ends.empty());
+  }
+
+  void HelpButtonAndLinkOpenTheSameGuide() {
+    Harness h;
+    h.window->show();
+    QTest::mouseClick(h.Control<QPushButton>("CmdHelp"), Qt::LeftButton);
+    QTest::mouseClick(h.Control<QLabel>("Label4"), Qt::LeftButton);
+    QCOMPARE(h.dialogs.opened, (std::vector<std::string>{kGuide, kGuide}));
+    // No browser: the click has no visible effect, and nothing is shown.
+    h.dialogs.open_succeeds = false;
+    QTest::mouseClick(h.Control<QLabel>("Label4"), Qt::LeftButton);
+    QVERIFY(h.dialogs.messages.empty());
+  }
+
+  void GuideAddressFindsTheInstalledCopy() {
+    QTemporaryDir prefix;
+    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
+    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("share/doc/mailvane")));
+    QFile guide(prefix.filePath(QStringLiteral("share/doc/mailvane/guide.html")));
+    QVERIFY(guide.open(QIODevice::WriteOnly));
+    guide.close();
+    const std::string address =
+        mailvane::app::GuideAddress(prefix.filePath(QStringLiteral("bin")).toStdString());
+    const QUrl url(QString::fromStdString(address));
+    QVERIFY(url.isLocalFile());
+    QCOMPARE(QFileInfo(url.toLocalFile()).canonicalFilePath(),
+             QFileInfo(guide.fileName()).canonicalFilePath());
+    QVERIFY(address.ends_with("/mailvane/guide.html"));
+  }
+
+  void BuildTreeHoldsTheGuide() {
+    // The program run from the build tree finds the guide the way an installed one does.
+    const QByteArray build = qgetenv("MAILVANE_BUILD_DIR");
+    if (build.isEmpty()) QSKIP("MAILVANE_BUILD_DIR is not set");
+    const QString program_dir = QString::fromLocal8Bit(build) + QStringLiteral("/src");
+    const QUrl url(QString::fromStdString(mailvane::app::GuideAddress(program_dir.toStdString())));
+    QFile guide(url.toLocalFile());
+    QVERIFY2(guide.open(QIODevice::ReadOnly), qPrintable(url.toString()));
+    const QByteArray page = guide.readAll();
+    QVERIFY(page.contains("File &gt; Open &gt; Outlook Data File") ||
+            page.contains("File > Open > Outlook Data File"));
+    QVERIFY(page.contains("tar -xzf"));
+  }
+
+  void ExitQuestionNoKeepsEverything() {
+    Harness h;
+    h.window->show();
+    h.window->SetCountText("5 Messages Queued for Conversion.");
+    h.dialogs.yes_no_answers = {MessageBoxAnswer::kNo};
+    QTest::mouseClick(h.Control<QPushButton>("cmdEnd"), Qt::LeftButton);
+    QCOMPARE(h.dialogs.messages.size(), size_t{1});
+    const auto& box = h.dialogs.messages[0];
+    QCOMPARE(box.text, std::string("Are you sure you want to exit now?"));
+    QCOMPARE(box.title, std::string("Larkwell Mailvane"));
+    QCOMPARE(box.icon, MessageBoxIcon::kQuestion);
+    QCOMPARE(box.buttons, MessageBoxButtons::kYesNo);
+    QVERIFY(h.ends.empty());
+    QVERIFY(h.window->isVisible());
+    QCOMPARE(h.Control<QLabel>("lblCount1")->text(),
+             QStringLiteral("5 Messages Queued for Conversion."));
+  }
+
+  void ExitQuestionYesEnds() {
+    Harness h;
+    h.dialogs.yes_no_answers = {MessageBoxAnswer::kYes};
+    h.window->cmdEnd_Click();
+    QCOMPARE(h.ends, std::vector<bool>{false});
+  }
+
+  void ClosingEndsWithoutAQuestion() {
+    Harness h;
+    h.window->show();
+    QVERIFY(h.window->close());
+    QVERIFY(h.dialogs.messages.empty());
+    QCOMPARE(h.ends, std::vector<bool>{false});
+  }
+};
+
+QTEST_MAIN(WindowTest)
+#include "app_window_tests.moc"
