@@ -1,0 +1,82 @@
+// One whole conversion, started by "Convert &Messages": target folder, session, the new
+// store and its folder tree, one pass over the file list with the five tests, progress,
+// log-off and the closing message, with a report of what happened written beside the .pst.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "run/item_step_table.h"
+#include "run/run_report.h"
+#include "run/run_state.h"
+#include "run/store_names.h"
+#include "source/front_end.h"
+#include "store/mail_store.h"
+
+namespace mailvane::run {
+
+using SessionFactory = std::function<std::unique_ptr<store::Session>()>;
+
+struct RunOptions {
+  LocalClock clock = SystemLocalTime;
+  // Safe points: the store is committed after this many items or this much time, whichever
+  // comes first, so a run killed midway leaves a file holding what was converted so far.
+  std::size_t commit_every_items = 500;
+  std::chrono::milliseconds commit_every_time{5000};
+};
+
+enum class RunOutcome {
+  kCancelled,      // the target dialog was cancelled
+  kSessionFailed,  // the "Outlook Error" path: the run could not start
+  kCompleted,      // ran to its end (with or without failures; see the report)
+  kRefused,        // a run was already in progress
+};
+
+struct RunResult {
+  RunOutcome outcome = RunOutcome::kCancelled;
+  std::string cause;        // kSessionFailed: what failed and why
+  std::string report_path;  // "" when no report was written
+};
+
+class ConversionRun {
+ public:
+  ConversionRun(source::FrontEnd& front_end, SessionFactory make_session, ItemSteps steps,
+                RunOptions options = {});
+
+  // The run over the first file_count entries of file_list.
+  RunResult CmdExtractDBX_Click(const std::vector<std::string>& file_list, int file_count);
+
+  bool Running() const { return state_.phase != RunPhase::kIdle; }
+  const RunState& State() const { return state_; }
+  const RunReport& Report() const { return report_; }
+
+ private:
+  // The set-up: session, store, folder list. Raises on any failure.
+  void SetUp(const std::vector<std::string>& file_list, int file_count);
+  void ConvertFiles(const std::vector<std::string>& file_list, int file_count);
+  void ConvertOne(const std::string& file, zimbra::ItemContext& items, MessageContext& messages);
+  void SafePoint(bool force);
+  void ShowClosingMessage(const std::string& report_path);
+  RunResult SessionFailure(const std::string& cause);
+
+  source::FrontEnd& front_end_;
+  SessionFactory make_session_;
+  ItemSteps steps_;
+  RunOptions options_;
+  RunState state_;
+  RunReport report_;
+  std::unique_ptr<store::Session> session_;
+  store::Store* store_ = nullptr;
+  bool message_step_ran_ = false;
+  std::size_t items_since_commit_ = 0;
+  std::chrono::steady_clock::time_point last_commit_;
+};
+
+// The "Outlook Error" text with a fifth line naming the cause.
+std::string SessionErrorText(const std::string& cause);
+
+}  // namespace mailvane::run

@@ -1,0 +1,89 @@
+// What a run did, file by file: items written per kind, every failure with its file, step
+// and reason, messages that went to a folder of their own path, and the files that no
+// step took. Written beside the .pst as a plain-text .log.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "source/failure_log.h"
+
+namespace mailvane::run {
+
+enum class ItemKind { kMessage, kContact, kAppointment, kTask, kNote };
+inline constexpr int kItemKindCount = 5;
+const char* ItemKindName(ItemKind kind);  // "messages", "contacts", ...
+
+struct Failure {
+  std::string file;  // a source file, or a store folder path for the folder tree
+  std::string step;
+  std::string reason;
+};
+
+class RunReport : public source::FailureLog {
+ public:
+  void RecordFailure(std::string_view file, std::string_view step,
+                     std::string_view reason) override;
+
+  // Failures recorded between these two belong to the file; others are counted apart.
+  void BeginFile() {
+    in_file_ = true;
+    current_file_failed_ = false;
+  }
+  // After a file's steps: taken by at least one step, and whether one wrote an item.
+  void EndFile(const std::string& file, bool taken, bool wrote_item);
+  void ItemWritten(ItemKind kind) { ++items_[static_cast<int>(kind)]; }
+  // A message whose folder the routing did not find, stored in its mirrored folder.
+  void MessageRerouted(const std::string& file, const std::string& folder);
+  // A folder of the list that was not made, and why (not a failure: nothing was lost).
+  void FolderPassedOver(const std::string& folder, const std::string& why);
+
+  std::size_t Items(ItemKind kind) const { return items_[static_cast<int>(kind)]; }
+  std::size_t ItemsTotal() const;
+  std::size_t FilesConverted() const { return files_converted_; }
+  std::size_t FilesFailed() const { return files_failed_; }
+  std::size_t FilesNotTaken() const { return files_not_taken_; }
+  std::size_t FilesWithoutItem() const { return without_item_.size(); }
+  // Failures that belong to no file of the list (folder tree, safe points, log-off).
+  std::size_t OtherFailures() const { return other_failures_; }
+  bool HasFailures() const { return !failures_.empty(); }
+  const std::vector<Failure>& Failures() const { return failures_; }
+  const std::map<std::string, std::size_t>& NotTakenByEnding() const { return not_taken_by_ending_; }
+  const std::vector<std::string>& NotTakenNamed() const { return not_taken_named_; }
+  const std::vector<std::pair<std::string, std::string>>& Rerouted() const { return rerouted_; }
+
+  // Short lines for the end of a run on a terminal.
+  std::string Summary() const;
+  // The whole report; pst_path and source_count head it.
+  std::string Text(const std::string& pst_path, std::size_t source_count) const;
+  // Writes Text() to path; raises std::system_error when it cannot.
+  void Write(const std::filesystem::path& path, const std::string& pst_path,
+             std::size_t source_count) const;
+
+  // The .log beside a .pst: same folder and name, ".log" for ".pst".
+  static std::filesystem::path PathBeside(const std::filesystem::path& pst_path);
+
+ private:
+  std::size_t items_[kItemKindCount] = {};
+  std::vector<Failure> failures_;
+  bool in_file_ = false;
+  bool current_file_failed_ = false;
+  std::size_t other_failures_ = 0;
+  std::size_t files_converted_ = 0;
+  std::size_t files_failed_ = 0;
+  std::size_t files_not_taken_ = 0;
+  std::map<std::string, std::size_t> not_taken_by_ending_;
+  std::vector<std::string> not_taken_named_;
+  std::vector<std::pair<std::string, std::string>> rerouted_;
+  std::vector<std::pair<std::string, std::string>> passed_over_;
+  std::vector<std::string> without_item_;
+};
+
+// The ending a file is counted under: ".meta" for "a.eml.meta", "(none)" without a dot.
+std::string EndingOf(std::string_view file_name);
+
+}  // namespace mailvane::run

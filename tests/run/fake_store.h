@@ -1,0 +1,276 @@
+// An in-memory mail store for tests: a session, one store and a folder tree that a test
+// can inspect after a run, with switches that make chosen operations fail.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "store/mail_store.h"
+
+namespace mailvane::testing {
+
+struct FakeItemRecord {
+  store::ItemType type = store::ItemType::kMessage;
+  std::vector<std::pair<std::string, std::string>> texts;  // SetText calls
+  std::string imported;                                    // the file given to Import
+  int import_format = 0;
+  std::vector<std::pair<pst::PropTag, pst::PropValue>> props;  // SetOneProp calls
+  std::vector<std::string> attachments;
+  int saves = 0;
+};
+
+struct FakeFolderNode {
+  std::string name;
+  FakeFolderNode* parent = nullptr;
+  std::vector<std::unique_ptr<FakeFolderNode>> children;
+  std::vector<std::shared_ptr<FakeItemRecord>> items;  // saved items only
+
+  FakeFolderNode* Child(std::string_view child) {
+    for (auto& c : children) {
+      if (c->name == child) return c.get();
+    }
+    return nullptr;
+  }
+  FakeFolderNode* Add(std::string child) {
+    children.push_back(std::make_unique<FakeFolderNode>());
+    children.back()->name = std::move(child);
+    children.back()->parent = this;
+    return children.back().get();
+  }
+  // The "\"-separated path below the store's top, "" for the top itself.
+  std::string Path() const {
+    if (parent == nullptr) return "";
+    std::string up = parent->Path();
+    return up.empty() ? name : up + "\\" + name;
+  }
+};
+
+// Everything a fake session did, and the switches that make it fail.
+struct FakeWorld {
+  // Switches.
+  std::string fail_logon;      // non-empty: Logon raises this
+  std::string fail_add_store;  // non-empty: AddPSTStore raises this
+  std::string inbox_name = "Inbox";
+  bool missing_path_gives_null = false;      // GetFolderFromPath returns nullptr, not raise
+  std::set<std::string> failing_imports;     // file names whose Import raises
+  std::set<std::string> failing_folder_adds;  // folder names whose AddFolder raises
+
+  // What happened.
+  int logons = 0;
+  int logoffs = 0;
+  int commits = 0;
+  int items_saved = 0;
+  std::filesystem::path pst_path;
+  std::string display_name;
+  std::unique_ptr<FakeFolderNode> root;  // the IPM root, once a store exists
+  std::map<store::DefaultFolder, FakeFolderNode*> defaults;
+
+  // The folder at a "\"-separated path below the top, or nullptr.
+  FakeFolderNode* Find(std::string_view path) {
+    FakeFolderNode* node = root.get();
+    while (node != nullptr && !path.empty()) {
+      std::size_t cut = path.find('\\');
+      node = node->Child(path.substr(0, cut));
+      path = cut == std::string_view::npos ? std::string_view{} : path.substr(cut + 1);
+    }
+    return node;
+  }
+  // Path of the folder holding the saved item imported from a file whose name is file_name;
+  // "" when there is none.
+  std::string FolderOfImported(const std::string& file_name) {
+    std::string found;
+    Walk(root.get(), [&](FakeFolderNode& f) {
+      for (const auto& item : f.items) {
+        if (std::filesystem::path(item->imported).filename() == file_name) found = f.Path();
+      }
+    });
+    return found;
+  }
+  std::vector<std::string> FolderPaths() {
+    std::vector<std::string> paths;
+    Walk(root.get(), [&](FakeFolderNode& f) {
+      if (f.parent != nullptr) paths.push_back(f.Path());
+    });
+    return paths;
+  }
+  std::size_t ItemCount() {
+    std::size_t n = 0;
+    Walk(root.get(), [&](FakeFolderNode& f) { n += f.items.size(); });
+    return n;
+  }
+
+ private:
+  template <typename F>
+  static void Walk(FakeFolderNode* node, F&& visit) {
+    if (node == nullptr) return;
+    visit(*node);
+    for (auto& c : node->children) Walk(c.get(), visit);
+  }
+};
+
+class FakeItem : public store::Item {
+ public:
+  FakeItem(FakeWorld& world, FakeFolderNode& folder, store::ItemType type)
+      : world_(world), folder_(folder), record_(std::make_shared<FakeItemRecord>()) {
+    record_->type = type;
+  }
+  void SetText(std::string_view name, std::string_view utf8) override {
+    record_->texts.emplace_back(name, utf8);
+  }
+  void SetDate(std::string_view, const store::LocalDateTime&) override {}
+  void SetUtcTime(std::string_view, pst::FileTime) override {}
+  void SetBool(std::string_view, bool) override {}
+  void SetInt(std::string_view, int) override {}
+  void AddAttachment(const std::filesystem::path& file, std::string_view) override {
+    record_->attachments.push_back(file.string());
+  }
+  void AddPicture(const std::filesystem::path&) override {}
+  void Import(const std::filesystem::path& file, int format) override {
+    record_->imported = file.string();
+    record_->import_format = format;
+    if (world_.failing_imports.count(file.filename().string()) != 0) {
+      throw store::StoreError("cannot import " + file.string() + ": not a MIME message");
+    }
+  }
+  void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) override {
+    record_->props.emplace_back(tag, value);
+    if (save) Save();
+  }
+  bool HasAttachments() const override { return !record_->attachments.empty(); }
+  void Save() override {
+    if (record_->saves++ == 0) {
+      folder_.items.push_back(record_);
+      ++world_.items_saved;
+    }
+  }
+
+ private:
+  FakeWorld& world_;
+  FakeFolderNode& folder_;
+  std::shared_ptr<FakeItemRecord> record_;
+};
+
+class FakeFolder : public store::Folder {
+ public:
+  FakeFolder(FakeWorld& world, FakeFolderNode& node) : world_(world), node_(node) {}
+  std::string Name() const override { return node_.name; }
+  std::vector<std::unique_ptr<store::Folder>> Folders() override {
+    std::vector<std::unique_ptr<store::Folder>> all;
+    for (auto& c : node_.children) all.push_back(std::make_unique<FakeFolder>(world_, *c));
+    return all;
+  }
+  std::unique_ptr<store::Folder> SubFolder(std::string_view name) override {
+    FakeFolderNode* child = node_.Child(name);
+    if (child == nullptr) return nullptr;
+    return std::make_unique<FakeFolder>(world_, *child);
+  }
+  std::unique_ptr<store::Folder> AddFolder(std::string_view name, int type) override {
+    if (type != store::kFolderTypeMail) throw store::StoreError("unexpected folder type");
+    if (node_.Child(name) != nullptr) {
+      throw store::StoreError("a folder named " + std::string(name) + " exists already");
+    }
+    if (world_.failing_folder_adds.count(std::string(name)) != 0) {
+      throw store::StoreError("cannot add folder " + std::string(name));
+    }
+    return std::make_unique<FakeFolder>(world_, *node_.Add(std::string(name)));
+  }
+  std::unique_ptr<store::Item> AddItem(store::ItemType type) override {
+    return std::make_unique<FakeItem>(world_, node_, type);
+  }
+  FakeFolderNode& node() { return node_; }
+
+ private:
+  FakeWorld& world_;
+  FakeFolderNode& node_;
+};
+
+class FakeStore : public store::Store {
+ public:
+  explicit FakeStore(FakeWorld& world) : world_(world) {}
+  std::string EntryID() const override { return "FAKE-STORE-ID"; }
+  std::string DisplayName() const override { return world_.display_name; }
+  void ValidateIPMTree() override {
+    using store::DefaultFolder;
+    const std::pair<DefaultFolder, std::string> standard[] = {
+        {DefaultFolder::kDeletedItems, "Deleted Items"}, {DefaultFolder::kInbox, world_.inbox_name},
+        {DefaultFolder::kOutbox, "Outbox"},              {DefaultFolder::kSentMail, "Sent Items"},
+        {DefaultFolder::kCalendar, "Calendar"},          {DefaultFolder::kContacts, "Contacts"},
+        {DefaultFolder::kJournal, "Journal"},            {DefaultFolder::kNotes, "Notes"},
+        {DefaultFolder::kTasks, "Tasks"},                {DefaultFolder::kDrafts, "Drafts"},
+        {DefaultFolder::kJunk, "Junk E-mail"}};
+    for (const auto& [kind, name] : standard) {
+      if (world_.defaults.count(kind) == 0) world_.defaults[kind] = world_.root->Add(name);
+    }
+  }
+  std::unique_ptr<store::Folder> GetDefaultFolder(store::DefaultFolder kind) override {
+    auto it = world_.defaults.find(kind);
+    if (it == world_.defaults.end()) throw store::StoreError("no default folder of that kind");
+    return std::make_unique<FakeFolder>(world_, *it->second);
+  }
+  std::unique_ptr<store::Folder> IPMRootFolder() override {
+    return std::make_unique<FakeFolder>(world_, *world_.root);
+  }
+  void Commit() override { ++world_.commits; }
+
+ private:
+  FakeWorld& world_;
+};
+
+class FakeSession : public store::Session {
+ public:
+  explicit FakeSession(FakeWorld& world) : world_(world) {}
+  void Logon() override {
+    if (!world_.fail_logon.empty()) throw store::StoreError(world_.fail_logon);
+    ++world_.logons;
+  }
+  store::Store& AddPSTStore(const std::filesystem::path& path, int format,
+                            std::string_view display_name) override {
+    if (!world_.fail_add_store.empty()) throw store::StoreError(world_.fail_add_store);
+    if (format != store::kStoreFormatUnicode) throw store::StoreError("not the Unicode format");
+    std::ofstream file(path, std::ios::binary);
+    if (!file) {
+      throw std::system_error(errno, std::generic_category(), "cannot create " + path.string());
+    }
+    world_.pst_path = path;
+    world_.display_name = display_name;
+    world_.root = std::make_unique<FakeFolderNode>();
+    world_.root->name = std::string(display_name);
+    store_ = std::make_unique<FakeStore>(world_);
+    return *store_;
+  }
+  store::Store& GetStoreFromID(std::string_view entry_id) override {
+    if (store_ == nullptr || entry_id != store_->EntryID()) {
+      throw store::StoreError("no store with entry ID " + std::string(entry_id));
+    }
+    return *store_;
+  }
+  std::unique_ptr<store::Folder> GetFolderFromPath(std::string_view path) override {
+    const std::string prefix = "\\\\" + world_.display_name + "\\";
+    if (store_ == nullptr || path.substr(0, prefix.size()) != prefix) {
+      throw store::StoreError("no store for folder path " + std::string(path));
+    }
+    FakeFolderNode* node = world_.Find(path.substr(prefix.size()));
+    if (node == nullptr) {
+      if (world_.missing_path_gives_null) return nullptr;
+      throw store::StoreError("no folder at " + std::string(path));
+    }
+    return std::make_unique<FakeFolder>(world_, *node);
+  }
+  void Logoff() override {
+    ++world_.logoffs;
+    if (store_ != nullptr) store_->Commit();
+  }
+
+ private:
+  FakeWorld& world_;
+  std::unique_ptr<FakeStore> store_;
+};
+
+}  // namespace mailvane::testing
