@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "app/link_label.h"
+#include "source/path_logger.h"
 
 namespace mailvane::app {
 
@@ -18,10 +19,10 @@ using source::MessageBoxAnswer;
 using source::MessageBoxButtons;
 using source::MessageBoxIcon;
 
-void EndProcess(bool during_run) {
-  if (during_run) {
-    // The run is somewhere down the stack, inside a yield. Unwinding would let it go on
-    // or log off; the store was committed just before, so the process simply ends.
+void EndProcess(bool busy) {
+  if (busy) {
+    // The listing or the run is further down the stack, inside a yield. Unwinding would let
+    // it go on or log off; the store was committed just before, so the process simply ends.
     std::fflush(nullptr);
     std::_Exit(0);
   }
@@ -79,7 +80,7 @@ void FrmStep1::closeEvent(QCloseEvent* event) {
 void FrmStep1::EndProgram() {
   if (ending_) return;
   ending_ = true;
-  services_.end_program(run_in_progress_);
+  services_.end_program(run_in_progress_ || listing_);
 }
 
 // --- source::FrontEnd ---------------------------------------------------------------

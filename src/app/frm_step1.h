@@ -19,6 +19,10 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
+namespace mailvane::source {
+class PathLogger;
+}
+
 namespace mailvane::app {
 
 class LinkLabel;
@@ -31,15 +35,15 @@ inline constexpr char kExitQuestion[] = "Are you sure you want to exit now?";
 struct WindowServices {
   Dialogs* dialogs = nullptr;  // not owned; outlives the window
   std::function<std::unique_ptr<store::Session>()> session_factory;
-  // Ends the process. during_run: a conversion is in progress and must stop where it
-  // stands; the store has already been committed.
-  std::function<void(bool during_run)> end_program;
+  // Ends the process. busy: a listing or a conversion is in progress further down the
+  // stack and must stop where it stands; the store has already been committed.
+  std::function<void(bool busy)> end_program;
   std::string guide_address;
 };
 
-// The real end of the program: leaves the event loop, or, in the middle of a run,
-// ends the process at once (no destructor may run a log-off or show anything).
-void EndProcess(bool during_run);
+// The real end of the program: leaves the event loop, or, in the middle of a listing or a
+// run, ends the process at once (no destructor may run a log-off or show anything).
+void EndProcess(bool busy);
 
 class FrmStep1 : public QWidget, public source::FrontEnd {
   Q_OBJECT
@@ -102,6 +106,7 @@ class FrmStep1 : public QWidget, public source::FrontEnd {
   QPushButton* CmdHelp_ = nullptr;
   QPushButton* cmdEnd_ = nullptr;
 
+  std::unique_ptr<source::PathLogger> path_logger_;  // made on first use, then kept
   std::string source_folder_;
   std::vector<std::string> file_list_;
   std::int32_t file_count_ = 0;
