@@ -143,15 +143,18 @@ class ContentMapper {
       }
       for (int i = 0; i < n; ++i) {
         Walk(g_mime_multipart_get_part(mp, i), depth + 1,
-             i == root ? (body ? Context::kBody : context) : Context::kRelatedPart);
+             i == root ? context : Context::kRelatedPart);
       }
       return;
     }
-    // mixed, signed, digest, report and unknown kinds: parts in order, the first text
-    // parts before any body is found become the body.
+    // mixed, signed, digest, report and unknown kinds: parts in order; text parts met
+    // before any body is found become the body. The first part stands where the
+    // multipart stands (one rendering of an alternative, the root of a related).
     for (int i = 0; i < n; ++i) {
-      Walk(g_mime_multipart_get_part(mp, i), depth + 1,
-           body ? Context::kBody : context == Context::kRelatedPart ? context : Context::kAttachment);
+      const Context inner = i == 0 || context == Context::kRelatedPart ? context
+                            : body                                     ? Context::kBody
+                                                                       : Context::kAttachment;
+      Walk(g_mime_multipart_get_part(mp, i), depth + 1, inner);
     }
   }
 
