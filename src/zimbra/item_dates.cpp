@@ -47,7 +47,7 @@ std::optional<store::LocalDateTime> DateOfParts(std::string_view y, std::string_
 }
 
 std::string SlashText(const store::LocalDateTime& t) {
-  char buf[16];
+  char buf[48];
   std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", t.month, t.day, t.year);
   return buf;
 }
@@ -57,12 +57,6 @@ std::string SlashText(const store::LocalDateTime& t) {
 std::optional<store::LocalDateTime> ReadDateText(std::string_view text) {
   if (text.size() < 8) return std::nullopt;
   return DateOfParts(text.substr(0, 4), text.substr(4, 2), text.substr(6, 2));
-}
-
-std::string_view DateTextOf(std::string_view value) {
-  const auto colon = value.rfind(':');
-  if (colon != std::string_view::npos) value.remove_prefix(colon + 1);
-  return value.substr(0, 8);
 }
 
 std::optional<store::LocalDateTime> ReadSlashDate(std::string_view text) {

@@ -20,10 +20,6 @@ namespace mailvane::zimbra {
 // Fewer than eight characters, a non-digit among them, or no such day: not a date.
 std::optional<store::LocalDateTime> ReadDateText(std::string_view yyyymmdd);
 
-// The date text of a date-time value: the eight characters after its last ':' (from the
-// start when it has none).
-std::string_view DateTextOf(std::string_view value);
-
 // A text MM/DD/YYYY as 00:00 of that day; anything else: not a date.
 std::optional<store::LocalDateTime> ReadSlashDate(std::string_view mmddyyyy);
 

@@ -2,6 +2,7 @@
 #include "zimbra/guarded_item.h"
 #include "zimbra/item_dates.h"
 #include "zimbra/item_writers.h"
+#include "zimbra/meta_keys.h"
 
 namespace mailvane::zimbra {
 namespace {
@@ -9,7 +10,7 @@ namespace {
 // Outlook's task dates are dates: only the date of the value is kept; a value without
 // one leaves the property unwritten.
 void WriteTaskDate(GuardedItem& item, std::string_view name, const std::string& value) {
-  if (const auto date = ReadDateText(DateTextOf(value))) item.SetDate(name, *date);
+  if (const auto date = ReadDateText(MetaDateText(value))) item.SetDate(name, *date);
 }
 
 }  // namespace

@@ -1,0 +1,71 @@
+#include <array>
+
+#include "source/failure_log.h"
+#include "zimbra/contact_fields.h"
+#include "zimbra/guarded_item.h"
+#include "zimbra/item_dates.h"
+#include "zimbra/item_writers.h"
+#include "zimbra/meta_key_tables.h"
+#include "zimbra/record_steps.h"
+
+namespace mailvane::zimbra {
+namespace {
+
+constexpr std::size_t kContactBirthday = kContactValueCount;
+constexpr std::size_t kContactAnniversary = kContactValueCount + 1;
+
+// The contact table plus the two dates the contact's "Birthday" and "Anniversary" take.
+const std::vector<MetaKey>& ContactKeysWithDates() {
+  static const std::vector<MetaKey> keys = [] {
+    std::vector<MetaKey> rows(ContactMetaKeys().begin(), ContactMetaKeys().end());
+    rows.push_back({"birthday", MetaKeyTest::PrefixTest, MetaValueForm::CountedValue,
+                    kContactBirthday});
+    rows.push_back({"anniversary", MetaKeyTest::PrefixTest, MetaValueForm::CountedValue,
+                    kContactAnniversary});
+    return rows;
+  }();
+  return keys;
+}
+
+void RemoveAll(std::string& text, std::string_view what) {
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at)) {
+    text.erase(at, what.size());
+  }
+}
+
+}  // namespace
+
+bool ConvertContactRecord(ItemContext& ctx, const std::string& file) {
+  ctx.front_end.SetStatusText("Converting Contacts... from (" + file + ")");
+  bool written = false;
+  source::TryStep(ctx.failures, file, "convert contact", [&] {
+    ContactFields f;
+    FreevCard(f);
+    MetaValues v(kContactAnniversary + 1);
+    if (!ScanRecord(ctx, file, kContactMarker, ContactKeysWithDates(), v)) return;
+
+    f.eContact_FirstName = v[kContactFirstName];
+    f.eContact_LastName = v[kContactLastName];
+    f.eContact_Email = v[kContactEmail];
+    f.eContact_Company = v[kContactCompany];
+    f.eContact_Profession = v[kContactJobTitle];  // Zimbra's job title is the profession
+    f.eContact_WebPage = TrimSpaces(v[kContactHomeURL]);
+    RemoveAll(f.eContact_WebPage, "http://");
+    f.eContact_CellPhone = v[kContactMobilePhone];
+    f.eContact_PersonalStreet = v[kContactHomeStreet];
+    f.eContact_PersonalCity = v[kContactHomeCity];
+    f.eContact_PersonalZip = v[kContactHomePostalCode];
+    f.eContact_PersonalState = v[kContactHomeState];
+    f.eContact_PersonalCountry = v[kContactHomeCountry];
+    f.eContact_Comments = v[kContactNotes];
+    f.eContact_FullName = f.eContact_FirstName + " " + f.eContact_LastName;
+    ForEachContactField(f, [](std::string& s) { s = TrimSpaces(s); });
+
+    written = CreateContactItem(ctx, file, ctx.storeID, 10, f,
+                                BirthdayText(TrimSpaces(v[kContactBirthday])),
+                                BirthdayText(TrimSpaces(v[kContactAnniversary])));
+  });
+  return written;
+}
+
+}  // namespace mailvane::zimbra

@@ -1,0 +1,26 @@
+// Shared pieces of the four record steps.
+#pragma once
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "zimbra/item_steps.h"
+#include "zimbra/meta_keys.h"
+
+namespace mailvane::zimbra {
+
+// Reads the record at file and scans the section after marker with table into values.
+// False when the file holds no record of that kind (or could not be read: recorded).
+bool ScanRecord(ItemContext& ctx, const std::string& file, std::string_view marker,
+                std::span<const MetaKey> table, MetaValues& values);
+
+// The data file beside an appointment or task record: its path without the ending
+// ".meta" (in whatever case the file name has it).
+std::string DataFileOf(const std::string& record_path);
+
+// The table with its date rows ("st", "et") taking the whole date-time value instead of
+// its date text.
+std::vector<MetaKey> WithWholeDateTimes(std::span<const MetaKey> table);
+
+}  // namespace mailvane::zimbra
