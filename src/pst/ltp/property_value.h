@@ -105,6 +105,7 @@ class PropValue {
 struct TaggedValue {
   PropTag tag = 0;
   PropValue value;
+  bool operator==(const TaggedValue&) const = default;
 };
 
 }  // namespace mailvane::pst

@@ -36,6 +36,13 @@ std::uint32_t ValuePlacement::PlaceStreamed(Bid data, std::uint64_t size) {
   return nid;
 }
 
+Nid ValuePlacement::AddSubnode(Bid data) {
+  written_.push_back(data);
+  Nid nid = nids_.Next();
+  subnodes_.push_back({nid, data, 0});
+  return nid;
+}
+
 std::vector<SubnodeEntry> ValuePlacement::Finish() {
   for (Bid bid : copied_streams_) db_.Release(bid);
   copied_streams_.clear();

@@ -21,6 +21,9 @@ class ValuePlacement {
   // The HNID for a value already in the file; a small one is moved into the heap.
   std::uint32_t PlaceStreamed(Bid data, std::uint64_t size);
 
+  // A subnode for data this call wrote itself (released on failure); its NID.
+  Nid AddSubnode(Bid data);
+
   // On success: the subnodes to hand to the caller (ascending); drops the references of
   // streamed values that were copied into the heap.
   std::vector<SubnodeEntry> Finish();

@@ -1,0 +1,184 @@
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "pst/ltp/bth.h"
+#include "pst/ltp/le_bytes.h"
+#include "pst/ltp/table_context.h"
+#include "pst/ltp/value_placement.h"
+
+namespace mailvane::pst {
+namespace {
+
+std::string TagText(PropTag tag) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", tag);
+  return buf;
+}
+
+// Fills one row's bytes from a row view.
+class RowEncoder {
+ public:
+  RowEncoder(const TcLayout& layout, ValuePlacement& place) : layout_(layout), place_(place) {
+    lookup_.reserve(layout.columns.size());
+    for (const TcColumn& c : layout.columns) lookup_.push_back(&c);  // already in tag order
+  }
+
+  void Encode(const TcRowView& row, std::span<std::uint8_t> out) {
+    std::fill(out.begin(), out.end(), 0);
+    SetLe32(out, 0, row.id);
+    SetLe32(out, 4, row.version);
+    SetBit(out, 0);
+    SetBit(out, 1);
+    for (const TaggedValue& v : row.values) {
+      const TcColumn* c = Find(v.tag);
+      if (c == nullptr || v.tag == kTagLtpRowId || v.tag == kTagLtpRowVer) {
+        throw std::invalid_argument("row " + std::to_string(row.id) + " has a value for " +
+                                    TagText(v.tag) + ", which is not a column of the table");
+      }
+      if (v.value.type() != PropTypeOf(v.tag)) {
+        throw std::invalid_argument("row " + std::to_string(row.id) + ": value of " +
+                                    TagText(v.tag) + " has another type");
+      }
+      if (HasBit(out, c->i_bit)) {
+        throw std::invalid_argument("row " + std::to_string(row.id) + " has two values for " +
+                                    TagText(v.tag));
+      }
+      SetBit(out, c->i_bit);
+      const std::vector<std::uint8_t>& bytes = v.value.bytes();
+      std::size_t fixed = FixedSizeOf(v.value.type());
+      if (fixed != 0 && fixed == c->cb_data) {
+        if (bytes.size() != fixed) {
+          throw std::invalid_argument("row " + std::to_string(row.id) + ": value of " +
+                                      TagText(v.tag) + " holds " + std::to_string(bytes.size()) +
+                                      " bytes, its type " + std::to_string(fixed));
+        }
+        std::memcpy(out.data() + c->ib_data, bytes.data(), fixed);
+      } else {
+        if (fixed != 0 && bytes.size() != fixed) {
+          throw std::invalid_argument("row " + std::to_string(row.id) + ": value of " +
+                                      TagText(v.tag) + " has the wrong size");
+        }
+        SetLe32(out, c->ib_data, place_.Place(bytes));
+      }
+    }
+  }
+
+ private:
+  const TcColumn* Find(PropTag tag) const {
+    auto it = std::lower_bound(lookup_.begin(), lookup_.end(), tag,
+                               [](const TcColumn* c, PropTag t) { return c->tag < t; });
+    return it != lookup_.end() && (*it)->tag == tag ? *it : nullptr;
+  }
+  // Bit b of the bitmap is the MSB-first bit b of the bytes after rgib[TCI_1b].
+  void SetBit(std::span<std::uint8_t> row, std::size_t bit) const {
+    row[layout_.rgib[2] + bit / 8] |= static_cast<std::uint8_t>(0x80 >> (bit % 8));
+  }
+  bool HasBit(std::span<const std::uint8_t> row, std::size_t bit) const {
+    return (row[layout_.rgib[2] + bit / 8] & (0x80 >> (bit % 8))) != 0;
+  }
+
+  const TcLayout& layout_;
+  ValuePlacement& place_;
+  std::vector<const TcColumn*> lookup_;
+};
+
+}  // namespace
+
+LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
+                          std::size_t row_count,
+                          const std::function<TcRowView(std::size_t)>& row_at, LtpSubnodeNids nids) {
+  const TcLayout layout = LayoutTableColumns(columns);
+  const std::size_t row_size = layout.row_size();
+  HeapWriter heap(kClientSigTable);
+  ValuePlacement place(db, heap, nids);
+  std::vector<Bid> loose_blocks;  // matrix blocks not yet joined into a tree
+  try {
+    std::uint8_t blank[kBthHeaderSize] = {};
+    Hid index_header = heap.Allocate(blank);
+    std::vector<std::uint8_t> info(kTcInfoFixedSize + 8 * layout.columns.size());
+    Hid info_hid = heap.Allocate(info);
+    heap.SetUserRoot(info_hid);
+
+    RowEncoder encoder(layout, place);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
+    index.reserve(row_count);
+    std::uint32_t hnid_rows = 0;
+    const bool in_heap = row_count * row_size <= kMaxHeapAllocation;
+    // Rows never span blocks: each block holds a whole number of rows and every block but
+    // the last is padded to the full block size.
+    const std::size_t per_block = in_heap ? std::max<std::size_t>(row_count, 1) : kMaxBlockData / row_size;
+    std::vector<std::uint8_t> block;
+    block.reserve(in_heap ? row_count * row_size : kMaxBlockData);
+    std::uint64_t matrix_bytes = 0;
+    for (std::size_t r = 0; r < row_count; ++r) {
+      TcRowView row = row_at(r);
+      if (row.id == 0) throw std::invalid_argument("table row id 0 is not allowed");
+      index.emplace_back(row.id, static_cast<std::uint32_t>(r));
+      std::size_t at = block.size();
+      block.resize(at + row_size);
+      encoder.Encode(row, std::span<std::uint8_t>(block).subspan(at, row_size));
+      bool block_full = (r + 1) % per_block == 0;
+      if (!in_heap && (block_full || r + 1 == row_count)) {
+        if (r + 1 < row_count) block.resize(kMaxBlockData, 0);
+        loose_blocks.push_back(db.WriteBlock(block));
+        matrix_bytes += block.size();
+        block.clear();
+      }
+    }
+    if (row_count > 0 && in_heap) {
+      hnid_rows = heap.Allocate(block);
+    } else if (row_count > 0) {
+      Bid tree = db.WriteDataTree(loose_blocks, matrix_bytes);
+      loose_blocks.clear();
+      hnid_rows = place.AddSubnode(tree);
+    }
+
+    std::sort(index.begin(), index.end());
+    std::vector<std::uint8_t> records;
+    records.reserve(index.size() * 8);
+    for (std::size_t i = 0; i < index.size(); ++i) {
+      if (i > 0 && index[i - 1].first == index[i].first) {
+        throw std::invalid_argument("table row id " + std::to_string(index[i].first) + " given twice");
+      }
+      AppendLe32(records, index[i].first);
+      AppendLe32(records, index[i].second);
+    }
+    WriteBthInto(heap, index_header, 4, 4, records);
+
+    std::span<std::uint8_t> tc = heap.At(info_hid);
+    tc[0] = kTcInfoType;
+    tc[1] = static_cast<std::uint8_t>(layout.columns.size());
+    for (int g = 0; g < 4; ++g) SetLe16(tc, 2 + 2 * g, layout.rgib[g]);
+    SetLe32(tc, 10, index_header);
+    SetLe32(tc, 14, hnid_rows);
+    SetLe32(tc, 18, 0);
+    for (std::size_t i = 0; i < layout.columns.size(); ++i) {
+      const TcColumn& c = layout.columns[i];
+      std::size_t at = kTcInfoFixedSize + 8 * i;
+      SetLe32(tc, at, c.tag);
+      SetLe16(tc, at + 4, c.ib_data);
+      tc[at + 6] = c.cb_data;
+      tc[at + 7] = c.i_bit;
+    }
+    LtpNode node;
+    node.data = heap.Write(db);
+    node.subnodes = place.Finish();
+    return node;
+  } catch (...) {
+    for (Bid bid : loose_blocks) db.Release(bid);
+    place.Abort();
+    throw;
+  }
+}
+
+LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
+                          std::span<const TcRow> rows, LtpSubnodeNids nids) {
+  return WriteTableContext(
+      db, columns, rows.size(),
+      [&](std::size_t i) { return TcRowView{rows[i].id, rows[i].version, rows[i].values}; }, nids);
+}
+
+}  // namespace mailvane::pst
