@@ -221,7 +221,10 @@ class ContentMapper {
     }
     ParsedAttachment att;
     att.embedded = std::make_unique<ParsedMessage>(MapMessage(inner, depth + 1));
-    for (auto& w : att.embedded->warnings) Warn("attached message: " + w);
+    constexpr std::string_view kPrefix = "in an attached message: ";
+    for (auto& w : att.embedded->warnings) {
+      Warn(std::string_view(w).starts_with(kPrefix) ? w : std::string(kPrefix) + w);
+    }
     auto& p = att.properties;
     p.push_back({pst::kPrAttachMethod, PropValue::Int32(pst::kAttachEmbeddedMsg)});
     p.push_back({pst::kPrAttachMimeTag, PropValue::String("message/rfc822")});
