@@ -55,7 +55,8 @@ void PstNodeDatabase::WriteDList() {
     Put32(page.data() + 8 + 4 * i,
           static_cast<std::uint32_t>(order[i].second & 0xFFFFF) | (order[i].first << 20));
   }
-  SealPage(page, kPageDList, kDListOffset, kDListOffset);
+  // Like Outlook, the density list takes a page BID of its own.
+  SealPage(page, kPageDList, kDListOffset, header_.bid_next_p++);
   writer_.Write(kDListOffset, page);
 }
 

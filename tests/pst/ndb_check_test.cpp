@@ -1,0 +1,29 @@
+#include "pst/check/ndb_check.h"
+
+#include <gtest/gtest.h>
+
+#include "ndb_test_util.h"
+
+namespace mailvane::pst {
+namespace {
+
+std::string Describe(const std::vector<Finding>& findings) {
+  std::string out;
+  for (const Finding& f : findings) {
+    out += (f.severity == Severity::kError ? "error " : "note ") + f.area + ": " + f.message + "\n";
+  }
+  return out;
+}
+
+TEST(NdbCheckReference, OutlookFilesPassWithNotesAtMost) {
+  auto dir = testing::ReferenceDir();
+  if (dir.empty()) GTEST_SKIP() << "reference files are not there";
+  for (const char* name : {"test_unicode.pst", "sample1.pst", "submessage.pst"}) {
+    auto findings = CheckNodeDatabase(dir / name);
+    EXPECT_FALSE(HasErrors(findings)) << name << "\n" << Describe(findings);
+    std::cout << name << ":\n" << Describe(findings);
+  }
+}
+
+}  // namespace
+}  // namespace mailvane::pst
