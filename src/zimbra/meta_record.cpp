@@ -1,0 +1,108 @@
+#include "zimbra/meta_record.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "zimbra/meta_text.h"
+
+namespace mailvane::zimbra {
+namespace {
+
+std::string_view TrimSpaces(std::string_view text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string Reason(const char* what, const std::string& path, int error) {
+  return std::string(what) + " " + path + ": " + std::strerror(error);
+}
+
+// Reads the whole file; on failure returns false with the reason.
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& failure) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    failure = Reason("cannot open", path, errno);
+    return false;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && info.st_size > 0) {
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+  }
+  char buffer[65536];
+  while (true) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      failure = Reason("cannot read", path, errno);
+      ::close(fd);
+      bytes.clear();
+      return false;
+    }
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return true;
+}
+
+// The last line of bytes, by the line rule of ReadMetaRecord.
+std::string_view LastLine(std::string_view bytes) {
+  std::size_t end = bytes.size();
+  if (end >= 2 && bytes[end - 2] == '\r' && bytes[end - 1] == '\n') {
+    end -= 2;
+  } else if (end >= 1 && bytes[end - 1] == '\r') {
+    end -= 1;
+  }
+  const std::string_view body = bytes.substr(0, end);
+  const auto cr = body.rfind('\r');
+  if (cr == std::string_view::npos) return body;
+  const std::size_t start = cr + 1 < end && body[cr + 1] == '\n' ? cr + 2 : cr + 1;
+  return body.substr(start);
+}
+
+}  // namespace
+
+MetaRecordText ReadMetaRecord(std::string_view path, const std::function<void()>& yield) {
+  MetaRecordText result;
+  const std::string trimmed(TrimSpaces(path));
+  if (yield) yield();
+  std::string bytes;
+  if (!ReadFileBytes(trimmed, bytes, result.failure)) return result;
+  if (yield) yield();
+  result.text = UnescapeJson(DecodeMetaBytes(LastLine(bytes)));
+  return result;
+}
+
+std::optional<std::u16string> MetaSection(std::u16string_view record_text,
+                                          std::string_view marker) {
+  const std::u16string marker16 = DecodeMetaBytes(marker);
+  if (marker16.empty()) return std::nullopt;
+  const auto first = record_text.find(marker16);
+  if (first == std::u16string_view::npos) return std::nullopt;
+  const auto start = first + marker16.size();
+  const auto second = record_text.find(marker16, start);
+  if (second == std::u16string_view::npos) return std::u16string(record_text.substr(start));
+  return std::u16string(record_text.substr(start, second - start));
+}
+
+std::vector<std::u16string> MetaTokens(std::u16string_view section) {
+  std::vector<std::u16string> tokens;
+  if (section.empty()) return tokens;
+  std::size_t start = 0;
+  while (true) {
+    const auto colon = section.find(u':', start);
+    if (colon == std::u16string_view::npos) {
+      tokens.emplace_back(section.substr(start));
+      return tokens;
+    }
+    tokens.emplace_back(section.substr(start, colon - start));
+    start = colon + 1;
+  }
+}
+
+}  // namespace mailvane::zimbra

@@ -1,0 +1,217 @@
+#include "zimbra/meta_keys.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "zimbra/meta_key_tables.h"
+#include "zimbra/meta_record.h"
+#include "zimbra/meta_record_writer.h"
+#include "zimbra/meta_text.h"
+
+namespace mailvane::zimbra {
+namespace {
+
+using testing::KV;
+using testing::S;
+
+// What a conversion does with one record line: decode, cut, split, scan.
+MetaValues Scan(const std::string& line, std::string_view marker, std::span<const MetaKey> table,
+                MetaValues values = {}) {
+  const std::u16string text = UnescapeJson(DecodeMetaBytes(line));
+  const auto section = MetaSection(text, marker);
+  if (section) ScanMetaKeys(MetaTokens(*section), table, values);
+  return values;
+}
+
+MetaValues ScanContact(const std::string& fields, MetaValues values = {}) {
+  const std::string metadata = "d3:fldd" + fields + "e1:vi10ee";
+  return Scan(testing::RecordLine("/Contacts/", metadata, 6), kContactMarker, ContactMetaKeys(),
+              std::move(values));
+}
+
+std::string Invite(const std::string& keys) { return S("inv0") + "d" + keys + "e"; }
+
+MetaValues ScanAppointment(const std::string& invite_keys, MetaValues values = {}) {
+  const std::string metadata = "d3:apei1365766200000e3:apsi1365760800000e" + Invite(invite_keys) +
+                               "2:nci1e2:rld1:ni0ee1:vi10ee";
+  return Scan(testing::RecordLine("/Calendar/", metadata, 11), kCalendarMarker,
+              CalendarMetaKeys(), std::move(values));
+}
+
+TEST(ScanMetaKeys, ContactRecordGivesEveryFieldWhole) {
+  const auto v = ScanContact(
+      KV("birthday", "1985-07-21") + KV("company", "Acme Ltd") +
+      KV("email", "jane.doe@example.com") + KV("email2", "jdoe@home.example") +
+      KV("firstName", "Jane") + KV("homeCity", "Berlin") + KV("homeCountry", "Germany") +
+      KV("homePostalCode", "10115") + KV("homeState", "BE") +
+      KV("homeStreet", "Hauptstra\xC3\x9F" "e 5") + KV("homeURL", "http://jane.example.org:8080/~jd") +
+      KV("jobTitle", "Buyer") + KV("lastName", "Doe") + KV("mobilePhone", "+49 170 1234567") +
+      KV("notes", "Call at 10:30.\r\nPrefers \"email\": C:\\mail \xE2\x80\x93 ok"));
+  ASSERT_EQ(v.size(), kContactValueCount);
+  EXPECT_EQ(v[kContactCompany], "Acme Ltd");
+  EXPECT_EQ(v[kContactEmail], "jane.doe@example.com");
+  EXPECT_EQ(v[kContactFirstName], "Jane");
+  EXPECT_EQ(v[kContactHomeCity], "Berlin");
+  EXPECT_EQ(v[kContactHomeCountry], "Germany");
+  EXPECT_EQ(v[kContactHomePostalCode], "10115");
+  EXPECT_EQ(v[kContactHomeState], "BE");
+  EXPECT_EQ(v[kContactHomeStreet], "Hauptstra\xC3\x9F" "e 5");
+  EXPECT_EQ(v[kContactHomeURL], "http://jane.example.org:8080/~jd");
+  EXPECT_EQ(v[kContactJobTitle], "Buyer");
+  EXPECT_EQ(v[kContactLastName], "Doe");
+  EXPECT_EQ(v[kContactMobilePhone], "+49 170 1234567");
+  EXPECT_EQ(v[kContactNotes], "Call at 10:30.\r\nPrefers \"email\": C:\\mail \xE2\x80\x93 ok");
+}
+
+TEST(ScanMetaKeys, LongerKeysAndValueTextAreNeverTakenForAKey) {
+  MetaValues before(kContactValueCount);
+  before[kContactEmail] = "kept";
+  before[kContactMobilePhone] = "kept too";
+  // email2 and email3 without email; a value that reads like a mobilePhone key.
+  const auto v = ScanContact(KV("email2", "a@x.example") + KV("email3", "b@y.example") +
+                                 KV("homeCity", "x11:mobilePhone3:999") + KV("lastName", "Doe"),
+                             before);
+  EXPECT_EQ(v[kContactEmail], "kept");
+  EXPECT_EQ(v[kContactMobilePhone], "kept too");
+  EXPECT_EQ(v[kContactHomeCity], "x11:mobilePhone3:999");
+  EXPECT_EQ(v[kContactLastName], "Doe");
+
+  // Case matters, and a key name must be followed by its count alone.
+  const auto cased = ScanContact(KV("Company", "Big") + KV("companyName", "Other") +
+                                 KV("company", "Right"));
+  EXPECT_EQ(cased[kContactCompany], "Right");
+}
+
+TEST(ScanMetaKeys, CountsAndKeysAtTheEdges) {
+  MetaValues before(kContactValueCount, "old");
+  // A count that is not a number is no key; the real key after it is.
+  auto v = ScanContact("7:company4x:Fake" + KV("company", "Real"), before);
+  EXPECT_EQ(v[kContactCompany], "Real");
+  // A count too large to be a number settles the key, keeping the old value.
+  v = ScanContact("7:company99999999999999999999:Acme" + KV("company", "Later"), before);
+  EXPECT_EQ(v[kContactCompany], "old");
+  // Count 0 gives empty text; a count past the end gives the rest of the section.
+  v = ScanContact(KV("company", "") + KV("email", "a@b.example"), before);
+  EXPECT_EQ(v[kContactCompany], "");
+  EXPECT_EQ(v[kContactEmail], "a@b.example");
+  const auto short_value = Scan("d3:fldd5:notes99:short: text", kContactMarker, ContactMetaKeys());
+  EXPECT_EQ(short_value[kContactNotes], "short: text");
+  // A key token at the very end of the section has no value.
+  const auto at_end = Scan("x d3:fldd5:notes12", kContactMarker, ContactMetaKeys(), before);
+  EXPECT_EQ(at_end[kContactNotes], "old");
+  // Missing keys keep whatever the caller had.
+  EXPECT_EQ(at_end[kContactCompany], "old");
+  // An empty section and a record without the marker leave everything alone.
+  EXPECT_EQ(Scan("abc d3:fldd", kContactMarker, ContactMetaKeys(), before), before);
+  EXPECT_EQ(Scan("abc 7:company4:Acme", kContactMarker, ContactMetaKeys(), before), before);
+}
+
+TEST(ScanMetaKeys, MarkerTwiceHidesWhatFollowsTheSecond) {
+  const std::string line = "d3:fldd" + KV("company", "First") + "e d3:fldd" + KV("email", "x@y.z");
+  MetaValues before(kContactValueCount, "old");
+  const auto v = Scan(line, kContactMarker, ContactMetaKeys(), before);
+  EXPECT_EQ(v[kContactCompany], "First");
+  EXPECT_EQ(v[kContactEmail], "old");
+}
+
+TEST(ScanMetaKeys, AppointmentRecordWithColonsAndNonAsciiText) {
+  const std::string alarm = S("al0") + "d" + KV("ac", "d") + KV("ds", "Reminder") +
+                            KV("tr", "-PT5M") + "e";
+  const std::string attendee = S("at0") + "d" + KV("a", "anna@example.com") + KV("cn", "Anna") + "e";
+  const auto v = ScanAppointment(
+      "2:afi130e" + alarm + attendee + KV("desc", "Bring: the Q2 figures\n\xF0\x9F\x98\x80 \xE2\x82\xAC" "5") +
+      KV("descH", "<html><body><div>Bring<\\/div></body></html>") + KV("dinM", "true") +
+      KV("et", "TZID=Europe/Berlin:20130412T133000") + KV("l", "Caf\xC3\xA9 Central, \xE4\xBC\x9A\xE8\xAD\xB0\xE5\xAE\xA4") +
+      KV("n", "Re: Budget \xF0\x9F\x98\x80") + KV("st", "TZID=Europe/Berlin:20130412T120000") +
+      KV("status", "CONF"));
+  ASSERT_EQ(v.size(), kCalendarValueCount);
+  EXPECT_EQ(v[kCalendarDescription], "Bring: the Q2 figures\n\xF0\x9F\x98\x80 \xE2\x82\xAC" "5");
+  EXPECT_EQ(v[kCalendarSubject], "Re: Budget \xF0\x9F\x98\x80");
+  EXPECT_EQ(v[kCalendarLocation], "Caf\xC3\xA9 Central, \xE4\xBC\x9A\xE8\xAD\xB0\xE5\xAE\xA4");
+  EXPECT_EQ(v[kCalendarStart], "20130412");
+  EXPECT_EQ(v[kCalendarEnd], "20130412");
+}
+
+TEST(ScanMetaKeys, HtmlDescriptionAloneAndRepeatedKeys) {
+  MetaValues before(kCalendarValueCount, "old");
+  const auto v = ScanAppointment(KV("descH", "<p>Only HTML</p>") + KV("l", "") + KV("n", "First") +
+                                     S("inv1") + "d" + KV("n", "Second") + KV("desc", "Late") + "e",
+                                 before);
+  // The exception's description is the first real "desc"; the first "n" wins.
+  EXPECT_EQ(v[kCalendarDescription], "Late");
+  EXPECT_EQ(v[kCalendarSubject], "First");
+  EXPECT_EQ(v[kCalendarLocation], "");
+  EXPECT_EQ(v[kCalendarStart], "old");
+  EXPECT_EQ(v[kCalendarEnd], "old");
+}
+
+TEST(ScanMetaKeys, EveryDateTimeFormGivesItsDate) {
+  struct Case {
+    const char* value;
+    const char* date;
+  };
+  for (const Case c : {Case{"TZID=Europe/Berlin:20130412T140000", "20130412"},
+                       Case{"20130412T120000Z", "20130412"}, Case{"20130412T140000", "20130412"},
+                       Case{"VALUE=DATE:20130413", "20130413"},
+                       Case{"TZID=(GMT+01.00) Amsterdam / Berlin:20130414T090000", "20130414"},
+                       Case{"2013", "2013"}}) {
+    const auto v = ScanAppointment(KV("et", c.value) + KV("n", "x") + KV("st", c.value));
+    EXPECT_EQ(v[kCalendarStart], c.date) << c.value;
+    EXPECT_EQ(v[kCalendarEnd], c.date) << c.value;
+    EXPECT_EQ(MetaDateText(c.value), c.date);
+  }
+  EXPECT_EQ(MetaDateText(""), "");
+  EXPECT_EQ(MetaDateText("x:"), "");
+}
+
+TEST(ScanMetaKeys, TaskRecordTakesDatesAndSubject) {
+  const std::string metadata =
+      "d3:apei1365976800000e3:apsi1365544800000e" +
+      Invite("2:afi5e" + KV("desc", "Invoice 4711 for Acme, net 30.") +
+             KV("et", "VALUE=DATE:20130415") + KV("l", "") + KV("n", "Send invoice") +
+             KV("pctcompl", "30") + KV("st", "VALUE=DATE:20130410")) +
+      "2:nci1e1:vi10ee";
+  const auto v = Scan(testing::RecordLine("/Tasks/", metadata, 15), kTaskMarker, TaskMetaKeys());
+  ASSERT_EQ(v.size(), kTaskValueCount);
+  EXPECT_EQ(v[kTaskDescription], "Invoice 4711 for Acme, net 30.");
+  EXPECT_EQ(v[kTaskSubject], "Send invoice");
+  EXPECT_EQ(v[kTaskStart], "20130410");
+  EXPECT_EQ(v[kTaskDue], "20130415");
+}
+
+TEST(ScanMetaKeys, NotebookPageNameAndFragment) {
+  const std::string metadata = KV("ct", "text/html; charset=utf-8") +
+                               KV("f", "Goals for Q2: ship the converter, write the docs.");
+  // A server whose JSON puts Path before metadata: both values are in the section.
+  const std::string older = "{\"tags\":0,\"Path\":\"/Notebook/Team plan\",\"metadata\":" +
+                            testing::JsonQuote("d" + metadata + "1:vi10ee") +
+                            ",\"name\":\"Team plan\",\"folder_id\":12}";
+  auto v = Scan(older, kNoteMarker, NoteMetaKeys());
+  ASSERT_EQ(v.size(), kNoteValueCount);
+  EXPECT_EQ(v[kNoteText], "Goals for Q2: ship the converter, write the docs.");
+  EXPECT_EQ(v[kNoteSubject], "Team plan");
+
+  // A name with nothing after it: no comma, no subject.
+  v = Scan("{\"Path\":\"/Notebook/Plan\",\"size\":1,\"name\":\"Plan\"}", kNoteMarker, NoteMetaKeys(),
+           {"text", "subject"});
+  EXPECT_EQ(v[kNoteSubject], "");
+  EXPECT_EQ(v[kNoteText], "text");
+  // The JSON key is compared case-sensitively.
+  v = Scan("{\"Path\":\"/Notebook/Plan\",\"size\":1,\"Name\":\"Plan\",\"id\":1}", kNoteMarker, NoteMetaKeys(),
+           {"text", "subject"});
+  EXPECT_EQ(v[kNoteSubject], "subject");
+}
+
+TEST(ScanMetaKeys, YieldsOncePerTokenAndGrowsTheValueSet) {
+  const auto tokens = MetaTokens(u"4:desc3:abc1:n2:xy");
+  int yields = 0;
+  MetaValues values;
+  ScanMetaKeys(tokens, TaskMetaKeys(), values, [&] { ++yields; });
+  EXPECT_EQ(yields, static_cast<int>(tokens.size()) - 1);
+  ASSERT_EQ(values.size(), kTaskValueCount);
+  EXPECT_EQ(values[kTaskDescription], "abc");
+  EXPECT_EQ(values[kTaskSubject], "xy");
+}
+
+}  // namespace
+}  // namespace mailvane::zimbra
