@@ -1,0 +1,346 @@
+// The run as a whole, against the fake store: what the front end is told, which step gets
+// which file, the closing boxes, the failure paths and the report.
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "run/run_texts.h"
+#include "run_harness.h"
+
+namespace mailvane::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(ConversionRunTest, CancelledTargetDialogChangesNothing) {
+  TempTree tree;
+  Harness h;
+  h.front_end.folder_answers.push_back("");
+  std::vector<std::string> files = {tree.Write("Export/Inbox/1.eml", Rfc822("a"))};
+  run::RunResult r = h.run->CmdExtractDBX_Click(files, 1);
+  EXPECT_EQ(r.outcome, run::RunOutcome::kCancelled);
+  EXPECT_THAT(h.front_end.browse_titles, ElementsAre("Choose Folder to Save..."));
+  EXPECT_THAT(h.front_end.messages, IsEmpty());
+  EXPECT_THAT(h.front_end.ranges, IsEmpty());
+  EXPECT_THAT(h.front_end.convert_enabled, IsEmpty());
+  EXPECT_THAT(h.front_end.statuses, IsEmpty());
+  EXPECT_EQ(h.world.logons, 0);
+  EXPECT_FALSE(h.run->Running());
+}
+
+TEST(ConversionRunTest, CaptionAndBarCountEveryFileAndTheTextFileIsTakenByNoStep) {
+  TempTree tree;
+  Harness h;
+  std::vector<std::string> files = {
+      tree.Write("Export/Inbox/1.eml", Rfc822("one")), tree.Write("Export/readme.txt"),
+      tree.Write("Export/Archive/a.EML", Rfc822("two")), tree.Write("Export/Archive/photo.jpg")};
+  run::RunResult r = h.Run(files, tree.root().string() + "/out");
+  ASSERT_EQ(r.outcome, run::RunOutcome::kCompleted) << r.cause;
+  EXPECT_THAT(h.front_end.ranges, ElementsAre(std::make_pair(0, 100)));
+  EXPECT_THAT(h.front_end.values, ElementsAre(25, 50, 75, 100));
+  EXPECT_THAT(h.front_end.captions,
+              ElementsAre("Details : Reading - (1 of 4) file(s)", "Details : Reading - (2 of 4) file(s)",
+                          "Details : Reading - (3 of 4) file(s)", "Details : Reading - (4 of 4) file(s)"));
+  EXPECT_THAT(h.StepsOf(files[1]), IsEmpty());
+  EXPECT_THAT(h.StepsOf(files[2]), ElementsAre("message"));
+  EXPECT_THAT(h.StepsOf(files[3]), IsEmpty());
+  EXPECT_EQ(h.run->State().FileNumber, 5);
+  EXPECT_EQ(h.run->Report().FilesNotTaken(), 2u);
+  EXPECT_EQ(h.run->Report().Items(run::ItemKind::kMessage), 2u);
+}
+
+TEST(ConversionRunTest, OneFileGoesStraightTo100) {
+  TempTree tree;
+  Harness h;
+  std::vector<std::string> files = {tree.Write("Export/Inbox/1.eml", Rfc822("one"))};
+  h.Run(files, tree.root().string() + "/out");
+  EXPECT_THAT(h.front_end.values, ElementsAre(100));
+  EXPECT_THAT(h.front_end.captions, ElementsAre("Details : Reading - (1 of 1) file(s)"));
+}
+
+TEST(ConversionRunTest, FiveTestsInTheirOrderAndTheirCaseRules) {
+  TempTree tree;
+  Harness h(false);
+  std::vector<std::string> files = {
+      tree.Write("Export/Emailed Contacts/Doe, Jane.meta"),
+      tree.Write("Export/contacts/Lower.meta"),
+      tree.Write("Export/Calendar/0000000301-Lunch.APPT.META"),
+      tree.Write("Export/Calendar/0000000301-Lunch.appt"),
+      tree.Write("Export/Tasks/0000000305-Send.task.meta"),
+      tree.Write("Export/Notebook/Team plan.wiki.meta"),
+      tree.Write("Export/Notebook Old/Page.wiki.meta"),
+      tree.Write("Export/Inbox/1.eml.meta"),
+      // Contacts in the path and a .meta name: a contact record; the calendar test too.
+      tree.Write("Export/Contacts/Calendar/x.appt.meta"),
+      tree.Write("Export/Inbox/noteml"),
+  };
+  h.Run(files, tree.root().string() + "/out");
+  EXPECT_THAT(h.StepsOf(files[0]), ElementsAre("contact"));
+  EXPECT_THAT(h.StepsOf(files[1]), IsEmpty());
+  EXPECT_THAT(h.StepsOf(files[2]), ElementsAre("calendar"));
+  EXPECT_THAT(h.StepsOf(files[3]), IsEmpty());
+  EXPECT_THAT(h.StepsOf(files[4]), ElementsAre("task"));
+  EXPECT_THAT(h.StepsOf(files[5]), ElementsAre("note"));
+  EXPECT_THAT(h.StepsOf(files[6]), ElementsAre("note"));
+  EXPECT_THAT(h.StepsOf(files[7]), IsEmpty());
+  EXPECT_THAT(h.StepsOf(files[8]), ElementsAre("contact", "calendar"));
+  EXPECT_THAT(h.StepsOf(files[9]), ElementsAre("message"));
+}
+
+TEST(ConversionRunTest, SplitFoldersAreTestedAsTheirFolderButReadFromTheirRealPath) {
+  TempTree tree;
+  Harness h(false);
+  std::vector<std::string> files = {tree.Write("Export/Calendar!1/0000000900-Late.appt.meta"),
+                                    tree.Write("Export/Tasks!2/0000000901-Late.task.meta")};
+  h.Run(files, tree.root().string() + "/out");
+  EXPECT_THAT(h.StepsOf(files[0]), ElementsAre("calendar"));
+  EXPECT_THAT(h.StepsOf(files[1]), ElementsAre("task"));
+}
+
+TEST(ConversionRunTest, StatusTextsOfTheSetUpInTheirOrder) {
+  TempTree tree;
+  Harness h;
+  std::vector<std::string> files = {tree.Write("Export/Inbox/1.eml", Rfc822("one"))};
+  h.Run(files, tree.root().string() + "/out");
+  const std::string prefix = tree.StorePrefix();
+  const auto& s = h.front_end.statuses;
+  ASSERT_GE(s.size(), 5u);
+  EXPECT_EQ(s[0], "Outlook Session Created...");
+  EXPECT_EQ(s[1], "Reading Zimbra Folder(s)...");
+  EXPECT_EQ(s[2], "Reading Zimbra Folder... " + prefix + "\\Export\\Inbox");
+  EXPECT_EQ(s[3], "Creating Outlook Folders...");
+  EXPECT_TRUE(h.front_end.HasStatus("Creating Outlook Folders... Export"));
+  EXPECT_EQ(s.back(), "Converting Messages... from (" + files[0] + ")");
+}
+
+TEST(ConversionRunTest, CompletionBoxWhenNothingFailedAndTheReportBesideThePst) {
+  TempTree tree;
+  Harness h;
+  std::vector<std::string> files = {tree.Write("Export/Inbox/1.eml", Rfc822("one")),
+                                    tree.Write("Export/Inbox/1.eml.meta"),
+                                    tree.Write("Export/Inbox/odd.bin")};
+  const std::string out = tree.root().string() + "/out";
+  run::RunResult r = h.Run(files, out);
+  ASSERT_EQ(h.front_end.messages.size(), 1u);
+  const ShownMessage& box = h.front_end.messages[0];
+  EXPECT_EQ(box.title, "Mailvane");
+  EXPECT_EQ(box.text,
+            "Zimbra Messages Converted Successfully.\r\nOpen Outlook to view converted PST file.");
+  EXPECT_EQ(box.icon, source::MessageBoxIcon::kInformation);
+  EXPECT_EQ(box.buttons, source::MessageBoxButtons::kOk);
+
+  EXPECT_EQ(h.world.pst_path, out + "/ZimbraMailbox5.12.26 9.7.03.pst");
+  EXPECT_EQ(h.world.display_name, "Mailbox (Zimbra) : Created - 5.12.26 9.7.03");
+  EXPECT_EQ(h.world.logoffs, 1);
+  EXPECT_EQ(r.report_path, out + "/ZimbraMailbox5.12.26 9.7.03.log");
+  std::string report = ReadFile(r.report_path);
+  EXPECT_THAT(report, HasSubstr("1 messages"));
+  EXPECT_THAT(report, HasSubstr(".meta: 1"));
+  EXPECT_THAT(report, HasSubstr(".bin: 1"));
+  EXPECT_THAT(report, HasSubstr(files[2]));
+  EXPECT_THAT(report, ::testing::Not(HasSubstr(files[1])));  // .meta files are only counted
+}
+
+TEST(ConversionRunTest, TargetWithOrWithoutSeparatorPutsThePstDirectlyInside) {
+  TempTree tree;
+  for (const std::string& target : {tree.root().string() + "/a", tree.root().string() + "/b/"}) {
+    Harness h;
+    h.Run({tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, target);
+    std::string folder = target.back() == '/' ? target : target + "/";
+    EXPECT_EQ(h.world.pst_path.string(), folder + "ZimbraMailbox5.12.26 9.7.03.pst");
+    EXPECT_EQ(h.run->State().TargetFolder, folder);
+  }
+}
+
+TEST(ConversionRunTest, SecondRunInTheSameSecondDoesNotOverwriteTheFirstPst) {
+  TempTree tree;
+  const std::string out = tree.root().string() + "/out";
+  std::vector<std::string> files = {tree.Write("Export/Inbox/1.eml", Rfc822("one"))};
+  Harness first;
+  first.Run(files, out);
+  Harness second;
+  second.Run(files, out);
+  EXPECT_EQ(first.world.pst_path.string(), out + "/ZimbraMailbox5.12.26 9.7.03.pst");
+  EXPECT_EQ(second.world.pst_path.string(), out + "/ZimbraMailbox5.12.26 9.7.03 (2).pst");
+}
+
+TEST(ConversionRunTest, FailuresGiveAWarningBoxWithCountsAndTheReport) {
+  TempTree tree;
+  Harness h;
+  h.world.failing_imports.insert("bad.eml");
+  std::vector<std::string> files = {tree.Write("Export/Inbox/good.eml", Rfc822("good")),
+                                    tree.Write("Export/Inbox/bad.eml", "garbage")};
+  run::RunResult r = h.Run(files, tree.root().string() + "/out");
+  ASSERT_EQ(h.front_end.messages.size(), 1u);
+  const ShownMessage& box = h.front_end.messages[0];
+  EXPECT_EQ(box.title, "Mailvane");
+  EXPECT_EQ(box.icon, source::MessageBoxIcon::kWarning);
+  EXPECT_EQ(box.text, "Zimbra Messages Converted with Errors.\r\n1 file(s) converted, 1 file(s) "
+                      "failed.\r\nSee the report: " + r.report_path);
+  // The failed import still leaves the message stored, flagged read.
+  EXPECT_EQ(h.world.FolderOfImported("bad.eml"), "Inbox");
+  std::string report = ReadFile(r.report_path);
+  EXPECT_THAT(report, HasSubstr(files[1] + " | import message | cannot import"));
+}
+
+TEST(ConversionRunTest, SessionFailureShowsTheOutlookErrorBoxWithItsCause) {
+  TempTree tree;
+  Harness h;
+  h.world.fail_logon = "no profile configured";
+  std::vector<std::string> files = {tree.Write("Export/Inbox/1.eml", Rfc822("one"))};
+  run::RunResult r = h.Run(files, tree.root().string() + "/out");
+  EXPECT_EQ(r.outcome, run::RunOutcome::kSessionFailed);
+  ASSERT_EQ(h.front_end.messages.size(), 1u);
+  const ShownMessage& box = h.front_end.messages[0];
+  EXPECT_EQ(box.title, "Outlook Error");
+  EXPECT_EQ(box.icon, source::MessageBoxIcon::kInformation);
+  EXPECT_EQ(box.text,
+            "Outlook Session Creation Error !\r\n"
+            "Check if Outlook is installed and configured.\r\n"
+            "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as "
+            "Outlook 2013/2010 (32 Bit).\r\n"
+            "For more details visit this link : https://support.microsoft.com/kb/287532\r\n"
+            "Cause : no profile configured");
+  EXPECT_THAT(h.front_end.ranges, ElementsAre(std::make_pair(0, 100)));
+  EXPECT_THAT(h.front_end.values, IsEmpty());
+  EXPECT_EQ(h.world.items_saved, 0);
+  EXPECT_EQ(h.world.logoffs, 0);
+  EXPECT_THAT(h.calls, IsEmpty());
+}
+
+TEST(ConversionRunTest, TargetThatIsAFileOrUnmakeableTakesTheSessionFailurePath) {
+  TempTree tree;
+  const std::string file = tree.Write("occupied");
+  for (const std::string& target : {file, file + "/below", std::string("/proc/mailvane-no")}) {
+    Harness h;
+    run::RunResult r = h.Run({tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, target);
+    EXPECT_EQ(r.outcome, run::RunOutcome::kSessionFailed) << target;
+    ASSERT_EQ(h.front_end.messages.size(), 1u);
+    EXPECT_EQ(h.front_end.messages[0].title, "Outlook Error");
+    EXPECT_THAT(h.front_end.messages[0].text, HasSubstr("Cause : the target"));
+    EXPECT_THAT(r.cause, HasSubstr(target));
+  }
+}
+
+TEST(ConversionRunTest, MissingTargetFolderIsCreatedWithItsParents) {
+  TempTree tree;
+  Harness h;
+  const std::string out = tree.root().string() + "/a/b/c";
+  run::RunResult r = h.Run({tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, out);
+  EXPECT_EQ(r.outcome, run::RunOutcome::kCompleted);
+  EXPECT_TRUE(std::filesystem::is_directory(out));
+}
+
+TEST(ConversionRunTest, FileInTheRootTakesTheSessionFailurePathNamingIt) {
+  TempTree tree;
+  Harness h;
+  run::RunResult r = h.Run({"/mailvane-at-the-root.eml"}, tree.root().string() + "/out");
+  EXPECT_EQ(r.outcome, run::RunOutcome::kSessionFailed);
+  EXPECT_THAT(r.cause, HasSubstr("/mailvane-at-the-root.eml"));
+  // The store was made before the failure and stays.
+  EXPECT_TRUE(std::filesystem::exists(h.world.pst_path));
+}
+
+TEST(ConversionRunTest, ButtonsAreDisabledDuringTheRunAndComeBackAsTheRunLeavesThem) {
+  TempTree tree;
+  {
+    Harness h;
+    h.Run({tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, tree.root().string() + "/out");
+    EXPECT_EQ(h.front_end.convert_enabled.front(), false);
+    EXPECT_EQ(h.front_end.convert_enabled.back(), false);  // the message step disabled it
+    EXPECT_THAT(h.front_end.add_folder_enabled, ElementsAre(false, true));
+  }
+  {
+    Harness h;
+    h.Run({tree.Write("Export/readme.txt")}, tree.root().string() + "/out");
+    EXPECT_EQ(h.front_end.convert_enabled.front(), false);
+    EXPECT_EQ(h.front_end.convert_enabled.back(), true);  // no message: stays as pressed
+  }
+  {
+    Harness h;
+    h.world.fail_logon = "refused";
+    h.Run({tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, tree.root().string() + "/out");
+    EXPECT_EQ(h.front_end.convert_enabled.back(), true);
+    EXPECT_EQ(h.front_end.add_folder_enabled.back(), true);
+  }
+}
+
+TEST(ConversionRunTest, ASecondPressDuringAYieldIsRefused) {
+  TempTree tree;
+  Harness h;
+  std::vector<std::string> files = {tree.Write("Export/Inbox/1.eml", Rfc822("one"))};
+  std::vector<run::RunOutcome> inner;
+  h.front_end.on_yield = [&] {
+    if (inner.empty()) inner.push_back(h.run->CmdExtractDBX_Click(files, 1).outcome);
+  };
+  run::RunResult r = h.Run(files, tree.root().string() + "/out");
+  EXPECT_EQ(r.outcome, run::RunOutcome::kCompleted);
+  EXPECT_THAT(inner, ElementsAre(run::RunOutcome::kRefused));
+  EXPECT_EQ(h.world.items_saved, 1);
+}
+
+TEST(ConversionRunTest, AFifoNamedLikeAMessageIsReportedAndNeverOpened) {
+  TempTree tree;
+  Harness h;
+  std::string fifo = (tree.root() / "Export/Inbox/pipe.eml").string();
+  std::filesystem::create_directories(tree.root() / "Export/Inbox");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::vector<std::string> files = {fifo, tree.Write("Export/Inbox/1.eml", Rfc822("one"))};
+  run::RunResult r = h.Run(files, tree.root().string() + "/out");
+  EXPECT_EQ(r.outcome, run::RunOutcome::kCompleted);
+  EXPECT_THAT(h.StepsOf(fifo), IsEmpty());
+  ASSERT_EQ(h.run->Report().Failures().size(), 1u);
+  EXPECT_EQ(h.run->Report().Failures()[0].file, fifo);
+  EXPECT_THAT(h.run->Report().Failures()[0].reason, HasSubstr("FIFO"));
+  EXPECT_EQ(h.run->Report().FilesFailed(), 1u);
+}
+
+TEST(ConversionRunTest, StepThatRaisesIsRecordedAndTheRunGoesOn) {
+  TempTree tree;
+  Harness h;
+  run::ItemSteps steps = RecordingSteps(h.calls);
+  steps.contact = [](zimbra::ItemContext&, const std::string&) -> bool {
+    throw std::runtime_error("contact record unreadable");
+  };
+  run::ConversionRun run(h.front_end, [&] { return std::make_unique<FakeSession>(h.world); },
+                         steps, {FixedTime});
+  h.front_end.folder_answers.push_back(tree.root().string() + "/out");
+  std::vector<std::string> files = {tree.Write("Export/Contacts/Doe.meta"),
+                                    tree.Write("Export/Inbox/1.eml", Rfc822("one"))};
+  run.CmdExtractDBX_Click(files, 2);
+  ASSERT_EQ(run.Report().Failures().size(), 1u);
+  EXPECT_EQ(run.Report().Failures()[0].step, "contact");
+  EXPECT_EQ(run.Report().Failures()[0].reason, "contact record unreadable");
+  EXPECT_EQ(run.Report().Items(run::ItemKind::kMessage), 1u);
+  EXPECT_THAT(h.front_end.values, ElementsAre(50, 100));
+}
+
+TEST(ConversionRunTest, SafePointsCommitTheStoreDuringALongRun) {
+  TempTree tree;
+  run::RunOptions options;
+  options.commit_every_items = 3;
+  Harness h(true, options);
+  std::vector<std::string> files;
+  for (int i = 0; i < 10; ++i) {
+    files.push_back(tree.Write("Export/Archive/" + std::to_string(i) + ".eml", Rfc822("m")));
+  }
+  h.Run(files, tree.root().string() + "/out");
+  // Three safe points for ten items, then the log-off's own commit.
+  EXPECT_EQ(h.world.commits, 4);
+}
+
+}  // namespace
+}  // namespace mailvane::testing

@@ -1,0 +1,131 @@
+// A temporary export folder on disk and a run over it against the fake store, for tests.
+#pragma once
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "fake_front_end.h"
+#include "fake_store.h"
+#include "run/conversion_run.h"
+#include "source/relative_folder.h"
+
+namespace mailvane::testing {
+
+// A folder under the system's temporary folder, removed with everything in it at the end.
+class TempTree {
+ public:
+  TempTree() {
+    static std::atomic<int> counter{0};
+    root_ = std::filesystem::temp_directory_path() /
+            ("mailvane-run-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+    std::filesystem::create_directories(root_);
+  }
+  ~TempTree() {
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+  TempTree(const TempTree&) = delete;
+  TempTree& operator=(const TempTree&) = delete;
+
+  const std::filesystem::path& root() const { return root_; }
+  // Writes a file at a path relative to the root ("/"-separated), making its folders.
+  std::string Write(const std::string& relative, const std::string& content = "x") const {
+    std::filesystem::path p = root_ / relative;
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << content;
+    return p.string();
+  }
+  // The store-side relative folder of the root ("tmp\mailvane-run-1-1"), the prefix every
+  // mirrored folder of the tree starts with.
+  std::string StorePrefix() const { return source::RelativeFolder((root_ / "x").string()); }
+
+ private:
+  std::filesystem::path root_;
+};
+
+// A short RFC 822 message.
+inline std::string Rfc822(const std::string& subject) {
+  return "From: a@example.com\r\nTo: b@example.com\r\nSubject: " + subject +
+         "\r\nMessage-ID: <" + subject + "@example.com>\r\n\r\nBody of " + subject + "\r\n";
+}
+
+// Which step was handed which file, in order.
+struct StepCall {
+  std::string step;
+  std::string file;
+};
+
+// Item steps that only record the calls and say they wrote an item; the message step is the
+// real one unless replaced.
+inline run::ItemSteps RecordingSteps(std::vector<StepCall>& calls, bool real_messages = true) {
+  auto record = [&calls](const char* step) {
+    return [&calls, step](zimbra::ItemContext&, const std::string& file) {
+      calls.push_back({step, file});
+      return true;
+    };
+  };
+  run::ItemSteps steps;
+  steps.contact = record("contact");
+  steps.calendar = record("calendar");
+  steps.task = record("task");
+  steps.note = record("note");
+  if (real_messages) {
+    steps.message = [&calls](run::MessageContext& ctx, const std::string& file,
+                             const std::string& logical) {
+      calls.push_back({"message", file});
+      return run::ImportMessageFile(ctx, file, logical);
+    };
+  } else {
+    steps.message = [&calls](run::MessageContext&, const std::string& file, const std::string&) {
+      calls.push_back({"message", file});
+      return true;
+    };
+  }
+  return steps;
+}
+
+// The clock of a run: 5 December 2026 09:07:03.
+inline std::tm FixedTime() {
+  std::tm t{};
+  t.tm_year = 126;
+  t.tm_mon = 11;
+  t.tm_mday = 5;
+  t.tm_hour = 9;
+  t.tm_min = 7;
+  t.tm_sec = 3;
+  return t;
+}
+
+// One run over files with the fake store; target is a folder answer for the dialog.
+struct Harness {
+  FakeFrontEnd front_end;
+  FakeWorld world;
+  std::vector<StepCall> calls;
+  std::unique_ptr<run::ConversionRun> run;
+
+  explicit Harness(bool real_messages = true, run::RunOptions options = {}) {
+    options.clock = FixedTime;
+    run = std::make_unique<run::ConversionRun>(
+        front_end, [this] { return std::make_unique<FakeSession>(world); },
+        RecordingSteps(calls, real_messages), options);
+  }
+  run::RunResult Run(const std::vector<std::string>& files, const std::string& target) {
+    front_end.folder_answers.push_back(target);
+    return run->CmdExtractDBX_Click(files, static_cast<int>(files.size()));
+  }
+  std::vector<std::string> StepsOf(const std::string& file) const {
+    std::vector<std::string> steps;
+    for (const auto& c : calls) {
+      if (c.file == file) steps.push_back(c.step);
+    }
+    return steps;
+  }
+};
+
+}  // namespace mailvane::testing
