@@ -7,13 +7,7 @@
 namespace mailvane::pst {
 namespace {
 
-std::string Describe(const std::vector<Finding>& findings) {
-  std::string out;
-  for (const Finding& f : findings) {
-    out += (f.severity == Severity::kError ? "error " : "note ") + f.area + ": " + f.message + "\n";
-  }
-  return out;
-}
+using testing::Describe;
 
 TEST(NdbCheckReference, OutlookFilesPassWithNotesAtMost) {
   auto dir = testing::ReferenceDir();
@@ -21,7 +15,6 @@ TEST(NdbCheckReference, OutlookFilesPassWithNotesAtMost) {
   for (const char* name : {"test_unicode.pst", "sample1.pst", "submessage.pst"}) {
     auto findings = CheckNodeDatabase(dir / name);
     EXPECT_FALSE(HasErrors(findings)) << name << "\n" << Describe(findings);
-    std::cout << name << ":\n" << Describe(findings);
   }
 }
 

@@ -2,49 +2,272 @@
 
 #include <gtest/gtest.h>
 
-#include <numeric>
+#include <algorithm>
+#include <chrono>
+#include <fstream>
 
 #include "ndb_test_util.h"
+#include "pst/check/ndb_check.h"
 #include "pst/ndb/format_error.h"
+#include "pst/ndb/pst_node_database.h"
 
 namespace mailvane::pst {
 namespace {
 
-std::vector<std::uint8_t> Pattern(std::size_t n, std::uint32_t seed) {
-  std::vector<std::uint8_t> v(n);
-  std::uint32_t x = seed * 2654435761u + 1;
-  for (auto& b : v) {
-    x = x * 1103515245u + 12345u;
-    b = static_cast<std::uint8_t>(x >> 16);
-  }
-  return v;
+using testing::ExpectClean;
+using testing::FreshDir;
+using testing::Pattern;
+
+const ndb::BlockInfo* Info(NodeDatabase& db, Bid bid) {
+  return dynamic_cast<ndb::PstNodeDatabase&>(db).FindBlock(bid);
 }
 
-TEST(NdbRoundTrip, DataOfEverySizeReadsBackAfterReopen) {
-  auto dir = testing::FreshDir("");
-  auto path = dir / "sizes.pst";
-  const std::vector<std::size_t> sizes = {0, 1, 63, 64, 8175, 8176, 8177, 16352, 100000,
+TEST(NdbRoundTrip, DataOfEverySizeReadsBackAfterReopenInEachEncoding) {
+  // 8176 is one full block; 8177 needs an XBLOCK; 1021 full blocks + 1 byte an XXBLOCK.
+  const std::vector<std::size_t> sizes = {0, 1, 63, 64, 8175, 8176, 8177, 100000,
                                           8176 * 1021, 8176 * 1021 + 1};
-  std::vector<Nid> nids;
+  for (CryptMethod crypt : {CryptMethod::kPermute, CryptMethod::kNone, CryptMethod::kCyclic}) {
+    auto path = FreshDir("") / ("crypt" + std::to_string(static_cast<int>(crypt)) + ".pst");
+    std::vector<Nid> nids;
+    {
+      auto db = NodeDatabase::Create(path, crypt);
+      for (std::size_t i = 0; i < sizes.size(); ++i) {
+        Nid nid = db->AllocateNid(NidType::kNormalMessage);
+        nids.push_back(nid);
+        Bid bid = db->WriteData(Pattern(sizes[i], static_cast<std::uint32_t>(i)));
+        EXPECT_EQ(bid == 0, sizes[i] == 0);
+        EXPECT_EQ(db->DataSize(bid), sizes[i]);
+        db->PutNode({nid, bid, 0, kNidRootFolder});
+      }
+      db->Close();
+      EXPECT_THROW(db->Commit(), FormatError);
+    }
+    ExpectClean(path);
+    auto db = NodeDatabase::Open(path, false);
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+      auto node = db->FindNode(nids[i]);
+      ASSERT_TRUE(node) << sizes[i];
+      EXPECT_EQ(node->parent, kNidRootFolder);
+      EXPECT_EQ(db->ReadData(node->data), Pattern(sizes[i], static_cast<std::uint32_t>(i)))
+          << "size " << sizes[i] << " crypt " << static_cast<int>(crypt);
+    }
+    EXPECT_EQ(db->DataLeaves(db->FindNode(nids.back())->data).size(), 1022u);
+    EXPECT_THROW(db->WriteBlock(Pattern(10, 1)), FormatError);  // read-only
+  }
+}
+
+TEST(NdbRoundTrip, PermuteEncodesBlockBytesOnDisk) {
+  auto path = FreshDir("") / "permute.pst";
+  const std::string text = "plain text that must not appear as it is";
   {
     auto db = NodeDatabase::Create(path);
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
+    Bid bid = db->WriteBlock({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    db->PutNode({db->AllocateNid(NidType::kNormalMessage), bid, 0, 0});
+    db->Close();
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(all.find(text), std::string::npos);
+}
+
+TEST(NdbRoundTrip, StreamedWriterMatchesWholeWrite) {
+  auto path = FreshDir("") / "stream.pst";
+  auto db = NodeDatabase::Create(path);
+  std::vector<std::uint8_t> data = Pattern(3 * 8176 + 500, 7);
+  DataWriter writer(*db);
+  // Pieces that straddle block edges.
+  for (std::size_t at = 0; at < data.size(); at += 3001) {
+    writer.Append(std::span(data).subspan(at, std::min<std::size_t>(3001, data.size() - at)));
+  }
+  EXPECT_EQ(writer.size(), data.size());
+  Bid bid = writer.Finish();
+  EXPECT_EQ(db->ReadData(bid), data);
+  EXPECT_EQ(db->DataLeaves(bid).size(), 4u);
+  DataWriter empty(*db);
+  EXPECT_EQ(empty.Finish(), 0u);
+  db->PutNode({db->AllocateNid(NidType::kNormalMessage), bid, 0, 0});
+  db->Close();
+  ExpectClean(path);
+}
+
+TEST(NdbSubnodes, LargeTreesUseSiblocksAndComeBackSorted) {
+  auto path = FreshDir("") / "subnodes.pst";
+  std::vector<Nid> parents;
+  {
+    auto db = NodeDatabase::Create(path);
+    for (std::size_t count : {1u, 340u, 341u, 2000u}) {
+      std::vector<SubnodeEntry> entries;
+      for (std::size_t i = 0; i < count; ++i) {
+        // Reverse order on input; the tree must be sorted.
+        Nid nid = MakeNid(NidType::kLtp, static_cast<std::uint32_t>(count - i));
+        entries.push_back({nid, db->WriteBlock(Pattern(20, static_cast<std::uint32_t>(i))), 0});
+      }
+      Bid tree = db->WriteSubnodeTree(entries);
+      Nid parent = db->AllocateNid(NidType::kNormalMessage);
+      parents.push_back(parent);
+      db->PutNode({parent, db->WriteBlock(Pattern(5, 5)), tree, 0});
+    }
+    EXPECT_EQ(db->WriteSubnodeTree({}), 0u);
+    SubnodeEntry twice{MakeNid(NidType::kLtp, 1), 0, 0};
+    EXPECT_THROW(db->WriteSubnodeTree({twice, twice}), FormatError);
+    db->Close();
+  }
+  ExpectClean(path);
+  auto db = NodeDatabase::Open(path, false);
+  const std::size_t counts[] = {1, 340, 341, 2000};
+  for (std::size_t p = 0; p < parents.size(); ++p) {
+    auto subs = db->ReadSubnodes(db->FindNode(parents[p])->subnodes);
+    ASSERT_EQ(subs.size(), counts[p]);
+    EXPECT_TRUE(std::is_sorted(subs.begin(), subs.end(),
+                               [](const auto& a, const auto& b) { return a.nid < b.nid; }));
+    EXPECT_EQ(db->ReadBlock(subs.back().data), Pattern(20, 0));
+  }
+}
+
+TEST(NdbReferences, SharedBlocksLiveUntilTheLastUserAndSpaceIsReusedAfterCommit) {
+  auto path = FreshDir("") / "refs.pst";
+  auto db = NodeDatabase::Create(path);
+  Bid shared = db->WriteBlock(Pattern(100, 1));
+  db->AddRef(shared);
+  Nid a = db->AllocateNid(NidType::kNormalMessage);
+  Nid b = db->AllocateNid(NidType::kNormalMessage);
+  db->PutNode({a, shared, 0, 0});
+  db->PutNode({b, shared, 0, 0});
+  std::vector<SubnodeEntry> subs = {{MakeNid(NidType::kLtp, 1), db->WriteData(Pattern(9000, 2)), 0}};
+  Bid tree = db->WriteSubnodeTree(subs);
+  db->PutNode({b, shared, tree, 0});  // same data: no reference changes hands
+  db->Commit();
+  EXPECT_EQ(Info(*db, shared)->cref, 3);
+  const std::uint64_t shared_ib = Info(*db, shared)->ib;
+  const std::size_t blocks_before = dynamic_cast<ndb::PstNodeDatabase&>(*db).block_count();
+
+  db->DeleteNode(a);
+  EXPECT_EQ(db->ReadBlock(shared), Pattern(100, 1));
+  db->DeleteNode(b);  // frees the shared block and the whole subnode tree below it
+  EXPECT_EQ(Info(*db, shared), nullptr);
+  EXPECT_EQ(dynamic_cast<ndb::PstNodeDatabase&>(*db).block_count(), blocks_before - 5);
+  EXPECT_THROW(db->Release(shared), FormatError);
+
+  // Until the next commit the committed header still reaches that space; after it, the
+  // space is handed out again.
+  auto lands_on_freed_space = [&]() {
+    bool hit = false;
+    for (std::uint32_t i = 0; i < 40; ++i) {
+      Bid bid = db->WriteBlock(Pattern(100, i));
+      hit = hit || Info(*db, bid)->ib == shared_ib;
+      db->PutNode({db->AllocateNid(NidType::kNormalMessage), bid, 0, 0});
+    }
+    return hit;
+  };
+  EXPECT_FALSE(lands_on_freed_space());
+  db->Commit();
+  EXPECT_TRUE(lands_on_freed_space());
+  db->Close();
+  ExpectClean(path);
+}
+
+TEST(NdbReopen, WritingContinuesWithFreshIdsAndNothingLost) {
+  auto path = FreshDir("") / "reopen.pst";
+  Nid first = 0;
+  Bid first_bid = 0;
+  {
+    auto db = NodeDatabase::Create(path);
+    first = db->AllocateNid(NidType::kNormalFolder);
+    EXPECT_EQ(first, 0x8022u);  // the first folder NID of an Outlook file
+    first_bid = db->WriteData(Pattern(50, 1));
+    db->PutNode({first, first_bid, 0, kNidRootFolder});
+    db->Close();
+  }
+  for (int round = 0; round < 3; ++round) {
+    auto db = NodeDatabase::Open(path, true);
+    Nid next = db->AllocateNid(NidType::kNormalFolder);
+    EXPECT_GT(next, first);
+    Bid bid = db->WriteData(Pattern(50, 2));
+    EXPECT_GT(bid, first_bid);
+    db->PutNode({next, bid, 0, first});
+    db->PutNode({first, db->WriteData(Pattern(60, static_cast<std::uint32_t>(round))), 0,
+                 kNidRootFolder});
+    db->Close();
+    ExpectClean(path);
+  }
+  auto db = NodeDatabase::Open(path, false);
+  std::size_t count = 0;
+  db->ForEachNode([&](const NodeEntry&) { ++count; });
+  EXPECT_EQ(count, 4u);
+  EXPECT_EQ(db->ReadData(db->FindNode(first)->data), Pattern(60, 2));
+}
+
+TEST(NdbRefusals, BadRequestsRaiseWithAReason) {
+  auto path = FreshDir("") / "bad.pst";
+  auto db = NodeDatabase::Create(path);
+  EXPECT_THROW(db->WriteBlock(Pattern(kMaxBlockData + 1, 1)), FormatError);
+  EXPECT_THROW(db->PutNode({db->AllocateNid(NidType::kNormalMessage), 0x1234, 0, 0}),
+               FormatError);
+  EXPECT_THROW(db->DeleteNode(0x4444), FormatError);
+  Bid one = db->WriteBlock(Pattern(10, 1));
+  EXPECT_THROW(db->WriteDataTree(std::vector<Bid>{one}, 11), FormatError);
+  EXPECT_THROW(NodeDatabase::Create(path), std::system_error);  // never overwrites
+  EXPECT_THROW(NodeDatabase::Open(FreshDir("") / "missing.pst", false), std::system_error);
+}
+
+TEST(NdbRefusals, AnsiFileIsRefusedClearly) {
+  auto dir = testing::ReferenceDir();
+  if (dir.empty()) GTEST_SKIP() << "reference files are not there";
+  try {
+    NodeDatabase::Open(dir / "sample2.pst", false);
+    ADD_FAILURE() << "an ANSI file opened";
+  } catch (const FormatError& e) {
+    EXPECT_NE(std::string(e.what()).find("ANSI (Outlook 97-2002)"), std::string::npos) << e.what();
+  }
+}
+
+TEST(NdbRefusals, OutlookFilesOpenAndReadWhole) {
+  auto dir = testing::ReferenceDir();
+  if (dir.empty()) GTEST_SKIP() << "reference files are not there";
+  for (const char* name : {"test_unicode.pst", "sample1.pst", "submessage.pst"}) {
+    auto db = NodeDatabase::Open(dir / name, false);
+    ASSERT_TRUE(db->FindNode(kNidMessageStore)) << name;
+    ASSERT_TRUE(db->FindNode(kNidRootFolder)) << name;
+    EXPECT_EQ(db->FindNode(kNidRootFolder)->parent, kNidRootFolder);
+    std::size_t bytes = 0;
+    db->ForEachNode([&](const NodeEntry& n) {
+      bytes += db->ReadData(n.data).size();
+      for (const auto& s : db->ReadSubnodes(n.subnodes)) bytes += db->ReadData(s.data).size();
+    });
+    EXPECT_GT(bytes, 1000u) << name;
+  }
+}
+
+TEST(NdbScale, HundredThousandNodesRoundTrip) {
+  auto path = FreshDir("") / "many.pst";
+  constexpr std::uint32_t kNodes = 100000;
+  auto start = std::chrono::steady_clock::now();
+  {
+    auto db = NodeDatabase::Create(path);
+    for (std::uint32_t i = 0; i < kNodes; ++i) {
+      std::vector<std::uint8_t> body = Pattern(40 + i % 200, i);
       Nid nid = db->AllocateNid(NidType::kNormalMessage);
-      nids.push_back(nid);
-      Bid bid = db->WriteData(Pattern(sizes[i], static_cast<std::uint32_t>(i)));
-      EXPECT_EQ(db->DataSize(bid), sizes[i]);
-      db->PutNode({nid, bid, 0, kNidRootFolder});
+      db->PutNode({nid, db->WriteBlock(body), 0, 0x8022});
+      if (i % 20000 == 19999) db->Commit();
     }
     db->Close();
   }
+  auto written = std::chrono::steady_clock::now();
+  auto findings = CheckNodeDatabase(path);
+  EXPECT_FALSE(HasErrors(findings)) << testing::Describe(findings);
   auto db = NodeDatabase::Open(path, false);
-  for (std::size_t i = 0; i < sizes.size(); ++i) {
-    auto node = db->FindNode(nids[i]);
-    ASSERT_TRUE(node) << sizes[i];
-    EXPECT_EQ(node->parent, kNidRootFolder);
-    EXPECT_EQ(db->ReadData(node->data), Pattern(sizes[i], static_cast<std::uint32_t>(i)))
-        << "size " << sizes[i];
-  }
+  std::uint32_t i = 0;
+  db->ForEachNode([&](const NodeEntry& n) {
+    if (i % 997 == 0) {
+      EXPECT_EQ(db->ReadBlock(n.data), Pattern(40 + i % 200, i));
+    }
+    ++i;
+  });
+  EXPECT_EQ(i, kNodes);
+  std::cout << "100000 nodes written in "
+            << std::chrono::duration<double>(written - start).count() << " s, checked and read in "
+            << std::chrono::duration<double>(std::chrono::steady_clock::now() - written).count()
+            << " s\n";
 }
 
 }  // namespace
