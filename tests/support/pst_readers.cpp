@@ -163,8 +163,8 @@ PypffResult ReadWithPypff(const fs::path& pst) {
     if (cells.size() != 6 || cells[0] != "folder") continue;
     const auto depth = static_cast<std::size_t>(std::stoi(cells[1]));
     PypffFolder folder;
-    stack.resize(depth);
     if (depth > 0) {
+      stack.resize(depth - 1);  // the root has no name in the path
       stack.push_back(FromHex(cells[2]));
       folder.path = stack;
     } else {

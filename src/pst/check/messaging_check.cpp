@@ -55,8 +55,8 @@ class MessagingChecker {
   }
 
  private:
-  void Error(const std::string& m) { report_(MessagingSeverity::kError, m); }
-  void Note(const std::string& m) { report_(MessagingSeverity::kNote, m); }
+  void Error(const std::string& m) { report_(Severity::kError, m); }
+  void Note(const std::string& m) { report_(Severity::kNote, m); }
 
   bool Has(Nid nid) const { return nodes_.contains(nid); }
 

@@ -8,13 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "pst/check/finding.h"
 #include "pst/ndb/node_database.h"
 
 namespace mailvane::pst {
 
-enum class MessagingSeverity { kNote, kError };
-
-using MessagingReport = std::function<void(MessagingSeverity, const std::string&)>;
+using MessagingReport = std::function<void(Severity, const std::string&)>;
 
 // Reads through db (opened read-only) and reports each problem once. Raises nothing for
 // damage it can name; a damaged object is reported and its checks skipped.

@@ -4,35 +4,39 @@
 #include <exception>
 #include <sstream>
 
+#include "pst/check/ndb_check.h"
 #include "pst/ndb/node_database.h"
 
 namespace mailvane::pst {
 
 std::size_t CheckResult::error_count() const {
-  return static_cast<std::size_t>(
-      std::count_if(findings.begin(), findings.end(), [](const CheckFinding& f) { return f.error; }));
+  return static_cast<std::size_t>(std::count_if(findings.begin(), findings.end(), [](const Finding& f) {
+    return f.severity == Severity::kError;
+  }));
 }
 
 std::size_t CheckResult::note_count() const { return findings.size() - error_count(); }
 
 CheckResult CheckPstFile(const std::filesystem::path& path, const CheckOptions& options) {
   CheckResult result;
+  // The node database first, on the raw file: damage there yields findings, not a throw.
+  result.findings = CheckNodeDatabase(path);
   std::unique_ptr<NodeDatabase> db;
   try {
     db = NodeDatabase::Open(path, false);
   } catch (const std::exception& e) {
-    result.findings.push_back({true, "file", path.string() + ": cannot be opened as a Unicode PST: " + e.what()});
+    result.findings.push_back({Severity::kError, "file", "cannot be opened as a Unicode PST: " + std::string(e.what())});
     return result;
   }
   result.readable = true;
-  CheckMessaging(*db, [&](MessagingSeverity s, const std::string& m) {
-    result.findings.push_back({s == MessagingSeverity::kError, "messaging", m});
+  CheckMessaging(*db, [&](Severity s, const std::string& m) {
+    result.findings.push_back({s, "messaging", m});
   });
   if (options.folder_tree) {
     try {
       result.tree = ReadFolderTree(*db);
     } catch (const std::exception& e) {
-      result.findings.push_back({true, "messaging", std::string("the folder tree cannot be read: ") + e.what()});
+      result.findings.push_back({Severity::kError, "messaging", std::string("the folder tree cannot be read: ") + e.what()});
     }
   }
   return result;
@@ -41,7 +45,7 @@ CheckResult CheckPstFile(const std::filesystem::path& path, const CheckOptions& 
 std::string FormatFindings(const CheckResult& result) {
   std::ostringstream out;
   for (const auto& f : result.findings) {
-    out << (f.error ? "error: " : "note: ") << f.area << ": " << f.message << "\n";
+    out << (f.severity == Severity::kError ? "error: " : "note: ") << f.area << ": " << f.message << "\n";
   }
   return out.str();
 }

@@ -8,19 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "pst/check/finding.h"
 #include "pst/check/messaging_check.h"
 
 namespace mailvane::pst {
 
-struct CheckFinding {
-  bool error = true;  // false: a note
-  std::string area;   // "ndb", "ltp", "messaging" or "file"
-  std::string message;
-};
-
 struct CheckResult {
   bool readable = false;  // false: the file could not be opened as a Unicode PST at all
-  std::vector<CheckFinding> findings;
+  std::vector<Finding> findings;
   std::vector<FolderTreeEntry> tree;  // filled when asked for and the file is readable
 
   std::size_t error_count() const;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "pst/ltp/property_context.h"
-#include <stdexcept>
+#include "pst/ltp/table_context.h"
 
 namespace mailvane::pst {
 
@@ -29,12 +29,22 @@ std::vector<TaggedValue> ReadProperties(NodeDatabase& db, const NodeEntry& node)
   return PropertyContext(db, node.data, subnodes).ReadAll();
 }
 
-NodeContent WriteTable(NodeDatabase&, std::span<const PropTag>, std::span<const TableRow>) {
-  throw std::logic_error("table contexts are not written yet");
+NodeContent WriteTable(NodeDatabase& db, std::span<const PropTag> columns,
+                       std::span<const TableRow> rows) {
+  // Row versions only need to grow within a table; the position gives that.
+  LtpNode node = WriteTableContext(db, columns, rows.size(), [&](std::size_t i) {
+    return TcRowView{rows[i].row_id, static_cast<std::uint32_t>(i + 1), rows[i].cells};
+  });
+  return NodeContent{node.data, SubnodeTree(db, std::move(node.subnodes))};
 }
 
-TableData ReadTable(NodeDatabase&, const NodeEntry&) {
-  throw std::logic_error("table contexts are not read yet");
+TableData ReadTable(NodeDatabase& db, const NodeEntry& node) {
+  const auto subnodes = SubnodesOf(db, node);
+  const TableContext table(db, node.data, subnodes);
+  TableData out;
+  for (const auto& c : table.layout().columns) out.columns.push_back(c.tag);
+  for (TcRow& row : table.ReadRows()) out.rows.push_back(TableRow{row.id, std::move(row.values)});
+  return out;
 }
 
 const PropValue* FindValue(std::span<const TaggedValue> values, PropTag tag) {

@@ -126,7 +126,7 @@ Folder PstStore::AddFolder(Nid parent_nid, std::string_view name, std::string_vi
                         "\": a folder named \"" + folders_.at(child).name + "\" is already there");
     }
   }
-  const Nid nid = db_->AllocateNid(NidType::kNormalFolder);
+  const Nid nid = AllocateFolderNid();
   NewFolderState(nid, parent_nid, name, container_class);
   FolderState& p = MutableState(parent_nid);
   p.children.push_back(nid);
@@ -137,6 +137,17 @@ Folder PstStore::AddFolder(Nid parent_nid, std::string_view name, std::string_vi
     if (p.parent != p.nid) MutableState(p.parent).hierarchy_dirty = true;
   }
   return Folder(*this, nid);
+}
+
+Nid PstStore::AllocateFolderNid() {
+  // A folder's three tables share its index; the header's counters for the table types
+  // must cover that index too, so they are drawn up with the folder's.
+  const Nid nid = db_->AllocateNid(NidType::kNormalFolder);
+  for (NidType t : {NidType::kHierarchyTable, NidType::kContentsTable, NidType::kAssocContentsTable}) {
+    while (NidIndexOf(db_->AllocateNid(t)) < NidIndexOf(nid)) {
+    }
+  }
+  return nid;
 }
 
 void PstStore::LoadContents(FolderState& folder) {
@@ -220,6 +231,8 @@ void PstStore::WriteFolder(FolderState& f) {
                        std::span<const TableRow> rows) {
     const Nid nid = WithType(f.nid, type);
     if (rows.empty()) {
+      const auto existing = db.FindNode(nid);
+      if (existing && existing->data == empty && existing->subnodes == 0) return;
       db.AddRef(empty);  // an empty table shares the template's block, as Outlook does
       db.PutNode(NodeEntry{nid, empty, 0, 0});
     } else {

@@ -89,6 +89,7 @@ class PstStore {
   void LoadFolders();
   void LoadContents(FolderState& folder);
   void WriteFolder(FolderState& folder);
+  Nid AllocateFolderNid();
   void RequireWritable() const;
   void RequireOpen() const;
 

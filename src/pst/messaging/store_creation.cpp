@@ -2,6 +2,9 @@
 // every PST must hold (MS-PST 2.7) and the standard folders of a new Outlook data file.
 #include <random>
 
+#include "pst/ltp/le_bytes.h"
+#include "pst/named_property.h"
+#include "pst/ndb/crc32.h"
 #include "pst/messaging/entry_id.h"
 #include "pst/messaging/property_tags.h"
 #include "pst/messaging/pst_store.h"
@@ -59,8 +62,8 @@ void PstStore::BuildNewStore(std::string_view display_name) {
   WriteFixedNodes();
 
   FolderState& root = NewFolderState(kNidRootFolder, kNidRootFolder, "", std::nullopt);
-  ipm_subtree_ = db_->AllocateNid(NidType::kNormalFolder);
-  search_root_ = db_->AllocateNid(NidType::kNormalFolder);
+  ipm_subtree_ = AllocateFolderNid();
+  search_root_ = AllocateFolderNid();
   NewFolderState(ipm_subtree_, kNidRootFolder, "Top of Personal Folders", std::nullopt);
   NewFolderState(search_root_, kNidRootFolder, "Search Root", std::nullopt);
   NewFolderState(kNidSpamSearchFolder, kNidRootFolder, "SPAM Search Folder 2", std::nullopt);
@@ -69,7 +72,7 @@ void PstStore::BuildNewStore(std::string_view display_name) {
 
   FolderState& ipm = MutableState(ipm_subtree_);
   for (const auto& info : DefaultFolders()) {
-    const Nid nid = db_->AllocateNid(NidType::kNormalFolder);
+    const Nid nid = AllocateFolderNid();
     NewFolderState(nid, ipm_subtree_, info.name, info.container_class);
     ipm.children.push_back(nid);
     default_folders_[info.kind] = nid;
@@ -95,13 +98,36 @@ void PstStore::WriteFixedNodes() {
   empty_contents_ = db.FindNode(kNidContentsTableTemplate)->data;
   empty_assoc_ = db.FindNode(kNidAssocContentsTableTemplate)->data;
 
-  // The name-to-ID map starts with its bucket count only (MS-PST 2.7.3.2); the named
-  // property layer fills it when a message first uses a name.
+  // The name-to-ID map (MS-PST 2.4.7) starts with one name, PS_PUBLIC_STRINGS "Keywords"
+  // (categories) as id 0x8000, and PSETID_Common in its GUID stream: libpff refuses a map
+  // whose entry or GUID stream is empty. The named property layer adds names behind them.
+  const Guid common = PsetidCommon();
+  const std::u16string keywords = u"Keywords";
+  std::vector<std::uint8_t> name_bytes;
+  for (char16_t c : keywords) {
+    name_bytes.push_back(static_cast<std::uint8_t>(c));
+    name_bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  std::vector<std::uint8_t> strings;
+  AppendLe32(strings, static_cast<std::uint32_t>(name_bytes.size()));
+  strings.insert(strings.end(), name_bytes.begin(), name_bytes.end());
+  constexpr std::uint16_t kPublicStringsName = (2 << 1) | 1;  // wGuid 2, N = string
+  std::vector<std::uint8_t> entry;
+  AppendLe32(entry, 0);  // offset of the name in the string stream
+  AppendLe16(entry, kPublicStringsName);
+  AppendLe16(entry, 0);  // property index 0: id 0x8000
+  const std::uint32_t hash = Crc32(name_bytes);
+  std::vector<std::uint8_t> bucket;
+  AppendLe32(bucket, hash);
+  AppendLe16(bucket, kPublicStringsName);
+  AppendLe16(bucket, 0);
+  const auto bucket_tag = static_cast<PropTag>(((0x1000 + ((kPublicStringsName ^ hash) % 251)) << 16) | 0x0102);
   const std::vector<TaggedValue> name_map{
       {tags::kNameidBucketCount, PropValue::Int32(251)},
-      {0x00020102, PropValue::Binary({})},
-      {0x00030102, PropValue::Binary({})},
-      {0x00040102, PropValue::Binary({})}};
+      {0x00020102, PropValue::Binary({common.begin(), common.end()})},
+      {0x00030102, PropValue::Binary(entry)},
+      {0x00040102, PropValue::Binary(strings)},
+      {bucket_tag, PropValue::Binary(bucket)}};
   const NodeContent map = WriteProperties(db, name_map);
   db.PutNode(NodeEntry{kNidNameToIdMap, map.data, map.subnodes, 0});
 
