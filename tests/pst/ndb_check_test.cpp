@@ -7,10 +7,10 @@
 namespace mailvane::pst {
 namespace {
 
-using testing::Describe;
+using ndb_testing::Describe;
 
 TEST(NdbCheckReference, OutlookFilesPassWithNotesAtMost) {
-  auto dir = testing::ReferenceDir();
+  auto dir = ndb_testing::ReferenceDir();
   if (dir.empty()) GTEST_SKIP() << "reference files are not there";
   for (const char* name : {"test_unicode.pst", "sample1.pst", "submessage.pst"}) {
     auto findings = CheckNodeDatabase(dir / name);

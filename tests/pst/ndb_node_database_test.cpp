@@ -14,9 +14,9 @@
 namespace mailvane::pst {
 namespace {
 
-using testing::ExpectClean;
-using testing::FreshDir;
-using testing::Pattern;
+using ndb_testing::ExpectClean;
+using ndb_testing::FreshDir;
+using ndb_testing::Pattern;
 
 const ndb::BlockInfo* Info(NodeDatabase& db, Bid bid) {
   return dynamic_cast<ndb::PstNodeDatabase&>(db).FindBlock(bid);
@@ -211,7 +211,7 @@ TEST(NdbRefusals, BadRequestsRaiseWithAReason) {
 }
 
 TEST(NdbRefusals, AnsiFileIsRefusedClearly) {
-  auto dir = testing::ReferenceDir();
+  auto dir = ndb_testing::ReferenceDir();
   if (dir.empty()) GTEST_SKIP() << "reference files are not there";
   try {
     NodeDatabase::Open(dir / "sample2.pst", false);
@@ -222,7 +222,7 @@ TEST(NdbRefusals, AnsiFileIsRefusedClearly) {
 }
 
 TEST(NdbRefusals, OutlookFilesOpenAndReadWhole) {
-  auto dir = testing::ReferenceDir();
+  auto dir = ndb_testing::ReferenceDir();
   if (dir.empty()) GTEST_SKIP() << "reference files are not there";
   for (const char* name : {"test_unicode.pst", "sample1.pst", "submessage.pst"}) {
     auto db = NodeDatabase::Open(dir / name, false);
@@ -254,7 +254,7 @@ TEST(NdbScale, HundredThousandNodesRoundTrip) {
   }
   auto written = std::chrono::steady_clock::now();
   auto findings = CheckNodeDatabase(path);
-  EXPECT_FALSE(HasErrors(findings)) << testing::Describe(findings);
+  EXPECT_FALSE(HasErrors(findings)) << ndb_testing::Describe(findings);
   auto db = NodeDatabase::Open(path, false);
   std::uint32_t i = 0;
   db->ForEachNode([&](const NodeEntry& n) {

@@ -13,7 +13,7 @@
 
 #include "pst/check/ndb_check.h"
 
-namespace mailvane::pst::testing {
+namespace mailvane::pst::ndb_testing {
 
 // A fresh temporary folder for the running test.
 inline std::filesystem::path FreshDir(const std::string& name) {
@@ -58,4 +58,4 @@ inline void ExpectClean(const std::filesystem::path& path) {
   EXPECT_TRUE(findings.empty()) << path << "\n" << Describe(findings);
 }
 
-}  // namespace mailvane::pst::testing
+}  // namespace mailvane::pst::ndb_testing
