@@ -1,0 +1,26 @@
+// Checks of the LTP structures (MS-PST 2.3) of a PST's nodes: heap page maps, BTH order and
+// levels, property values reachable, table columns consistent and the row index against
+// the row matrix. Every finding has the area "ltp".
+#pragma once
+
+#include <vector>
+
+#include "pst/check/finding.h"
+#include "pst/ndb/node_database.h"
+
+namespace mailvane::pst {
+
+// One node (and, for objects that carry tables and attachments in subnodes, those too).
+std::vector<Finding> CheckLtpNode(NodeDatabase& db, const NodeEntry& node);
+
+// Every node of the file.
+std::vector<Finding> CheckLtp(NodeDatabase& db);
+
+// The parts on their own, for a node's data tree and its subnode entries; `where` names the
+// node in the messages.
+void CheckPropertyContext(NodeDatabase& db, Bid data, const std::vector<SubnodeEntry>& subnodes,
+                          const std::string& where, std::vector<Finding>& out);
+void CheckTableContext(NodeDatabase& db, Bid data, const std::vector<SubnodeEntry>& subnodes,
+                       const std::string& where, std::vector<Finding>& out);
+
+}  // namespace mailvane::pst
