@@ -105,7 +105,8 @@ TEST_F(WriterTest, FailingContactStepsAreRecordedAndTheRestStillRuns) {
 
 TEST_F(WriterTest, AnItemThatCannotBeCreatedIsOneFailureAndNothingElse) {
   EXPECT_CALL(world.session, GetStoreFromID(_))
-      .WillOnce(::testing::Throw(store::StoreError("no such store")));
+      .WillOnce(::testing::Throw(store::StoreError("no such store")))
+      .WillRepeatedly(::testing::ReturnRef(world.store));
   EXPECT_FALSE(CreateContactItem(ctx, "c.meta", "BAD", 10, NumberedFields()));
   EXPECT_THAT(log.steps(), ElementsAre("create item"));
   EXPECT_EQ(log.failures[0].reason, "no such store");
@@ -199,11 +200,11 @@ TEST_F(WriterTest, AppointmentStepsFailOnTheirOwn) {
 }
 
 TEST_F(WriterTest, TaskKeepsDatesOnlyFromEveryForm) {
-  EXPECT_CALL(world.store, GetDefaultFolder(store::DefaultFolder::kTasks));
   EXPECT_TRUE(CreateToDoItem(ctx, "t.meta", "STORE-ID", 13, "Send invoice",
                              "TZID=Europe/Berlin:20130410T233000", "VALUE=DATE:20130630",
                              "Invoice", ""));
   EXPECT_EQ(world.items[0].type, store::ItemType::kTask);
+  EXPECT_EQ(world.items[0].folder, store::DefaultFolder::kTasks);
   EXPECT_THAT(world.ops(), ElementsAre("Subject=Send invoice", "StartDate@2013-04-10 00:00",
                                        "DueDate@2013-06-30 00:00", "Body=Invoice", "Save",
                                        "Save"));
