@@ -1,0 +1,207 @@
+// The checker against Outlook's own files (they must pass; notes allowed) and against
+// copies of our files damaged at the messaging layer (each damage must be named).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "pst/check/pst_checker.h"
+#include "pst/messaging/default_folder.h"
+#include "pst/messaging/ltp_access.h"
+#include "pst/messaging/property_tags.h"
+#include "pst/messaging/pst_store.h"
+#include "pst/messaging/table_templates.h"
+#include "pst/messaging_test_support.h"
+
+namespace mailvane::pst {
+namespace {
+
+using testing::ScratchDir;
+
+TEST(PstChecker, OutlookReferenceFilesPass) {
+  const auto dir = testing::ReferenceDir();
+  if (!dir) GTEST_SKIP() << "../shared/reference is not here";
+  for (const char* name : {"test_unicode.pst", "sample1.pst", "submessage.pst"}) {
+    const CheckResult r = CheckPstFile(*dir / name, {.folder_tree = true});
+    ASSERT_TRUE(r.readable) << name;
+    for (const Finding& f : r.findings) {
+      EXPECT_FALSE(f.severity == Severity::kError && f.area == "messaging") << name << ": " << f.message;
+    }
+    EXPECT_FALSE(r.tree.empty()) << name;
+  }
+  // The ANSI file is refused with a message that says why, never half-read.
+  const CheckResult ansi = CheckPstFile(*dir / "sample2.pst");
+  EXPECT_FALSE(ansi.clean());
+  EXPECT_NE(FormatFindings(ansi).find("ANSI"), std::string::npos) << FormatFindings(ansi);
+}
+
+TEST(PstChecker, FolderTreeOfAReferenceFile) {
+  const auto dir = testing::ReferenceDir();
+  if (!dir) GTEST_SKIP() << "../shared/reference is not here";
+  const CheckResult r = CheckPstFile(*dir / "test_unicode.pst", {.folder_tree = true});
+  const std::string tree = FormatFolderTree(r.tree);
+  EXPECT_NE(tree.find("\n  Top of Personal Folders  items 1  associated 0\n"), std::string::npos) << tree;
+  EXPECT_NE(tree.find("\n    Folder  [IPF.Note]  items 1  associated 0\n"), std::string::npos) << tree;
+  EXPECT_NE(tree.find("SPAM Search Folder 2  (search folder)"), std::string::npos) << tree;
+}
+
+// A committed store with a small tree, reopened writable so a test can damage it through
+// the node database the way a faulty writer would.
+class DamagedStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_ / "damaged.pst";
+    auto store = PstStore::Create(path_, "Damaged");
+    Folder a = store->IpmSubtree().AddFolder("Alpha");
+    a.AddFolder("Beta");
+    alpha_ = a.nid();
+    inbox_ = store->GetDefaultFolder(DefaultFolder::kInbox).nid();
+    store->Close();
+    ASSERT_TRUE(testing::CheckerClean(path_));
+    db_ = NodeDatabase::Open(path_, true);
+  }
+
+  // Closes the database and returns the checker's findings as text (errors only).
+  std::string Errors() {
+    db_->Close();
+    db_.reset();
+    const CheckResult r = CheckPstFile(path_);
+    std::string out;
+    for (const auto& f : r.findings) {
+      if (f.severity == Severity::kError) out += f.message + "\n";
+    }
+    return out;
+  }
+
+  void RewriteFolderProps(Nid nid, PropTag tag, PropValue value) {
+    NodeEntry e = *db_->FindNode(nid);
+    auto props = ReadProperties(*db_, e);
+    SetValue(props, tag, std::move(value));
+    const NodeContent c = WriteProperties(*db_, props);
+    db_->PutNode(NodeEntry{nid, c.data, c.subnodes, e.parent});
+  }
+
+  ScratchDir dir_;
+  std::filesystem::path path_;
+  std::unique_ptr<NodeDatabase> db_;
+  Nid alpha_ = 0;
+  Nid inbox_ = 0;
+};
+
+TEST_F(DamagedStore, WrongParentIsNamed) {
+  NodeEntry e = *db_->FindNode(alpha_);
+  e.parent = inbox_;
+  db_->PutNode(e);
+  const std::string errors = Errors();
+  EXPECT_NE(errors.find("\"Alpha\""), std::string::npos) << errors;
+  EXPECT_NE(errors.find("not a sub-folder"), std::string::npos) << errors;
+}
+
+TEST_F(DamagedStore, RootFolderMustBeItsOwnParent) {
+  NodeEntry e = *db_->FindNode(kNidRootFolder);
+  e.parent = 0;
+  db_->PutNode(e);
+  EXPECT_NE(Errors().find("root folder's parent"), std::string::npos);
+}
+
+TEST_F(DamagedStore, HierarchyTableMissingARowIsNamed) {
+  // The top of the tree loses its row for Alpha.
+  const Nid parent = db_->FindNode(alpha_)->parent;
+  NodeEntry h = *db_->FindNode(WithType(parent, NidType::kHierarchyTable));
+  TableData t = ReadTable(*db_, h);
+  std::erase_if(t.rows, [&](const TableRow& r) { return r.row_id == alpha_; });
+  const NodeContent c = WriteTable(*db_, templates::HierarchyColumns(), t.rows);
+  db_->PutNode(NodeEntry{h.nid, c.data, c.subnodes, 0});
+  const std::string errors = Errors();
+  EXPECT_NE(errors.find("\"Alpha\""), std::string::npos) << errors;
+  EXPECT_NE(errors.find("missing from the hierarchy table"), std::string::npos) << errors;
+}
+
+TEST_F(DamagedStore, HierarchyRowThatDisagreesWithTheFolderIsNamed) {
+  RewriteFolderProps(alpha_, tags::kDisplayName, PropValue::String("Renamed"));
+  const std::string errors = Errors();
+  EXPECT_NE(errors.find("does not match"), std::string::npos) << errors;
+}
+
+TEST_F(DamagedStore, CountsThatDisagreeWithTheContentsTableAreNamed) {
+  RewriteFolderProps(inbox_, tags::kContentCount, PropValue::Int32(5));
+  RewriteFolderProps(alpha_, tags::kSubfolders, PropValue::Boolean(false));
+  const std::string errors = Errors();
+  EXPECT_NE(errors.find("PidTagContentCount is 5"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("PidTagSubfolders is false"), std::string::npos) << errors;
+}
+
+TEST_F(DamagedStore, ContentsRowWithoutMessageAndMessageWithoutRow) {
+  // A message node in Alpha that its contents table does not list, and a row in the
+  // inbox's table for a message that is not there.
+  const Nid stray = db_->AllocateNid(NidType::kNormalMessage);
+  const std::vector<TaggedValue> props{{tags::kMessageClass, PropValue::String("IPM.Note")}};
+  const NodeContent pc = WriteProperties(*db_, props);
+  db_->PutNode(NodeEntry{stray, pc.data, pc.subnodes, alpha_});
+  const std::vector<TableRow> rows{TableRow{0x200024 + 0x20 * 7, {}}};
+  const NodeContent c = WriteTable(*db_, templates::ContentsColumns(), rows);
+  db_->PutNode(NodeEntry{WithType(inbox_, NidType::kContentsTable), c.data, c.subnodes, 0});
+  const std::string errors = Errors();
+  EXPECT_NE(errors.find("has no row in its contents table"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("which is not a message in it"), std::string::npos) << errors;
+}
+
+TEST_F(DamagedStore, MissingMandatoryNodeAndDanglingStoreEntryId) {
+  db_->DeleteNode(0x692);
+  db_->DeleteNode(WithType(inbox_, NidType::kAssocContentsTable));
+  const std::string errors = Errors();
+  EXPECT_NE(errors.find("0x692 (recipient table template) is missing"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("has no associated contents table"), std::string::npos) << errors;
+}
+
+// --- the command-line tool ---
+
+std::filesystem::path ToolPath() {
+  const char* build = std::getenv("MAILVANE_BUILD_DIR");
+  return std::filesystem::path(build ? build : ".") / "src" / "mailvane-pstcheck";
+}
+
+TEST(PstCheckTool, ExitCodesTreeAndHelp) {
+  const auto tool = ToolPath();
+  if (!std::filesystem::exists(tool)) GTEST_SKIP() << "mailvane-pstcheck is not built";
+  using testsupport::RunCommand;
+  ScratchDir dir;
+  const auto good = dir / "good.pst";
+  {
+    auto store = PstStore::Create(good, "Tool");
+    store->IpmSubtree().AddFolder("Ελληνικά");
+    store->Close();
+  }
+  const auto ok = RunCommand({tool.string(), "--tree", good.string()});
+  EXPECT_EQ(ok.exit_code, 0) << ok.out << ok.err;
+  EXPECT_NE(ok.out.find("    Calendar  [IPF.Appointment]  items 0"), std::string::npos) << ok.out;
+  EXPECT_NE(ok.out.find("    Ελληνικά  [IPF.Note]  items 0"), std::string::npos) << ok.out;
+
+  // One flipped byte in the middle of the file: errors, exit 1.
+  const auto bad = dir / "bad.pst";
+  std::filesystem::copy_file(good, bad);
+  {
+    std::fstream f(bad, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekg(0x4800 + 100);
+    const char c = static_cast<char>(f.get() ^ 0x5A);
+    f.seekp(0x4800 + 100);
+    f.put(c);
+  }
+  const auto damaged = RunCommand({tool.string(), bad.string()});
+  EXPECT_EQ(damaged.exit_code, 1) << damaged.out << damaged.err;
+  EXPECT_NE(damaged.out.find("error: "), std::string::npos) << damaged.out;
+
+  // Not a PST at all, no file, and usage.
+  const auto junk = dir / "junk.pst";
+  std::ofstream(junk) << "not a pst";
+  EXPECT_EQ(RunCommand({tool.string(), junk.string()}).exit_code, 2);
+  EXPECT_EQ(RunCommand({tool.string(), (dir / "none.pst").string()}).exit_code, 2);
+  EXPECT_EQ(RunCommand({tool.string()}).exit_code, 2);
+  EXPECT_EQ(RunCommand({tool.string(), "--bogus", good.string()}).exit_code, 2);
+  const auto help = RunCommand({tool.string(), "--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("usage: mailvane-pstcheck"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mailvane::pst
