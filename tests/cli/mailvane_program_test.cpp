@@ -1,0 +1,162 @@
+// The built mailvane program: its exit codes and output, and the sample export converted
+// into a PST that our checker and Debian's independent readers read back, every message in
+// its folder with its subject and attachments. Skipped while the program is not built.
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <tuple>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "run/run_harness.h"
+#include "source/relative_folder.h"
+#include "support/pst_readers.h"
+
+namespace mailvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::UnorderedElementsAreArray;
+using testsupport::RunCommand;
+
+fs::path BuildDir() {
+  const char* dir = std::getenv("MAILVANE_BUILD_DIR");
+  return dir != nullptr ? fs::path(dir) : fs::current_path();
+}
+fs::path SourceDir() {
+  const char* dir = std::getenv("MAILVANE_SOURCE_DIR");
+  return dir != nullptr ? fs::path(dir) : fs::current_path();
+}
+fs::path Program() { return BuildDir() / "src" / "mailvane"; }
+
+#define REQUIRE_PROGRAM()                                                              \
+  if (!fs::exists(Program())) GTEST_SKIP() << Program() << " is not built";
+
+TEST(MailvaneProgramTest, UsageHelpAndVersionExitCodes) {
+  REQUIRE_PROGRAM();
+  EXPECT_EQ(RunCommand({Program().string()}).exit_code, 64);
+  EXPECT_EQ(RunCommand({Program().string(), "--nonsense", "a", "b"}).exit_code, 64);
+  testsupport::CommandResult help = RunCommand({Program().string(), "--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_THAT(help.out, HasSubstr("Usage: mailvane"));
+  testsupport::CommandResult version = RunCommand({Program().string(), "--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out, "mailvane (Larkwell Mailvane) 4.3\n");
+}
+
+TEST(MailvaneProgramTest, TargetThatIsAFileCannotStart) {
+  REQUIRE_PROGRAM();
+  TempTree tree;
+  tree.Write("Export/Inbox/1.eml", Rfc822("one"));
+  const std::string file = tree.Write("occupied");
+  testsupport::CommandResult r =
+      RunCommand({Program().string(), (tree.root() / "Export").string(), file});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_THAT(r.err, HasSubstr("Outlook Session Creation Error !"));
+  EXPECT_THAT(r.err, HasSubstr("Cause : the target folder"));
+}
+
+// Every message of a PST as (folder path below the top of the store, subject, attachments).
+using MessageRow = std::tuple<std::string, std::string, int>;
+
+std::vector<MessageRow> MessagesOf(const fs::path& pst) {
+  static const char* kScript = R"(
+import sys, pypff
+f = pypff.file()
+f.open(sys.argv[1])
+def walk(folder, path):
+    for i in range(folder.number_of_sub_messages):
+        m = folder.get_sub_message(i)
+        print("%s\t%s\t%d" % ("\\".join(path[1:]), m.subject or "", m.number_of_attachments))
+    for i in range(folder.number_of_sub_folders):
+        sub = folder.get_sub_folder(i)
+        walk(sub, path + [sub.name or ""])
+walk(f.get_root_folder(), [])
+)";
+  testsupport::CommandResult r = RunCommand({"/usr/bin/python3", "-c", kScript, pst.string()});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  std::vector<MessageRow> rows;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    std::size_t a = line.find('\t');
+    std::size_t b = line.rfind('\t');
+    if (a == std::string::npos || a == b) continue;
+    rows.emplace_back(line.substr(0, a), line.substr(a + 1, b - a - 1), std::stoi(line.substr(b + 1)));
+  }
+  return rows;
+}
+
+TEST(MailvaneProgramTest, SampleExportBecomesAPstThatEveryReaderReads) {
+  REQUIRE_PROGRAM();
+  const fs::path sample = SourceDir() / "examples" / "zimbra-export";
+  ASSERT_TRUE(fs::is_directory(sample));
+  TempTree out;
+  testsupport::CommandResult r =
+      RunCommand({Program().string(), sample.string(), out.root().string()});
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_THAT(r.out, HasSubstr("49 Messages Queued for Conversion.\n"));
+  EXPECT_THAT(r.out, HasSubstr("Zimbra Messages Converted Successfully.\n"));
+  EXPECT_THAT(r.out, HasSubstr("Items written: 10 messages, 4 contacts, 2 appointments, 2 tasks, "
+                               "1 notes\n"));
+
+  fs::path pst;
+  for (const auto& entry : fs::directory_iterator(out.root())) {
+    if (entry.path().extension() == ".pst") pst = entry.path();
+  }
+  ASSERT_FALSE(pst.empty());
+  EXPECT_TRUE(fs::exists(fs::path(pst).replace_extension(".log")));
+
+  const fs::path checker = BuildDir() / "src" / "mailvane-pstcheck";
+  if (fs::exists(checker)) {
+    testsupport::CommandResult check = RunCommand({checker.string(), pst.string()});
+    EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
+  }
+  ASSERT_TRUE(testsupport::HavePypff());
+  const std::string p = source::RelativeFolder((sample / "x").string());
+  const std::vector<MessageRow> expected = {
+      {"Inbox", "Quarterly figures", 2},
+      {"Inbox", "Grüße aus München", 0},
+      {"Inbox", "Fwd: Lunch on Friday?", 1},
+      {"Inbox", "Late arrival", 0},
+      {"Inbox\\Projects", "Re: Budget 2024", 0},
+      {"Inbox\\Projects\\2023", "Old plan", 0},
+      {"Sent Items", "Re: Quarterly figures", 0},
+      {p + "\\Drafts", "Ideas for the offsite", 0},
+      {p + "\\Clients", "Welcome aboard", 0},
+      {p + "\\Clients\\Acme", "Contract draft", 1},
+  };
+  std::vector<MessageRow> mail;
+  std::map<std::string, int> others;
+  for (const MessageRow& row : MessagesOf(pst)) {
+    const std::string& folder = std::get<0>(row);
+    if (folder == "Calendar" || folder == "Tasks" || folder == "Contacts" || folder == "Notes") {
+      ++others[folder];
+    } else {
+      mail.push_back(row);
+    }
+  }
+  EXPECT_THAT(mail, UnorderedElementsAreArray(expected));
+  EXPECT_EQ(others["Calendar"], 2);
+  EXPECT_EQ(others["Tasks"], 2);
+  EXPECT_EQ(others["Contacts"], 4);
+  EXPECT_EQ(others["Notes"], 1);
+
+  if (testsupport::HaveProgram("pffinfo")) {
+    EXPECT_TRUE(testsupport::ReadWithPffinfo(pst).ok);
+  }
+  if (testsupport::HaveProgram("readpst")) {
+    testsupport::ReadpstResult rp = testsupport::ReadWithReadpst(pst, out.root() / "readpst");
+    EXPECT_TRUE(rp.ok) << rp.run.out << rp.run.err;
+  }
+  if (testsupport::HaveProgram("pffexport")) {
+    fs::create_directories(out.root() / "pffexport");
+    testsupport::PffexportResult pe = testsupport::ReadWithPffexport(pst, out.root() / "pffexport");
+    EXPECT_TRUE(pe.ok) << pe.run.out << pe.run.err;
+  }
+}
+
+}  // namespace
+}  // namespace mailvane::testing
