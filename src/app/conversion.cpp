@@ -1,8 +1,32 @@
 // CmdExtractDBX_Click: the conversion run, with this window as its front end.
+#include <exception>
+
 #include "app/frm_step1.h"
+#include "run/run_texts.h"
 
 namespace mailvane::app {
 
-void FrmStep1::CmdExtractDBX_Click() {}
+void FrmStep1::CmdExtractDBX_Click() {
+  // A press that reaches us through a yield of a listing or a run is not acted on.
+  if (listing_ || run_in_progress_) return;
+  if (!run_) {
+    run_ = std::make_unique<run::ConversionRun>(*this, stores_.Track(services_.session_factory),
+                                                services_.steps, services_.run_options);
+  }
+  run_in_progress_ = true;
+  try {
+    run_->CmdExtractDBX_Click(file_list_, file_count_);
+    run_in_progress_ = false;
+  } catch (const std::exception& e) {
+    // The run guards its own steps; what still escapes (memory exhausted, ...) ends this
+    // run only. A fresh run object starts the next one from a clean state.
+    run_in_progress_ = false;
+    run_.reset();
+    SetAddFolderEnabled(true);
+    SetConvertEnabled(file_count_ >= 1);
+    ShowMessage(std::string("The conversion stopped: ") + e.what(), run::kApplicationTitle,
+                source::MessageBoxIcon::kCritical, source::MessageBoxButtons::kOk);
+  }
+}
 
 }  // namespace mailvane::app

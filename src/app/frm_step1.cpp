@@ -1,4 +1,5 @@
 #include "app/frm_step1.h"
+#include "run/run_texts.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -67,7 +68,7 @@ void FrmStep1::Label4_Click() { CmdHelp_Click(); }
 
 void FrmStep1::cmdEnd_Click() {
   const MessageBoxAnswer answer =
-      ShowMessage(kExitQuestion, kApplicationTitle, MessageBoxIcon::kQuestion,
+      ShowMessage(kExitQuestion, run::kApplicationTitle, MessageBoxIcon::kQuestion,
                   MessageBoxButtons::kYesNo);
   if (answer == MessageBoxAnswer::kYes) EndProgram();
 }
@@ -80,6 +81,10 @@ void FrmStep1::closeEvent(QCloseEvent* event) {
 void FrmStep1::EndProgram() {
   if (ending_) return;
   ending_ = true;
+  // Stopping mid-run is not a log-off: the store is only made durable as far as it got.
+  for (const std::string& failure : stores_.CommitAll()) {
+    std::fprintf(stderr, "mailvane-gui: ending during a conversion: %s\n", failure.c_str());
+  }
   services_.end_program(run_in_progress_ || listing_);
 }
 

@@ -11,8 +11,9 @@
 
 #include "app/dialogs.h"
 #include "app/event_pump.h"
+#include "app/store_tracker.h"
+#include "run/conversion_run.h"
 #include "source/front_end.h"
-#include "store/mail_store.h"
 
 class QGroupBox;
 class QLabel;
@@ -27,14 +28,14 @@ namespace mailvane::app {
 
 class LinkLabel;
 
-inline constexpr char kWindowCaption[] = "Larkwell Mailvane v4.3";
-inline constexpr char kApplicationTitle[] = "Larkwell Mailvane";
 inline constexpr char kExitQuestion[] = "Are you sure you want to exit now?";
 
 // What the window is given by main (or by a test).
 struct WindowServices {
   Dialogs* dialogs = nullptr;  // not owned; outlives the window
-  std::function<std::unique_ptr<store::Session>()> session_factory;
+  run::SessionFactory session_factory;
+  run::ItemSteps steps;
+  run::RunOptions run_options;
   // Ends the process. busy: a listing or a conversion is in progress further down the
   // stack and must stop where it stands; the store has already been committed.
   std::function<void(bool busy)> end_program;
@@ -66,6 +67,8 @@ class FrmStep1 : public QWidget, public source::FrontEnd {
   const std::vector<std::string>& FileList() const { return file_list_; }
   std::int32_t FileCount() const { return file_count_; }
   bool RunInProgress() const { return run_in_progress_; }
+  // The last run, or nullptr before the first.
+  const run::ConversionRun* LastRun() const { return run_.get(); }
   EventPump& Pump() { return pump_; }
 
   // source::FrontEnd
@@ -107,6 +110,8 @@ class FrmStep1 : public QWidget, public source::FrontEnd {
   QPushButton* cmdEnd_ = nullptr;
 
   std::unique_ptr<source::PathLogger> path_logger_;  // made on first use, then kept
+  StoreTracker stores_;                              // outlives every session of run_
+  std::unique_ptr<run::ConversionRun> run_;          // keeps the state of the last run
   std::string source_folder_;
   std::vector<std::string> file_list_;
   std::int32_t file_count_ = 0;

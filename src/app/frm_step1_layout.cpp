@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "app/frm_step1.h"
+#include "run/run_texts.h"
 #include "app/link_label.h"
 
 // The icons are compiled into this static library; its resource table has to be named
@@ -98,7 +99,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, 
 void FrmStep1::BuildControls() {
   InitResources();
   setObjectName(QStringLiteral("frmStep1"));
-  setWindowTitle(QString::fromLatin1(kWindowCaption));
+  setWindowTitle(QString::fromLatin1(run::kWindowCaption));
   setWindowIcon(QIcon(QStringLiteral(":/mailvane/mailvane.png")));
   setFont(BaseFont());
   setFixedSize(Px(8295), Px(5805));

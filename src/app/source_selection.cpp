@@ -4,13 +4,12 @@
 #include <limits>
 
 #include "app/frm_step1.h"
+#include "run/run_texts.h"
 #include "source/path_logger.h"
 #include "source/path_names.h"
 
 namespace mailvane::app {
 namespace {
-
-constexpr char kChooseSourceTitle[] = "Choose Source Folder...";
 
 // The hourglass while a tree is listed; the default arrow again however the listing ends.
 class WaitCursor {
@@ -27,7 +26,7 @@ void FrmStep1::CmdAddFolder_Click() {
   // A press that reaches us through a yield of a listing or a run is not acted on.
   if (listing_ || run_in_progress_) return;
 
-  std::string folder = BrowseForFolder(kChooseSourceTitle);
+  std::string folder = BrowseForFolder(run::kChooseSourceTitle);
   if (folder.empty()) return;  // cancelled: the earlier choice stays as it was
   if (folder.back() != source::kPathSeparator) folder += source::kPathSeparator;
   source_folder_ = folder;
@@ -67,7 +66,7 @@ void FrmStep1::CmdAddFolder_Click() {
   if (skipped > 0) {
     message += "\r\n" + std::to_string(skipped) + " folder(s) could not be read and were skipped.";
   }
-  ShowMessage(message, kApplicationTitle, source::MessageBoxIcon::kNone,
+  ShowMessage(message, run::kApplicationTitle, source::MessageBoxIcon::kNone,
               source::MessageBoxButtons::kOk);
 }
 

@@ -196,19 +196,21 @@ class WindowTest : public QObject {
     h.window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
 
+    // A button's access key clicks it after a short animation, hence the waits.
     // Alt+M does nothing while "Convert &Messages" is disabled.
     QTest::keyClick(h.window.get(), Qt::Key_M, Qt::AltModifier);
+    QTest::qWait(300);
     QVERIFY(h.dialogs.folder_titles.empty());
     h.window->SetConvertEnabled(true);
     QTest::keyClick(h.window.get(), Qt::Key_M, Qt::AltModifier);  // target dialog, cancelled
-    QCOMPARE(h.dialogs.folder_titles, std::vector<std::string>{"Choose Folder to Save..."});
+    QTRY_COMPARE(h.dialogs.folder_titles, std::vector<std::string>{"Choose Folder to Save..."});
 
     QTest::keyClick(h.window.get(), Qt::Key_H, Qt::AltModifier);
-    QCOMPARE(h.dialogs.opened.size(), size_t{1});
+    QTRY_COMPARE(h.dialogs.opened.size(), size_t{1});
 
     h.dialogs.yes_no_answers = {MessageBoxAnswer::kNo};
     QTest::keyClick(h.window.get(), Qt::Key_X, Qt::AltModifier);
-    QCOMPARE(h.dialogs.messages.size(), size_t{1});
+    QTRY_COMPARE(h.dialogs.messages.size(), size_t{1});
     QCOMPARE(h.dialogs.messages[0].text, std::string("Are you sure you want to exit now?"));
     QVERIFY(h.ends.empty());
   }

@@ -1,0 +1,254 @@
+// A whole conversion through the window, on an in-memory store: what the controls show,
+// what a press during the run does, and ending the program in the middle of it.
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <utility>
+
+#include "app/fake_dialogs.h"
+#include "app/frm_step1.h"
+#include "run/fake_store.h"
+
+using mailvane::app::FrmStep1;
+using mailvane::app::WindowServices;
+using mailvane::app::testing::FakeDialogs;
+using mailvane::source::MessageBoxAnswer;
+using mailvane::source::MessageBoxIcon;
+using mailvane::testing::FakeSession;
+using mailvane::testing::FakeWorld;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Lets a test act in the middle of a run, as a person would while the window yields:
+// at the k-th "Details" caption.
+class ActingWindow : public FrmStep1 {
+ public:
+  using FrmStep1::FrmStep1;
+  int act_at = 0;
+  std::function<void()> act;
+  std::vector<std::string> captions;
+
+  void SetFrameCaption(const std::string& text) override {
+    captions.push_back(text);
+    FrmStep1::SetFrameCaption(text);
+    if (act && static_cast<int>(captions.size()) == act_at) std::exchange(act, nullptr)();
+  }
+};
+
+struct Harness {
+  FakeDialogs dialogs;
+  FakeWorld world;
+  QTemporaryDir temp;
+  struct End {
+    bool busy;
+    int commits;  // store commits made before the end was called
+    int items;
+  };
+  std::vector<End> ends;
+  std::unique_ptr<ActingWindow> window;
+
+  Harness() {
+    WindowServices services;
+    services.dialogs = &dialogs;
+    services.session_factory = [this] { return std::make_unique<FakeSession>(world); };
+    services.steps = mailvane::run::DefaultItemSteps();
+    services.end_program = [this](bool busy) {
+      ends.push_back({busy, world.commits, world.items_saved});
+    };
+    window = std::make_unique<ActingWindow>(std::move(services));
+  }
+  std::string Path(const std::string& relative) const {
+    return temp.path().toStdString() + "/" + relative;
+  }
+  void Touch(const std::string& relative, const std::string& text) const {
+    const fs::path path = Path(relative);
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << text;
+  }
+  // A small export: three messages, the records Zimbra writes beside them, a stray file.
+  void MakeExport() const {
+    const std::string eml = "From: a@example.com\r\nTo: b@example.com\r\nSubject: Hi\r\n\r\nHello\r\n";
+    Touch("export/Inbox/1.eml", eml);
+    Touch("export/Inbox/1.eml.meta", "{}");
+    Touch("export/Sent/2.eml", eml);
+    Touch("export/Work/3.eml", eml);
+    Touch("export/readme.txt", "not mail");
+  }
+  void ChooseSource() {
+    dialogs.folder_answers.push_back(Path("export"));
+    window->CmdAddFolder_Click();
+  }
+  void Convert() {
+    dialogs.folder_answers.push_back(Path("out"));
+    window->CmdExtractDBX_Click();
+  }
+  template <typename T>
+  T* Control(const char* name) {
+    return window->findChild<T*>(QString::fromLatin1(name));
+  }
+};
+
+const char kCompletion[] =
+    "Zimbra Messages Converted Successfully.\r\nOpen Outlook to view converted PST file.";
+
+}  // namespace
+
+class RunThroughWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void WholeRun() {
+    Harness h;
+    h.MakeExport();
+    h.window->show();
+    h.ChooseSource();
+    QCOMPARE(h.window->FileCount(), 5);
+    h.Convert();
+
+    QCOMPARE(h.dialogs.folder_titles,
+             (std::vector<std::string>{"Choose Source Folder...", "Choose Folder to Save..."}));
+    QCOMPARE(h.world.ItemCount(), size_t{3});
+    QCOMPARE(h.world.logoffs, 1);
+    QCOMPARE(h.world.pst_path.parent_path(), fs::path(h.Path("out")));
+    QCOMPARE(h.dialogs.messages.size(), size_t{2});  // the count, then the completion
+    QCOMPARE(h.dialogs.messages[1].text, std::string(kCompletion));
+    QCOMPARE(h.dialogs.messages[1].title, std::string("Mailvane"));
+    QCOMPARE(h.dialogs.messages[1].icon, MessageBoxIcon::kInformation);
+
+    // Every file is counted in the caption and the bar, the stray text file included.
+    QCOMPARE(h.window->captions.size(), size_t{5});
+    QCOMPARE(h.window->captions.front(), std::string("Details : Reading - (1 of 5) file(s)"));
+    QCOMPARE(h.Control<QGroupBox>("FrameConversion")->title(),
+             QStringLiteral("Details : Reading - (5 of 5) file(s)"));
+    QCOMPARE(h.Control<QProgressBar>("ProgressBar1")->value(), 100);
+    QVERIFY(h.Control<QLabel>("LblCurrentDBX")->text().startsWith(
+        QStringLiteral("Converting Messages... from (")));
+    // The message step leaves "Convert &Messages" disabled; the source can be chosen again.
+    QVERIFY(!h.Control<QPushButton>("CmdExtractDBX")->isEnabled());
+    QVERIFY(h.Control<QPushButton>("CmdAddFolder")->isEnabled());
+    QVERIFY(!h.window->RunInProgress());
+    QVERIFY(h.ends.empty());
+    // The window was given the chance to repaint during the run.
+    QVERIFY(h.window->Pump().Rounds() > 0);
+  }
+
+  void CancelledTargetChangesNothing() {
+    Harness h;
+    h.MakeExport();
+    h.ChooseSource();
+    h.dialogs.folder_answers.push_back("");
+    h.window->CmdExtractDBX_Click();
+    QCOMPARE(h.world.logons, 0);
+    QCOMPARE(h.dialogs.messages.size(), size_t{1});  // only the count box
+    QVERIFY(h.Control<QPushButton>("CmdExtractDBX")->isEnabled());
+    QCOMPARE(h.Control<QGroupBox>("FrameConversion")->title(), QStringLiteral("Details"));
+  }
+
+  void SessionFailureShowsTheOutlookErrorBox() {
+    Harness h;
+    h.MakeExport();
+    h.ChooseSource();
+    h.world.fail_logon = "no profile";
+    h.Convert();
+    QCOMPARE(h.dialogs.messages.back().title, std::string("Outlook Error"));
+    QVERIFY(h.dialogs.messages.back().text.starts_with("Outlook Session Creation Error !\r\n"));
+    QCOMPARE(h.world.items_saved, 0);
+    auto* bar = h.Control<QProgressBar>("ProgressBar1");
+    QCOMPARE(bar->maximum(), 100);
+    QCOMPARE(bar->value(), 0);
+    QVERIFY(!h.window->RunInProgress());
+  }
+
+  void PressesDuringARunAreNotActedOn() {
+    Harness h;
+    h.MakeExport();
+    h.ChooseSource();
+    h.window->act_at = 2;
+    h.window->act = [&] {
+      QVERIFY(h.window->RunInProgress());
+      QVERIFY(!h.Control<QPushButton>("CmdAddFolder")->isEnabled());
+      h.window->CmdExtractDBX_Click();
+      h.window->CmdAddFolder_Click();
+    };
+    h.Convert();
+    // Only the two dialogs of the source choice and the one run.
+    QCOMPARE(h.dialogs.folder_titles.size(), size_t{2});
+    QCOMPARE(h.world.logons, 1);
+    QCOMPARE(h.window->FileCount(), 5);
+  }
+
+  void ExitAnsweredNoLetsTheRunFinish() {
+    Harness h;
+    h.MakeExport();
+    h.ChooseSource();
+    h.window->act_at = 2;
+    h.window->act = [&] {
+      h.dialogs.yes_no_answers = {MessageBoxAnswer::kNo};
+      h.window->cmdEnd_Click();
+    };
+    h.Convert();
+    QVERIFY(h.ends.empty());
+    QCOMPARE(h.world.ItemCount(), size_t{3});
+    QCOMPARE(h.dialogs.messages.back().text, std::string(kCompletion));
+  }
+
+  void ExitAnsweredYesCommitsAndEndsAtOnce() {
+    Harness h;
+    h.MakeExport();
+    h.ChooseSource();
+    h.window->act_at = 4;  // readme.txt, 1.eml, 1.eml.meta, 2.eml: two messages stored
+    h.window->act = [&] {
+      h.dialogs.yes_no_answers = {MessageBoxAnswer::kYes};
+      h.window->cmdEnd_Click();
+    };
+    const int commits_before = h.world.commits;
+    h.Convert();
+    QCOMPARE(h.ends.size(), size_t{1});
+    QVERIFY(h.ends[0].busy);
+    QCOMPARE(h.ends[0].commits, commits_before + 1);
+    QCOMPARE(h.ends[0].items, 2);
+    QCOMPARE(h.dialogs.messages[1].text, std::string("Are you sure you want to exit now?"));
+  }
+
+  void ClosingDuringARunCommitsWithoutAQuestion() {
+    Harness h;
+    h.MakeExport();
+    h.ChooseSource();
+    h.window->show();
+    h.window->act_at = 2;
+    h.window->act = [&] { h.window->close(); };
+    h.Convert();
+    QCOMPARE(h.ends.size(), size_t{1});
+    QVERIFY(h.ends[0].busy);
+    QCOMPARE(h.ends[0].commits, 1);
+    // No question was asked on closing: the boxes are the count and the run's completion,
+    // which the fake ending let the run reach.
+    for (const auto& box : h.dialogs.messages) {
+      QVERIFY(box.text != "Are you sure you want to exit now?");
+    }
+  }
+
+  void NoCommitAfterTheRunLoggedOff() {
+    // Once the run has logged off, its store is closed; ending then must not touch it.
+    Harness h;
+    h.MakeExport();
+    h.ChooseSource();
+    h.Convert();
+    const int commits = h.world.commits;
+    h.dialogs.yes_no_answers = {MessageBoxAnswer::kYes};
+    h.window->cmdEnd_Click();
+    QCOMPARE(h.ends.size(), size_t{1});
+    QVERIFY(!h.ends[0].busy);
+    QCOMPARE(h.world.commits, commits);
+  }
+};
+
+QTEST_MAIN(RunThroughWindowTest)
+#include "app_run_tests.moc"
