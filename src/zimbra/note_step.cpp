@@ -1,8 +1,10 @@
+#include <vector>
+
 #include "source/failure_log.h"
 #include "zimbra/guarded_item.h"
 #include "zimbra/item_writers.h"
 #include "zimbra/meta_key_tables.h"
-#include "zimbra/record_steps.h"
+#include "zimbra/meta_record.h"
 
 namespace mailvane::zimbra {
 
@@ -10,8 +12,28 @@ bool ConvertNoteRecord(ItemContext& ctx, const std::string& file) {
   ctx.front_end.SetStatusText("Converting Notes... from (" + file + ")");
   bool written = false;
   source::TryStep(ctx.failures, file, "convert note", [&] {
+    const auto yield = [&ctx] { ctx.front_end.Yield(); };
+    const MetaRecordText record = ReadMetaRecord(file, yield);
+    if (!record.failure.empty()) {
+      ctx.failures.RecordFailure(file, "read record", record.failure);
+      return;
+    }
+    const auto section = MetaSection(record.text, kNoteMarker);
+    if (!section) return;
     MetaValues v(kNoteValueCount);
-    if (!ScanRecord(ctx, file, kNoteMarker, NoteMetaKeys(), v)) return;
+    ScanMetaKeys(MetaTokens(*section), NoteMetaKeys(), v, yield);
+    // A page's record has 25 JSON keys or more, and servers on Java 8 or later then write
+    // "metadata" before "Path", so the fragment stands before the marker: look there too.
+    if (v[kNoteText].empty()) {
+      const std::u16string marker(kNoteMarker.begin(), kNoteMarker.end());
+      const std::u16string_view before =
+          std::u16string_view(record.text).substr(0, record.text.find(marker));
+      std::vector<MetaKey> text_key;
+      for (const MetaKey& row : NoteMetaKeys()) {
+        if (row.destination == kNoteText) text_key.push_back(row);
+      }
+      ScanMetaKeys(MetaTokens(before), text_key, v, yield);
+    }
     written = CreateNotesItem(ctx, file, ctx.storeID, 12, TrimSpaces(v[kNoteSubject]),
                               TrimSpaces(v[kNoteText]));
   });
