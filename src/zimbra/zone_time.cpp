@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -118,10 +119,19 @@ std::optional<ZoneRules> ParseTzif(const std::string& bytes) {
 
 std::optional<ZoneRules> LoadZone(std::string_view id) {
   if (!IsPlainZoneId(id)) return std::nullopt;
-  std::ifstream in(ZoneFolder() + "/" + std::string(id), std::ios::binary);
+  const std::string path = ZoneFolder() + "/" + std::string(id);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;  // "Europe" is a folder
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rbe"),
+                                                      &std::fclose);
   if (!in) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
+  std::string bytes;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0;) {
+    bytes.append(buffer, n);
+    if (bytes.size() > (1u << 20)) return std::nullopt;  // no zone file is that large
+  }
+  if (std::ferror(in.get())) return std::nullopt;
   return ParseTzif(bytes);
 }
 
