@@ -18,6 +18,12 @@ using ndb_testing::ExpectClean;
 using ndb_testing::FreshDir;
 using ndb_testing::Pattern;
 
+class RemoveScratch : public ::testing::Environment {
+ public:
+  void TearDown() override { std::filesystem::remove_all(ndb_testing::ScratchRoot()); }
+};
+const auto* const kRemoveScratch = ::testing::AddGlobalTestEnvironment(new RemoveScratch);
+
 const ndb::BlockInfo* Info(NodeDatabase& db, Bid bid) {
   return dynamic_cast<ndb::PstNodeDatabase&>(db).FindBlock(bid);
 }

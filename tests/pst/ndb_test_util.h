@@ -15,12 +15,17 @@
 
 namespace mailvane::pst::ndb_testing {
 
-// A fresh temporary folder for the running test.
+// This process's scratch folder; removed when the test program ends.
+inline std::filesystem::path ScratchRoot() {
+  return std::filesystem::temp_directory_path() / ("mailvane-ndb-" + std::to_string(::getpid()));
+}
+
+// A fresh, empty temporary folder for the running test.
 inline std::filesystem::path FreshDir(const std::string& name) {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                              ("mailvane-ndb-" + std::to_string(::getpid())) /
-                              (std::string(info->test_suite_name()) + "." + info->name() + name);
+  std::filesystem::path dir =
+      ScratchRoot() / (std::string(info->test_suite_name()) + "." + info->name() + name);
+  std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;
 }

@@ -1,5 +1,6 @@
 // Blocks, data trees (XBLOCK / XXBLOCK) and subnode trees (SLBLOCK / SIBLOCK).
 #include <algorithm>
+#include <iterator>
 
 #include "pst/ndb/crypt.h"
 #include "pst/ndb/format_error.h"
@@ -42,7 +43,9 @@ Bid PstNodeDatabase::StoreBlock(std::span<const std::uint8_t> data, bool interna
   SealBlock(block, data.size(), ib, bid);
   writer_.Write(ib, block);
   blocks_.emplace(bid, BlockInfo{ib, static_cast<std::uint16_t>(data.size()), 2});
-  bbt_dirty_ = true;
+  bbt_layout_.Insert(bid, [this](std::uint64_t lower, std::size_t n) -> std::uint64_t {
+    return std::next(blocks_.lower_bound(lower), static_cast<std::ptrdiff_t>(n))->first;
+  });
   return bid;
 }
 
@@ -166,14 +169,14 @@ void PstNodeDatabase::AddRef(Bid bid) {
     throw FormatError("block " + HexId(bid) + " has too many references");
   }
   ++it->second.cref;
-  bbt_dirty_ = true;
+  bbt_layout_.Touch(it->first);
 }
 
 void PstNodeDatabase::Release(Bid bid) {
   RequireWritable();
   auto it = blocks_.find(BidKey(bid));
   if (it == blocks_.end()) throw FormatError("block " + HexId(bid) + " does not exist");
-  bbt_dirty_ = true;
+  bbt_layout_.Touch(it->first);
   if (--it->second.cref > 1) return;
   FreeBlock(BidKey(bid));
 }
@@ -198,6 +201,7 @@ void PstNodeDatabase::FreeBlock(Bid bid) {
   auto it = blocks_.find(bid);
   freed_.emplace_back(it->second.ib, BlockSizeOnDisk(it->second.cb));
   blocks_.erase(it);
+  bbt_layout_.Erase(bid);
   for (Bid child : children) Release(child);
 }
 

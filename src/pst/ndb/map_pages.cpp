@@ -36,7 +36,6 @@ void PstNodeDatabase::WriteMaps() {
     }
   }
   intervals_on_disk_ = amap_->intervals();
-  WriteDList();
 }
 
 void PstNodeDatabase::WriteDList() {
@@ -55,8 +54,8 @@ void PstNodeDatabase::WriteDList() {
     Put32(page.data() + 8 + 4 * i,
           static_cast<std::uint32_t>(order[i].second & 0xFFFFF) | (order[i].first << 20));
   }
-  // Like Outlook, the density list takes a page BID of its own.
-  SealPage(page, kPageDList, kDListOffset, header_.bid_next_p++);
+  // Like Outlook, the density list is signed with the header's next page BID.
+  SealPage(page, kPageDList, kDListOffset, header_.bid_next_p);
   writer_.Write(kDListOffset, page);
 }
 

@@ -35,11 +35,7 @@ namespace mailvane::pst::ndb {
 
 namespace {
 
-constexpr int kTreeNbt = 0;
-constexpr int kTreeBbt = 1;
 constexpr int kMaxTreeDepth = 8;
-
-int TreeIndex(PageType type) { return type == kPageNbt ? kTreeNbt : kTreeBbt; }
 
 }  // namespace
 
@@ -66,9 +62,8 @@ PstNodeDatabase::PstNodeDatabase(std::unique_ptr<FileIo> file, bool writable)
                       std::to_string(header_.file_eof) + " bytes, the file has " +
                       std::to_string(size));
   }
-  LoadTree(header_.nbt, kPageNbt);
-  LoadTree(header_.bbt, kPageBbt);
-  nbt_dirty_ = bbt_dirty_ = false;
+  WalkPage(header_.nbt, kPageNbt, -1, 0, 0);
+  WalkPage(header_.bbt, kPageBbt, -1, 0, 0);
   if (writable_) RebuildAllocation();
 }
 
@@ -83,13 +78,9 @@ void PstNodeDatabase::RequireWritable() const {
 
 // --- loading ---
 
-void PstNodeDatabase::LoadTree(const Bref& root, PageType type) {
-  tree_pages_[TreeIndex(type)].clear();
-  WalkPage(root, type, -1, 0);
-}
-
+// `lower` is where the page's range starts in the in-memory layout: 0 along the left edge.
 void PstNodeDatabase::WalkPage(const Bref& ref, PageType type, int expected_level,
-                               std::uint64_t low_key) {
+                               std::uint64_t low_key, std::uint64_t lower) {
   std::array<std::uint8_t, kPageSize> page{};
   if (ref.ib % kPageSize != 0 || ref.ib < kFirstAMapOffset ||
       ref.ib + kPageSize > header_.file_eof) {
@@ -106,7 +97,14 @@ void PstNodeDatabase::WalkPage(const Bref& ref, PageType type, int expected_leve
     throw FormatError("B-tree page at " + HexId(ref.ib) + " has the wrong level " +
                       std::to_string(info.level));
   }
-  tree_pages_[TreeIndex(type)].push_back(ref.ib);
+  PageSlot slot;
+  slot.ib = ref.ib;
+  slot.bid = ref.bid;
+  slot.count = info.count;
+  slot.first_key = info.count > 0 ? BtKey(page, info, 0) : 0;
+  slot.on_disk = true;
+  slot.dirty = false;
+  (type == kPageNbt ? nbt_layout_ : bbt_layout_).AddLoaded(info.level, lower, slot);
   std::uint64_t previous = low_key;
   for (std::size_t i = 0; i < info.count; ++i) {
     const std::uint8_t* e = page.data() + i * info.entry_size;
@@ -116,7 +114,7 @@ void PstNodeDatabase::WalkPage(const Bref& ref, PageType type, int expected_leve
     }
     previous = key;
     if (info.level > 0) {
-      WalkPage({Get64(e + 8), Get64(e + 16)}, type, info.level - 1, key);
+      WalkPage({Get64(e + 8), Get64(e + 16)}, type, info.level - 1, key, i == 0 ? lower : key);
     } else if (type == kPageNbt) {
       NodeEntry n{static_cast<Nid>(key), Get64(e + 8), Get64(e + 16), Get32(e + 24)};
       nodes_[n.nid] = n;
@@ -132,8 +130,8 @@ void PstNodeDatabase::RebuildAllocation() {
   std::uint64_t eof = std::max(header_.file_eof, AMapOffset(1));
   amap_ = std::make_unique<AllocationMap>((eof - kFirstAMapOffset + kAMapInterval - 1) /
                                           kAMapInterval);
-  for (const auto& pages : tree_pages_) {
-    for (std::uint64_t ib : pages) {
+  for (const BtreeLayout* layout : {&nbt_layout_, &bbt_layout_}) {
+    for (std::uint64_t ib : layout->PageOffsets()) {
       if (!amap_->Mark(ib, kPageSize)) {
         throw FormatError("B-tree page at " + HexId(ib) + " overlaps other data");
       }
@@ -168,14 +166,22 @@ void PstNodeDatabase::PutNode(const NodeEntry& entry) {
                         " that does not exist");
     }
   }
+  // A NID chosen by the caller must never be handed out again by AllocateNid.
+  std::uint32_t& counter = header_.rgnid[static_cast<std::size_t>(NidTypeOf(entry.nid))];
+  counter = std::max(counter, NidIndexOf(entry.nid));
   auto [it, inserted] = nodes_.try_emplace(entry.nid, entry);
-  if (!inserted) {
+  if (inserted) {
+    nbt_layout_.Insert(entry.nid, [this](std::uint64_t lower, std::size_t n) -> std::uint64_t {
+      return std::next(nodes_.lower_bound(static_cast<Nid>(lower)),
+                       static_cast<std::ptrdiff_t>(n))->first;
+    });
+  } else {
+    nbt_layout_.Touch(entry.nid);
     NodeEntry old = it->second;
     it->second = entry;
     if (old.data != 0 && old.data != entry.data) Release(old.data);
     if (old.subnodes != 0 && old.subnodes != entry.subnodes) Release(old.subnodes);
   }
-  nbt_dirty_ = true;
 }
 
 void PstNodeDatabase::DeleteNode(Nid nid) {
@@ -184,7 +190,7 @@ void PstNodeDatabase::DeleteNode(Nid nid) {
   if (it == nodes_.end()) throw FormatError("node " + HexId(nid) + " does not exist");
   NodeEntry old = it->second;
   nodes_.erase(it);
-  nbt_dirty_ = true;
+  nbt_layout_.Erase(nid);
   if (old.data != 0) Release(old.data);
   if (old.subnodes != 0) Release(old.subnodes);
 }
@@ -205,79 +211,54 @@ void PstNodeDatabase::ForEachNode(const std::function<void(const NodeEntry&)>& v
 
 // --- commit ---
 
-std::pair<std::uint64_t, Bid> PstNodeDatabase::NewPage() {
-  std::uint64_t ib = amap_->Allocate(kPageSize, kPageSize);
-  return {ib, header_.bid_next_p++};
-}
-
 Bref PstNodeDatabase::WriteTree(PageType type) {
-  auto& pages = tree_pages_[TreeIndex(type)];
-  for (std::uint64_t ib : pages) freed_.emplace_back(ib, kPageSize);
-  pages.clear();
-
-  std::vector<std::pair<std::uint64_t, Bref>> level_refs;  // (first key, page) of one level
-  std::array<std::uint8_t, kPageSize> page{};
-  std::size_t count = 0;
-  std::uint64_t first_key = 0;
-  std::uint8_t level = 0;
-  auto emit = [&]() {
-    SetBtPageInfo(page, type, level, count);
-    auto [ib, bid] = NewPage();
-    SealPage(page, type, ib, bid);
+  BtreeLayout::Io io;
+  io.new_page = [this]() -> std::pair<std::uint64_t, Bid> {
+    return {amap_->Allocate(kPageSize, kPageSize), header_.bid_next_p++};
+  };
+  io.free_page = [this](std::uint64_t ib) { freed_.emplace_back(ib, kPageSize); };
+  io.write = [this](std::uint64_t ib, std::span<const std::uint8_t> page) {
     writer_.Write(ib, page);
-    pages.push_back(ib);
-    level_refs.emplace_back(first_key, Bref{bid, ib});
-    page.fill(0);
-    count = 0;
   };
-  auto add = [&](std::uint64_t key, const std::uint8_t* entry, std::size_t size) {
-    if (count == 0) first_key = key;
-    std::copy(entry, entry + size, page.data() + count * size);
-    if (++count == BtCapacity(type, level)) emit();
-  };
-
-  std::uint8_t e[kNbtEntrySize] = {};
   if (type == kPageNbt) {
-    for (const auto& [nid, n] : nodes_) {
-      Put64(e, nid);
-      Put64(e + 8, n.data);
-      Put64(e + 16, n.subnodes);
-      Put32(e + 24, n.parent);
-      Put32(e + 28, 0);
-      add(nid, e, kNbtEntrySize);
-    }
-  } else {
-    for (const auto& [bid, b] : blocks_) {
-      Put64(e, bid);
-      Put64(e + 8, b.ib);
-      Put16(e + 16, b.cb);
-      Put16(e + 18, b.cref);
-      Put32(e + 20, 0);
-      add(bid, e, kBtEntrySize);
-    }
+    io.fill_leaf = [this](std::uint64_t lower, std::uint64_t upper, std::span<std::uint8_t> out,
+                          std::uint64_t& first) {
+      std::size_t count = 0;
+      for (auto it = nodes_.lower_bound(static_cast<Nid>(lower));
+           it != nodes_.end() && it->first < upper && count < kNbtMaxEntries; ++it, ++count) {
+        std::uint8_t* e = out.data() + count * kNbtEntrySize;
+        Put64(e, it->first);
+        Put64(e + 8, it->second.data);
+        Put64(e + 16, it->second.subnodes);
+        Put32(e + 24, it->second.parent);
+        if (count == 0) first = it->first;
+      }
+      return count;
+    };
+    return nbt_layout_.Commit(io);
   }
-  if (count > 0 || level_refs.empty()) emit();
-
-  while (level_refs.size() > 1) {
-    std::vector<std::pair<std::uint64_t, Bref>> children;
-    children.swap(level_refs);
-    ++level;
-    for (const auto& [key, ref] : children) {
-      Put64(e, key);
-      Put64(e + 8, ref.bid);
-      Put64(e + 16, ref.ib);
-      add(key, e, kBtEntrySize);
+  io.fill_leaf = [this](std::uint64_t lower, std::uint64_t upper, std::span<std::uint8_t> out,
+                        std::uint64_t& first) {
+    std::size_t count = 0;
+    for (auto it = blocks_.lower_bound(lower);
+         it != blocks_.end() && it->first < upper && count < kBtMaxEntries; ++it, ++count) {
+      std::uint8_t* e = out.data() + count * kBtEntrySize;
+      Put64(e, it->first);
+      Put64(e + 8, it->second.ib);
+      Put16(e + 16, it->second.cb);
+      Put16(e + 18, it->second.cref);
+      if (count == 0) first = it->first;
     }
-    if (count > 0) emit();
-  }
-  return level_refs.front().second;
+    return count;
+  };
+  return bbt_layout_.Commit(io);
 }
 
 void PstNodeDatabase::Commit() {
   RequireWritable();
   writer_.Flush();
-  if (nbt_dirty_) header_.nbt = WriteTree(kPageNbt);
-  if (bbt_dirty_) header_.bbt = WriteTree(kPageBbt);
+  if (nbt_layout_.dirty()) header_.nbt = WriteTree(kPageNbt);
+  if (bbt_layout_.dirty()) header_.bbt = WriteTree(kPageBbt);
   WriteMaps();
   writer_.Flush();
   std::uint64_t end = amap_->FileEnd();
@@ -292,7 +273,10 @@ void PstNodeDatabase::Commit() {
   auto bytes = SerializeHeader(header_);
   file_->WriteAt(0, bytes);
   file_->Flush();
-  nbt_dirty_ = bbt_dirty_ = false;
+  // The density list is only advice for allocation; written after the header it never
+  // names an AMap that the committed header does not have. The next commit flushes it.
+  WriteDList();
+  writer_.Flush();
 
   // The new header no longer reaches what was freed before it: that space is reusable now.
   for (const auto& [ib, size] : freed_) amap_->Free(ib, size);

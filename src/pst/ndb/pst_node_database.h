@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pst/ndb/allocation_map.h"
+#include "pst/ndb/btree_layout.h"
 #include "pst/ndb/buffered_writer.h"
 #include "pst/ndb/header.h"
 #include "pst/ndb/node_database.h"
@@ -67,10 +68,9 @@ class PstNodeDatabase : public NodeDatabase {
   void FreeBlock(Bid bid);
   void AppendLeaves(Bid bid, std::vector<Bid>& out, int depth);
 
-  void LoadTree(const Bref& root, PageType type);
-  void WalkPage(const Bref& ref, PageType type, int expected_level, std::uint64_t low_key);
+  void WalkPage(const Bref& ref, PageType type, int expected_level, std::uint64_t low_key,
+                std::uint64_t lower);
   void RebuildAllocation();
-  std::pair<std::uint64_t, Bid> NewPage();
   Bref WriteTree(PageType type);
   void WriteMaps();
   void WriteDList();
@@ -83,10 +83,8 @@ class PstNodeDatabase : public NodeDatabase {
   CryptMethod crypt_ = CryptMethod::kPermute;
   std::map<Nid, NodeEntry> nodes_;
   std::map<Bid, BlockInfo> blocks_;
-  bool nbt_dirty_ = true;
-  bool bbt_dirty_ = true;
-  // Pages of the committed B-trees, per tree (NBT, BBT).
-  std::vector<std::uint64_t> tree_pages_[2];
+  BtreeLayout nbt_layout_{kPageNbt};
+  BtreeLayout bbt_layout_{kPageBbt};
   std::unique_ptr<AllocationMap> amap_;
   std::uint64_t intervals_on_disk_ = 0;
   // Space freed since the last commit: still reachable from the committed header.
