@@ -2,6 +2,7 @@
 
 #include <array>
 #include <mutex>
+#include <stdexcept>
 
 namespace mailvane::mime {
 
@@ -22,24 +23,43 @@ std::vector<std::uint8_t> DecodedContent(GMimePart* part) {
   GMimeStream* raw = g_mime_data_wrapper_get_stream(wrapper);
   if (!raw) return out;
   g_mime_stream_reset(raw);
-  const gint64 raw_length = g_mime_stream_length(raw);
   const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(wrapper);
-  // Decoded data is never larger than its encoded form; base64 is three quarters of it.
+  const bool encoded = encoding == GMIME_CONTENT_ENCODING_BASE64 ||
+                       encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE ||
+                       encoding == GMIME_CONTENT_ENCODING_UUENCODE;
+  // Decoded data is never larger than its encoded form, base64 three quarters of it:
+  // reserving that bound once means the bytes are written once and never moved.
+  const gint64 raw_length = g_mime_stream_length(raw);
   if (raw_length > 0) {
     const auto len = static_cast<std::size_t>(raw_length);
-    out.reserve(encoding == GMIME_CONTENT_ENCODING_BASE64 ? len / 4 * 3 + 3 : len);
+    out.reserve((encoding == GMIME_CONTENT_ENCODING_BASE64 ? len / 4 * 3 : len) + 16);
   }
-  GPtr<GMimeStream> filtered(g_mime_stream_filter_new(raw));
-  if (encoding != GMIME_CONTENT_ENCODING_DEFAULT && encoding != GMIME_CONTENT_ENCODING_7BIT &&
-      encoding != GMIME_CONTENT_ENCODING_8BIT && encoding != GMIME_CONTENT_ENCODING_BINARY) {
-    GPtr<GMimeFilter> decoder(g_mime_filter_basic_new(encoding, FALSE));
-    g_mime_stream_filter_add(GMIME_STREAM_FILTER(filtered.get()), decoder.get());
+  constexpr std::size_t kChunk = 32768;
+  std::array<char, kChunk> in;
+  std::array<char, kChunk + 1024> decoded;  // above the decoders' output bound for one chunk
+  GMimeEncoding state;
+  g_mime_encoding_init_decode(&state, encoding);
+  if (encoded && g_mime_encoding_outlen(&state, kChunk) > decoded.size()) {
+    throw std::logic_error("MIME decoder output bound exceeds its buffer");
   }
-  std::array<char, 65536> buf;
+  // Appends as bytes, so that the copy is a memmove and not a per-element conversion.
+  auto append = [&out](const char* p, std::size_t n) {
+    const auto* b = reinterpret_cast<const std::uint8_t*>(p);
+    out.insert(out.end(), b, b + n);
+  };
   for (;;) {
-    const ssize_t n = g_mime_stream_read(filtered.get(), buf.data(), buf.size());
+    const ssize_t n = g_mime_stream_read(raw, in.data(), in.size());
     if (n <= 0) break;
-    out.insert(out.end(), buf.data(), buf.data() + n);
+    if (!encoded) {
+      append(in.data(), static_cast<std::size_t>(n));
+      continue;
+    }
+    const std::size_t m = g_mime_encoding_step(&state, in.data(), static_cast<std::size_t>(n), decoded.data());
+    append(decoded.data(), m);
+  }
+  if (encoded) {
+    const std::size_t m = g_mime_encoding_flush(&state, nullptr, 0, decoded.data());
+    append(decoded.data(), m);
   }
   g_mime_stream_reset(raw);
   return out;
