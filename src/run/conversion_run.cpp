@@ -84,10 +84,14 @@ RunResult ConversionRun::CmdExtractDBX_Click(const std::vector<std::string>& fil
                                              int file_count) {
   // A press of "Convert &Messages" during a yield of this run must not start another.
   if (Running()) return {RunOutcome::kRefused, "a conversion is already in progress", ""};
+  // Whatever way this run ends, the next press may start a new one.
+  struct BackToIdle {
+    RunState& state;
+    ~BackToIdle() { state.phase = RunPhase::kIdle; }
+  } back_to_idle{state_};
   state_.phase = RunPhase::kChoosingTarget;
   std::string target = front_end_.BrowseForFolder(kChooseTargetTitle);
   if (target.empty()) {
-    state_.phase = RunPhase::kIdle;
     return {RunOutcome::kCancelled, "", ""};
   }
   front_end_.SetConvertEnabled(false);
@@ -126,7 +130,6 @@ RunResult ConversionRun::CmdExtractDBX_Click(const std::vector<std::string>& fil
   ShowClosingMessage(report_path);
   front_end_.SetAddFolderEnabled(true);
   front_end_.SetConvertEnabled(!message_step_ran_);
-  state_.phase = RunPhase::kIdle;
   return {RunOutcome::kCompleted, "", report_path};
 }
 
@@ -155,7 +158,6 @@ RunResult ConversionRun::SessionFailure(const std::string& cause) {
   session_.reset();
   front_end_.SetAddFolderEnabled(true);
   front_end_.SetConvertEnabled(true);
-  state_.phase = RunPhase::kIdle;
   return {RunOutcome::kSessionFailed, cause, ""};
 }
 
