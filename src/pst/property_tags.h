@@ -16,6 +16,11 @@ inline constexpr PropTag kPrClientSubmitTime = MakeTag(0x0039, PropType::kTime);
 inline constexpr PropTag kPrMessageDeliveryTime = MakeTag(0x0E06, PropType::kTime);   // PidTagMessageDeliveryTime
 inline constexpr PropTag kPrMessageFlags = MakeTag(0x0E07, PropType::kInt32);         // PidTagMessageFlags
 inline constexpr PropTag kPrHasAttachments = MakeTag(0x0E1B, PropType::kBoolean);     // PidTagHasAttachments
+inline constexpr PropTag kPrMessageSize = MakeTag(0x0E08, PropType::kInt32);          // PidTagMessageSize
+inline constexpr PropTag kPrMessageStatus = MakeTag(0x0E17, PropType::kInt32);        // PidTagMessageStatus
+inline constexpr PropTag kPrCreationTime = MakeTag(0x3007, PropType::kTime);          // PidTagCreationTime
+inline constexpr PropTag kPrLastModificationTime = MakeTag(0x3008, PropType::kTime);  // PidTagLastModificationTime
+inline constexpr PropTag kPrRecordKey = MakeTag(0x0FF9, PropType::kBinary);           // PidTagRecordKey
 inline constexpr PropTag kPrImportance = MakeTag(0x0017, PropType::kInt32);           // PidTagImportance
 inline constexpr PropTag kPrDisplayTo = MakeTag(0x0E04, PropType::kString);           // PidTagDisplayTo
 inline constexpr PropTag kPrDisplayCc = MakeTag(0x0E03, PropType::kString);           // PidTagDisplayCc
@@ -59,6 +64,7 @@ inline constexpr PropTag kPrSearchKey = MakeTag(0x300B, PropType::kBinary);     
 inline constexpr PropTag kPrObjectType = MakeTag(0x0FFE, PropType::kInt32);           // PidTagObjectType
 inline constexpr PropTag kPrDisplayType = MakeTag(0x3900, PropType::kInt32);          // PidTagDisplayType
 inline constexpr PropTag kPrSendRichInfo = MakeTag(0x3A40, PropType::kBoolean);       // PidTagSendRichInfo
+inline constexpr PropTag kPrRowid = MakeTag(0x3000, PropType::kInt32);                // PidTagRowid
 inline constexpr PropTag kPrResponsibility = MakeTag(0x0E0F, PropType::kBoolean);     // PidTagResponsibility
 
 // --- Attachment ----------------------------------------------------------------------
@@ -72,6 +78,7 @@ inline constexpr PropTag kPrAttachContentLocation = MakeTag(0x3713, PropType::kS
 inline constexpr PropTag kPrAttachSize = MakeTag(0x0E20, PropType::kInt32);           // PidTagAttachSize
 inline constexpr PropTag kPrAttachFlags = MakeTag(0x3714, PropType::kInt32);          // PidTagAttachFlags
 inline constexpr PropTag kPrAttachmentHidden = MakeTag(0x7FFE, PropType::kBoolean);   // PidTagAttachmentHidden
+inline constexpr PropTag kPrAttachNumber = MakeTag(0x0E21, PropType::kInt32);         // PidTagAttachNumber
 inline constexpr PropTag kPrRenderingPosition = MakeTag(0x370B, PropType::kInt32);    // PidTagRenderingPosition
 inline constexpr PropTag kPrAttachDataBin = MakeTag(0x3701, PropType::kBinary);       // PidTagAttachDataBinary
 inline constexpr PropTag kPrAttachDataObj = MakeTag(0x3701, PropType::kObject);       // PidTagAttachDataObject
@@ -79,6 +86,9 @@ inline constexpr PropTag kPrAttachDataObj = MakeTag(0x3701, PropType::kObject); 
 // Values of kPrAttachMethod (MS-OXCMSG 2.2.2.9).
 inline constexpr std::int32_t kAttachByValue = 1;
 inline constexpr std::int32_t kAttachEmbeddedMsg = 5;
+// Bits of kPrMessageFlags (MS-OXCMSG 2.2.1.6).
+inline constexpr std::int32_t kMsgFlagRead = 0x01;
+inline constexpr std::int32_t kMsgFlagHasAttach = 0x10;
 // Bits of kPrAttachFlags (MS-OXCMSG 2.2.2.18).
 inline constexpr std::int32_t kAttachMhtmlRef = 0x4;
 // Values of kPrRecipientType (MS-OXOMSG 2.2.3.1).

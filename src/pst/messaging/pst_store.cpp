@@ -4,6 +4,7 @@
 
 #include "pst/messaging/entry_id.h"
 #include "pst/messaging/folder_names.h"
+#include "pst/messaging/name_to_id_map.h"
 #include "pst/messaging/property_tags.h"
 #include "pst/messaging/table_templates.h"
 #include "pst/ndb/format_error.h"
@@ -61,6 +62,7 @@ std::unique_ptr<PstStore> PstStore::Open(const std::filesystem::path& path, bool
   std::unique_ptr<PstStore> store(new PstStore(NodeDatabase::Open(path, writable), writable));
   store->LoadStore();
   store->LoadFolders();
+  store->name_to_id_map();  // a damaged map is reported when the file is opened
   return store;
 }
 
@@ -254,9 +256,16 @@ void PstStore::WriteFolder(FolderState& f) {
   f.props_dirty = f.hierarchy_dirty = f.contents_dirty = false;
 }
 
+NameToIdMap& PstStore::name_to_id_map() {
+  RequireOpen();
+  if (!name_map_) name_map_ = std::make_unique<NameToIdMap>(NameToIdMap::Load(*db_));
+  return *name_map_;
+}
+
 void PstStore::Commit() {
   RequireOpen();
   if (!writable_) return;
+  if (name_map_ && name_map_->changed()) name_map_->Write(*db_);
   for (auto& [nid, folder] : folders_) {
     if (folder.props_dirty || folder.hierarchy_dirty || folder.contents_dirty) WriteFolder(folder);
   }

@@ -27,6 +27,8 @@
 namespace mailvane::pst {
 
 // A request on the folder tree that cannot be met (a duplicate name, a missing folder).
+class NameToIdMap;
+
 class FolderError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -69,6 +71,9 @@ class PstStore {
   // message's values for the contents-table columns (others are ignored).
   void PutContentsRow(Nid folder, Nid message, std::vector<TaggedValue> cells);
   void RemoveContentsRow(Nid folder, Nid message);
+  // The store's named-property map, read on first use and written at Commit() when it
+  // changed.
+  NameToIdMap& name_to_id_map();
 
   // --- used by Folder ---
   const FolderState& StateOf(Nid nid) const;
@@ -105,6 +110,7 @@ class PstStore {
   Bid empty_hierarchy_ = 0;  // template blocks shared by every empty table
   Bid empty_contents_ = 0;
   Bid empty_assoc_ = 0;
+  std::unique_ptr<NameToIdMap> name_map_;
 };
 
 }  // namespace mailvane::pst
