@@ -26,9 +26,9 @@
 
 namespace mailvane::pst {
 
-// A request on the folder tree that cannot be met (a duplicate name, a missing folder).
 class NameToIdMap;
 
+// A request on the folder tree that cannot be met (a duplicate name, a missing folder).
 class FolderError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
