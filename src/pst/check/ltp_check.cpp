@@ -116,10 +116,9 @@ void CheckTableContext(NodeDatabase& db, Bid data, const std::vector<SubnodeEntr
         std::size_t at = kTcInfoFixedSize + 8 * i;
         layout.columns.push_back({GetLe32(info, at), GetLe16(info, at + 4), info[at + 6], info[at + 7]});
       }
-      for (const std::string& problem : TableLayoutProblems(layout)) {
-        Error(out, where, "table columns: " + problem);
-      }
-      if (!TableLayoutProblems(layout).empty()) return;
+      std::vector<std::string> problems = TableLayoutProblems(layout);
+      for (const std::string& problem : problems) Error(out, where, "table columns: " + problem);
+      if (!problems.empty()) return;  // the rows cannot be read through broken columns
     }
     TableContext tc(db, data, subnodes);
     (void)tc.ReadRows();
