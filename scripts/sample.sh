@@ -12,6 +12,10 @@ if [ -x build/src/mailvane ]; then
   for pst in out/*.pst; do
     [ -e "$pst" ] && build/src/mailvane-pstcheck --tree "$pst"
   done
+  # With a display (and not in CI), the desktop window opens as well.
+  if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${CI:-}" ] && [ -x build/src/mailvane-gui ]; then
+    build/src/mailvane-gui >/dev/null 2>&1 &
+  fi
   exit "$status"
 else
   build/src/mailvane-pstcheck --help
