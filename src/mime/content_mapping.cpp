@@ -54,7 +54,7 @@ class ContentMapper {
   void Walk(GMimeObject* o, int depth, Context context) {
     if (GMIME_IS_MULTIPART(o) || GMIME_IS_MESSAGE_PART(o)) {
       if (depth >= kMaxNestingDepth) {
-        KeepRaw(o);
+        KeepRaw(o, "nested deeper than " + std::to_string(kMaxNestingDepth) + " levels");
         return;
       }
     }
@@ -65,7 +65,7 @@ class ContentMapper {
     } else if (GMIME_IS_PART(o)) {
       Leaf(GMIME_PART(o), context);
     } else {
-      KeepRaw(o);
+      KeepRaw(o, "of a kind GMime does not describe");
     }
   }
 
@@ -215,8 +215,7 @@ class ContentMapper {
   void AddEmbedded(GMimeMessagePart* mp, int depth) {
     GMimeMessage* inner = g_mime_message_part_get_message(mp);
     if (!inner) {
-      Warn("an attached message (message/rfc822) was empty");
-      KeepRaw(GMIME_OBJECT(mp));
+      KeepRaw(GMIME_OBJECT(mp), "without a message in it");
       return;
     }
     ParsedAttachment att;
@@ -236,10 +235,8 @@ class ContentMapper {
   }
 
   // A part left unparsed: its serialized form as a by-value attachment.
-  void KeepRaw(GMimeObject* o) {
-    const std::string type = MimeTypeOf(o);
-    Warn("a " + type + " part nested deeper than " + std::to_string(kMaxNestingDepth) +
-         " levels, or of an unknown kind, was kept unparsed as an attachment");
+  void KeepRaw(GMimeObject* o, const std::string& why) {
+    Warn("a " + MimeTypeOf(o) + " part " + why + " was kept unparsed as an attachment");
     ParsedAttachment att;
     att.data = SerializedObject(o);
     auto& p = att.properties;
