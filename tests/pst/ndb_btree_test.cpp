@@ -87,7 +87,7 @@ TEST(NdbBtree, CommitRewritesOnlyTheChangedPaths) {
   auto path = ndb_testing::FreshDir("") / "incremental.pst";
   auto db = NodeDatabase::Create(path);
   std::vector<Nid> nids;
-  for (std::uint32_t i = 0; i < 30000; ++i) {
+  for (std::uint32_t i = 0; i < 20000; ++i) {
     nids.push_back(db->AllocateNid(NidType::kNormalMessage));
     db->PutNode({nids.back(), db->WriteBlock(Body(i)), 0, 0});
   }
@@ -95,8 +95,8 @@ TEST(NdbBtree, CommitRewritesOnlyTheChangedPaths) {
   std::uint64_t before = NextPageBid(path);
   // One node in the middle gets new data: its NBT leaf, the BBT leaves of the new and the
   // old block (the new one may split the last leaf), and their ancestors, four levels
-  // each, are all that must be written, out of some 3,700 pages.
-  db->PutNode({nids[15000], db->WriteBlock(Body(1)), 0, 0});
+  // each, are all that must be written, out of some 2,400 pages.
+  db->PutNode({nids[10000], db->WriteBlock(Body(1)), 0, 0});
   db->Commit();
   std::uint64_t written = NextPageBid(path) - before;
   EXPECT_GT(written, 0u);

@@ -51,7 +51,7 @@ std::vector<std::uint8_t> Body(std::uint32_t i) { return Pattern(100 + (i * 37) 
 
 TEST(NdbKill, FileHoldsTheLastCommitAfterSigkill) {
   std::mt19937 random(12345);
-  for (int round = 0; round < 10; ++round) {
+  for (int round = 0; round < 8; ++round) {
     auto path = ndb_testing::FreshDir("") / ("killed" + std::to_string(round) + ".pst");
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
