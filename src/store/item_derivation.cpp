@@ -1,0 +1,159 @@
+#include "store/item_derivation.h"
+
+#include <string>
+#include <vector>
+
+#include "pst/property_tags.h"
+#include "store/object_model_properties.h"
+
+namespace mailvane::store {
+
+using pst::MakeTag;
+using pst::MessageContent;
+using pst::PropType;
+using pst::PropValue;
+
+namespace {
+
+pst::NamedProperty Lid(const pst::Guid& set, std::uint32_t lid, PropType type) {
+  pst::NamedProperty n;
+  n.set = set;
+  n.lid = lid;
+  n.type = type;
+  return n;
+}
+pst::NamedProperty Address(std::uint32_t lid, PropType t) { return Lid(pst::PsetidAddress(), lid, t); }
+pst::NamedProperty Appointment(std::uint32_t lid, PropType t) {
+  return Lid(pst::PsetidAppointment(), lid, t);
+}
+pst::NamedProperty Task(std::uint32_t lid, PropType t) { return Lid(pst::PsetidTask(), lid, t); }
+pst::NamedProperty Note(std::uint32_t lid, PropType t) { return Lid(pst::PsetidNote(), lid, t); }
+pst::NamedProperty Common(std::uint32_t lid, PropType t) { return Lid(pst::PsetidCommon(), lid, t); }
+
+std::string TextOf(const pst::PropertyBag& bag, pst::PropTag tag) {
+  const PropValue* v = bag.Find(tag);
+  return v ? v->AsString() : std::string();
+}
+std::string TextOf(const pst::PropertyBag& bag, const pst::NamedProperty& name) {
+  const PropValue* v = bag.FindNamed(name);
+  return v ? v->AsString() : std::string();
+}
+
+void SetIfMissing(pst::PropertyBag& bag, pst::PropTag tag, PropValue value) {
+  if (!bag.Find(tag)) bag.Set(tag, std::move(value));
+}
+void SetIfMissing(pst::PropertyBag& bag, const pst::NamedProperty& name, PropValue value) {
+  if (!bag.FindNamed(name)) bag.SetNamed(name, std::move(value));
+}
+
+std::string JoinNonEmpty(const std::vector<std::string>& parts, const std::string& sep) {
+  std::string out;
+  for (const std::string& p : parts) {
+    if (p.empty()) continue;
+    if (!out.empty()) out += sep;
+    out += p;
+  }
+  return out;
+}
+
+void DeriveContact(pst::PropertyBag& p) {
+  const std::string first = TextOf(p, pst::MakeTag(0x3A06, PropType::kString));
+  const std::string middle = TextOf(p, pst::MakeTag(0x3A44, PropType::kString));
+  const std::string last = TextOf(p, pst::MakeTag(0x3A11, PropType::kString));
+  const std::string company = TextOf(p, pst::MakeTag(0x3A16, PropType::kString));
+  std::string full = TextOf(p, pst::kPrDisplayName);
+  if (full.empty()) {
+    full = JoinNonEmpty({first, middle, last}, " ");
+    if (!full.empty()) p.Set(pst::kPrDisplayName, PropValue::String(full));
+  }
+  // Outlook files a new contact as "Last, First" (PidLidFileUnderId 0x8017).
+  const pst::NamedProperty file_under = Address(0x8005, PropType::kString);
+  std::string file_as = TextOf(p, file_under);
+  if (file_as.empty()) {
+    file_as = JoinNonEmpty({last, JoinNonEmpty({first, middle}, " ")}, ", ");
+    if (file_as.empty()) file_as = full.empty() ? company : full;
+    p.SetNamed(file_under, PropValue::String(file_as));
+  }
+  SetIfMissing(p, Address(0x8006, PropType::kInt32), PropValue::Int32(0x8017));
+  if (!p.Find(pst::kPrSubject)) {
+    p.Set(pst::kPrSubject, PropValue::String(full));
+    p.Set(pst::kPrNormalizedSubject, PropValue::String(full));
+  }
+
+  // Each e-mail address shows as "Full Name (address)" and is listed for the address book.
+  static constexpr std::uint32_t kAddressLid[3] = {0x8083, 0x8093, 0x80A3};
+  static constexpr std::uint32_t kDisplayLid[3] = {0x8080, 0x8090, 0x80A0};
+  std::vector<std::int32_t> listed;
+  std::int32_t mask = 0;
+  for (int i = 0; i < 3; ++i) {
+    const std::string address = TextOf(p, Address(kAddressLid[i], PropType::kString));
+    if (address.empty()) continue;
+    listed.push_back(i);
+    mask |= 1 << i;
+    const std::string shown = full.empty() ? address : full + " (" + address + ")";
+    p.SetNamed(Address(kDisplayLid[i], PropType::kString), PropValue::String(shown));
+  }
+  if (!listed.empty()) {
+    p.SetNamed(Address(0x8028, PropType::kMvInt32), PropValue::MvInt32(listed));
+    p.SetNamed(Address(0x8029, PropType::kInt32), PropValue::Int32(mask));
+  }
+}
+
+void DeriveAppointment(pst::PropertyBag& p) {
+  const pst::NamedProperty start = Appointment(0x820D, PropType::kTime);
+  const pst::NamedProperty end = Appointment(0x820E, PropType::kTime);
+  const PropValue* s = p.FindNamed(start);
+  const PropValue* e = p.FindNamed(end);
+  if (s && e && e->AsTime() >= s->AsTime()) {
+    const auto minutes = static_cast<std::int32_t>((e->AsTime() - s->AsTime()) / 600000000ULL);
+    p.SetNamed(Appointment(0x8213, PropType::kInt32), PropValue::Int32(minutes));
+  }
+  SetIfMissing(p, Appointment(0x8205, PropType::kInt32), PropValue::Int32(2));  // busy
+  SetIfMissing(p, Appointment(0x8215, PropType::kBoolean), PropValue::Boolean(false));
+  SetIfMissing(p, Appointment(0x8217, PropType::kInt32), PropValue::Int32(0));  // a meeting? no
+  SetIfMissing(p, Appointment(0x8223, PropType::kBoolean), PropValue::Boolean(false));
+  SetIfMissing(p, Common(0x8503, PropType::kBoolean), PropValue::Boolean(false));  // reminder
+}
+
+void DeriveTask(pst::PropertyBag& p) {
+  SetIfMissing(p, Task(0x8101, PropType::kInt32), PropValue::Int32(0));  // not started
+  SetIfMissing(p, Task(0x8102, PropType::kDouble), PropValue::Double(0.0));
+  SetIfMissing(p, Task(0x811C, PropType::kBoolean), PropValue::Boolean(false));
+  SetIfMissing(p, Task(0x8126, PropType::kBoolean), PropValue::Boolean(false));  // recurring
+  SetIfMissing(p, Common(0x8518, PropType::kInt32), PropValue::Int32(0));        // not assigned
+  SetIfMissing(p, Common(0x8503, PropType::kBoolean), PropValue::Boolean(false));
+}
+
+void DeriveNote(pst::PropertyBag& p) {
+  SetIfMissing(p, Note(0x8B00, PropType::kInt32), PropValue::Int32(3));  // yellow
+  SetIfMissing(p, Note(0x8B02, PropType::kInt32), PropValue::Int32(200));
+  SetIfMissing(p, Note(0x8B03, PropType::kInt32), PropValue::Int32(166));
+  SetIfMissing(p, Note(0x8B04, PropType::kInt32), PropValue::Int32(0));
+  SetIfMissing(p, Note(0x8B05, PropType::kInt32), PropValue::Int32(0));
+  // A sticky note's subject is the first line of its text.
+  if (!p.Find(pst::kPrSubject)) {
+    std::string body = TextOf(p, pst::kPrBody);
+    const std::size_t eol = body.find_first_of("\r\n");
+    if (eol != std::string::npos) body.resize(eol);
+    p.Set(pst::kPrSubject, PropValue::String(body));
+    p.Set(pst::kPrNormalizedSubject, PropValue::String(body));
+  }
+}
+
+}  // namespace
+
+void DeriveOnSave(ItemType type, MessageContent& content) {
+  pst::PropertyBag& p = content.props;
+  SetIfMissing(p, pst::kPrMessageClass, PropValue::String(MessageClassOf(type)));
+  SetIfMissing(p, pst::kPrMessageFlags, PropValue::Int32(pst::kMsgFlagRead));
+  SetIfMissing(p, pst::kPrImportance, PropValue::Int32(1));
+  switch (type) {
+    case ItemType::kContact: DeriveContact(p); break;
+    case ItemType::kAppointment: DeriveAppointment(p); break;
+    case ItemType::kTask: DeriveTask(p); break;
+    case ItemType::kNote: DeriveNote(p); break;
+    case ItemType::kMessage: break;
+  }
+}
+
+}  // namespace mailvane::store

@@ -1,0 +1,45 @@
+#include "store/local_time.h"
+
+#include <ctime>
+#include <string>
+
+namespace mailvane::store {
+
+namespace {
+
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysInMonth(int y, int m) {
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
+}
+
+}  // namespace
+
+pst::FileTime FileTimeFromLocal(const LocalDateTime& t) {
+  const bool valid = t.year >= 1601 && t.year <= 9999 && t.month >= 1 && t.month <= 12 &&
+                     t.day >= 1 && t.day <= DaysInMonth(t.year, t.month) && t.hour >= 0 &&
+                     t.hour < 24 && t.minute >= 0 && t.minute < 60 && t.second >= 0 &&
+                     t.second < 60;
+  if (!valid) {
+    throw StoreError("not a valid date: " + std::to_string(t.year) + "-" +
+                     std::to_string(t.month) + "-" + std::to_string(t.day) + " " +
+                     std::to_string(t.hour) + ":" + std::to_string(t.minute));
+  }
+  std::tm tm{};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  tm.tm_isdst = -1;  // let the zone rules say whether summer time applies
+  const std::time_t utc = std::mktime(&tm);
+  if (utc == static_cast<std::time_t>(-1) && !(tm.tm_year == 69 && tm.tm_mon == 11)) {
+    throw StoreError("the local date " + std::to_string(t.year) + "-" + std::to_string(t.month) +
+                     "-" + std::to_string(t.day) + " cannot be converted to UTC");
+  }
+  return pst::FileTimeFromUnix(static_cast<std::int64_t>(utc));
+}
+
+}  // namespace mailvane::store

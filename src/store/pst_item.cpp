@@ -1,0 +1,163 @@
+#include "store/pst_item.h"
+
+#include <cerrno>
+#include <fstream>
+#include <system_error>
+
+#include "mime/mime_parser.h"
+#include "pst/property_tags.h"
+#include "store/item_derivation.h"
+#include "store/local_time.h"
+#include "store/message_import.h"
+
+namespace mailvane::store {
+
+using pst::PropValue;
+
+namespace {
+
+std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    throw std::system_error(errno, std::generic_category(), "cannot open " + file.string());
+  }
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  if (size < 0) throw StoreError("cannot tell the size of " + file.string());
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
+    throw std::system_error(errno, std::generic_category(), "cannot read " + file.string());
+  }
+  return bytes;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+// The MIME type Outlook records for common extensions; others are left unset.
+const char* MimeTypeOf(const std::string& extension) {
+  static const std::pair<const char*, const char*> kTypes[] = {
+      {".txt", "text/plain"},       {".htm", "text/html"},        {".html", "text/html"},
+      {".pdf", "application/pdf"},  {".jpg", "image/jpeg"},       {".jpeg", "image/jpeg"},
+      {".png", "image/png"},        {".gif", "image/gif"},        {".zip", "application/zip"},
+      {".ics", "text/calendar"},    {".vcf", "text/x-vcard"},     {".eml", "message/rfc822"},
+      {".doc", "application/msword"}, {".xls", "application/vnd.ms-excel"},
+      {".csv", "text/csv"},
+  };
+  const std::string e = Lower(extension);
+  for (const auto& [ext, type] : kTypes) {
+    if (e == ext) return type;
+  }
+  return nullptr;
+}
+
+pst::AttachmentContent FileAttachment(const std::filesystem::path& file, std::string name) {
+  pst::AttachmentContent att;
+  att.bytes = ReadWholeFile(file);
+  const std::string extension = std::filesystem::path(name).extension().string();
+  att.props.Set(pst::kPrAttachMethod, PropValue::Int32(pst::kAttachByValue));
+  att.props.Set(pst::kPrAttachLongFilename, PropValue::String(name));
+  att.props.Set(pst::kPrAttachFilename, PropValue::String(name));
+  att.props.Set(pst::kPrDisplayName, PropValue::String(name));
+  if (!extension.empty()) att.props.Set(pst::kPrAttachExtension, PropValue::String(extension));
+  if (const char* type = MimeTypeOf(extension)) {
+    att.props.Set(pst::kPrAttachMimeTag, PropValue::String(type));
+  }
+  att.props.Set(pst::kPrRenderingPosition, PropValue::Int32(-1));
+  return att;
+}
+
+}  // namespace
+
+PstItem::PstItem(pst::Folder folder, ItemType type) : type_(type), message_(folder) {
+  message_.content().props.Set(pst::kPrMessageClass, PropValue::String(MessageClassOf(type)));
+}
+
+void PstItem::Apply(std::vector<PropertyWrite> writes) {
+  for (PropertyWrite& w : writes) {
+    if (w.key.named) {
+      message_.content().props.SetNamed(*w.key.named, std::move(w.value));
+    } else {
+      message_.content().props.Set(w.key.tag, std::move(w.value));
+    }
+  }
+}
+
+void PstItem::SetText(std::string_view name, std::string_view utf8) {
+  Apply(TextPropertyWrites(type_, name, utf8));
+}
+
+void PstItem::SetDate(std::string_view name, const LocalDateTime& local) {
+  Apply(TimePropertyWrites(type_, name, FileTimeFromLocal(local)));
+}
+
+void PstItem::SetUtcTime(std::string_view name, pst::FileTime utc) {
+  Apply(TimePropertyWrites(type_, name, utc));
+}
+
+void PstItem::SetBool(std::string_view name, bool value) {
+  Apply(BoolPropertyWrites(type_, name, value));
+}
+
+void PstItem::SetInt(std::string_view name, int value) {
+  Apply(IntPropertyWrites(type_, name, value));
+}
+
+void PstItem::AddAttachment(const std::filesystem::path& file, std::string_view display_name) {
+  std::string name =
+      display_name.empty() ? file.filename().string() : std::string(display_name);
+  message_.content().attachments.push_back(FileAttachment(file, std::move(name)));
+}
+
+void PstItem::AddPicture(const std::filesystem::path& file) {
+  if (type_ != ItemType::kContact) {
+    throw StoreError("AddPicture: only a contact has a picture");
+  }
+  // Outlook keeps a contact's picture as a hidden attachment of this name, flagged as the
+  // contact photo, and says so on the contact (MS-OXOCNTC 2.2.1.8).
+  pst::AttachmentContent att = FileAttachment(file, "ContactPicture.jpg");
+  att.props.Set(pst::MakeTag(0x7FFF, pst::PropType::kBoolean), PropValue::Boolean(true));
+  att.props.Set(pst::kPrAttachmentHidden, PropValue::Boolean(true));
+  auto& attachments = message_.content().attachments;
+  std::erase_if(attachments, [](const pst::AttachmentContent& a) {
+    const PropValue* photo = a.props.Find(pst::MakeTag(0x7FFF, pst::PropType::kBoolean));
+    return photo && photo->AsBool();
+  });
+  attachments.push_back(std::move(att));
+  pst::NamedProperty has_picture;
+  has_picture.set = pst::PsetidAddress();
+  has_picture.lid = 0x8015;
+  has_picture.type = pst::PropType::kBoolean;
+  message_.content().props.SetNamed(has_picture, PropValue::Boolean(true));
+}
+
+void PstItem::Import(const std::filesystem::path& file, int format) {
+  if (format != kImportRfc822) {
+    throw StoreError("Import: format " + std::to_string(format) +
+                     " is not supported (only 1024, an RFC 822 message)");
+  }
+  FillFromParsed(mime::ParseMimeFile(file), message_.content());
+}
+
+void PstItem::SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) {
+  if (pst::PropTypeOf(tag) != value.type()) {
+    throw StoreError("HrSetOneProp: the value's type does not match property tag " +
+                     std::to_string(tag));
+  }
+  message_.content().props.Set(tag, value);
+  if (save) Save();
+}
+
+bool PstItem::HasAttachments() const { return !message_.content().attachments.empty(); }
+
+void PstItem::Save() {
+  DeriveOnSave(type_, message_.content());
+  message_.Save();
+}
+
+}  // namespace mailvane::store

@@ -1,0 +1,37 @@
+// An item of the mail store interface over an engine message: properties set by the
+// object model's names, attachments, pictures, .eml import, and what Outlook derives on
+// save for each kind of item.
+#pragma once
+
+#include "pst/messaging/message.h"
+#include "store/mail_store.h"
+#include "store/object_model_properties.h"
+
+namespace mailvane::store {
+
+class PstItem : public Item {
+ public:
+  PstItem(pst::Folder folder, ItemType type);
+
+  void SetText(std::string_view name, std::string_view utf8) override;
+  void SetDate(std::string_view name, const LocalDateTime& local) override;
+  void SetUtcTime(std::string_view name, pst::FileTime utc) override;
+  void SetBool(std::string_view name, bool value) override;
+  void SetInt(std::string_view name, int value) override;
+  void AddAttachment(const std::filesystem::path& file, std::string_view display_name) override;
+  void AddPicture(const std::filesystem::path& file) override;
+  void Import(const std::filesystem::path& file, int format) override;
+  void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) override;
+  bool HasAttachments() const override;
+  void Save() override;
+
+  const pst::MessageContent& content() const { return message_.content(); }
+
+ private:
+  void Apply(std::vector<PropertyWrite> writes);
+
+  ItemType type_;
+  pst::Message message_;
+};
+
+}  // namespace mailvane::store

@@ -1,0 +1,169 @@
+#include "store/pst_session.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "pst/messaging/default_folder.h"
+#include "store/pst_item.h"
+
+namespace mailvane::store {
+
+namespace {
+
+std::string Hex(const pst::Guid& g) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (std::uint8_t b : g) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 0xF];
+  }
+  return out;
+}
+
+}  // namespace
+
+std::unique_ptr<Session> CreatePstSession() { return std::make_unique<PstSession>(); }
+
+PstSession::PstSession() = default;
+
+PstSession::~PstSession() {
+  // A session dropped without Logoff (the program ending mid-run) leaves its stores as of
+  // their last commit; committing here could raise with nowhere to report it.
+}
+
+void PstSession::Logon() { logged_on_ = true; }
+
+void PstSession::RequireLoggedOn(const char* operation) const {
+  if (!logged_on_) throw StoreError(std::string(operation) + ": the session is not logged on");
+}
+
+Store& PstSession::AddPSTStore(const std::filesystem::path& path, int format,
+                               std::string_view display_name) {
+  RequireLoggedOn("AddPSTStore");
+  if (format != kStoreFormatUnicode) {
+    throw StoreError("AddPSTStore: store format " + std::to_string(format) +
+                     " is not supported (only 1, Unicode)");
+  }
+  std::error_code ec;
+  if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
+    throw StoreError("AddPSTStore: " + path.string() +
+                     " already exists; a new store is never written over an existing file");
+  }
+  stores_.push_back(std::make_unique<PstStoreObject>(pst::PstStore::Create(path, display_name)));
+  return *stores_.back();
+}
+
+Store& PstSession::GetStoreFromID(std::string_view entry_id) {
+  RequireLoggedOn("GetStoreFromID");
+  for (const auto& store : stores_) {
+    if (store->EntryID() == entry_id) return *store;
+  }
+  throw StoreError("GetStoreFromID: no store of this session has the entry ID \"" +
+                   std::string(entry_id) + "\"");
+}
+
+std::unique_ptr<Folder> PstSession::GetFolderFromPath(std::string_view path) {
+  RequireLoggedOn("GetFolderFromPath");
+  if (path.substr(0, 2) != "\\\\") {
+    throw StoreError("GetFolderFromPath: \"" + std::string(path) +
+                     "\" does not start with \\\\ and a store's display name");
+  }
+  const std::string_view rest = path.substr(2);
+  const std::size_t cut = rest.find('\\');
+  const std::string_view store_name = rest.substr(0, cut);
+  const std::string_view folder_path =
+      cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+  for (const auto& store : stores_) {
+    if (store->DisplayName() != store_name) continue;
+    std::optional<pst::Folder> folder = store->engine().FindFolder(folder_path);
+    if (!folder) {
+      throw StoreError("GetFolderFromPath: the store \"" + std::string(store_name) +
+                       "\" has no folder \"" + std::string(folder_path) + "\"");
+    }
+    return std::make_unique<PstFolderObject>(*folder);
+  }
+  throw StoreError("GetFolderFromPath: no store of this session is named \"" +
+                   std::string(store_name) + "\"");
+}
+
+void PstSession::Logoff() {
+  // Every store is closed even when one fails; the first failure is raised afterwards.
+  std::exception_ptr first;
+  for (auto& store : stores_) {
+    try {
+      store->Close();
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
+  }
+  stores_.clear();
+  logged_on_ = false;
+  if (first) std::rethrow_exception(first);
+}
+
+PstStoreObject::PstStoreObject(std::unique_ptr<pst::PstStore> store) : store_(std::move(store)) {}
+
+std::string PstStoreObject::EntryID() const { return Hex(store_->record_key()); }
+
+std::string PstStoreObject::DisplayName() const { return store_->display_name(); }
+
+void PstStoreObject::ValidateIPMTree() {
+  // A store of ours holds every standard folder from its creation on; check that it does.
+  for (const pst::DefaultFolderInfo& info : pst::DefaultFolders()) {
+    store_->GetDefaultFolder(info.kind);
+  }
+}
+
+std::unique_ptr<Folder> PstStoreObject::GetDefaultFolder(DefaultFolder kind) {
+  const auto engine_kind = pst::DefaultFolderFromNumber(static_cast<int>(kind));
+  if (!engine_kind) {
+    throw StoreError("GetDefaultFolder: " + std::to_string(static_cast<int>(kind)) +
+                     " is not a default folder kind");
+  }
+  return std::make_unique<PstFolderObject>(store_->GetDefaultFolder(*engine_kind));
+}
+
+std::unique_ptr<Folder> PstStoreObject::IPMRootFolder() {
+  return std::make_unique<PstFolderObject>(store_->IpmSubtree());
+}
+
+void PstStoreObject::Commit() { store_->Commit(); }
+
+void PstStoreObject::Close() { store_->Close(); }
+
+std::string PstFolderObject::Name() const { return folder_.name(); }
+
+std::vector<std::unique_ptr<Folder>> PstFolderObject::Folders() {
+  std::vector<std::unique_ptr<Folder>> out;
+  for (const pst::Folder& f : folder_.SubFolders()) out.push_back(std::make_unique<PstFolderObject>(f));
+  return out;
+}
+
+std::unique_ptr<Folder> PstFolderObject::SubFolder(std::string_view name) {
+  std::optional<pst::Folder> f = folder_.FindSubFolder(name);
+  if (!f) return nullptr;
+  return std::make_unique<PstFolderObject>(*f);
+}
+
+std::unique_ptr<Folder> PstFolderObject::AddFolder(std::string_view name, int type) {
+  if (type != kFolderTypeMail) {
+    throw StoreError("Folders.Add: folder type " + std::to_string(type) +
+                     " is not supported (only 6, a mail folder)");
+  }
+  return std::make_unique<PstFolderObject>(folder_.AddFolder(name));
+}
+
+std::unique_ptr<Item> PstFolderObject::AddItem(ItemType type) {
+  switch (type) {
+    case ItemType::kMessage:
+    case ItemType::kAppointment:
+    case ItemType::kContact:
+    case ItemType::kTask:
+    case ItemType::kNote:
+      return std::make_unique<PstItem>(folder_, type);
+  }
+  throw StoreError("Items.Add: item type " + std::to_string(static_cast<int>(type)) +
+                   " is not supported (0, 1, 2, 3 or 5)");
+}
+
+}  // namespace mailvane::store

@@ -1,0 +1,67 @@
+// The mail store interface over our own PST engine: a session owns the stores it created,
+// each a PstStore, and hands out folder and item objects bound to them.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pst/messaging/pst_store.h"
+#include "store/mail_store.h"
+
+namespace mailvane::store {
+
+class PstStoreObject;
+
+class PstSession : public Session {
+ public:
+  PstSession();
+  ~PstSession() override;
+
+  void Logon() override;
+  Store& AddPSTStore(const std::filesystem::path& path, int format,
+                     std::string_view display_name) override;
+  Store& GetStoreFromID(std::string_view entry_id) override;
+  std::unique_ptr<Folder> GetFolderFromPath(std::string_view path) override;
+  void Logoff() override;
+
+ private:
+  void RequireLoggedOn(const char* operation) const;
+
+  bool logged_on_ = false;
+  std::vector<std::unique_ptr<PstStoreObject>> stores_;
+};
+
+class PstStoreObject : public Store {
+ public:
+  explicit PstStoreObject(std::unique_ptr<pst::PstStore> store);
+
+  std::string EntryID() const override;
+  std::string DisplayName() const override;
+  void ValidateIPMTree() override;
+  std::unique_ptr<Folder> GetDefaultFolder(DefaultFolder kind) override;
+  std::unique_ptr<Folder> IPMRootFolder() override;
+  void Commit() override;
+
+  pst::PstStore& engine() { return *store_; }
+  void Close();
+
+ private:
+  std::unique_ptr<pst::PstStore> store_;
+};
+
+class PstFolderObject : public Folder {
+ public:
+  explicit PstFolderObject(pst::Folder folder) : folder_(folder) {}
+
+  std::string Name() const override;
+  std::vector<std::unique_ptr<Folder>> Folders() override;
+  std::unique_ptr<Folder> SubFolder(std::string_view name) override;
+  std::unique_ptr<Folder> AddFolder(std::string_view name, int type) override;
+  std::unique_ptr<Item> AddItem(ItemType type) override;
+
+ private:
+  pst::Folder folder_;
+};
+
+}  // namespace mailvane::store
