@@ -18,16 +18,6 @@ char16_t FromCp1252(unsigned char byte) {
   return byte;
 }
 
-void AppendCodePoint(std::u16string& out, char32_t cp) {
-  if (cp < 0x10000) {
-    out += static_cast<char16_t>(cp);
-  } else {
-    cp -= 0x10000;
-    out += static_cast<char16_t>(0xD800 + (cp >> 10));
-    out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-  }
-}
-
 // Length of the well-formed UTF-8 sequence at bytes[at], or 0 when there is none.
 std::size_t Utf8SequenceAt(std::string_view bytes, std::size_t at, char32_t& cp) {
   const auto b0 = static_cast<unsigned char>(bytes[at]);
@@ -65,19 +55,33 @@ int HexValue(char16_t c) {
 }  // namespace
 
 std::u16string DecodeMetaBytes(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
+  // Every byte gives at most one code unit (a 4-byte sequence gives two), so the text
+  // never outgrows the bytes: write in place, then cut to size.
+  std::u16string out(bytes.size(), u'\0');
+  std::size_t used = 0;
   for (std::size_t at = 0; at < bytes.size();) {
+    const auto byte = static_cast<unsigned char>(bytes[at]);
+    if (byte < 0x80) {
+      out[used++] = byte;
+      ++at;
+      continue;
+    }
     char32_t cp = 0;
     const std::size_t length = Utf8SequenceAt(bytes, at, cp);
     if (length == 0) {
-      out += FromCp1252(static_cast<unsigned char>(bytes[at]));
+      out[used++] = FromCp1252(byte);
       ++at;
+    } else if (cp < 0x10000) {
+      out[used++] = static_cast<char16_t>(cp);
+      at += length;
     } else {
-      AppendCodePoint(out, cp);
+      cp -= 0x10000;
+      out[used++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+      out[used++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
       at += length;
     }
   }
+  out.resize(used);
   return out;
 }
 
@@ -85,8 +89,16 @@ std::u16string UnescapeJson(std::u16string_view text) {
   std::u16string out;
   out.reserve(text.size());
   for (std::size_t at = 0; at < text.size(); ++at) {
+    // Copy the plain run up to the next backslash in one go.
+    const auto backslash = text.find(u'\\', at);
+    if (backslash == std::u16string_view::npos) {
+      out.append(text.substr(at));
+      break;
+    }
+    out.append(text.substr(at, backslash - at));
+    at = backslash;
     const char16_t c = text[at];
-    if (c != u'\\' || at + 1 == text.size()) {
+    if (at + 1 == text.size()) {
       out += c;
       continue;
     }
