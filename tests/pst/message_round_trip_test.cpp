@@ -42,7 +42,7 @@ TEST(Message, EveryPropertyTypeComesBackAsWritten) {
   EXPECT_TRUE(m.saved());
   ExpectSameContent(m.content(), ReadMessage(*store, m.nid()));
   store->Close();
-  ASSERT_TRUE(CheckerClean(path));
+  ASSERT_TRUE(testing::ItemsClean(path));
 
   auto again = PstStore::Open(path, false);
   ExpectSameContent(m.content(), ReadMessage(*again, m.nid()));
@@ -87,7 +87,7 @@ TEST(Message, DerivedPropertiesFollowTheContent) {
   EXPECT_EQ(back.attachments[0].props.Find(kPrAttachMethod)->AsInt32(), kAttachByValue);
   EXPECT_EQ(back.attachments[0].props.Find(kPrRenderingPosition)->AsInt32(), -1);
   store->Close();
-  ASSERT_TRUE(CheckerClean(path));
+  ASSERT_TRUE(testing::ItemsClean(path));
 }
 
 }  // namespace

@@ -113,3 +113,18 @@ inline void SetMail(MessageContent& m, const std::string& subject, const std::st
 }
 
 }  // namespace mailvane::pst::testing
+
+#include "pst/check/pst_checker.h"
+
+namespace mailvane::pst::testing {
+
+// Our own files are held to more than Outlook's: no finding at all about items.
+inline ::testing::AssertionResult ItemsClean(const std::filesystem::path& pst) {
+  const CheckResult r = CheckPstFile(pst);
+  bool ok = r.clean();
+  for (const Finding& f : r.findings) ok = ok && f.area != "items";
+  if (ok) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << FormatFindings(r);
+}
+
+}  // namespace mailvane::pst::testing

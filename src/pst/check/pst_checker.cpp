@@ -4,6 +4,7 @@
 #include <exception>
 #include <sstream>
 
+#include "pst/check/item_check.h"
 #include "pst/check/ndb_check.h"
 #include "pst/ndb/node_database.h"
 
@@ -32,6 +33,7 @@ CheckResult CheckPstFile(const std::filesystem::path& path, const CheckOptions& 
   CheckMessaging(*db, [&](Severity s, const std::string& m) {
     result.findings.push_back({s, "messaging", m});
   });
+  CheckItems(*db, [&](Severity s, const std::string& m) { result.findings.push_back({s, "items", m}); });
   if (options.folder_tree) {
     try {
       result.tree = ReadFolderTree(*db);
