@@ -1,0 +1,108 @@
+#include "store/pst_session.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "pst/check/pst_checker.h"
+
+namespace mailvane::store {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PstSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("mailvane-session-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    session_ = CreatePstSession();
+    session_->Logon();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path dir_;
+  std::unique_ptr<Session> session_;
+};
+
+template <typename F>
+std::string ErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+TEST_F(PstSessionTest, RefusesWhatItCannotDoAndSaysWhy) {
+  auto fresh = CreatePstSession();
+  EXPECT_NE(ErrorOf([&] { fresh->AddPSTStore(dir_ / "a.pst", 1, "A"); }).find("not logged on"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf([&] { session_->AddPSTStore(dir_ / "a.pst", 2, "A"); }).find("format 2"),
+            std::string::npos);
+  std::ofstream(dir_ / "taken.pst") << "not ours";
+  EXPECT_NE(ErrorOf([&] { session_->AddPSTStore(dir_ / "taken.pst", 1, "A"); })
+                .find("already exists"),
+            std::string::npos);
+  EXPECT_EQ(fs::file_size(dir_ / "taken.pst"), 8u);  // never written over
+  fs::create_symlink(dir_ / "elsewhere.pst", dir_ / "link.pst");
+  EXPECT_THROW(session_->AddPSTStore(dir_ / "link.pst", 1, "A"), StoreError);
+  EXPECT_FALSE(fs::exists(dir_ / "elsewhere.pst"));  // a planted link is not followed
+
+  Store& store = session_->AddPSTStore(dir_ / "ok.pst", 1, "Mailbox");
+  EXPECT_THROW(session_->GetStoreFromID("00"), StoreError);
+  EXPECT_THROW(store.GetDefaultFolder(static_cast<DefaultFolder>(7)), StoreError);
+  auto inbox = store.GetDefaultFolder(DefaultFolder::kInbox);
+  EXPECT_NE(ErrorOf([&] { inbox->AddFolder("X", 1); }).find("folder type 1"), std::string::npos);
+  EXPECT_THROW(inbox->AddItem(static_cast<ItemType>(4)), StoreError);
+  EXPECT_THROW(session_->GetFolderFromPath("Mailbox\\Inbox"), StoreError);
+  EXPECT_THROW(session_->GetFolderFromPath("\\\\Other\\Inbox"), StoreError);
+  EXPECT_THROW(session_->GetFolderFromPath("\\\\Mailbox\\Nowhere"), StoreError);
+  auto item = inbox->AddItem(ItemType::kMessage);
+  EXPECT_THROW(item->Import(dir_ / "missing.eml", kImportRfc822), std::exception);
+  EXPECT_THROW(item->Import(dir_ / "taken.pst", 1), StoreError);
+  EXPECT_THROW(item->SetOneProp(0x0E070003, pst::PropValue::String("x"), false), StoreError);
+  session_->Logoff();
+}
+
+TEST_F(PstSessionTest, StoresFoldersAndPathsAsTheRunUsesThem) {
+  Store& store = session_->AddPSTStore(dir_ / "m.pst", 1, "Zimbra 2026");
+  const std::string id = store.EntryID();
+  EXPECT_EQ(id.size(), 32u);
+  EXPECT_EQ(&session_->GetStoreFromID(id), &store);
+  store.ValidateIPMTree();
+
+  const std::pair<DefaultFolder, const char*> kinds[] = {
+      {DefaultFolder::kDeletedItems, "Deleted Items"}, {DefaultFolder::kOutbox, "Outbox"},
+      {DefaultFolder::kSentMail, "Sent Items"},       {DefaultFolder::kInbox, "Inbox"},
+      {DefaultFolder::kCalendar, "Calendar"},         {DefaultFolder::kContacts, "Contacts"},
+      {DefaultFolder::kJournal, "Journal"},           {DefaultFolder::kNotes, "Notes"},
+      {DefaultFolder::kTasks, "Tasks"},               {DefaultFolder::kDrafts, "Drafts"},
+      {DefaultFolder::kJunk, "Junk E-mail"}};
+  for (const auto& [kind, name] : kinds) EXPECT_EQ(store.GetDefaultFolder(kind)->Name(), name);
+
+  auto top = store.IPMRootFolder();
+  auto export_folder = top->AddFolder("Export", kFolderTypeMail);
+  auto work = export_folder->AddFolder("Wörk 2013", kFolderTypeMail);
+  EXPECT_THROW(export_folder->AddFolder("Wörk 2013", kFolderTypeMail), std::exception);
+  EXPECT_EQ(session_->GetFolderFromPath("\\\\Zimbra 2026\\Export\\Wörk 2013")->Name(),
+            "Wörk 2013");
+  ASSERT_NE(export_folder->SubFolder("Wörk 2013"), nullptr);
+  EXPECT_EQ(export_folder->SubFolder("Nope"), nullptr);
+  bool found = false;
+  for (const auto& f : top->Folders()) found = found || f->Name() == "Export";
+  EXPECT_TRUE(found);
+  session_->Logoff();
+
+  const auto check = pst::CheckPstFile(dir_ / "m.pst", {.folder_tree = true});
+  EXPECT_TRUE(check.clean()) << pst::FormatFindings(check);
+}
+
+}  // namespace
+}  // namespace mailvane::store
