@@ -6,6 +6,11 @@
 // Release(). PutNode/DeleteNode release the data and subnode trees a node no longer uses.
 // Space freed since the last commit is not reused before the next commit, so the file on
 // disk always matches its last committed header (copy-on-write).
+//
+// Destroying a NodeDatabase without Close() keeps exactly what was last committed (as a
+// crash would); nothing is written from a destructor. A writable Open rebuilds the
+// allocation maps from what the header reaches, so space an interrupted commit left
+// marked is reclaimed.
 #pragma once
 
 #include <cstdint>
@@ -73,7 +78,10 @@ class NodeDatabase {
   // --- nodes ---
   virtual std::optional<NodeEntry> FindNode(Nid nid) = 0;
   // Inserts or replaces; the old data and subnode trees of a replaced node are released
-  // unless the new entry uses them too. Takes over the caller's references to entry's BIDs.
+  // unless the new entry uses them too. Takes over the caller's references to entry's BIDs
+  // (a BID the replaced entry already had keeps the node's one reference: re-putting a
+  // node with the same data, e.g. to change its parent, needs no AddRef). A NID the caller
+  // chose raises the NID counter of its type, so AllocateNid never hands it out.
   virtual void PutNode(const NodeEntry& entry) = 0;
   virtual void DeleteNode(Nid nid) = 0;
   // A NID of that type never used in this file before.
