@@ -11,8 +11,8 @@ void SortStrings(std::vector<std::string>& list, std::ptrdiff_t first, std::ptrd
   const auto size = static_cast<std::ptrdiff_t>(list.size());
   if (first < 0 || last >= size) {
     throw std::out_of_range("SortStrings: range " + std::to_string(first) + ".." +
-                            std::to_string(last) + " is outside a list of " +
-                            std::to_string(size) + " entries");
+                            std::to_string(last) + " is outside a list of " + std::to_string(size) +
+                            " entries");
   }
   if (yield) yield();
   // std::string's operator< compares bytes as unsigned char: the binary order. std::sort

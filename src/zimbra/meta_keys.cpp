@@ -38,7 +38,8 @@ bool Passes(const std::vector<std::u16string>& tokens, std::size_t i, const Meta
     case MetaKeyTest::PrefixDigitTest:
       return IsKeyToken(tokens, i, key);
     case MetaKeyTest::PrefixExceptTest:
-      return IsKeyToken(tokens, i, key) && (key.except.empty() || !tokens[i].starts_with(key.except));
+      return IsKeyToken(tokens, i, key) &&
+             (key.except.empty() || !tokens[i].starts_with(key.except));
     case MetaKeyTest::ContainsTextTest:
       return !key.name.empty() && tokens[i].find(key.name) != std::u16string::npos;
   }

@@ -43,8 +43,8 @@ struct MetaKey {
   std::string_view name;  // compared case-sensitively
   MetaKeyTest test;
   MetaValueForm form;
-  std::size_t destination;     // index into the caller's value set
-  std::string_view except{};   // the longer key that PrefixExceptTest refuses
+  std::size_t destination;    // index into the caller's value set
+  std::string_view except{};  // the longer key that PrefixExceptTest refuses
 };
 
 // The caller's value set: UTF-8 texts indexed by MetaKey::destination.

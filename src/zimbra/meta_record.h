@@ -24,8 +24,7 @@ MetaRecordText ReadMetaRecord(std::string_view path, const std::function<void()>
 
 // The text between the first and the second occurrence of marker (case-sensitive), or to
 // the end when it occurs once; none when it does not occur.
-std::optional<std::u16string> MetaSection(std::u16string_view record_text,
-                                          std::string_view marker);
+std::optional<std::u16string> MetaSection(std::u16string_view record_text, std::string_view marker);
 
 // The section split at every ":", empty tokens kept; an empty section gives no tokens.
 std::vector<std::u16string> MetaTokens(std::u16string_view section);

@@ -8,10 +8,9 @@ namespace {
 // Windows-1252 0x80..0x9F; the five bytes the code page leaves undefined map to the C1
 // controls of the same value, as Windows itself converts them.
 constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 char16_t FromCp1252(unsigned char byte) {
   if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80];
@@ -105,14 +104,30 @@ std::u16string UnescapeJson(std::u16string_view text) {
     char16_t decoded = 0;
     std::size_t used = 1;
     switch (text[at + 1]) {
-      case u'"': decoded = u'"'; break;
-      case u'\\': decoded = u'\\'; break;
-      case u'/': decoded = u'/'; break;
-      case u'b': decoded = u'\b'; break;
-      case u'f': decoded = u'\f'; break;
-      case u'n': decoded = u'\n'; break;
-      case u'r': decoded = u'\r'; break;
-      case u't': decoded = u'\t'; break;
+      case u'"':
+        decoded = u'"';
+        break;
+      case u'\\':
+        decoded = u'\\';
+        break;
+      case u'/':
+        decoded = u'/';
+        break;
+      case u'b':
+        decoded = u'\b';
+        break;
+      case u'f':
+        decoded = u'\f';
+        break;
+      case u'n':
+        decoded = u'\n';
+        break;
+      case u'r':
+        decoded = u'\r';
+        break;
+      case u't':
+        decoded = u'\t';
+        break;
       case u'u': {
         int value = 0;
         for (std::size_t k = 2; k < 6 && value >= 0; ++k) {
@@ -127,7 +142,9 @@ std::u16string UnescapeJson(std::u16string_view text) {
         }
         break;
       }
-      default: used = 0; break;
+      default:
+        used = 0;
+        break;
     }
     if (used == 0) {
       out += c;  // not an escape: the backslash stays

@@ -126,7 +126,7 @@ TEST(PathLogger, LinksToFoldersAreNotFollowedLinksToFilesAreListed) {
   tree.File("Inbox/1.eml");
   tree.File("real.eml");
   const std::string root = tree.Root();
-  fs::create_directory_symlink(root, root + "Inbox/loop");         // a loop back to the top
+  fs::create_directory_symlink(root, root + "Inbox/loop");           // a loop back to the top
   fs::create_directory_symlink(root + "Inbox", root + "InboxLink");  // a second way in
   fs::create_symlink(root + "real.eml", root + "Inbox/alias.eml");
   fs::create_symlink(root + "gone.eml", root + "Inbox/dangling.eml");
@@ -180,10 +180,10 @@ TEST(PathLogger, LabelIsRefreshedInBatchesButEndsExact) {
   logger.PathLogInit();
   logger.LogPath(tree.Root());
   EXPECT_EQ(logger.Count(), 2501u);
-  EXPECT_THAT(labels, ElementsAre("1024 Messages Queued for Conversion.",
-                                  "2048 Messages Queued for Conversion.",
-                                  "2500 Messages Queued for Conversion.",
-                                  "2501 Messages Queued for Conversion."));
+  EXPECT_THAT(
+      labels,
+      ElementsAre("1024 Messages Queued for Conversion.", "2048 Messages Queued for Conversion.",
+                  "2500 Messages Queued for Conversion.", "2501 Messages Queued for Conversion."));
 }
 
 }  // namespace

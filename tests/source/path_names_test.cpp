@@ -44,8 +44,7 @@ TEST(PathNames, SplitSuffixesComeOffEveryFolderName) {
   EXPECT_EQ(WithoutSplitSuffixes(""), "");
   // Only "!" followed by digits alone, with a name before it, is the split ending.
   EXPECT_EQ(WithoutSplitSuffixes("Wow!\\Big!1a\\!3\\A!!2"), "Wow!\\Big!1a\\!3\\A!");
-  EXPECT_EQ(WithoutSplitSuffixes(RelativeFolder("/x/Inbox!13/0000041942-Fwd_ a.eml")),
-            "x\\Inbox");
+  EXPECT_EQ(WithoutSplitSuffixes(RelativeFolder("/x/Inbox!13/0000041942-Fwd_ a.eml")), "x\\Inbox");
 }
 
 TEST(PathNames, FileExistsOnlyForThingsThatAreNotFolders) {

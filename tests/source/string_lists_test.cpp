@@ -41,18 +41,6 @@ TEST(SortStrings, EmptyAndOutsideRanges) {
   EXPECT_THROW(SortStrings(two, -1, 1), std::out_of_range);
 }
 
-TEST(SortStrings, LargeListWithManyRepeats) {
-  std::mt19937 random(7);
-  List list;
-  for (int k = 0; k < 20000; ++k) list.push_back("F" + std::to_string(random() % 500));
-  List expected = list;
-  std::stable_sort(expected.begin(), expected.end());
-  int yields = 0;
-  SortStrings(list, 0, static_cast<std::ptrdiff_t>(list.size()) - 1, [&] { ++yields; });
-  EXPECT_EQ(list, expected);
-  EXPECT_GT(yields, 0);
-}
-
 TEST(RemoveDuplicates, KeepsFirstOfEachRunAndDropsEmpties) {
   List runs{"a", "a", "a", "b", "", ""};
   RemoveDuplicates(runs);

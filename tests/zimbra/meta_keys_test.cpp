@@ -34,8 +34,8 @@ std::string Invite(const std::string& keys) { return S("inv0") + "d" + keys + "e
 MetaValues ScanAppointment(const std::string& invite_keys, MetaValues values = {}) {
   const std::string metadata = "d3:apei1365766200000e3:apsi1365760800000e" + Invite(invite_keys) +
                                "2:nci1e2:rld1:ni0ee1:vi10ee";
-  return Scan(testing::RecordLine("/Calendar/", metadata, 11), kCalendarMarker,
-              CalendarMetaKeys(), std::move(values));
+  return Scan(testing::RecordLine("/Calendar/", metadata, 11), kCalendarMarker, CalendarMetaKeys(),
+              std::move(values));
 }
 
 TEST(ScanMetaKeys, ContactRecordGivesEveryFieldWhole) {
@@ -44,8 +44,11 @@ TEST(ScanMetaKeys, ContactRecordGivesEveryFieldWhole) {
       KV("email", "jane.doe@example.com") + KV("email2", "jdoe@home.example") +
       KV("firstName", "Jane") + KV("homeCity", "Berlin") + KV("homeCountry", "Germany") +
       KV("homePostalCode", "10115") + KV("homeState", "BE") +
-      KV("homeStreet", "Hauptstra\xC3\x9F" "e 5") + KV("homeURL", "http://jane.example.org:8080/~jd") +
-      KV("jobTitle", "Buyer") + KV("lastName", "Doe") + KV("mobilePhone", "+49 170 1234567") +
+      KV("homeStreet",
+         "Hauptstra\xC3\x9F"
+         "e 5") +
+      KV("homeURL", "http://jane.example.org:8080/~jd") + KV("jobTitle", "Buyer") +
+      KV("lastName", "Doe") + KV("mobilePhone", "+49 170 1234567") +
       KV("notes", "Call at 10:30.\r\nPrefers \"email\": C:\\mail \xE2\x80\x93 ok"));
   ASSERT_EQ(v.size(), kContactValueCount);
   EXPECT_EQ(v[kContactCompany], "Acme Ltd");
@@ -55,7 +58,9 @@ TEST(ScanMetaKeys, ContactRecordGivesEveryFieldWhole) {
   EXPECT_EQ(v[kContactHomeCountry], "Germany");
   EXPECT_EQ(v[kContactHomePostalCode], "10115");
   EXPECT_EQ(v[kContactHomeState], "BE");
-  EXPECT_EQ(v[kContactHomeStreet], "Hauptstra\xC3\x9F" "e 5");
+  EXPECT_EQ(v[kContactHomeStreet],
+            "Hauptstra\xC3\x9F"
+            "e 5");
   EXPECT_EQ(v[kContactHomeURL], "http://jane.example.org:8080/~jd");
   EXPECT_EQ(v[kContactJobTitle], "Buyer");
   EXPECT_EQ(v[kContactLastName], "Doe");
@@ -77,8 +82,8 @@ TEST(ScanMetaKeys, LongerKeysAndValueTextAreNeverTakenForAKey) {
   EXPECT_EQ(v[kContactLastName], "Doe");
 
   // Case matters, and a key name must be followed by its count alone.
-  const auto cased = ScanContact(KV("Company", "Big") + KV("companyName", "Other") +
-                                 KV("company", "Right"));
+  const auto cased =
+      ScanContact(KV("Company", "Big") + KV("companyName", "Other") + KV("company", "Right"));
   EXPECT_EQ(cased[kContactCompany], "Right");
 }
 
@@ -115,17 +120,24 @@ TEST(ScanMetaKeys, MarkerTwiceHidesWhatFollowsTheSecond) {
 }
 
 TEST(ScanMetaKeys, AppointmentRecordWithColonsAndNonAsciiText) {
-  const std::string alarm = S("al0") + "d" + KV("ac", "d") + KV("ds", "Reminder") +
-                            KV("tr", "-PT5M") + "e";
-  const std::string attendee = S("at0") + "d" + KV("a", "anna@example.com") + KV("cn", "Anna") + "e";
-  const auto v = ScanAppointment(
-      "2:afi130e" + alarm + attendee + KV("desc", "Bring: the Q2 figures\n\xF0\x9F\x98\x80 \xE2\x82\xAC" "5") +
-      KV("descH", "<html><body><div>Bring<\\/div></body></html>") + KV("dinM", "true") +
-      KV("et", "TZID=Europe/Berlin:20130412T133000") + KV("l", "Caf\xC3\xA9 Central, \xE4\xBC\x9A\xE8\xAD\xB0\xE5\xAE\xA4") +
-      KV("n", "Re: Budget \xF0\x9F\x98\x80") + KV("st", "TZID=Europe/Berlin:20130412T120000") +
-      KV("status", "CONF"));
+  const std::string alarm =
+      S("al0") + "d" + KV("ac", "d") + KV("ds", "Reminder") + KV("tr", "-PT5M") + "e";
+  const std::string attendee =
+      S("at0") + "d" + KV("a", "anna@example.com") + KV("cn", "Anna") + "e";
+  const auto v =
+      ScanAppointment("2:afi130e" + alarm + attendee +
+                      KV("desc",
+                         "Bring: the Q2 figures\n\xF0\x9F\x98\x80 \xE2\x82\xAC"
+                         "5") +
+                      KV("descH", "<html><body><div>Bring<\\/div></body></html>") +
+                      KV("dinM", "true") + KV("et", "TZID=Europe/Berlin:20130412T133000") +
+                      KV("l", "Caf\xC3\xA9 Central, \xE4\xBC\x9A\xE8\xAD\xB0\xE5\xAE\xA4") +
+                      KV("n", "Re: Budget \xF0\x9F\x98\x80") +
+                      KV("st", "TZID=Europe/Berlin:20130412T120000") + KV("status", "CONF"));
   ASSERT_EQ(v.size(), kCalendarValueCount);
-  EXPECT_EQ(v[kCalendarDescription], "Bring: the Q2 figures\n\xF0\x9F\x98\x80 \xE2\x82\xAC" "5");
+  EXPECT_EQ(v[kCalendarDescription],
+            "Bring: the Q2 figures\n\xF0\x9F\x98\x80 \xE2\x82\xAC"
+            "5");
   EXPECT_EQ(v[kCalendarSubject], "Re: Budget \xF0\x9F\x98\x80");
   EXPECT_EQ(v[kCalendarLocation], "Caf\xC3\xA9 Central, \xE4\xBC\x9A\xE8\xAD\xB0\xE5\xAE\xA4");
   EXPECT_EQ(v[kCalendarStart], "20130412");
@@ -192,13 +204,13 @@ TEST(ScanMetaKeys, NotebookPageNameAndFragment) {
   EXPECT_EQ(v[kNoteSubject], "Team plan");
 
   // A name with nothing after it: no comma, no subject.
-  v = Scan("{\"Path\":\"/Notebook/Plan\",\"size\":1,\"name\":\"Plan\"}", kNoteMarker, NoteMetaKeys(),
-           {"text", "subject"});
+  v = Scan("{\"Path\":\"/Notebook/Plan\",\"size\":1,\"name\":\"Plan\"}", kNoteMarker,
+           NoteMetaKeys(), {"text", "subject"});
   EXPECT_EQ(v[kNoteSubject], "");
   EXPECT_EQ(v[kNoteText], "text");
   // The JSON key is compared case-sensitively.
-  v = Scan("{\"Path\":\"/Notebook/Plan\",\"size\":1,\"Name\":\"Plan\",\"id\":1}", kNoteMarker, NoteMetaKeys(),
-           {"text", "subject"});
+  v = Scan("{\"Path\":\"/Notebook/Plan\",\"size\":1,\"Name\":\"Plan\",\"id\":1}", kNoteMarker,
+           NoteMetaKeys(), {"text", "subject"});
   EXPECT_EQ(v[kNoteSubject], "subject");
 }
 

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "zimbra/meta_text.h"
 #include "zimbra/meta_record_writer.h"
+#include "zimbra/meta_text.h"
 
 namespace mailvane::zimbra {
 namespace {
@@ -64,8 +64,9 @@ TEST_F(MetaFile, OnlyTheLastLineCounts) {
 
 TEST_F(MetaFile, TextIsDecodedAndUnescaped) {
   // Raw UTF-8 and JSON escapes, including a surrogate pair and U+20AC as org.json writes it.
-  EXPECT_EQ(Read("Caf\xC3\xA9 \\u20ac \\ud83d\\ude00 \\\"q\\\" a\\\\b <\\/div> 1\\n2\\r3\\t4\\b\\f"),
-            "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \"q\" a\\b </div> 1\n2\r3\t4\b\f");
+  EXPECT_EQ(
+      Read("Caf\xC3\xA9 \\u20ac \\ud83d\\ude00 \\\"q\\\" a\\\\b <\\/div> 1\\n2\\r3\\t4\\b\\f"),
+      "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \"q\" a\\b </div> 1\n2\r3\t4\b\f");
   // Bytes that are not UTF-8 are Windows-1252, next to well-formed UTF-8.
   EXPECT_EQ(Read("Caf\xE9 \x80 \xC3\xA9 \x93x\x94 \xC3"),
             "Caf\xC3\xA9 \xE2\x82\xAC \xC3\xA9 \xE2\x80\x9Cx\xE2\x80\x9D \xC3\x83");

@@ -28,7 +28,8 @@ inline std::string JsonQuote(std::string_view utf8) {
   for (std::size_t k = 0; k < utf8.size(); ++k) {
     const char c = utf8[k];
     const auto b = static_cast<unsigned char>(c);
-    if (b == 0xE2 && k + 2 < utf8.size() && (static_cast<unsigned char>(utf8[k + 1]) & 0xFC) == 0x80) {
+    if (b == 0xE2 && k + 2 < utf8.size() &&
+        (static_cast<unsigned char>(utf8[k + 1]) & 0xFC) == 0x80) {
       const unsigned cp = ((b & 0x0F) << 12) | ((utf8[k + 1] & 0x3F) << 6) | (utf8[k + 2] & 0x3F);
       out += "\\u";
       for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(cp >> shift) & 0xF];
@@ -36,14 +37,30 @@ inline std::string JsonQuote(std::string_view utf8) {
       continue;
     }
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '/': out += k > 0 && utf8[k - 1] == '<' ? "\\/" : "/"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '/':
+        out += k > 0 && utf8[k - 1] == '<' ? "\\/" : "/";
+        break;
       default:
         if (b < 0x20) {
           out += "\\u00";
@@ -59,8 +76,8 @@ inline std::string JsonQuote(std::string_view utf8) {
 
 // One record line as a Java 8+ server writes it for an item without a name.
 inline std::string RecordLine(std::string_view path, std::string_view metadata, int type) {
-  return "{\"date\":1365700000,\"Path\":" + JsonQuote(path) + ",\"metadata\":" +
-         JsonQuote(metadata) +
+  return "{\"date\":1365700000,\"Path\":" + JsonQuote(path) +
+         ",\"metadata\":" + JsonQuote(metadata) +
          ",\"Ver\":10,\"mod_metadata\":412,\"FlagStr\":\"\",\"volume_id\":0,\"unread\":0,"
          "\"change_date\":1365700000,\"mod_content\":412,\"flags\":0,\"TagStr\":\"\",\"type\":" +
          std::to_string(type) +
