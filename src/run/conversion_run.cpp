@@ -36,14 +36,19 @@ void EnsureTargetFolder(const std::string& folder) {
   }
 }
 
-// A .pst name not taken yet: two runs in one second would otherwise share one name.
+// A .pst name not taken yet, for the store and for its report: two runs in one second
+// would otherwise share one name, and neither file is ever written over.
 std::string FreePstPath(const std::string& wanted) {
-  std::error_code ec;
-  if (!fs::exists(fs::symlink_status(wanted, ec))) return wanted;
+  auto taken = [](const std::string& pst) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(pst, ec)) ||
+           fs::exists(fs::symlink_status(RunReport::PathBeside(pst), ec));
+  };
+  if (!taken(wanted)) return wanted;
   const std::string stem = wanted.substr(0, wanted.size() - 4);
   for (int n = 2;; ++n) {
     std::string candidate = stem + " (" + std::to_string(n) + ").pst";
-    if (!fs::exists(fs::symlink_status(candidate, ec))) return candidate;
+    if (!taken(candidate)) return candidate;
   }
 }
 

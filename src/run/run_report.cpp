@@ -1,7 +1,9 @@
 #include "run/run_report.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <fstream>
 #include <sstream>
 #include <system_error>
 
@@ -122,14 +124,27 @@ std::string RunReport::Text(const std::string& pst_path, std::size_t source_coun
 
 void RunReport::Write(const std::filesystem::path& path, const std::string& pst_path,
                       std::size_t source_count) const {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) {
+  // A new file only: a file or a link planted under the report's name is never written
+  // through.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) {
     throw std::system_error(errno, std::generic_category(),
                             "cannot create the run report " + path.string());
   }
-  file << Text(pst_path, source_count);
-  file.close();
-  if (!file) {
+  const std::string text = Text(pst_path, source_count);
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      ::close(fd);
+      throw std::system_error(error, std::generic_category(),
+                              "cannot write the run report " + path.string());
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0) {
     throw std::system_error(errno, std::generic_category(),
                             "cannot write the run report " + path.string());
   }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -23,5 +24,11 @@ class FileIo {
 // Creates a new file; never overwrites or follows a link (O_CREAT | O_EXCL | O_NOFOLLOW).
 std::unique_ptr<FileIo> CreatePosixFile(const std::filesystem::path& path);
 std::unique_ptr<FileIo> OpenPosixFile(const std::filesystem::path& path, bool writable);
+
+// Every file CreatePosixFile or a writable OpenPosixFile hands out goes through this
+// wrapper first, when one is set: the seam through which tests make the k-th write or
+// flush of a whole conversion fail. An empty wrapper (the default) removes it.
+using FileIoWrapper = std::function<std::unique_ptr<FileIo>(std::unique_ptr<FileIo>)>;
+void SetFileIoWrapper(FileIoWrapper wrapper);
 
 }  // namespace mailvane::pst

@@ -79,18 +79,30 @@ class PosixFile : public FileIo {
   std::filesystem::path path_;
 };
 
+FileIoWrapper& Wrapper() {
+  static FileIoWrapper wrapper;
+  return wrapper;
+}
+
+std::unique_ptr<FileIo> Wrapped(std::unique_ptr<FileIo> file) {
+  return Wrapper() ? Wrapper()(std::move(file)) : std::move(file);
+}
+
 }  // namespace
+
+void SetFileIoWrapper(FileIoWrapper wrapper) { Wrapper() = std::move(wrapper); }
 
 std::unique_ptr<FileIo> CreatePosixFile(const std::filesystem::path& path) {
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) Fail("cannot create", path);
-  return std::make_unique<PosixFile>(fd, path);
+  return Wrapped(std::make_unique<PosixFile>(fd, path));
 }
 
 std::unique_ptr<FileIo> OpenPosixFile(const std::filesystem::path& path, bool writable) {
   int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) Fail(writable ? "cannot open for writing" : "cannot open", path);
-  return std::make_unique<PosixFile>(fd, path);
+  std::unique_ptr<FileIo> file = std::make_unique<PosixFile>(fd, path);
+  return writable ? Wrapped(std::move(file)) : std::move(file);
 }
 
 }  // namespace mailvane::pst

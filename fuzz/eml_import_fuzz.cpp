@@ -1,0 +1,47 @@
+// The .eml import: GMime and our mapping onto MAPI properties, over any bytes. A name a
+// sender chose for an attachment must never carry a path, however it was encoded.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fuzz_support.h"
+#include "mime/mime_parser.h"
+#include "pst/property_tags.h"
+#include "zimbra/attachment_staging.h"
+
+using namespace mailvane;
+
+namespace {
+
+void CheckName(const mime::PropertyList& properties, pst::PropTag tag) {
+  const pst::PropValue* value = mime::FindProperty(properties, tag);
+  if (value == nullptr) return;
+  const std::string name = value->AsString();
+  if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos ||
+      name == "." || name == "..") {
+    fuzz::Fail("attachment name with a path: " + name);
+  }
+  const std::string staged = zimbra::SafeFileName(name);
+  if (staged.empty() || staged.find('/') != std::string::npos || staged == "." ||
+      staged == "..") {
+    fuzz::Fail("staging name unsafe for " + name + ": " + staged);
+  }
+}
+
+void CheckMessage(const mime::ParsedMessage& message, int depth) {
+  if (depth > mime::kMaxNestingDepth + 1) fuzz::Fail("embedded messages nested too deep");
+  for (const mime::ParsedAttachment& a : message.attachments) {
+    CheckName(a.properties, pst::kPrAttachFilename);
+    CheckName(a.properties, pst::kPrAttachLongFilename);
+    if (a.embedded) CheckMessage(*a.embedded, depth + 1);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  CheckMessage(mime::ParseMimeBytes(bytes), 0);
+  return 0;
+}

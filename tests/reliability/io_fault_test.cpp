@@ -1,0 +1,263 @@
+// I/O faults: the k-th write or flush of a small conversion fails (ENOSPC, EIO, EROFS)
+// through the engine's file seam. Every run must end with the error named in the report
+// and on the front end, and the file left behind must be the last one committed.
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "pst/check/pst_checker.h"
+#include "pst/ndb/file_io.h"
+#include "pst/ndb/layout.h"
+#include "reliability/reliability_support.h"
+#include "run/conversion_run.h"
+#include "store/mail_store.h"
+
+namespace mailvane::reliability {
+namespace {
+
+enum class FaultOn { kWrite, kFlush };
+
+// Counts writes and flushes of every file the engine writes; fails the chosen one.
+struct FaultPlan {
+  FaultOn on = FaultOn::kWrite;
+  int fail_at = 0;  // 1-based; 0 never
+  int error = ENOSPC;
+  int writes = 0;
+  int flushes = 0;
+  int injected = 0;
+  // The header bytes of the last commit whose header write went through.
+  std::optional<std::vector<std::uint8_t>> committed_header;
+};
+
+class FaultyFile : public pst::FileIo {
+ public:
+  FaultyFile(std::unique_ptr<pst::FileIo> inner, FaultPlan& plan)
+      : inner_(std::move(inner)), plan_(plan) {}
+
+  void ReadAt(std::uint64_t offset, std::span<std::uint8_t> data) override {
+    inner_->ReadAt(offset, data);
+  }
+  void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
+    ++plan_.writes;
+    if (plan_.on == FaultOn::kWrite) MaybeFail(plan_.writes, "write");
+    inner_->WriteAt(offset, data);
+    if (offset == 0 && data.size() >= pst::ndb::kHeaderSize) {
+      plan_.committed_header.emplace(data.begin(), data.begin() + pst::ndb::kHeaderSize);
+    }
+  }
+  void Flush() override {
+    ++plan_.flushes;
+    if (plan_.on == FaultOn::kFlush) MaybeFail(plan_.flushes, "flush");
+    inner_->Flush();
+  }
+  std::uint64_t Size() override { return inner_->Size(); }
+  void Truncate(std::uint64_t size) override { inner_->Truncate(size); }
+
+ private:
+  void MaybeFail(int count, const char* what) {
+    if (count != plan_.fail_at) return;
+    ++plan_.injected;
+    throw std::system_error(plan_.error, std::generic_category(),
+                            std::string("injected fault on ") + what + " " + std::to_string(count));
+  }
+
+  std::unique_ptr<pst::FileIo> inner_;
+  FaultPlan& plan_;
+};
+
+class FaultSeam {
+ public:
+  explicit FaultSeam(FaultPlan& plan) {
+    pst::SetFileIoWrapper([&plan](std::unique_ptr<pst::FileIo> file) {
+      return std::make_unique<FaultyFile>(std::move(file), plan);
+    });
+  }
+  ~FaultSeam() { pst::SetFileIoWrapper({}); }
+};
+
+std::tm FixedClock() {
+  std::tm t{};
+  t.tm_year = 124;
+  t.tm_mon = 2;
+  t.tm_mday = 4;
+  t.tm_hour = 10;
+  return t;
+}
+
+// A small export: messages in two folders and a contact.
+std::vector<std::string> SmallExport(const fs::path& root) {
+  std::vector<std::string> files;
+  for (int i = 1; i <= 6; ++i) {
+    const fs::path p = root / "Export" / (i % 2 ? "Inbox" : "Projects") / (std::to_string(i) + ".eml");
+    WriteFile(p, Message("Fault " + std::to_string(i), 3000));
+    files.push_back(p.string());
+  }
+  const fs::path contact = root / "Export" / "Contacts" / "Anna.meta";
+  WriteFile(contact, "x\r\nd3:fldd9:firstName4:Anna8:lastName6:Becker5:email15:anna@example.come");
+  files.push_back(contact.string());
+  return files;
+}
+
+struct Outcome {
+  run::RunResult result;
+  run::RunReport report;
+  std::string pst;
+  std::vector<std::string> shown;
+};
+
+Outcome Convert(const std::vector<std::string>& files, const fs::path& target) {
+  RecordingFrontEnd front_end(target.string());
+  run::RunOptions options;
+  options.clock = FixedClock;
+  options.commit_every_items = 2;  // several safe points in a small run
+  run::ConversionRun conversion(
+      front_end, [] { return store::CreatePstSession(); }, run::DefaultItemSteps(), options);
+  Outcome o;
+  o.result = conversion.CmdExtractDBX_Click(files, static_cast<int>(files.size()));
+  o.report = conversion.Report();
+  o.pst = conversion.State().PstPath;
+  o.shown = front_end.messages;
+  return o;
+}
+
+bool Mentions(const std::vector<std::string>& texts, const std::string& what) {
+  for (const std::string& t : texts) {
+    if (t.find(what) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// One faulted run and everything it must leave: the error told, the file as committed.
+void CheckFaultedRun(const std::vector<std::string>& files, const fs::path& target,
+                     FaultOn on, int k, int error) {
+  SCOPED_TRACE(std::string(on == FaultOn::kWrite ? "write " : "flush ") + std::to_string(k) +
+               " fails with " + std::strerror(error));
+  FaultPlan plan;
+  plan.on = on;
+  plan.fail_at = k;
+  plan.error = error;
+  Outcome o;
+  {
+    FaultSeam seam(plan);
+    o = Convert(files, target);
+  }
+  ASSERT_EQ(plan.injected, 1);
+  const std::string why = std::strerror(error);
+  ASSERT_NE(o.result.outcome, run::RunOutcome::kRefused);
+  ASSERT_NE(o.result.outcome, run::RunOutcome::kCancelled);
+  if (o.result.outcome == run::RunOutcome::kSessionFailed) {
+    EXPECT_NE(o.result.cause.find(why), std::string::npos) << o.result.cause;
+    EXPECT_TRUE(Mentions(o.shown, why));
+  } else {
+    std::vector<std::string> reasons;
+    for (const run::Failure& f : o.report.Failures()) reasons.push_back(f.reason);
+    EXPECT_TRUE(Mentions(reasons, why)) << "the report does not name the failure";
+    EXPECT_TRUE(Mentions(o.shown, "Converted with Errors")) << "the front end was not told";
+    EXPECT_FALSE(Mentions(o.shown, "Converted Successfully"));
+  }
+  if (o.pst.empty() || !fs::exists(o.pst)) return;
+  if (!plan.committed_header) {
+    // Never committed: nothing to keep, but the checker must say so, not crash.
+    EXPECT_FALSE(pst::CheckPstFile(o.pst).clean());
+    return;
+  }
+  const std::string on_disk = ReadFile(o.pst).substr(0, pst::ndb::kHeaderSize);
+  EXPECT_TRUE(std::equal(on_disk.begin(), on_disk.end(), plan.committed_header->begin(),
+                         [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }))
+      << "the header on disk is not the last one committed";
+  const pst::CheckResult check = pst::CheckPstFile(o.pst);
+  EXPECT_TRUE(check.clean()) << pst::FormatFindings(check);
+}
+
+TEST(IoFaultTest, EveryWriteAndFlushOfASmallConversionFailingInTurn) {
+  ScratchDir dir("faults");
+  const std::vector<std::string> files = SmallExport(dir.path());
+
+  FaultPlan counting;
+  {
+    FaultSeam seam(counting);
+    const Outcome clean = Convert(files, dir.path() / "clean");
+    ASSERT_EQ(clean.result.outcome, run::RunOutcome::kCompleted);
+    ASSERT_FALSE(clean.report.HasFailures()) << clean.report.Summary();
+    ASSERT_EQ(clean.report.ItemsTotal(), 7u);
+  }
+  ASSERT_GT(counting.writes, 10);
+  ASSERT_GT(counting.flushes, 2);
+
+  // Under the sanitizers every third k; the errors take turns.
+  const int stride = ShortForm() ? 3 : 1;
+  int runs = 0;
+  for (int k = 1; k <= counting.writes; k += stride) {
+    CheckFaultedRun(files, dir.path() / ("w" + std::to_string(k)), FaultOn::kWrite, k,
+                    k % 2 ? ENOSPC : EIO);
+    ++runs;
+  }
+  for (int k = 1; k <= counting.flushes; k += stride) {
+    CheckFaultedRun(files, dir.path() / ("f" + std::to_string(k)), FaultOn::kFlush, k,
+                    k % 2 ? EIO : ENOSPC);
+    ++runs;
+  }
+  std::printf("faults injected: %d (%d writes, %d flushes in a clean run)\n", runs,
+              counting.writes, counting.flushes);
+}
+
+TEST(IoFaultTest, TargetThatIsAFileOrCannotBeWritten) {
+  ScratchDir dir("target");
+  const std::vector<std::string> files = SmallExport(dir.path());
+
+  // A target path that is a file: the run cannot start and says why; the file is intact.
+  const fs::path occupied = dir.path() / "occupied";
+  WriteFile(occupied, "keep me");
+  const Outcome on_file = Convert(files, occupied);
+  EXPECT_EQ(on_file.result.outcome, run::RunOutcome::kSessionFailed);
+  EXPECT_FALSE(on_file.result.cause.empty());
+  EXPECT_EQ(ReadFile(occupied), "keep me");
+
+  // A folder that cannot be written. Root writes anywhere, so a read-only file system
+  // stands in where one can be mounted, and a refused first write everywhere.
+  const fs::path readonly = dir.path() / "readonly";
+  fs::create_directories(readonly);
+  if (::mount("tmpfs", readonly.c_str(), "tmpfs", MS_RDONLY, "size=1m") == 0) {
+    const Outcome ro = Convert(files, readonly);
+    ::umount(readonly.c_str());
+    EXPECT_EQ(ro.result.outcome, run::RunOutcome::kSessionFailed);
+    EXPECT_NE(ro.result.cause.find(std::strerror(EROFS)), std::string::npos) << ro.result.cause;
+  }
+  CheckFaultedRun(files, dir.path() / "refused", FaultOn::kWrite, 1, EROFS);
+}
+
+TEST(IoFaultTest, SmallFileSystemRunningFull) {
+  ScratchDir dir("full");
+  const fs::path small = dir.path() / "small";
+  fs::create_directories(small);
+  if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0) {
+    GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
+  }
+  std::vector<std::string> files;
+  for (int i = 1; i <= 40; ++i) {
+    const fs::path p = dir.path() / "Export" / "Inbox" / (std::to_string(i) + ".eml");
+    WriteFile(p, Message("Full " + std::to_string(i), 20000));
+    files.push_back(p.string());
+  }
+  const Outcome o = Convert(files, small);
+  const bool checked = !o.pst.empty() && fs::exists(o.pst);
+  const pst::CheckResult check = checked ? pst::CheckPstFile(o.pst) : pst::CheckResult{};
+  ::umount(small.c_str());  // the file goes with the mount; its check was made above
+  ASSERT_EQ(o.result.outcome, run::RunOutcome::kCompleted);
+  EXPECT_TRUE(o.report.HasFailures());
+  EXPECT_TRUE(Mentions(o.shown, "Converted with Errors"));
+  if (checked) {
+    EXPECT_TRUE(check.clean()) << pst::FormatFindings(check);
+  }
+}
+
+}  // namespace
+}  // namespace mailvane::reliability
