@@ -58,7 +58,6 @@ struct FakeWorld {
   std::string fail_logon;      // non-empty: Logon raises this
   std::string fail_add_store;  // non-empty: AddPSTStore raises this
   std::string inbox_name = "Inbox";
-  bool missing_path_gives_null = false;      // GetFolderFromPath returns nullptr, not raise
   std::set<std::string> failing_imports;     // file names whose Import raises
   std::set<std::string> failing_folder_adds;  // folder names whose AddFolder raises
 
@@ -257,10 +256,7 @@ class FakeSession : public store::Session {
       throw store::StoreError("no store for folder path " + std::string(path));
     }
     FakeFolderNode* node = world_.Find(path.substr(prefix.size()));
-    if (node == nullptr) {
-      if (world_.missing_path_gives_null) return nullptr;
-      throw store::StoreError("no folder at " + std::string(path));
-    }
+    if (node == nullptr) throw store::StoreError("no folder at " + std::string(path));
     return std::make_unique<FakeFolder>(world_, *node);
   }
   void Logoff() override {

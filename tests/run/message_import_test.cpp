@@ -119,15 +119,6 @@ TEST(MessageImportTest, InboxFolderOfAnotherNameStillReceivesEveryMessage) {
   EXPECT_EQ(r.h.run->Report().Rerouted().size(), 1u);
 }
 
-TEST(MessageImportTest, StoreThatGivesNoFolderForAMissingPathIsHandledAlike) {
-  RoutedRun r;
-  r.h.world.missing_path_gives_null = true;
-  r.Convert({"Export/Calendar/9.eml", "Export/Archive/2.eml"});
-  const std::string p = r.tree.StorePrefix();
-  EXPECT_EQ(r.Folder("9.eml"), p + "\\Export\\Calendar");
-  EXPECT_EQ(r.Folder("2.eml"), p + "\\Export\\Archive");
-}
-
 TEST(MessageImportTest, ManyMessagesOfOneRerouteFolderAllLandThereAndAreNamed) {
   RoutedRun r;
   std::vector<std::string> files;
