@@ -152,13 +152,14 @@ def main():
     parser.add_argument("--export", help="use this export instead of a generated one")
     parser.add_argument("--build", default=os.path.join(REPO, "build"),
                         help="build folder holding src/mailvane (default: the preset's build/)")
+    parser.add_argument("--checker", help="mailvane-pstcheck to use (default: the build's)")
     parser.add_argument("--no-readers", action="store_true", help="skip readpst and pffexport")
     parser.add_argument("--keep", action="store_true", help="keep the PST and reader output")
     parser.add_argument("--callgrind", action="store_true", help="profile the conversion only")
     args = parser.parse_args()
 
     mailvane = os.path.join(args.build, "src", "mailvane")
-    checker = os.path.join(args.build, "src", "mailvane-pstcheck")
+    checker = args.checker or os.path.join(args.build, "src", "mailvane-pstcheck")
     for tool in (mailvane, checker):
         if not os.access(tool, os.X_OK):
             parser.error("%s is missing: cmake --preset default && cmake --build --preset "
