@@ -1,0 +1,65 @@
+// 100,000 small messages in one folder: the checker and pypff see them all, and the
+// writer's peak memory stays flat (printed; the bound is generous, no time is asserted).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "pst/message_test_support.h"
+#include "pst/messaging_test_support.h"
+#include "support/pst_readers.h"
+
+namespace mailvane::pst {
+namespace {
+
+long PeakKilobytes() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+TEST(MessageVolume, HundredThousandMessagesInOneFolder) {
+  testing::ScratchDir dir;
+  const auto path = dir / "volume.pst";
+  constexpr int kCount = 100000;
+  const auto start = std::chrono::steady_clock::now();
+  {
+    auto store = PstStore::Create(path, "volume");
+    Folder folder = store->IpmSubtree().AddFolder("Bulk");
+    for (int i = 0; i < kCount; ++i) {
+      Message m(folder);
+      testing::SetMail(m.content(), "Message " + std::to_string(i), "Short body " + std::to_string(i));
+      if (i % 2 == 0) m.content().props.Set(kPrMessageFlags, PropValue::Int32(0));
+      m.content().recipients.push_back(testing::Recipient("To", "to@example.org", kRecipientTo));
+      m.Save();
+      if ((i + 1) % 20000 == 0) store->Commit();
+    }
+    EXPECT_EQ(folder.content_count(), kCount);
+    EXPECT_EQ(folder.unread_count(), kCount / 2);
+    store->Close();
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const long peak = PeakKilobytes();
+  std::printf("[ figures  ] %d messages written in %.1f s, file %ju bytes, peak memory (VmHWM) %ld kB\n",
+              kCount, seconds, static_cast<std::uintmax_t>(std::filesystem::file_size(path)), peak);
+  EXPECT_LT(peak, 150 * 1024);
+  ASSERT_TRUE(testing::ItemsClean(path));
+  if (testsupport::HavePypff()) {
+    const char* script =
+        "import sys, pypff\n"
+        "f = pypff.file()\n"
+        "f.open(sys.argv[1])\n"
+        "top = f.get_root_folder().get_sub_folder(0)\n"
+        "bulk = [x for x in top.sub_folders if x.name == 'Bulk'][0]\n"
+        "n = bulk.number_of_sub_messages\n"
+        "print(n, bulk.get_sub_message(0).subject, '|', bulk.get_sub_message(n - 1).subject)\n";
+    const auto r = testsupport::RunCommand({"/usr/bin/python3", "-c", script, path.string()});
+    EXPECT_EQ(r.out, "100000 Message 0 | Message 99999\n") << r.err;
+  }
+}
+
+}  // namespace
+}  // namespace mailvane::pst
