@@ -214,16 +214,20 @@ def main():
         % (emls, args.seed, len(files), in_bytes / 1e6, pst_bytes / 1e6))
     log("conversion:      %.2f s wall, %.2f s CPU, exit %d, peak RSS %.1f MB"
         % (conv.wall, conv.cpu, conv.code, conv.rss_mb))
-    log("throughput:      %.0f messages/s, %.1f input MB/s"
-        % (emls / conv.wall, in_bytes / 1e6 / conv.wall))
+    log("throughput:      %.0f messages/s, %.1f input MB/s (per CPU second: %.0f messages, "
+        "%.1f MB)" % (emls / conv.wall, in_bytes / 1e6 / conv.wall, emls / conv.cpu,
+                      in_bytes / 1e6 / conv.cpu))
     log("I/O floor:       %.2f s = read %.2f s (second, warm-cache read of every input file)"
         " + write %.2f s (write and fsync %.1f MB)" % (floor_s, read_s, write_s, pst_bytes / 1e6))
     log("ratio to floor:  %.2f" % (conv.wall / floor_s))
     for name, (timed, items) in readers.items():
-        log("%-16s %.2f s wall, %.2f s CPU, exit %d, %d messages out; our time / theirs = %.2f"
-            % (name + ":", timed.wall, timed.cpu, timed.code, items, conv.wall / timed.wall))
+        log("%-16s %.2f s wall, %.2f s CPU, exit %d, %d messages out, peak RSS %.1f MB; "
+            "our time / theirs = %.2f wall, %.2f CPU"
+            % (name + ":", timed.wall, timed.cpu, timed.code, items, timed.rss_mb,
+               conv.wall / timed.wall, conv.cpu / timed.cpu))
     log("checker:         exit %d: %s" % (check.returncode, verdict))
-    log("load average:    %s (2 cores, shared)" % loadavg())
+    log("load average:    %s (2 cores, shared: wall figures include waiting for a core; "
+        "our CPU share was %.0f%%)" % (loadavg(), 100.0 * conv.cpu / conv.wall))
     if not args.keep:
         os.unlink(pst)
     return 0 if conv.code in (0, 1) and check.returncode == 0 else 1
