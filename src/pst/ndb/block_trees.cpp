@@ -41,7 +41,12 @@ Bid PstNodeDatabase::StoreBlock(std::span<const std::uint8_t> data, bool interna
     EncodeBlockData(crypt_, bid, std::span(block).first(data.size()));
   }
   SealBlock(block, data.size(), ib, bid);
-  writer_.Write(ib, block);
+  try {
+    writer_.Write(ib, block);
+  } catch (...) {
+    broken_ = true;
+    throw;
+  }
   blocks_.emplace(bid, BlockInfo{ib, static_cast<std::uint16_t>(data.size()), 2});
   bbt_layout_.Insert(bid, [this](std::uint64_t lower, std::size_t n) -> std::uint64_t {
     return std::next(blocks_.lower_bound(lower), static_cast<std::ptrdiff_t>(n))->first;

@@ -74,6 +74,9 @@ void PstNodeDatabase::RequireOpen() const {
 void PstNodeDatabase::RequireWritable() const {
   RequireOpen();
   if (!writable_) throw FormatError("the PST file was opened read-only");
+  if (broken_) {
+    throw FormatError("an earlier write to the PST file failed; it holds its last commit only");
+  }
 }
 
 // --- loading ---
@@ -256,6 +259,15 @@ Bref PstNodeDatabase::WriteTree(PageType type) {
 
 void PstNodeDatabase::Commit() {
   RequireWritable();
+  try {
+    CommitOnce();
+  } catch (...) {
+    broken_ = true;
+    throw;
+  }
+}
+
+void PstNodeDatabase::CommitOnce() {
   writer_.Flush();
   if (nbt_layout_.dirty()) header_.nbt = WriteTree(kPageNbt);
   if (bbt_layout_.dirty()) header_.bbt = WriteTree(kPageBbt);

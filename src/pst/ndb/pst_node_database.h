@@ -57,6 +57,7 @@ class PstNodeDatabase : public NodeDatabase {
   std::size_t block_count() const { return blocks_.size(); }
 
  private:
+  void CommitOnce();
   void RequireOpen() const;
   void RequireWritable() const;
   Bid NewBid(bool internal);
@@ -79,6 +80,9 @@ class PstNodeDatabase : public NodeDatabase {
   BufferedWriter writer_;
   bool writable_ = true;
   bool closed_ = false;
+  // A write or flush failed: what is in memory may no longer match the file, so the only
+  // safe state is the last commit on disk; every further change is refused.
+  bool broken_ = false;
   Header header_;
   CryptMethod crypt_ = CryptMethod::kPermute;
   std::map<Nid, NodeEntry> nodes_;
