@@ -170,6 +170,9 @@ def main():
         callgrind(args, mailvane, export)
         return 0
 
+    # Scratch output of this N and seed only, so runs of other sizes may share --work.
+    args.work = os.path.join(args.work, "run-%d-s%d" % (args.messages, args.seed))
+    os.makedirs(args.work, exist_ok=True)
     files, emls = input_files(export)
     in_bytes = sum(size for _, size in files)
     log("export %s: %d files, %d messages, %.1f MB; load average %s"
