@@ -34,15 +34,11 @@ std::vector<std::uint8_t> RandomKey() {
   return key;
 }
 
-// An empty table shares the template's block, as Outlook does; a store without the
-// template gets a fresh empty table.
-SubnodeEntry EmptyTable(NodeDatabase& db, Nid template_nid, std::span<const PropTag> columns) {
-  if (const auto t = db.FindNode(template_nid); t && t->data != 0 && t->subnodes == 0) {
-    db.AddRef(t->data);
-    return SubnodeEntry{template_nid, t->data, 0};
-  }
+// An empty table of its own: sharing the template's block with every message, as folders
+// do, would run past the 65,535 references a block can have in a large folder.
+SubnodeEntry EmptyTable(NodeDatabase& db, Nid nid, std::span<const PropTag> columns) {
   const NodeContent c = WriteTable(db, columns, {});
-  return SubnodeEntry{template_nid, c.data, c.subnodes};
+  return SubnodeEntry{nid, c.data, c.subnodes};
 }
 
 void DeriveMessageProperties(MessageContent& content, const MessageIdentity& identity) {
@@ -159,13 +155,13 @@ WrittenObject WriteMessageObject(NodeDatabase& db, NameToIdMap& names, MessageCo
       }
       attachment_rows.push_back(std::move(row));
     }
-    if (attachment_rows.empty()) {
-      subnodes.push_back(EmptyTable(db, kNidAttachmentTable, attachment_columns));
-    } else {
+    // The attachment table is optional (MS-PST 2.4.6.1): a message without attachments
+    // has none, which saves a block per message in a large folder.
+    if (!attachment_rows.empty()) {
       const NodeContent t = WriteTable(db, attachment_columns, attachment_rows);
       subnodes.push_back(SubnodeEntry{kNidAttachmentTable, t.data, t.subnodes});
+      guard.Own(subnodes.back());
     }
-    guard.Own(subnodes.back());
     subnodes.push_back(WriteRecipientTable(db, names, content, size));
     guard.Own(subnodes.back());
 
