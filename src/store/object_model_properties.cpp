@@ -4,6 +4,8 @@
 #include <array>
 #include <string>
 
+#include "mime/address_properties.h"
+
 namespace mailvane::store {
 
 using pst::MakeTag;
@@ -124,7 +126,7 @@ std::vector<PropertyWrite> EmailWrites(int n, std::string_view address) {
   w.push_back({Addr(l.display_name, kStr), PropValue::String(address)});
   w.push_back({Addr(l.original_display_name, kStr), PropValue::String(address)});
   w.push_back({Addr(l.original_entry_id, PropType::kBinary),
-               PropValue::Binary(OneOffEntryId(address, address))});
+               PropValue::Binary(mime::OneOffEntryId({std::string(address), std::string(address)}))});
   return w;
 }
 
@@ -244,29 +246,6 @@ std::vector<PropertyWrite> IntPropertyWrites(ItemType type, std::string_view nam
   }
   if (name == "Importance") return {{T(0x0017, PropType::kInt32), i}};
   Unknown(type, name, "number");
-}
-
-std::vector<std::uint8_t> OneOffEntryId(std::string_view display_name, std::string_view address,
-                                        std::string_view address_type) {
-  static constexpr std::uint8_t kOneOffUid[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
-                                                  0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};
-  std::vector<std::uint8_t> id;
-  id.reserve(24 + 2 * (display_name.size() + address.size() + address_type.size() + 3));
-  for (int i = 0; i < 4; ++i) id.push_back(0);  // flags: a long-term ID
-  for (std::uint8_t b : kOneOffUid) id.push_back(b);
-  id.push_back(0);  // version
-  id.push_back(0);
-  id.push_back(0x01);  // MAPI_ONE_OFF_NO_RICH_INFO
-  id.push_back(0x80);  // MAPI_ONE_OFF_UNICODE
-  for (std::string_view s : {display_name, address_type, address}) {
-    for (char16_t c : pst::Utf16FromUtf8(s)) {
-      id.push_back(static_cast<std::uint8_t>(c & 0xFF));
-      id.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    id.push_back(0);
-    id.push_back(0);
-  }
-  return id;
 }
 
 }  // namespace mailvane::store

@@ -42,8 +42,4 @@ std::vector<PropertyWrite> TimePropertyWrites(ItemType type, std::string_view na
 std::vector<PropertyWrite> BoolPropertyWrites(ItemType type, std::string_view name, bool value);
 std::vector<PropertyWrite> IntPropertyWrites(ItemType type, std::string_view name, int value);
 
-// A one-off entry ID (MS-OXCDATA 2.2.5.1) for an SMTP address, Unicode form.
-std::vector<std::uint8_t> OneOffEntryId(std::string_view display_name, std::string_view address,
-                                        std::string_view address_type = "SMTP");
-
 }  // namespace mailvane::store
