@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pst/ltp/property_value.h"
+#include "pst/messaging/default_folder.h"
 
 namespace mailvane::store {
 
@@ -21,20 +22,9 @@ class StoreError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Outlook's numbering of default folders.
-enum class DefaultFolder : int {
-  kDeletedItems = 3,
-  kOutbox = 4,
-  kSentMail = 5,
-  kInbox = 6,
-  kCalendar = 9,
-  kContacts = 10,
-  kJournal = 11,
-  kNotes = 12,
-  kTasks = 13,
-  kDrafts = 16,
-  kJunk = 23,
-};
+// Outlook's numbering of default folders (3 deleted items, 4 outbox, 5 sent mail, 6 inbox,
+// 9 calendar, 10 contacts, 11 journal, 12 notes, 13 tasks, 16 drafts, 23 junk).
+using DefaultFolder = pst::DefaultFolder;
 
 // Outlook's numbering of item types.
 enum class ItemType : int {
