@@ -34,12 +34,13 @@ std::string SafeFileName(std::string_view name) {
     const auto u = static_cast<unsigned char>(c);
     safe += (u < 0x20 || u == 0x7F || c == '/' || c == '\\') ? '_' : c;
   }
-  if (safe.empty() || safe == "." || safe == "..") return "attachment";
   if (safe.size() > kMaxNameBytes) {
     auto [stem, ext] = SplitExtension(safe);
     if (ext.size() > 16) ext = {};
     safe = std::string(CutUtf8(stem, kMaxNameBytes - ext.size())) + std::string(ext);
   }
+  // Checked after shortening too: "..<long extension>" shortens to ".".
+  if (safe.empty() || safe == "." || safe == "..") return "attachment";
   return safe;
 }
 

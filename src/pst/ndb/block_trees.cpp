@@ -44,7 +44,7 @@ Bid PstNodeDatabase::StoreBlock(std::span<const std::uint8_t> data, bool interna
   try {
     writer_.Write(ib, block);
   } catch (...) {
-    broken_ = true;
+    MarkBroken();
     throw;
   }
   blocks_.emplace(bid, BlockInfo{ib, static_cast<std::uint16_t>(data.size()), 2});

@@ -75,7 +75,21 @@ void PstNodeDatabase::RequireWritable() const {
   RequireOpen();
   if (!writable_) throw FormatError("the PST file was opened read-only");
   if (broken_) {
-    throw FormatError("an earlier write to the PST file failed; it holds its last commit only");
+    throw FormatError("an earlier write to the PST file failed (" + broken_reason_ +
+                      "); it holds its last commit only");
+  }
+}
+
+void PstNodeDatabase::MarkBroken() {
+  const bool first = !broken_;
+  broken_ = true;
+  if (!first) return;
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    broken_reason_ = e.what();
+  } catch (...) {
+    broken_reason_ = "unknown error";
   }
 }
 
@@ -262,7 +276,7 @@ void PstNodeDatabase::Commit() {
   try {
     CommitOnce();
   } catch (...) {
-    broken_ = true;
+    MarkBroken();
     throw;
   }
 }

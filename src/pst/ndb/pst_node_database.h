@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -59,6 +60,8 @@ class PstNodeDatabase : public NodeDatabase {
  private:
   void CommitOnce();
   void RequireOpen() const;
+  // Called inside a catch block: marks the file broken and keeps the first failure's text.
+  void MarkBroken();
   void RequireWritable() const;
   Bid NewBid(bool internal);
   // Stores `data` (already encoded) as a block; the caller holds the one reference.
@@ -83,6 +86,7 @@ class PstNodeDatabase : public NodeDatabase {
   // A write or flush failed: what is in memory may no longer match the file, so the only
   // safe state is the last commit on disk; every further change is refused.
   bool broken_ = false;
+  std::string broken_reason_;  // the first failure's message, repeated by every refusal
   Header header_;
   CryptMethod crypt_ = CryptMethod::kPermute;
   std::map<Nid, NodeEntry> nodes_;
