@@ -73,7 +73,10 @@ ParsedMessage ParseMimeFile(const std::filesystem::path& file) {
 
 ParsedMessage ParseMimeBytes(std::string_view bytes) {
   EnsureGMimeInitialized();
-  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+  // An empty view may carry a null pointer, which GMime refuses with a critical warning
+  // and no stream; an empty message is still a message.
+  const char* data = bytes.empty() ? "" : bytes.data();
+  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(data, bytes.size()));
   return ParseStream(stream.get());
 }
 
