@@ -27,7 +27,8 @@ bool ShortForm() {
 
 fs::path BuildDir() {
   const char* dir = std::getenv("MAILVANE_BUILD_DIR");
-  return dir != nullptr ? fs::path(dir) : fs::current_path();
+  // Without the variable: the build folder holding this test program (in its tests/).
+  return dir != nullptr ? fs::path(dir) : fs::read_symlink("/proc/self/exe").parent_path().parent_path();
 }
 
 fs::path Program() { return BuildDir() / "src" / "mailvane"; }
