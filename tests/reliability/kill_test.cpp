@@ -101,7 +101,7 @@ int Wait(pid_t pid) {
 TEST(KillTest, SigkillAtRandomMomentsLeavesTheLastCommit) {
   if (!fs::exists(Program())) GTEST_SKIP() << Program() << " is not built";
   ScratchDir dir("kill");
-  const int messages = ShortForm() ? 600 : 2500;
+  const int messages = ShortForm() ? 600 : 2000;
   const int kills = ShortForm() ? 6 : 20;
   const fs::path source = dir.path() / "Export";
   for (int i = 0; i < messages; ++i) {
