@@ -29,6 +29,13 @@ def walk(folder, path):
         body = m.plain_text_body or b""
         if isinstance(body, bytes):
             body = body.decode("utf-8", "replace")
+        if "--sizes" in sys.argv:
+            sizes = []
+            for a in m.attachments:
+                method = entries(a).get(0x3705)
+                embedded = method is not None and method.data_as_integer == 5
+                sizes.append("-1" if embedded or a.size is None else str(a.size))
+            print("SIZES\t%s\t%s" % (m.subject or "", ",".join(sizes)))
         print("\t".join(["ITEM", "\\".join(path), cls.data_as_string if cls else "",
                          m.subject or "", ",".join(atts), body.replace("\n", "\\n")]))
     for j in range(folder.number_of_sub_folders):
