@@ -52,9 +52,14 @@ TEST(MessageVolume, HundredThousandMessagesInOneFolder) {
         "import sys, pypff\n"
         "f = pypff.file()\n"
         "f.open(sys.argv[1])\n"
-        "top = f.get_root_folder().get_sub_folder(0)\n"
-        "bulk = [x for x in top.sub_folders if x.name == 'Bulk'][0]\n"
-        "n = bulk.number_of_sub_messages\n"
+        "def find(folder):\n"
+        "    for sub in folder.sub_folders:\n"
+        "        if sub.name == 'Bulk':\n"
+        "            return sub\n"
+        "        found = find(sub)\n"
+        "        if found:\n"
+        "            return found\n"
+        "n = find(f.get_root_folder()).number_of_sub_messages\n"
         "print(n)\n";
     const auto r = testsupport::RunCommand({"/usr/bin/python3", "-c", script, path.string()});
     EXPECT_EQ(r.out, "100000\n") << r.err;
