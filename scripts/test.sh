@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake --preset ci >/dev/null
 cmake --build --preset ci -j2
-ctest --preset ci
+MAILVANE_BUILD_DIR="$PWD/build-ci" ctest --preset ci

@@ -107,11 +107,15 @@ TEST(PstStore, CommitsAreDurableAndReopenedStoresGrow) {
 }
 
 // A message node as the message layer will write it, to drive the contents-table hooks.
+// Every message carries its size, and its contents row repeats it.
+constexpr PropTag kFakeMessageSize = MakeTag(0x0E08, PropType::kInt32);
+
 Nid AddFakeMessage(PstStore& store, Folder folder, bool read) {
   const Nid nid = store.db().AllocateNid(NidType::kNormalMessage);
   const std::vector<TaggedValue> props{
       {tags::kMessageClass, PropValue::String("IPM.Note")},
-      {tags::kMessageFlags, PropValue::Int32(read ? 1 : 0)}};
+      {tags::kMessageFlags, PropValue::Int32(read ? 1 : 0)},
+      {kFakeMessageSize, PropValue::Int32(100)}};
   const NodeContent pc = WriteProperties(store.db(), props);
   store.db().PutNode(NodeEntry{nid, pc.data, pc.subnodes, folder.nid()});
   store.PutContentsRow(folder.nid(), nid, props);
@@ -139,7 +143,8 @@ TEST(PstStore, ContentsRowsKeepCountsInStep) {
     EXPECT_EQ(inbox.content_count(), 3);
     // Marking one read replaces its row; removing one drops it.
     store->PutContentsRow(inbox.nid(), unread_one,
-                          {{tags::kMessageFlags, PropValue::Int32(1)}});
+                          {{tags::kMessageFlags, PropValue::Int32(1)},
+                           {kFakeMessageSize, PropValue::Int32(100)}});
     EXPECT_EQ(inbox.unread_count(), 1);
     store->db().DeleteNode(unread_one);
     store->RemoveContentsRow(inbox.nid(), unread_one);
