@@ -56,6 +56,24 @@ std::string JoinNonEmpty(const std::vector<std::string>& parts, const std::strin
   return out;
 }
 
+// The tagged parts of one postal address and the named property of its full text.
+struct AddressParts {
+  std::uint32_t full_lid;
+  std::uint16_t street, city, state, postal_code, country;
+};
+
+// Outlook composes the full text of an address from its parts ("City, State  Postal" on
+// the middle line); its address card and other readers show only that text.
+void ComposeAddress(pst::PropertyBag& p, const AddressParts& a) {
+  const pst::NamedProperty full = Address(a.full_lid, PropType::kString);
+  if (!TextOf(p, full).empty()) return;
+  auto part = [&p](std::uint16_t id) { return TextOf(p, pst::MakeTag(id, PropType::kString)); };
+  const std::string town = JoinNonEmpty(
+      {part(a.city), JoinNonEmpty({part(a.state), part(a.postal_code)}, "  ")}, ", ");
+  const std::string text = JoinNonEmpty({part(a.street), town, part(a.country)}, "\r\n");
+  if (!text.empty()) p.SetNamed(full, PropValue::String(text));
+}
+
 void DeriveContact(pst::PropertyBag& p) {
   const std::string first = TextOf(p, pst::MakeTag(0x3A06, PropType::kString));
   const std::string middle = TextOf(p, pst::MakeTag(0x3A44, PropType::kString));
@@ -75,6 +93,8 @@ void DeriveContact(pst::PropertyBag& p) {
     p.SetNamed(file_under, PropValue::String(file_as));
   }
   SetIfMissing(p, Address(0x8006, PropType::kInt32), PropValue::Int32(0x8017));
+  ComposeAddress(p, {0x801A, 0x3A5D, 0x3A59, 0x3A5C, 0x3A5B, 0x3A5A});  // home
+  ComposeAddress(p, {0x801B, 0x3A29, 0x3A27, 0x3A28, 0x3A2A, 0x3A26});  // business
   if (!p.Find(pst::kPrSubject)) {
     p.Set(pst::kPrSubject, PropValue::String(full));
     p.Set(pst::kPrNormalizedSubject, PropValue::String(full));

@@ -14,9 +14,8 @@ int DaysInMonth(int y, int m) {
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
-}  // namespace
-
-pst::FileTime FileTimeFromLocal(const LocalDateTime& t) {
+// The broken-down form of a valid date-time; raises StoreError for an invalid one.
+std::tm CheckedTm(const LocalDateTime& t) {
   const bool valid = t.year >= 1601 && t.year <= 9999 && t.month >= 1 && t.month <= 12 &&
                      t.day >= 1 && t.day <= DaysInMonth(t.year, t.month) && t.hour >= 0 &&
                      t.hour < 24 && t.minute >= 0 && t.minute < 60 && t.second >= 0 &&
@@ -33,6 +32,13 @@ pst::FileTime FileTimeFromLocal(const LocalDateTime& t) {
   tm.tm_hour = t.hour;
   tm.tm_min = t.minute;
   tm.tm_sec = t.second;
+  return tm;
+}
+
+}  // namespace
+
+pst::FileTime FileTimeFromLocal(const LocalDateTime& t) {
+  std::tm tm = CheckedTm(t);
   tm.tm_isdst = -1;  // let the zone rules say whether summer time applies
   const std::time_t utc = std::mktime(&tm);
   if (utc == static_cast<std::time_t>(-1) && !(tm.tm_year == 69 && tm.tm_mon == 11)) {
@@ -40,6 +46,21 @@ pst::FileTime FileTimeFromLocal(const LocalDateTime& t) {
                      "-" + std::to_string(t.day) + " cannot be converted to UTC");
   }
   return pst::FileTimeFromUnix(static_cast<std::int64_t>(utc));
+}
+
+pst::FileTime WallClockFileTime(const LocalDateTime& t) {
+  std::tm tm = CheckedTm(t);
+  return pst::FileTimeFromUnix(static_cast<std::int64_t>(::timegm(&tm)));
+}
+
+pst::FileTime WallClockOfUtc(pst::FileTime utc) {
+  constexpr pst::FileTime kTicksPerSecond = 10000000;
+  const std::time_t seconds = static_cast<std::time_t>(pst::UnixFromFileTime(utc));
+  std::tm tm{};
+  if (::localtime_r(&seconds, &tm) == nullptr) {
+    throw StoreError("the moment " + std::to_string(seconds) + " has no local time");
+  }
+  return pst::FileTimeFromUnix(static_cast<std::int64_t>(::timegm(&tm))) + utc % kTicksPerSecond;
 }
 
 }  // namespace mailvane::store

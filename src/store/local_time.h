@@ -10,4 +10,12 @@ namespace mailvane::store {
 // (month 13, 30 February) or cannot be represented.
 pst::FileTime FileTimeFromLocal(const LocalDateTime& local);
 
+// The wall-clock time itself, unconverted, as Outlook keeps a task's dates and a
+// contact's local birthday: 20 November 00:00 is 00:00 on that day whatever the zone.
+// Raises StoreError as FileTimeFromLocal does.
+pst::FileTime WallClockFileTime(const LocalDateTime& local);
+
+// The system's local wall-clock time of a UTC moment, in the form of WallClockFileTime.
+pst::FileTime WallClockOfUtc(pst::FileTime utc);
+
 }  // namespace mailvane::store

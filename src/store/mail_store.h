@@ -51,7 +51,8 @@ class Item {
   // Properties set by the names of Outlook's object model ("FirstName", "Email1Address",
   // "Start", "Body", ...). An unknown name, or a name the item's kind does not have, raises.
   virtual void SetText(std::string_view name, std::string_view utf8) = 0;
-  // A local date-time, stored as UTC in the system's local zone.
+  // A local date-time, stored as UTC in the system's local zone; the properties Outlook
+  // keeps on the local wall clock (a task's dates, a contact's local birthday) keep it as is.
   virtual void SetDate(std::string_view name, const LocalDateTime& local) = 0;
   // A moment already in UTC (for values that carried their own zone).
   virtual void SetUtcTime(std::string_view name, pst::FileTime utc) = 0;

@@ -192,8 +192,9 @@ std::vector<PropertyWrite> TextPropertyWrites(ItemType type, std::string_view na
 }
 
 std::vector<PropertyWrite> TimePropertyWrites(ItemType type, std::string_view name,
-                                              pst::FileTime utc) {
+                                              pst::FileTime utc, pst::FileTime wall) {
   const PropValue t = PropValue::Time(utc);
+  const PropValue w = PropValue::Time(wall);
   if (type == ItemType::kAppointment) {
     // MS-OXOCAL 2.2.1.5/2.2.1.6: the whole start/end, the common pair, the clipped pair
     // and the tagged start/end dates all hold the same moment for a single appointment.
@@ -207,13 +208,15 @@ std::vector<PropertyWrite> TimePropertyWrites(ItemType type, std::string_view na
     }
   }
   if (type == ItemType::kTask) {
-    // MS-OXOTASK 2.2.2.2.4/5: the task dates, mirrored in the common start and end.
-    if (name == "StartDate") return {{Task(0x8104, kTime), t}, {Common(0x8516, kTime), t}};
-    if (name == "DueDate") return {{Task(0x8105, kTime), t}, {Common(0x8517, kTime), t}};
+    // MS-OXOTASK 2.2.2.2.4/5: the task dates are midnight on the local wall clock; the
+    // common start and end hold the same moments in UTC.
+    if (name == "StartDate") return {{Task(0x8104, kTime), w}, {Common(0x8516, kTime), t}};
+    if (name == "DueDate") return {{Task(0x8105, kTime), w}, {Common(0x8517, kTime), t}};
   }
   if (type == ItemType::kContact) {
-    if (name == "Birthday") return {{T(0x3A42, kTime), t}, {Addr(0x80DE, kTime), t}};
-    if (name == "Anniversary") return {{T(0x3A41, kTime), t}, {Addr(0x80DF, kTime), t}};
+    // The tagged date is the UTC moment, its "local" twin the unconverted wall-clock day.
+    if (name == "Birthday") return {{T(0x3A42, kTime), t}, {Addr(0x80DE, kTime), w}};
+    if (name == "Anniversary") return {{T(0x3A41, kTime), t}, {Addr(0x80DF, kTime), w}};
   }
   Unknown(type, name, "date");
 }

@@ -37,8 +37,10 @@ const char* MessageClassOf(ItemType type);
 // kind: a text name given a date).
 std::vector<PropertyWrite> TextPropertyWrites(ItemType type, std::string_view name,
                                               std::string_view utf8);
+// utc is the moment; wall the same time on the local wall clock, unconverted (see
+// WallClockFileTime), for the properties Outlook keeps that way.
 std::vector<PropertyWrite> TimePropertyWrites(ItemType type, std::string_view name,
-                                              pst::FileTime utc);
+                                              pst::FileTime utc, pst::FileTime wall);
 std::vector<PropertyWrite> BoolPropertyWrites(ItemType type, std::string_view name, bool value);
 std::vector<PropertyWrite> IntPropertyWrites(ItemType type, std::string_view name, int value);
 

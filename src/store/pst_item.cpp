@@ -93,11 +93,11 @@ void PstItem::SetText(std::string_view name, std::string_view utf8) {
 }
 
 void PstItem::SetDate(std::string_view name, const LocalDateTime& local) {
-  Apply(TimePropertyWrites(type_, name, FileTimeFromLocal(local)));
+  Apply(TimePropertyWrites(type_, name, FileTimeFromLocal(local), WallClockFileTime(local)));
 }
 
 void PstItem::SetUtcTime(std::string_view name, pst::FileTime utc) {
-  Apply(TimePropertyWrites(type_, name, utc));
+  Apply(TimePropertyWrites(type_, name, utc, WallClockOfUtc(utc)));
 }
 
 void PstItem::SetBool(std::string_view name, bool value) {
