@@ -167,7 +167,10 @@ RunResult ConversionRun::SessionFailure(const std::string& cause) {
 }
 
 void ConversionRun::ConvertFiles(const std::vector<std::string>& file_list, int file_count) {
-  zimbra::ItemContext items{*session_, state_.storeID, front_end_, report_};
+  zimbra::ItemContext items{*session_, state_.storeID, front_end_, report_,
+                            [this](std::string_view file, std::string_view note) {
+                              report_.Notice(file, note);
+                            }};
   MessageContext messages{*session_, state_.storeID, state_.StoreDisplayName, front_end_,
                           report_};
   items_since_commit_ = 0;

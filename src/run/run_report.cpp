@@ -64,6 +64,10 @@ void RunReport::FolderPassedOver(const std::string& folder, const std::string& w
   passed_over_.emplace_back(folder, why);
 }
 
+void RunReport::Notice(std::string_view file, std::string_view note) {
+  notices_.emplace_back(std::string(file), std::string(note));
+}
+
 std::size_t RunReport::ItemsTotal() const {
   std::size_t total = 0;
   for (std::size_t n : items_) total += n;
@@ -81,6 +85,7 @@ std::string RunReport::Summary() const {
   if (!without_item_.empty()) out << ", " << without_item_.size() << " gave no item";
   out << "\n";
   if (!failures_.empty()) out << "Failures: " << failures_.size() << "\n";
+  if (!notices_.empty()) out << "Notices: " << notices_.size() << "\n";
   if (!rerouted_.empty()) {
     out << "Messages stored in a folder of their own path: " << rerouted_.size() << "\n";
   }
@@ -98,6 +103,10 @@ std::string RunReport::Text(const std::string& pst_path, std::size_t source_coun
     for (const Failure& f : failures_) {
       out << "  " << f.file << " | " << f.step << " | " << f.reason << "\n";
     }
+  }
+  if (!notices_.empty()) {
+    out << "\nNotices: items written with a fallback (file | notice)\n";
+    for (const auto& [file, note] : notices_) out << "  " << file << " | " << note << "\n";
   }
   if (!rerouted_.empty()) {
     out << "\nMessages whose folder was not found, stored in the folder of their own path\n";

@@ -41,6 +41,8 @@ class RunReport : public source::FailureLog {
   void MessageRerouted(const std::string& file, const std::string& folder);
   // A folder of the list that was not made, and why (not a failure: nothing was lost).
   void FolderPassedOver(const std::string& folder, const std::string& why);
+  // What a step tells about an item it wrote with a fallback (not a failure either).
+  void Notice(std::string_view file, std::string_view note);
 
   std::size_t Items(ItemKind kind) const { return items_[static_cast<int>(kind)]; }
   std::size_t ItemsTotal() const;
@@ -55,6 +57,7 @@ class RunReport : public source::FailureLog {
   const std::map<std::string, std::size_t>& NotTakenByEnding() const { return not_taken_by_ending_; }
   const std::vector<std::string>& NotTakenNamed() const { return not_taken_named_; }
   const std::vector<std::pair<std::string, std::string>>& Rerouted() const { return rerouted_; }
+  const std::vector<std::pair<std::string, std::string>>& Notices() const { return notices_; }
 
   // Short lines for the end of a run on a terminal.
   std::string Summary() const;
@@ -80,6 +83,7 @@ class RunReport : public source::FailureLog {
   std::vector<std::string> not_taken_named_;
   std::vector<std::pair<std::string, std::string>> rerouted_;
   std::vector<std::pair<std::string, std::string>> passed_over_;
+  std::vector<std::pair<std::string, std::string>> notices_;  // file, note
   std::vector<std::string> without_item_;
 };
 

@@ -10,6 +10,7 @@
 
 #include "run/run_texts.h"
 #include "run_harness.h"
+#include "zimbra/meta_record_writer.h"
 
 namespace mailvane::testing {
 namespace {
@@ -340,6 +341,38 @@ TEST(ConversionRunTest, SafePointsCommitTheStoreDuringALongRun) {
   h.Run(files, tree.root().string() + "/out");
   // Three safe points for ten items, then the log-off's own commit.
   EXPECT_EQ(h.world.commits, 4);
+}
+
+// Old servers wrote Windows-style zone names the system does not know: the appointment is
+// still written, in local time, and the report names the file with what was done.
+TEST(ConversionRunTest, UnknownTimeZoneIsANoticeInTheReportNotAFailure) {
+  using zimbra::testing::KV;
+  TempTree tree;
+  const std::string zone = "TZID=(GMT+01.00) Amsterdam / Berlin / Rome:";
+  const std::string meta = "d4:inv0d" + KV("et", zone + "20231117T130000") +
+                           KV("n", "Board meeting") + KV("st", zone + "20231117T120000") +
+                           "e1:vi10ee";
+  const std::string file = tree.Write("Export/Calendar/0000000400-Board meeting.appt.meta",
+                                      zimbra::testing::RecordLine("/Calendar/", meta, 11));
+  FakeFrontEnd fe;
+  FakeWorld world;
+  run::ConversionRun conversion(
+      fe, [&] { return std::make_unique<FakeSession>(world); }, run::DefaultItemSteps(),
+      {FixedTime});
+  fe.folder_answers.push_back((tree.root() / "out").string());
+  const run::RunResult r = conversion.CmdExtractDBX_Click({file}, 1);
+  ASSERT_EQ(r.outcome, run::RunOutcome::kCompleted) << r.cause;
+  EXPECT_FALSE(conversion.Report().HasFailures());
+  EXPECT_EQ(conversion.Report().Items(run::ItemKind::kAppointment), 1u);
+  EXPECT_EQ(fe.messages.back().text, run::kCompletionText);
+  const std::string log = ReadFile(r.report_path);
+  EXPECT_THAT(log, HasSubstr("\nNotices: 2\n"));
+  for (const char* which : {"Start", "End"}) {
+    EXPECT_THAT(log, HasSubstr("\n  " + file + " | " + which +
+                               ": unknown time zone \"(GMT+01.00) Amsterdam / Berlin / Rome\", "
+                               "the time was read in the local zone\n"))
+        << log;
+  }
 }
 
 }  // namespace
