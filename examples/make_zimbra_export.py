@@ -214,21 +214,25 @@ def contact(rel, item_id, folder_path, fields, file_as=""):
 # ---- appointments and tasks --------------------------------------------------------------
 
 def invite(kind, item_id, name, st, et, desc="", location="", extra=None):
-    inv = {"af": (0x02 if kind == 11 else 0x01) | (0x80 if extra and extra.get("attach") else 0),
+    # The zone of a zoned start, else the owner's; a date-only end makes the item all-day.
+    zone = st[len("TZID="):st.index(":")] if st.startswith("TZID=") else "Europe/Berlin"
+    all_day = 0x04 if et.startswith("VALUE=DATE:") else 0
+    inv = {"af": (0x02 if kind == 11 else 0x01) | all_day |
+           (0x80 if extra and extra.get("attach") else 0),
            "byme": True, "clSetByMe": True, "comp": 0, "dinM": True,
            "dts": (BASE_DATE + item_id) * 1000, "fb": "B", "frag": desc[:40], "isOrg": True,
            "it": kind, "l": location, "lfseq": 0, "mid": item_id - 1, "mthd": "PUBLISH",
            "n": name, "numAt": "0", "org": {"a": OWNER_ADDR, "cn": "Petra Owner"},
            "ptst": "AC", "rsvp": False, "seq": 0, "st": st, "et": et,
            "status": "CONF" if kind == 11 else "NEED", "tr": "O",
-           "tzm": {"#0": {"tzid": "Europe/Berlin"}},
+           "tzm": {"#0": {"tzid": zone}},
            "u": "sample-%d@example.net" % item_id}
     if desc:
         inv["desc"] = desc
     if extra:
         inv.update({k: v for k, v in extra.items() if k != "attach"})
     return {"ape": (BASE_DATE + 7200) * 1000, "aps": BASE_DATE * 1000, "inv0": inv, "nc": 1,
-            "rl": {"n": 0}, "tzm": {"#0": {"tzid": "Europe/Berlin"}},
+            "rl": {"n": 0}, "tzm": {"#0": {"tzid": zone}},
             "u": "sample-%d@example.net" % item_id}
 
 
@@ -336,12 +340,14 @@ def main():
             {"firstName": "Anna", "lastName": "Becker", "email": "anna.becker@example.org",
              "email2": "anna@home.example", "company": "Example Org", "jobTitle": "Controller",
              "mobilePhone": "+49 151 2345678", "homeStreet": "Lindenstraße 7",
-             "homeCity": "Köln", "homePostalCode": "50667", "homeCountry": "Germany",
+             "homeCity": "Köln", "homeState": "NRW", "homePostalCode": "50667",
+             "homeCountry": "Germany",
              "homeURL": "http://anna.example.org", "birthday": "1986-03-14",
              "notes": "Prefers calls after 10:30.\nVegetarian."}, "Becker, Anna")
     contact("Contacts/Müller, Jürgen.meta", 264, "/Contacts",
             {"firstName": "Jürgen", "lastName": "Müller", "email": "juergen@example.de",
-             "workPhone": "+49 89 1234567", "company": "Müller & Söhne"}, "Müller, Jürgen")
+             "workPhone": "+49 89 1234567", "company": "Müller & Söhne",
+             "anniversary": "2015-06-20"}, "Müller, Jürgen")
     contact("Emailed Contacts/.meta", 265, "/Emailed Contacts",
             {"email": "newsletter@shop.example"})
     contact("Emailed Contacts/-01.meta", 266, "/Emailed Contacts", {"email": "carl@example.com"})
@@ -355,12 +361,23 @@ def main():
     calendar_item("Calendar", "/Calendar", 312, 11, "Team standup",
                   invite(11, 312, "Team standup", "20231120T080000Z", "20231120T081500Z",
                          "Daily: yesterday, today, blockers.", "Room 2"))
+    # Set by a colleague in another zone: the time stays that zone's.
+    calendar_item("Calendar", "/Calendar", 313, 11, "Call with New York office",
+                  invite(11, 313, "Call with New York office",
+                         "TZID=America/New_York:20231128T100000",
+                         "TZID=America/New_York:20231128T103000",
+                         "Quarterly sync with the US team.", "Phone"))
+    # All-day: dates only, the end is the day after.
+    calendar_item("Calendar", "/Calendar", 314, 11, "Company holiday",
+                  invite(11, 314, "Company holiday", "VALUE=DATE:20231124", "VALUE=DATE:20231125",
+                         "Office closed."))
     calendar_item("Tasks", "/Tasks", 315, 15, "Send invoice",
                   invite(15, 315, "Send invoice", "VALUE=DATE:20231120", "VALUE=DATE:20231124",
                          "Invoice 2023-118 for Acme: net 30.", "",
                          {"pctcompl": "20", "prio": "1", "status": "INPR"}))
     calendar_item("Tasks", "/Tasks", 316, 15, "Review contract",
-                  invite(15, 316, "Review contract", "VALUE=DATE:20231121", "VALUE=DATE:20231201",
+                  invite(15, 316, "Review contract", "VALUE=DATE:20231121",
+                         "TZID=Europe/Berlin:20231201T170000",
                          "Check the liability clause.", "", {"attach": True}),
                   data_file(316, "Review contract", "Check the liability clause.",
                             ("clauses.txt", "text/plain", "Clause 7: liability.\n".encode())))

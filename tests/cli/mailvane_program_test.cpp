@@ -97,9 +97,9 @@ TEST(MailvaneProgramTest, SampleExportBecomesAPstThatEveryReaderReads) {
   testsupport::CommandResult r =
       RunCommand({Program().string(), sample.string(), out.root().string()});
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
-  EXPECT_THAT(r.out, HasSubstr("49 Messages Queued for Conversion.\n"));
+  EXPECT_THAT(r.out, HasSubstr("51 Messages Queued for Conversion.\n"));
   EXPECT_THAT(r.out, HasSubstr("Zimbra Messages Converted Successfully.\n"));
-  EXPECT_THAT(r.out, HasSubstr("Items written: 10 messages, 4 contacts, 2 appointments, 2 tasks, "
+  EXPECT_THAT(r.out, HasSubstr("Items written: 10 messages, 4 contacts, 4 appointments, 2 tasks, "
                                "1 notes\n"));
 
   fs::path pst;
@@ -139,7 +139,7 @@ TEST(MailvaneProgramTest, SampleExportBecomesAPstThatEveryReaderReads) {
     }
   }
   EXPECT_THAT(mail, UnorderedElementsAreArray(expected));
-  EXPECT_EQ(others["Calendar"], 2);
+  EXPECT_EQ(others["Calendar"], 4);
   EXPECT_EQ(others["Tasks"], 2);
   EXPECT_EQ(others["Contacts"], 4);
   EXPECT_EQ(others["Notes"], 1);

@@ -29,7 +29,7 @@ TEST(ExampleExportTest, EveryItemLandsWhereItBelongs) {
   logger.PathLogInit();
   logger.LogPath(root.string());
   std::vector<std::string> files = logger.TakeFullFileNames();
-  ASSERT_EQ(files.size(), 49u);
+  ASSERT_EQ(files.size(), 51u);
 
   TempTree out;
   FakeFrontEnd fe;
@@ -59,11 +59,11 @@ TEST(ExampleExportTest, EveryItemLandsWhereItBelongs) {
   }
   EXPECT_TRUE(report.Rerouted().empty());
   EXPECT_EQ(report.Items(run::ItemKind::kMessage), 10u);
-  EXPECT_EQ(report.Items(run::ItemKind::kAppointment), 2u);
+  EXPECT_EQ(report.Items(run::ItemKind::kAppointment), 4u);
   EXPECT_EQ(report.Items(run::ItemKind::kTask), 2u);
   EXPECT_EQ(report.Items(run::ItemKind::kNote), 1u);
   EXPECT_EQ(report.Items(run::ItemKind::kContact), 4u) << report.Text("", 0);
-  EXPECT_EQ(world.defaults[store::DefaultFolder::kCalendar]->items.size(), 2u);
+  EXPECT_EQ(world.defaults[store::DefaultFolder::kCalendar]->items.size(), 4u);
   EXPECT_EQ(world.defaults[store::DefaultFolder::kTasks]->items.size(), 2u);
   EXPECT_EQ(world.defaults[store::DefaultFolder::kNotes]->items.size(), 1u);
   // The appointment and the task with a data file carry its attachment.
