@@ -10,6 +10,7 @@
 #include "mime/charset_text.h"
 #include "mime/gmime_support.h"
 #include "mime/message_mapping.h"
+#include "mime/unended_headers.h"
 #include "pst/property_tags.h"
 
 namespace mailvane::mime {
@@ -37,11 +38,19 @@ ParsedMessage NotMime(GMimeStream* stream) {
 }
 
 ParsedMessage ParseStream(GMimeStream* stream) {
+  const gint64 body = BodyStartWithoutEmptyLine(stream);
+  GPtr<GMimeStream> mended(body >= 0 ? WithEmptyLineAt(stream, body) : nullptr);
+  if (mended) stream = mended.get();
   GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
   GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), LooseParserOptions()));
   if (!message) return NotMime(stream);
-  return MapMessage(message.get(), 0);
+  ParsedMessage out = MapMessage(message.get(), 0);
+  if (mended) {
+    out.warnings.push_back("no empty line ended the headers; the body was taken to start at "
+                           "the first line that is not a header");
+  }
+  return out;
 }
 
 }  // namespace

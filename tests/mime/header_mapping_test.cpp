@@ -116,6 +116,23 @@ TEST(HeaderMapping, MissingHeadersGiveAMessageWithoutThoseProperties) {
   EXPECT_FALSE(m.Find(pst::kPrClientSubmitTime));
   EXPECT_TRUE(m.recipients.empty());
   EXPECT_EQ(TextOf(m.properties, pst::kPrBody), "just text\n");
+
+  // No empty line after the headers: the body starts at the first line that is no header,
+  // instead of being dropped with it.
+  const ParsedMessage unended = ParseMimeBytes("Subject: hi\r\nTo: b@example.org\r\nHello Bob,\r\n"
+                                               "see you at 10\r\n\r\nAnn\r\n");
+  EXPECT_EQ(TextOf(unended.properties, pst::kPrSubject), "hi");
+  EXPECT_EQ(unended.recipients.size(), 1u);
+  EXPECT_EQ(TextOf(unended.properties, pst::kPrBody), "Hello Bob,\r\nsee you at 10\r\n\r\nAnn\r\n");
+  EXPECT_EQ(unended.warnings.size(), 1u);
+  EXPECT_EQ(TextOf(ParseMimeBytes("From: a@example.org\nthe only line").properties, pst::kPrBody),
+            "the only line");
+  // A stray line among headers stays GMime's to drop: the headers after it still count.
+  const ParsedMessage stray = ParseMimeBytes("Subject: hi\nfolded without indent\nTo: b@example.org\n"
+                                             "Content-Type: text/plain; charset=koi8-r\n\n\xF0\xD2\xC9\n");
+  EXPECT_EQ(TextOf(stray.properties, pst::kPrBody), "При\n");
+  EXPECT_EQ(stray.recipients.size(), 1u);
+  EXPECT_TRUE(stray.warnings.empty());
 }
 
 TEST(HeaderMapping, EightBitHeadersAreReadAsUtf8OrWindows1252) {
