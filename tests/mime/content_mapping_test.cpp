@@ -230,6 +230,10 @@ TEST(ContentMapping, BrokenStructuresStillGiveWhatCouldBeRead) {
   const std::string binary("\x00\x01\x02\xFF garbage\n\x89PNG", 16);
   const ParsedMessage junk = ParseMimeBytes(binary);
   EXPECT_EQ(TextOf(junk.properties, pst::kPrMessageClass), "IPM.Note");
+  EXPECT_NE(TextOf(junk.properties, pst::kPrBody)->find("garbage"), std::string::npos);
+  const ParsedMessage text = ParseMimeBytes("Shopping list\nmilk, eggs\n");
+  EXPECT_EQ(TextOf(text.properties, pst::kPrBody), "Shopping list\nmilk, eggs\n");
+  EXPECT_EQ(text.warnings.size(), 1u);
   const ParsedMessage empty = ParseMimeBytes("");
   EXPECT_EQ(TextOf(empty.properties, pst::kPrMessageClass), "IPM.Note");
 }

@@ -68,7 +68,7 @@ std::string NormalBody(std::string_view text) {
     if (text[i] == '\r' || text[i] == '\n') {
       if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
       flush();
-    } else if (text[i] != '\0') {
+    } else {
       line += text[i];
     }
   }
