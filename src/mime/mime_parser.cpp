@@ -38,8 +38,10 @@ ParsedMessage NotMime(GMimeStream* stream) {
 }
 
 ParsedMessage ParseStream(GMimeStream* stream) {
-  const gint64 body = BodyStartWithoutEmptyLine(stream);
-  GPtr<GMimeStream> mended(body >= 0 ? WithEmptyLineAt(stream, body) : nullptr);
+  // GMime would drop the lines of a body that follows the headers without an empty line.
+  const UnendedHeaders unended = FindUnendedHeaders(stream);
+  if (unended.body >= 0 && !unended.after_message_header) return NotMime(stream);
+  GPtr<GMimeStream> mended(unended.body >= 0 ? WithEmptyLineAt(stream, unended.body) : nullptr);
   if (mended) stream = mended.get();
   GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);

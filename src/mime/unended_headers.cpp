@@ -38,49 +38,49 @@ bool IsMessageHeader(std::string_view line) {
   return false;
 }
 
-gint64 Scan(GMimeStream* stream) {
+UnendedHeaders Scan(GMimeStream* stream) {
   std::string buf;
   char chunk[16384];
   std::size_t pos = 0;
   bool eof = false;
   bool message_header = false;
-  gint64 body = -1;
+  UnendedHeaders found;
   for (;;) {
     std::size_t nl = buf.find('\n', pos);
     if (nl == std::string::npos && !eof) {
-      if (buf.size() >= kMaxScan) return -1;
+      if (buf.size() >= kMaxScan) return {};
       const ssize_t n = g_mime_stream_read(stream, chunk, sizeof chunk);
       if (n > 0) buf.append(chunk, static_cast<std::size_t>(n));
       eof = n <= 0;
       continue;
     }
     if (nl == std::string::npos) {
-      if (pos >= buf.size()) return body;
+      if (pos >= buf.size()) return found;
       nl = buf.size();
     }
     std::string_view line(buf.data() + pos, nl - pos);
     const std::size_t at = pos;
     pos = nl + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty()) return body;
+    if (line.empty()) return found;
     if (at == 0 && line.starts_with("From ")) continue;  // an mbox separator line
     if (line.front() == ' ' || line.front() == '\t') continue;
     if (IsHeaderLine(line)) {
-      if (body >= 0) return -1;  // only a stray line in the headers: GMime's own way
+      if (found.body >= 0) return {};  // only a stray line in the headers: GMime's own way
       message_header = message_header || IsMessageHeader(line);
-    } else if (body < 0) {
-      if (!message_header) return -1;
-      body = static_cast<gint64>(at);
+    } else if (found.body < 0) {
+      if (at == 0) return {};  // GMime refuses such a file itself
+      found = {static_cast<gint64>(at), message_header};
     }
   }
 }
 
 }  // namespace
 
-gint64 BodyStartWithoutEmptyLine(GMimeStream* stream) {
-  const gint64 body = Scan(stream);
+UnendedHeaders FindUnendedHeaders(GMimeStream* stream) {
+  const UnendedHeaders found = Scan(stream);
   g_mime_stream_reset(stream);
-  return body;
+  return found;
 }
 
 GMimeStream* WithEmptyLineAt(GMimeStream* stream, gint64 offset) {

@@ -7,12 +7,19 @@
 
 namespace mailvane::mime {
 
-// The offset (from the stream's start) where the body starts when the headers are not
-// ended by an empty line: the first line after a Subject, From, Date, To or Cc header
-// that cannot be a header, provided no header follows it before the next empty line.
-// -1 when there is nothing to mend. Reads only as far as it must (at most 1 MiB) and
-// leaves the stream at its start.
-gint64 BodyStartWithoutEmptyLine(GMimeStream* stream);
+struct UnendedHeaders {
+  // The offset (from the stream's start) of the first line that cannot be a header when
+  // no empty line came before it and no header follows it before the next empty line;
+  // -1 when there is nothing to mend.
+  gint64 body = -1;
+  // A Subject, From, Date, To or Cc header came before it: a message whose body starts
+  // there (as GMime's own later versions take it). Otherwise the file is text that only
+  // begins like a header.
+  bool after_message_header = false;
+};
+
+// Reads only as far as it must (at most 1 MiB) and leaves the stream at its start.
+UnendedHeaders FindUnendedHeaders(GMimeStream* stream);
 
 // A new stream reading as `stream` with an empty line inserted at `offset`.
 GMimeStream* WithEmptyLineAt(GMimeStream* stream, gint64 offset);

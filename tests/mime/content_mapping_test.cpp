@@ -234,6 +234,10 @@ TEST(ContentMapping, BrokenStructuresStillGiveWhatCouldBeRead) {
   const ParsedMessage text = ParseMimeBytes("Shopping list\nmilk, eggs\n");
   EXPECT_EQ(TextOf(text.properties, pst::kPrBody), "Shopping list\nmilk, eggs\n");
   EXPECT_EQ(text.warnings.size(), 1u);
+  // Nor is text that only begins like a header, and none of it is dropped.
+  const ParsedMessage note = ParseMimeBytes("Note: milk\neggs\n");
+  EXPECT_EQ(TextOf(note.properties, pst::kPrBody), "Note: milk\neggs\n");
+  EXPECT_EQ(note.warnings.size(), 1u);
   const ParsedMessage empty = ParseMimeBytes("");
   EXPECT_EQ(TextOf(empty.properties, pst::kPrMessageClass), "IPM.Note");
 }
