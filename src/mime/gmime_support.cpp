@@ -4,6 +4,8 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "mime/base64_decoder.h"
+
 namespace mailvane::mime {
 
 void EnsureGMimeInitialized() {
@@ -36,30 +38,39 @@ std::vector<std::uint8_t> DecodedContent(GMimePart* part) {
   }
   constexpr std::size_t kChunk = 32768;
   std::array<char, kChunk> in;
-  std::array<char, kChunk + 1024> decoded;  // above the decoders' output bound for one chunk
+  std::array<std::uint8_t, kChunk + 1024> decoded;  // above every decoder's bound for one chunk
+  // Base64 is most of the bytes of real mail and has a decoder of its own; GMime undoes
+  // the other encodings.
+  const bool base64 = encoding == GMIME_CONTENT_ENCODING_BASE64;
+  Base64Decoder base64_decoder;
   GMimeEncoding state;
   g_mime_encoding_init_decode(&state, encoding);
   if (encoded && g_mime_encoding_outlen(&state, kChunk) > decoded.size()) {
     throw std::logic_error("MIME decoder output bound exceeds its buffer");
   }
+  static_assert(Base64Decoder::MaxOutput(kChunk) <= kChunk + 1024);
   // Appends as bytes, so that the copy is a memmove and not a per-element conversion.
-  auto append = [&out](const char* p, std::size_t n) {
-    const auto* b = reinterpret_cast<const std::uint8_t*>(p);
+  auto append = [&out](const void* p, std::size_t n) {
+    const auto* b = static_cast<const std::uint8_t*>(p);
     out.insert(out.end(), b, b + n);
   };
+  char* gmime_out = reinterpret_cast<char*>(decoded.data());
   for (;;) {
     const ssize_t n = g_mime_stream_read(raw, in.data(), in.size());
     if (n <= 0) break;
+    const auto len = static_cast<std::size_t>(n);
     if (!encoded) {
-      append(in.data(), static_cast<std::size_t>(n));
-      continue;
+      append(in.data(), len);
+    } else if (base64) {
+      append(decoded.data(), base64_decoder.Step(in.data(), len, decoded.data()));
+    } else {
+      append(decoded.data(), g_mime_encoding_step(&state, in.data(), len, gmime_out));
     }
-    const std::size_t m = g_mime_encoding_step(&state, in.data(), static_cast<std::size_t>(n), decoded.data());
-    append(decoded.data(), m);
   }
-  if (encoded) {
-    const std::size_t m = g_mime_encoding_flush(&state, nullptr, 0, decoded.data());
-    append(decoded.data(), m);
+  if (base64) {
+    append(decoded.data(), base64_decoder.Finish(decoded.data()));
+  } else if (encoded) {
+    append(decoded.data(), g_mime_encoding_flush(&state, nullptr, 0, gmime_out));
   }
   g_mime_stream_reset(raw);
   return out;

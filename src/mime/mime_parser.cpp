@@ -78,7 +78,33 @@ ParsedMessage ParseMimeFile(const std::filesystem::path& file) {
     throw std::system_error(err, std::generic_category(),
                             "cannot read message file " + file.string());
   }
-  GPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd from here
+  // Most messages are read whole with one call: GMime parsing from a file stream seeks
+  // and reads again for every part. Large ones are streamed so memory stays bounded.
+  constexpr off_t kReadWhole = 32 << 20;
+  if (st.st_size > kReadWhole) {
+    GPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd from here
+    return ParseStream(stream.get());
+  }
+  GByteArray* bytes = g_byte_array_sized_new(static_cast<guint>(st.st_size + 65536));
+  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(bytes));  // owns bytes
+  std::size_t have = 0;
+  for (;;) {
+    // Read to the end, not just st_size bytes: the file may have grown since.
+    if (bytes->len - have < 65536) g_byte_array_set_size(bytes, static_cast<guint>(have + 65536));
+    const ssize_t n = ::read(fd, bytes->data + have, bytes->len - have);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      throw std::system_error(err, std::generic_category(),
+                              "cannot read message file " + file.string());
+    }
+    if (n == 0) break;
+    have += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  g_byte_array_set_size(bytes, static_cast<guint>(have));
+  g_mime_stream_set_bounds(stream.get(), 0, static_cast<gint64>(have));
   return ParseStream(stream.get());
 }
 

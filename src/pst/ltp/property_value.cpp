@@ -158,19 +158,26 @@ std::int64_t UnixFromFileTime(FileTime t) {
   return static_cast<std::int64_t>(t / kTicksPerSecond) - kEpochDelta;
 }
 
-std::u16string Utf16FromUtf8(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
+namespace {
+
+// Decodes UTF-8 and hands each UTF-16 code unit to `put`; invalid bytes become U+FFFD.
+// Runs of ASCII, most of any mail text, take the short path.
+template <typename Put>
+void DecodeUtf8(std::string_view utf8, Put&& put) {
   const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-  std::size_t n = utf8.size();
+  const std::size_t n = utf8.size();
   std::size_t i = 0;
   while (i < n) {
     unsigned char b = p[i];
+    if (b < 0x80) {
+      put(static_cast<char16_t>(b));
+      ++i;
+      continue;
+    }
     char32_t c = 0;
     std::size_t len = 0;
     char32_t min = 0;
-    if (b < 0x80) { c = b; len = 1; }
-    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; len = 2; min = 0x80; }
+    if ((b & 0xE0) == 0xC0) { c = b & 0x1F; len = 2; min = 0x80; }
     else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; len = 3; min = 0x800; }
     else if ((b & 0xF8) == 0xF0) { c = b & 0x07; len = 4; min = 0x10000; }
     bool ok = len != 0 && i + len <= n;
@@ -181,19 +188,42 @@ std::u16string Utf16FromUtf8(std::string_view utf8) {
     // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
     if (ok && (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) ok = false;
     if (!ok) {
-      out.push_back(u'\uFFFD');
+      put(u'\uFFFD');
       ++i;
       continue;
     }
     if (c >= 0x10000) {
       c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+      put(static_cast<char16_t>(0xD800 + (c >> 10)));
+      put(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
     } else {
-      out.push_back(static_cast<char16_t>(c));
+      put(static_cast<char16_t>(c));
     }
     i += len;
   }
+}
+
+// UTF-8 straight to the little-endian bytes of a string value, without a UTF-16 copy
+// in between. A UTF-16 text never has more code units than its UTF-8 form has bytes.
+std::vector<std::uint8_t> Utf16LeBytesFromUtf8(std::string_view utf8) {
+  std::vector<std::uint8_t> out(utf8.size() * 2);
+  std::uint8_t* o = out.data();
+  DecodeUtf8(utf8, [&o](char16_t u) {
+    o[0] = static_cast<std::uint8_t>(u);
+    o[1] = static_cast<std::uint8_t>(u >> 8);
+    o += 2;
+  });
+  out.resize(static_cast<std::size_t>(o - out.data()));
+  return out;
+}
+
+}  // namespace
+
+std::u16string Utf16FromUtf8(std::string_view utf8) {
+  std::u16string out(utf8.size(), u'\0');
+  std::size_t k = 0;
+  DecodeUtf8(utf8, [&](char16_t u) { out[k++] = u; });
+  out.resize(k);
   return out;
 }
 
@@ -222,7 +252,9 @@ PropValue PropValue::Boolean(bool v) {
   return {PropType::kBoolean, {static_cast<std::uint8_t>(v ? 1 : 0)}};
 }
 PropValue PropValue::Time(FileTime v) { return {PropType::kTime, LittleEndian(v)}; }
-PropValue PropValue::String(std::string_view utf8) { return String16(Utf16FromUtf8(utf8)); }
+PropValue PropValue::String(std::string_view utf8) {
+  return {PropType::kString, Utf16LeBytesFromUtf8(utf8)};
+}
 PropValue PropValue::String16(std::u16string_view utf16) {
   return {PropType::kString, Utf16Bytes(utf16)};
 }
@@ -235,7 +267,7 @@ PropValue PropValue::GuidValue(const Guid& g) {
 PropValue PropValue::MvString(const std::vector<std::string>& utf8_values) {
   std::vector<std::vector<std::uint8_t>> items;
   items.reserve(utf8_values.size());
-  for (const auto& s : utf8_values) items.push_back(Utf16Bytes(Utf16FromUtf8(s)));
+  for (const auto& s : utf8_values) items.push_back(Utf16LeBytesFromUtf8(s));
   return {PropType::kMvString, PackVariable(items)};
 }
 PropValue PropValue::MvBinary(const std::vector<std::vector<std::uint8_t>>& values) {

@@ -36,9 +36,10 @@ Bid PstNodeDatabase::StoreBlock(std::span<const std::uint8_t> data, bool interna
   std::uint64_t size = BlockSizeOnDisk(data.size());
   std::uint64_t ib = amap_->Allocate(size, kSlotSize);
   std::vector<std::uint8_t> block(size, 0);
-  std::copy(data.begin(), data.end(), block.begin());
-  if (!internal) {
-    EncodeBlockData(crypt_, bid, std::span(block).first(data.size()));
+  if (internal) {
+    std::copy(data.begin(), data.end(), block.begin());
+  } else {
+    CopyEncodedBlockData(crypt_, bid, data, block.data());
   }
   SealBlock(block, data.size(), ib, bid);
   try {

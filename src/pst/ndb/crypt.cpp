@@ -2,6 +2,8 @@
 // the permutation, the cyclic scramble table and the permutation's inverse.
 #include "pst/ndb/crypt.h"
 
+#include <algorithm>
+
 namespace mailvane::pst {
 
 namespace {
@@ -63,8 +65,9 @@ constexpr std::uint8_t kDecode[256] = {
     212, 225, 17, 208, 8, 139, 42, 242, 237, 154, 100, 63, 193, 108, 249, 236,
 };
 
-void Substitute(const std::uint8_t (&table)[256], std::span<std::uint8_t> data) {
-  for (auto& b : data) b = table[b];
+void Substitute(const std::uint8_t (&table)[256], const std::uint8_t* in, std::size_t n,
+                std::uint8_t* out) {
+  for (std::size_t i = 0; i < n; ++i) out[i] = table[in[i]];
 }
 
 void Cyclic(std::uint32_t key, std::span<std::uint8_t> data) {
@@ -87,7 +90,7 @@ void Cyclic(std::uint32_t key, std::span<std::uint8_t> data) {
 
 void EncodeBlockData(CryptMethod method, Bid bid, std::span<std::uint8_t> data) {
   switch (static_cast<std::uint8_t>(method)) {
-    case 1: Substitute(kEncode, data); break;
+    case 1: Substitute(kEncode, data.data(), data.size(), data.data()); break;
     case 2: Cyclic(static_cast<std::uint32_t>(bid), data); break;
     default: break;
   }
@@ -95,10 +98,20 @@ void EncodeBlockData(CryptMethod method, Bid bid, std::span<std::uint8_t> data) 
 
 void DecodeBlockData(CryptMethod method, Bid bid, std::span<std::uint8_t> data) {
   switch (static_cast<std::uint8_t>(method)) {
-    case 1: Substitute(kDecode, data); break;
+    case 1: Substitute(kDecode, data.data(), data.size(), data.data()); break;
     case 2: Cyclic(static_cast<std::uint32_t>(bid), data); break;
     default: break;
   }
+}
+
+void CopyEncodedBlockData(CryptMethod method, Bid bid, std::span<const std::uint8_t> data,
+                          std::uint8_t* out) {
+  if (static_cast<std::uint8_t>(method) == 1) {
+    Substitute(kEncode, data.data(), data.size(), out);
+    return;
+  }
+  std::copy(data.begin(), data.end(), out);
+  EncodeBlockData(method, bid, std::span(out, data.size()));
 }
 
 }  // namespace mailvane::pst
