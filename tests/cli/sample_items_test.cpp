@@ -1,0 +1,338 @@
+// The sample export converted by the built program, its contacts, appointments, tasks and
+// notes read back field by field by pypff (pypff_fields.py, named properties resolved)
+// and by readpst (vCards and iCalendar), against the values in the sample's .meta records.
+// The program runs in Berlin's zone: east of UTC a day stored as a moment reads a day
+// early, and a zoned time read as local time shows. It gets a temporary folder of its own,
+// which must be empty afterwards. Skipped while the program is not built.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "run/run_harness.h"
+#include "support/pst_readers.h"
+
+namespace mailvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using testsupport::RunCommand;
+
+fs::path BuildDir() {
+  const char* dir = std::getenv("MAILVANE_BUILD_DIR");
+  return dir != nullptr ? fs::path(dir) : fs::current_path();
+}
+fs::path SourceDir() {
+  const char* dir = std::getenv("MAILVANE_SOURCE_DIR");
+  return dir != nullptr ? fs::path(dir) : fs::current_path();
+}
+fs::path Program() { return BuildDir() / "src" / "mailvane"; }
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string FromHex(const std::string& hex) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+// One item as pypff_fields.py prints it; texts keep the script's escapes ("\n" as \\n).
+struct ReadItem {
+  std::string folder;
+  std::map<std::string, std::string> props;
+  std::vector<std::pair<std::string, std::string>> attachments;  // name, bytes
+
+  std::string Get(const std::string& key) const {
+    const auto it = props.find(key);
+    return it == props.end() ? "(none)" : it->second;
+  }
+};
+
+std::vector<ReadItem> ParseItems(const std::string& out) {
+  std::vector<ReadItem> items;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty()) continue;
+    std::vector<std::string> cells;
+    std::istringstream in(line);
+    for (std::string cell; std::getline(in, cell, '\t');) cells.push_back(cell);
+    if (line.back() == '\t') cells.emplace_back();
+    if (cells.size() != 3) continue;
+    if (cells[0] == "ITEM") items.push_back({cells[1], {}, {}});
+    if (items.empty()) continue;
+    if (cells[0] == "P") items.back().props[cells[1]] = cells[2];
+    if (cells[0] == "A") items.back().attachments.emplace_back(cells[1], FromHex(cells[2]));
+  }
+  return items;
+}
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+using Attachments = std::vector<std::pair<std::string, std::string>>;
+
+class SampleItemsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(Program())) GTEST_SKIP() << Program() << " is not built";
+    temp_ = tree_.root() / "tmp";
+    fs::create_directories(temp_);
+    run_ = RunCommand({"/usr/bin/env", "TZ=Europe/Berlin", "TMPDIR=" + temp_.string(),
+                       Program().string(), (SourceDir() / "examples" / "zimbra-export").string(),
+                       (tree_.root() / "out").string()});
+    ASSERT_EQ(run_.exit_code, 0) << run_.out << run_.err;
+    for (const auto& entry : fs::directory_iterator(tree_.root() / "out")) {
+      if (entry.path().extension() == ".pst") pst_ = entry.path();
+    }
+    ASSERT_FALSE(pst_.empty());
+  }
+
+  // Every item of the four default folders as pypff reads it.
+  std::vector<ReadItem> ReadItems() {
+    if (!testsupport::HavePypff()) return {};
+    const auto r = RunCommand({"/usr/bin/python3",
+                               (SourceDir() / "tests" / "cli" / "pypff_fields.py").string(),
+                               pst_.string()});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("\nEND\n"));
+    return ParseItems(r.out);
+  }
+
+  // The item of that folder whose property key has that value; fails the test when none.
+  static const ReadItem& Find(const std::vector<ReadItem>& items, const std::string& folder,
+                              const std::string& key, const std::string& value) {
+    for (const ReadItem& item : items) {
+      if (item.folder == folder && item.Get(key) == value) return item;
+    }
+    ADD_FAILURE() << "no item in " << folder << " with " << key << " = " << value;
+    static const ReadItem none;
+    return none;
+  }
+
+  static void Expect(const ReadItem& item, const Fields& want, const Attachments& files = {}) {
+    for (const auto& [key, value] : want) {
+      EXPECT_EQ(item.Get(key), value) << item.folder << " " << item.Get("0x0037") << ": " << key;
+    }
+    EXPECT_EQ(item.attachments, files) << item.folder << " " << item.Get("0x0037");
+  }
+
+  TempTree tree_;
+  fs::path temp_;
+  fs::path pst_;
+  testsupport::CommandResult run_;
+};
+
+TEST_F(SampleItemsTest, TheRunCountsEveryKindAndLeavesNoTemporaryFile) {
+  const std::string counts =
+      "Items written: 10 messages, 4 contacts, 4 appointments, 2 tasks, 1 notes\n";
+  EXPECT_THAT(run_.out, HasSubstr(counts));
+  const std::string log = Slurp(fs::path(pst_).replace_extension(".log"));
+  EXPECT_THAT(log, HasSubstr(counts));
+  EXPECT_THAT(log, Not(HasSubstr("Failures")));
+  EXPECT_THAT(log, Not(HasSubstr("Notices")));  // every zone of the sample is known
+  std::vector<std::string> left;
+  for (const auto& entry : fs::recursive_directory_iterator(temp_)) left.push_back(entry.path());
+  EXPECT_THAT(left, IsEmpty());
+
+  // The run stages attachments in that folder and nowhere else: when it is not a folder,
+  // the appointment's and the task's attachments cannot be staged.
+  const std::string not_a_folder = tree_.Write("plain-file");
+  const auto r = RunCommand({"/usr/bin/env", "TMPDIR=" + not_a_folder, Program().string(),
+                             (SourceDir() / "examples" / "zimbra-export").string(),
+                             (tree_.root() / "out2").string()});
+  EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+  EXPECT_THAT(r.out, HasSubstr("Failures: 2\n"));
+  std::string log2;
+  for (const auto& entry : fs::directory_iterator(tree_.root() / "out2")) {
+    if (entry.path().extension() == ".log") log2 = Slurp(entry.path());
+  }
+  EXPECT_THAT(log2, HasSubstr("Lunch with Carl.appt.meta | make message file | "));
+  EXPECT_THAT(log2, HasSubstr("Review contract.task.meta | make message file | "));
+}
+
+TEST_F(SampleItemsTest, ContactsKeepEveryMappedFieldAndTheirDays) {
+  const std::vector<ReadItem> items = ReadItems();
+  if (items.empty()) GTEST_SKIP() << "python3-pypff is not installed";
+  const std::string email = "Address:0x8083";
+  Expect(Find(items, "Contacts", email, "anna.becker@example.org"),
+         {{"0x001a", "IPM.Contact"},
+          {"0x3a06", "Anna"},
+          {"0x3a11", "Becker"},
+          {"0x3001", "Anna Becker"},
+          {"0x0037", "Anna Becker"},
+          {"Address:0x8005", "Becker, Anna"},
+          {"Address:0x8080", "Anna Becker (anna.becker@example.org)"},
+          {"Address:0x8082", "SMTP"},
+          {"0x3a16", "Example Org"},
+          {"0x3a46", "Controller"},  // Zimbra's job title is the profession
+          {"0x3a1c", "+49 151 2345678"},
+          {"0x3a5d", "Lindenstraße 7"},
+          {"0x3a59", "Köln"},
+          {"0x3a5c", "NRW"},
+          {"0x3a5b", "50667"},
+          {"0x3a5a", "Germany"},
+          {"Address:0x801a", "Lindenstraße 7\\r\\nKöln, NRW  50667\\r\\nGermany"},
+          {"0x3a51", "anna.example.org"},
+          {"Address:0x802b", "anna.example.org"},
+          {"Address:0x8062", "  "},
+          {"0x1000", "Prefers calls after 10:30.\\nVegetarian."},
+          // 1986-03-14: midnight in Berlin as a moment, and the day itself.
+          {"0x3a42", "1986-03-13T23:00:00Z"},
+          {"Address:0x80de", "1986-03-14T00:00:00Z"},
+          {"0x3a41", "(none)"}});
+  Expect(Find(items, "Contacts", email, "juergen@example.de"),
+         {{"0x3a06", "Jürgen"},
+          {"0x3a11", "Müller"},
+          {"0x3001", "Jürgen Müller"},
+          {"Address:0x8005", "Müller, Jürgen"},
+          {"0x3a16", "Müller & Söhne"},
+          {"0x1000", ""},
+          // 2015-06-20, in summer time.
+          {"0x3a41", "2015-06-19T22:00:00Z"},
+          {"Address:0x80df", "2015-06-20T00:00:00Z"},
+          {"0x3a42", "(none)"}});
+  // The address book's own entries: an address and nothing else.
+  for (const char* address : {"newsletter@shop.example", "carl@example.com"}) {
+    Expect(Find(items, "Contacts", email, address),
+           {{"0x001a", "IPM.Contact"}, {"Address:0x8080", address}, {"0x3a06", ""}, {"0x3a11", ""}});
+  }
+}
+
+TEST_F(SampleItemsTest, AppointmentsKeepTheirMomentZoneAndAllDay) {
+  const std::vector<ReadItem> items = ReadItems();
+  if (items.empty()) GTEST_SKIP() << "python3-pypff is not installed";
+  struct Appointment {
+    std::string subject, start, end, minutes, all_day, location, body;
+    Attachments files;
+  };
+  const Appointment expected[] = {
+      {"Lunch with Carl", "2023-11-17T11:00:00Z", "2023-11-17T12:00:00Z", "60", "false",
+       "Café Rosa", "Menu attached.", {{"menu.txt", "Soup, pasta, tiramisu.\n"}}},
+      {"Team standup", "2023-11-20T08:00:00Z", "2023-11-20T08:15:00Z", "15", "false", "Room 2",
+       "Daily: yesterday, today, blockers.", {}},
+      // New York's 10:00 is 15:00 UTC, whatever the converting machine's zone.
+      {"Call with New York office", "2023-11-28T15:00:00Z", "2023-11-28T15:30:00Z", "30",
+       "false", "Phone", "Quarterly sync with the US team.", {}},
+      // The local day, midnight to midnight; Zimbra's end is already the day after.
+      {"Company holiday", "2023-11-23T23:00:00Z", "2023-11-24T23:00:00Z", "1440", "true", "",
+       "Office closed.", {}},
+  };
+  EXPECT_EQ(std::count_if(items.begin(), items.end(),
+                          [](const ReadItem& i) { return i.folder == "Calendar"; }),
+            4);
+  for (const Appointment& a : expected) {
+    Expect(Find(items, "Calendar", "0x0037", a.subject),
+           {{"0x001a", "IPM.Appointment"},
+            {"0x0060", a.start},
+            {"Appointment:0x820d", a.start},
+            {"Appointment:0x8235", a.start},
+            {"Common:0x8516", a.start},
+            {"0x0061", a.end},
+            {"Appointment:0x820e", a.end},
+            {"Appointment:0x8236", a.end},
+            {"Common:0x8517", a.end},
+            {"Appointment:0x8213", a.minutes},
+            {"Appointment:0x8215", a.all_day},
+            {"Appointment:0x8208", a.location},
+            {"0x1000", a.body}},
+           a.files);
+  }
+}
+
+TEST_F(SampleItemsTest, TasksKeepTheirDaysOnlyAndNotesTheirText) {
+  const std::vector<ReadItem> items = ReadItems();
+  if (items.empty()) GTEST_SKIP() << "python3-pypff is not installed";
+  // A task's own dates are the days themselves; the common pair is Berlin's midnight in UTC.
+  Expect(Find(items, "Tasks", "0x0037", "Send invoice"),
+         {{"0x001a", "IPM.Task"},
+          {"Task:0x8104", "2023-11-20T00:00:00Z"},
+          {"Common:0x8516", "2023-11-19T23:00:00Z"},
+          {"Task:0x8105", "2023-11-24T00:00:00Z"},
+          {"Common:0x8517", "2023-11-23T23:00:00Z"},
+          {"0x1000", "Invoice 2023-118 for Acme: net 30."}});
+  // Due at 17:00 Berlin time: the day is kept, the time is not.
+  Expect(Find(items, "Tasks", "0x0037", "Review contract"),
+         {{"Task:0x8104", "2023-11-21T00:00:00Z"},
+          {"Common:0x8516", "2023-11-20T23:00:00Z"},
+          {"Task:0x8105", "2023-12-01T00:00:00Z"},
+          {"Common:0x8517", "2023-11-30T23:00:00Z"},
+          {"0x1000", "Check the liability clause."}},
+         {{"clauses.txt", "Clause 7: liability.\n"}});
+  Expect(Find(items, "Notes", "0x0037", "Offsite plan"),
+         {{"0x001a", "IPM.StickyNote"}, {"0x1000", "Agenda: goals, budget, boat trip."}});
+}
+
+// The block of text from the begin line that holds marker up to the next begin line.
+std::string BlockWith(const std::string& text, const std::string& begin, const std::string& marker) {
+  const std::size_t at = text.find(marker);
+  const std::size_t from = at == std::string::npos ? at : text.rfind(begin, at);
+  if (from == std::string::npos) return "";
+  return text.substr(from, text.find(begin, at) - from);
+}
+
+TEST_F(SampleItemsTest, ReadpstExportsTheContactsAsVcardsAndTheAppointmentsAsIcalendar) {
+  if (!testsupport::HaveProgram("readpst")) GTEST_SKIP() << "readpst is not installed";
+  const fs::path dir = tree_.root() / "readpst";
+  fs::create_directories(dir);
+  const auto r = RunCommand({"readpst", "-j", "0", "-D", "-e", "-8", "-cv", "-t", "ac", "-o",
+                             dir.string(), pst_.string()});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_THAT(r.out, HasSubstr("\"Contacts\" - 4 items done, 0 items skipped."));
+  EXPECT_THAT(r.out, HasSubstr("\"Calendar\" - 4 items done, 0 items skipped."));
+  std::string vcards, ics;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    if (e.path().extension() == ".vcf") vcards += Slurp(e.path());
+    if (e.path().extension() == ".ics") ics += Slurp(e.path());
+  }
+  const std::map<std::string, std::vector<std::string>> cards = {
+      {"EMAIL:anna.becker@example.org",
+       {"FN:Becker\\, Anna", "N:Becker;Anna;;;", "BDAY:1986-03-13T23:00:00Z",
+        "ADR;TYPE=home:;;Lindenstraße 7;Köln;NRW;50667;Germany",
+        "TEL;TYPE=cell,voice:+49 151 2345678", "ROLE:Controller", "ORG:Example Org",
+        "NOTE:Prefers calls after 10:30.\\nVegetarian."}},
+      {"EMAIL:juergen@example.de", {"FN:Müller\\, Jürgen", "N:Müller;Jürgen;;;", "ORG:Müller & Söhne"}},
+      {"EMAIL:newsletter@shop.example", {"N:;;;;"}},
+      {"EMAIL:carl@example.com", {"N:;;;;"}},
+  };
+  for (const auto& [marker, lines] : cards) {
+    const std::string card = BlockWith(vcards, "BEGIN:VCARD", "\n" + marker + "\n");
+    for (const std::string& line : lines) EXPECT_THAT(card, HasSubstr("\n" + line + "\n")) << marker;
+  }
+  const std::map<std::string, std::vector<std::string>> events = {
+      {"SUMMARY:Lunch with Carl",
+       {"DESCRIPTION:Menu attached.", "DTSTART;VALUE=DATE-TIME:20231117T110000Z",
+        "DTEND;VALUE=DATE-TIME:20231117T120000Z", "LOCATION:Café Rosa"}},
+      {"SUMMARY:Team standup",
+       {"DESCRIPTION:Daily: yesterday\\, today\\, blockers.",
+        "DTSTART;VALUE=DATE-TIME:20231120T080000Z", "DTEND;VALUE=DATE-TIME:20231120T081500Z",
+        "LOCATION:Room 2"}},
+      {"SUMMARY:Call with New York office",
+       {"DESCRIPTION:Quarterly sync with the US team.",
+        "DTSTART;VALUE=DATE-TIME:20231128T150000Z", "DTEND;VALUE=DATE-TIME:20231128T153000Z",
+        "LOCATION:Phone"}},
+      {"SUMMARY:Company holiday",
+       {"DESCRIPTION:Office closed.", "DTSTART;VALUE=DATE-TIME:20231123T230000Z",
+        "DTEND;VALUE=DATE-TIME:20231124T230000Z"}},
+  };
+  for (const auto& [marker, lines] : events) {
+    const std::string event = BlockWith(ics, "BEGIN:VEVENT", "\n" + marker + "\n");
+    for (const std::string& line : lines) EXPECT_THAT(event, HasSubstr("\n" + line + "\n")) << marker;
+  }
+}
+
+}  // namespace
+}  // namespace mailvane::testing
