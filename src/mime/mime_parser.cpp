@@ -80,7 +80,7 @@ ParsedMessage ParseMimeFile(const std::filesystem::path& file) {
   }
   // Most messages are read whole with one call: GMime parsing from a file stream seeks
   // and reads again for every part. Large ones are streamed so memory stays bounded.
-  constexpr off_t kReadWhole = 32 << 20;
+  constexpr off_t kReadWhole = 8 << 20;
   if (st.st_size > kReadWhole) {
     GPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd from here
     return ParseStream(stream.get());

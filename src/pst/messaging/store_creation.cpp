@@ -5,6 +5,7 @@
 #include "pst/ltp/le_bytes.h"
 #include "pst/named_property.h"
 #include "pst/ndb/crc32.h"
+#include "pst/ndb/file_io.h"
 #include "pst/messaging/entry_id.h"
 #include "pst/messaging/property_tags.h"
 #include "pst/messaging/pst_store.h"
@@ -50,9 +51,13 @@ std::vector<std::uint8_t> NidBytes(Nid nid) {
 
 std::unique_ptr<PstStore> PstStore::Create(const std::filesystem::path& path,
                                            std::string_view display_name) {
-  std::unique_ptr<PstStore> store(new PstStore(NodeDatabase::Create(path), true));
+  // The file gets its name only once it holds a whole store: a process killed before
+  // that leaves no half-made file behind.
+  UnnamedFile file = CreateUnnamedPosixFile(path);
+  std::unique_ptr<PstStore> store(new PstStore(NodeDatabase::Create(std::move(file.file)), true));
   store->BuildNewStore(display_name);
   store->Commit();
+  file.publish();
   return store;
 }
 

@@ -25,6 +25,17 @@ class FileIo {
 std::unique_ptr<FileIo> CreatePosixFile(const std::filesystem::path& path);
 std::unique_ptr<FileIo> OpenPosixFile(const std::filesystem::path& path, bool writable);
 
+// A new file that has no name until `publish` is called, so that a process killed while
+// it is being set up leaves nothing behind; `publish` links it under path, never over an
+// existing name or link, and raises std::system_error when it cannot. On a file system
+// without unnamed files the file is created under its name at once (as CreatePosixFile)
+// and `publish` does nothing.
+struct UnnamedFile {
+  std::unique_ptr<FileIo> file;
+  std::function<void()> publish;
+};
+UnnamedFile CreateUnnamedPosixFile(const std::filesystem::path& path);
+
 // Every file CreatePosixFile or a writable OpenPosixFile hands out goes through this
 // wrapper first, when one is set: the seam through which tests make the k-th write or
 // flush of a whole conversion fail. An empty wrapper (the default) removes it.

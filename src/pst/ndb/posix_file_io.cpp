@@ -98,6 +98,35 @@ std::unique_ptr<FileIo> CreatePosixFile(const std::filesystem::path& path) {
   return Wrapped(std::make_unique<PosixFile>(fd, path));
 }
 
+UnnamedFile CreateUnnamedPosixFile(const std::filesystem::path& path) {
+  std::filesystem::path dir = path.parent_path();
+  if (dir.empty()) dir = ".";
+  const int fd = ::open(dir.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    // EISDIR / EOPNOTSUPP: the kernel or the file system has no unnamed files.
+    if (errno == EISDIR || errno == EOPNOTSUPP || errno == EINVAL) {
+      return UnnamedFile{CreatePosixFile(path), [] {}};
+    }
+    Fail("cannot create a new file in", dir);
+  }
+  auto publish = [fd, path, dir] {
+    // linkat never replaces an existing name and does not follow a link planted there.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0 &&
+        ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) != 0) {
+      Fail("cannot create", path);
+    }
+    // The new name must survive a crash as the file's data does.
+    const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd >= 0) {
+      const int synced = ::fsync(dir_fd);
+      ::close(dir_fd);
+      if (synced != 0) Fail("cannot flush the folder of", path);
+    }
+  };
+  return UnnamedFile{Wrapped(std::make_unique<PosixFile>(fd, path)), std::move(publish)};
+}
+
 std::unique_ptr<FileIo> OpenPosixFile(const std::filesystem::path& path, bool writable) {
   int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) Fail(writable ? "cannot open for writing" : "cannot open", path);
