@@ -16,14 +16,25 @@ void BtreeLayout::Clear() {
     for (const auto& [lower, slot] : level) Drop(slot);
   }
   levels_.assign(1, Level{{0, PageSlot{}}});
+  dirty_.assign(1, {0});
+}
+
+void BtreeLayout::MarkDirty(std::size_t level, Level::iterator page) {
+  page->second.dirty = true;
+  dirty_[level].insert(page->first);
 }
 
 void BtreeLayout::AddLoaded(std::uint8_t level, std::uint64_t lower, const PageSlot& slot) {
   if (levels_.size() == 1 && levels_[0].size() == 1 && !levels_[0].begin()->second.on_disk) {
     levels_.clear();  // forget the empty leaf of a fresh layout
+    dirty_.clear();
   }
-  if (levels_.size() <= level) levels_.resize(level + 1);
+  if (levels_.size() <= level) {
+    levels_.resize(level + 1);
+    dirty_.resize(level + 1);
+  }
   levels_[level][lower] = slot;
+  if (slot.dirty) dirty_[level].insert(lower);
 }
 
 std::size_t BtreeLayout::Capacity(std::size_t level) const {
@@ -46,7 +57,7 @@ void BtreeLayout::InsertAt(std::size_t level, std::uint64_t key, const NthKey& n
   auto it = PageOf(level, key);
   PageSlot& page = it->second;
   ++page.count;
-  page.dirty = true;
+  MarkDirty(level, it);
   if (page.count <= Capacity(level)) return;
   // Keys mostly arrive in ascending order (new BIDs and NIDs): the last page splits so
   // that the old one stays full; any other page splits in half.
@@ -56,11 +67,12 @@ void BtreeLayout::InsertAt(std::size_t level, std::uint64_t key, const NthKey& n
   PageSlot right;
   right.count = page.count - keep;
   page.count = keep;
-  levels_[level].emplace(split, right);
+  MarkDirty(level, levels_[level].emplace(split, right).first);
   if (level + 1 == levels_.size()) {
     PageSlot root;
     root.count = 1;
     levels_.push_back(Level{{0, root}});
+    dirty_.push_back({0});
   }
   InsertAt(level + 1, split, nth);
 }
@@ -72,7 +84,7 @@ void BtreeLayout::EraseAt(std::size_t level, std::uint64_t key) {
   auto it = PageOf(level, key);
   if (it->second.count == 0) throw FormatError("B-tree bookkeeping lost an entry");
   --it->second.count;
-  it->second.dirty = true;
+  MarkDirty(level, it);
   if (it->second.count == 0 && pages.size() > 1) {
     // An empty page goes; the first page of a level instead takes over its neighbour's range.
     auto gone = it;
@@ -83,6 +95,7 @@ void BtreeLayout::EraseAt(std::size_t level, std::uint64_t key) {
     std::uint64_t gone_key = gone->first;
     Drop(gone->second);
     pages.erase(gone);
+    dirty_[level].erase(gone_key);
     EraseAt(level + 1, gone_key);
     return;
   }
@@ -90,10 +103,11 @@ void BtreeLayout::EraseAt(std::size_t level, std::uint64_t key) {
   while (levels_.size() > 1 && levels_.back().begin()->second.count == 1) {
     Drop(levels_.back().begin()->second);
     levels_.pop_back();
+    dirty_.pop_back();
   }
 }
 
-void BtreeLayout::Touch(std::uint64_t key) { PageOf(0, key)->second.dirty = true; }
+void BtreeLayout::Touch(std::uint64_t key) { MarkDirty(0, PageOf(0, key)); }
 
 void BtreeLayout::Drop(const PageSlot& slot) {
   if (slot.on_disk) dropped_.push_back(slot.ib);
@@ -101,10 +115,8 @@ void BtreeLayout::Drop(const PageSlot& slot) {
 
 bool BtreeLayout::dirty() const {
   if (!dropped_.empty()) return true;
-  for (const Level& level : levels_) {
-    for (const auto& [lower, slot] : level) {
-      if (slot.dirty) return true;
-    }
+  for (const auto& keys : dirty_) {
+    if (!keys.empty()) return true;
   }
   return false;
 }
@@ -112,9 +124,12 @@ bool BtreeLayout::dirty() const {
 Bref BtreeLayout::Commit(const Io& io) {
   for (std::size_t level = 0; level < levels_.size(); ++level) {
     Level& pages = levels_[level];
-    for (auto it = pages.begin(); it != pages.end(); ++it) {
+    std::set<std::uint64_t> keys;
+    keys.swap(dirty_[level]);
+    for (std::uint64_t key : keys) {
+      const auto it = pages.find(key);
+      if (it == pages.end()) throw FormatError("B-tree bookkeeping lost a page");
       PageSlot& slot = it->second;
-      if (!slot.dirty) continue;
       auto next = std::next(it);
       std::uint64_t upper = next == pages.end() ? UINT64_MAX : next->first;
       std::array<std::uint8_t, kPageSize> page{};
@@ -148,7 +163,7 @@ Bref BtreeLayout::Commit(const Io& io) {
       slot.first_key = first;
       slot.on_disk = true;
       slot.dirty = false;
-      if (level + 1 < levels_.size()) PageOf(level + 1, it->first)->second.dirty = true;
+      if (level + 1 < levels_.size()) MarkDirty(level + 1, PageOf(level + 1, it->first));
     }
   }
   for (std::uint64_t ib : dropped_) io.free_page(ib);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <span>
 #include <vector>
 
@@ -66,9 +67,12 @@ class BtreeLayout {
   void InsertAt(std::size_t level, std::uint64_t key, const NthKey& nth);
   void EraseAt(std::size_t level, std::uint64_t key);
   void Drop(const PageSlot& slot);
+  void MarkDirty(std::size_t level, Level::iterator page);
 
   PageType type_;
   std::vector<Level> levels_;
+  // Per level, the keys of the dirty pages: a commit visits only those, not every page.
+  std::vector<std::set<std::uint64_t>> dirty_;
   std::vector<std::uint64_t> dropped_;  // pages on disk no longer used
 };
 
