@@ -2,6 +2,7 @@
 
 #include "pst/messaging/default_folder.h"
 #include "pst/messaging/ltp_access.h"
+#include "pst/messaging/packed_row.h"
 #include "pst/messaging/property_tags.h"
 #include "pst/messaging/pst_store.h"
 #include "pst/messaging_test_support.h"
@@ -153,6 +154,23 @@ TEST(PstStore, ContentsRowsKeepCountsInStep) {
     store->Close();
   }
   EXPECT_TRUE(CheckerClean(path));
+}
+
+TEST(PstStore, PackedRowsGiveBackEveryCellAsGiven) {
+  const std::vector<TaggedValue> cells = {
+      {tags::kMessageFlags, PropValue::Int32(17)},
+      {tags::kDisplayName, PropValue::String("Grüße \xF0\x9F\x9A\x80")},
+      {0x10130102, PropValue::Binary({})},
+      {0x0E060040, PropValue::Int64(-5)},
+      {0x0E1B000B, PropValue::Boolean(true)},
+      {0x66A00102, PropValue::Binary(std::vector<std::uint8_t>(70000, 0xAB))}};
+  const PackedRow row(42, cells);
+  EXPECT_EQ(row.row_id(), 42u);
+  EXPECT_EQ(row.Unpack(), cells);
+  std::vector<TaggedValue> reused = {{1, PropValue::Int32(1)}};
+  row.UnpackInto(reused);
+  EXPECT_EQ(reused, cells);
+  EXPECT_TRUE(PackedRow(7, {}).Unpack().empty());
 }
 
 }  // namespace

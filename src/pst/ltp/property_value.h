@@ -82,6 +82,11 @@ class PropValue {
 
   PropType type() const { return type_; }
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+  // Replaces type and bytes, reusing the value's buffer: for values refilled many times.
+  void Assign(PropType type, const std::uint8_t* bytes, std::size_t size) {
+    type_ = type;
+    bytes_.assign(bytes, bytes + size);
+  }
 
   // Readers; each raises std::logic_error when the type does not match.
   std::int32_t AsInt32() const;  // also reads Int16 and Boolean

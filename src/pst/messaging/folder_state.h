@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pst/messaging/ltp_access.h"
+#include "pst/messaging/packed_row.h"
 #include "pst/ndb/ids.h"
 
 namespace mailvane::pst {
@@ -25,7 +26,7 @@ struct FolderState {
 
   // Contents rows are read from the file only when a message first changes them.
   bool contents_loaded = false;
-  std::vector<TableRow> contents_rows;
+  std::vector<PackedRow> contents_rows;
   std::unordered_map<Nid, std::size_t> contents_index;  // message NID -> row position
 
   bool props_dirty = false;

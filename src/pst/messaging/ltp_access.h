@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -31,9 +32,18 @@ struct TableData {
 NodeContent WriteProperties(NodeDatabase& db, std::span<const TaggedValue> values);
 std::vector<TaggedValue> ReadProperties(NodeDatabase& db, const NodeEntry& node);
 
+// One row as the table writer takes it; the cells need to live only until the next row.
+struct TableRowView {
+  std::uint32_t row_id = 0;
+  std::span<const TaggedValue> cells;
+};
+
 // A new table context; cells whose tag is not a column raise std::invalid_argument.
 NodeContent WriteTable(NodeDatabase& db, std::span<const PropTag> columns,
                        std::span<const TableRow> rows);
+// The same with the rows produced one at a time, in row-matrix order.
+NodeContent WriteTable(NodeDatabase& db, std::span<const PropTag> columns, std::size_t row_count,
+                       const std::function<TableRowView(std::size_t)>& row_at);
 TableData ReadTable(NodeDatabase& db, const NodeEntry& node);
 
 // Small helpers over value lists.

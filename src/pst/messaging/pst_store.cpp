@@ -157,11 +157,13 @@ void PstStore::LoadContents(FolderState& folder) {
   const auto node = db_->FindNode(WithType(folder.nid, NidType::kContentsTable));
   if (node) {
     TableData table = ReadTable(*db_, *node);
-    folder.contents_rows = std::move(table.rows);
+    folder.contents_rows.clear();
+    folder.contents_rows.reserve(table.rows.size());
+    for (const TableRow& row : table.rows) folder.contents_rows.emplace_back(row.row_id, row.cells);
   }
   folder.contents_index.clear();
   for (std::size_t i = 0; i < folder.contents_rows.size(); ++i) {
-    folder.contents_index[folder.contents_rows[i].row_id] = i;
+    folder.contents_index[folder.contents_rows[i].row_id()] = i;
   }
   folder.contents_loaded = true;
 }
@@ -179,13 +181,13 @@ void PstStore::PutContentsRow(Nid folder_nid, Nid message, std::vector<TaggedVal
   const auto it = folder.contents_index.find(message);
   if (it == folder.contents_index.end()) {
     folder.contents_index[message] = folder.contents_rows.size();
-    folder.contents_rows.push_back(TableRow{message, std::move(cells)});
+    folder.contents_rows.emplace_back(message, cells);
     folder.content_count += 1;
     folder.unread_count += unread ? 1 : 0;
   } else {
-    TableRow& row = folder.contents_rows[it->second];
-    folder.unread_count += (unread ? 1 : 0) - (IsUnread(row.cells) ? 1 : 0);
-    row.cells = std::move(cells);
+    PackedRow& row = folder.contents_rows[it->second];
+    folder.unread_count += (unread ? 1 : 0) - (IsUnread(row.Unpack()) ? 1 : 0);
+    row = PackedRow(message, cells);
   }
   folder.contents_dirty = folder.props_dirty = true;
   if (folder.parent != folder.nid) MutableState(folder.parent).hierarchy_dirty = true;
@@ -200,13 +202,13 @@ void PstStore::RemoveContentsRow(Nid folder_nid, Nid message) {
     throw FolderError("message " + Hex(message) + " is not in folder \"" + folder.name + "\"");
   }
   const std::size_t at = it->second;
-  folder.unread_count -= IsUnread(folder.contents_rows[at].cells) ? 1 : 0;
+  folder.unread_count -= IsUnread(folder.contents_rows[at].Unpack()) ? 1 : 0;
   folder.content_count -= 1;
   // Keep the row order: move the last row into the gap.
   folder.contents_index.erase(it);
   if (at + 1 != folder.contents_rows.size()) {
     folder.contents_rows[at] = std::move(folder.contents_rows.back());
-    folder.contents_index[folder.contents_rows[at].row_id] = at;
+    folder.contents_index[folder.contents_rows[at].row_id()] = at;
   }
   folder.contents_rows.pop_back();
   folder.contents_dirty = folder.props_dirty = true;
@@ -230,28 +232,34 @@ void PstStore::WriteFolder(FolderState& f) {
     return;
   }
   auto put_table = [&](NidType type, Bid empty, std::span<const PropTag> columns,
-                       std::span<const TableRow> rows) {
+                       std::size_t row_count, const std::function<TableRowView(std::size_t)>& row_at) {
     const Nid nid = WithType(f.nid, type);
-    if (rows.empty()) {
+    if (row_count == 0) {
       const auto existing = db.FindNode(nid);
       if (existing && existing->data == empty && existing->subnodes == 0) return;
       db.AddRef(empty);  // an empty table shares the template's block, as Outlook does
       db.PutNode(NodeEntry{nid, empty, 0, 0});
     } else {
-      const NodeContent c = WriteTable(db, columns, rows);
+      const NodeContent c = WriteTable(db, columns, row_count, row_at);
       db.PutNode(NodeEntry{nid, c.data, c.subnodes, 0});
     }
   };
   if (f.hierarchy_dirty) {
+    const std::vector<TableRow> rows = HierarchyRows(folders_, f);
     put_table(NidType::kHierarchyTable, empty_hierarchy_, templates::HierarchyColumns(),
-              HierarchyRows(folders_, f));
+              rows.size(), [&](std::size_t i) { return TableRowView{rows[i].row_id, rows[i].cells}; });
   }
   if (f.contents_dirty) {
+    // Rows are unpacked one at a time as the table is written.
+    std::vector<TaggedValue> cells;
     put_table(NidType::kContentsTable, empty_contents_, templates::ContentsColumns(),
-              f.contents_rows);
+              f.contents_rows.size(), [&](std::size_t i) {
+                f.contents_rows[i].UnpackInto(cells);
+                return TableRowView{f.contents_rows[i].row_id(), cells};
+              });
   }
   if (!db.FindNode(WithType(f.nid, NidType::kAssocContentsTable))) {
-    put_table(NidType::kAssocContentsTable, empty_assoc_, templates::AssocContentsColumns(), {});
+    put_table(NidType::kAssocContentsTable, empty_assoc_, templates::AssocContentsColumns(), 0, {});
   }
   f.props_dirty = f.hierarchy_dirty = f.contents_dirty = false;
 }
