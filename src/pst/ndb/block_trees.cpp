@@ -17,8 +17,7 @@ constexpr std::uint16_t kMaxRefs = 0xFFFF;
 }  // namespace
 
 const BlockInfo* PstNodeDatabase::FindBlock(Bid bid) const {
-  auto it = blocks_.find(BidKey(bid));
-  return it == blocks_.end() ? nullptr : &it->second;
+  return blocks_.Find(BidKey(bid));
 }
 
 Bid PstNodeDatabase::NewBid(bool internal) {
@@ -48,9 +47,9 @@ Bid PstNodeDatabase::StoreBlock(std::span<const std::uint8_t> data, bool interna
     MarkBroken();
     throw;
   }
-  blocks_.emplace(bid, BlockInfo{ib, static_cast<std::uint16_t>(data.size()), 2});
+  blocks_.Put(bid, BlockInfo{ib, static_cast<std::uint16_t>(data.size()), 2});
   bbt_layout_.Insert(bid, [this](std::uint64_t lower, std::size_t n) -> std::uint64_t {
-    return std::next(blocks_.lower_bound(lower), static_cast<std::ptrdiff_t>(n))->first;
+    return blocks_.NthFrom(lower, n);
   });
   return bid;
 }
@@ -169,21 +168,21 @@ Bid PstNodeDatabase::WriteSubnodeTree(std::vector<SubnodeEntry> entries) {
 
 void PstNodeDatabase::AddRef(Bid bid) {
   RequireWritable();
-  auto it = blocks_.find(BidKey(bid));
-  if (it == blocks_.end()) throw FormatError("block " + HexId(bid) + " does not exist");
-  if (it->second.cref == kMaxRefs) {
+  BlockInfo* info = blocks_.Find(BidKey(bid));
+  if (info == nullptr) throw FormatError("block " + HexId(bid) + " does not exist");
+  if (info->cref == kMaxRefs) {
     throw FormatError("block " + HexId(bid) + " has too many references");
   }
-  ++it->second.cref;
-  bbt_layout_.Touch(it->first);
+  ++info->cref;
+  bbt_layout_.Touch(BidKey(bid));
 }
 
 void PstNodeDatabase::Release(Bid bid) {
   RequireWritable();
-  auto it = blocks_.find(BidKey(bid));
-  if (it == blocks_.end()) throw FormatError("block " + HexId(bid) + " does not exist");
-  bbt_layout_.Touch(it->first);
-  if (--it->second.cref > 1) return;
+  BlockInfo* info = blocks_.Find(BidKey(bid));
+  if (info == nullptr) throw FormatError("block " + HexId(bid) + " does not exist");
+  bbt_layout_.Touch(BidKey(bid));
+  if (--info->cref > 1) return;
   FreeBlock(BidKey(bid));
 }
 
@@ -204,9 +203,9 @@ void PstNodeDatabase::FreeBlock(Bid bid) {
       for (std::size_t i = 0; i < n; ++i) children.push_back(Get64(b.data() + 16 + 16 * i));
     }
   }
-  auto it = blocks_.find(bid);
-  freed_.emplace_back(it->second.ib, BlockSizeOnDisk(it->second.cb));
-  blocks_.erase(it);
+  const BlockInfo* info = blocks_.Find(bid);
+  freed_.emplace_back(info->ib, BlockSizeOnDisk(info->cb));
+  blocks_.Erase(bid);
   bbt_layout_.Erase(bid);
   for (Bid child : children) Release(child);
 }

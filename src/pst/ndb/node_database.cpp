@@ -136,7 +136,7 @@ void PstNodeDatabase::WalkPage(const Bref& ref, PageType type, int expected_leve
       NodeEntry n{static_cast<Nid>(key), Get64(e + 8), Get64(e + 16), Get32(e + 24)};
       nodes_[n.nid] = n;
     } else {
-      blocks_[BidKey(key)] = BlockInfo{Get64(e + 8), Get16(e + 16), Get16(e + 18)};
+      blocks_.Put(BidKey(key), BlockInfo{Get64(e + 8), Get16(e + 16), Get16(e + 18)});
     }
   }
 }
@@ -154,12 +154,13 @@ void PstNodeDatabase::RebuildAllocation() {
       }
     }
   }
-  for (const auto& [bid, info] : blocks_) {
-    if (!amap_->Mark(info.ib, BlockSizeOnDisk(info.cb))) {
-      throw FormatError("block " + HexId(bid) + " at " + HexId(info.ib) +
+  blocks_.ForEachFrom(0, [&](const BlockIndex::Entry& e) {
+    if (!amap_->Mark(e.info.ib, BlockSizeOnDisk(e.info.cb))) {
+      throw FormatError("block " + HexId(e.bid) + " at " + HexId(e.info.ib) +
                         " overlaps other data or lies outside the file");
     }
-  }
+    return true;
+  });
   intervals_on_disk_ = (header_.file_eof - kFirstAMapOffset) / kAMapInterval;
 }
 
@@ -257,15 +258,17 @@ Bref PstNodeDatabase::WriteTree(PageType type) {
   io.fill_leaf = [this](std::uint64_t lower, std::uint64_t upper, std::span<std::uint8_t> out,
                         std::uint64_t& first) {
     std::size_t count = 0;
-    for (auto it = blocks_.lower_bound(lower);
-         it != blocks_.end() && it->first < upper && count < kBtMaxEntries; ++it, ++count) {
+    blocks_.ForEachFrom(lower, [&](const BlockIndex::Entry& b) {
+      if (b.bid >= upper || count == kBtMaxEntries) return false;
       std::uint8_t* e = out.data() + count * kBtEntrySize;
-      Put64(e, it->first);
-      Put64(e + 8, it->second.ib);
-      Put16(e + 16, it->second.cb);
-      Put16(e + 18, it->second.cref);
-      if (count == 0) first = it->first;
-    }
+      Put64(e, b.bid);
+      Put64(e + 8, b.info.ib);
+      Put16(e + 16, b.info.cb);
+      Put16(e + 18, b.info.cref);
+      if (count == 0) first = b.bid;
+      ++count;
+      return true;
+    });
     return count;
   };
   return bbt_layout_.Commit(io);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pst/ndb/allocation_map.h"
+#include "pst/ndb/block_index.h"
 #include "pst/ndb/btree_layout.h"
 #include "pst/ndb/buffered_writer.h"
 #include "pst/ndb/header.h"
@@ -17,11 +18,6 @@
 
 namespace mailvane::pst::ndb {
 
-struct BlockInfo {
-  std::uint64_t ib = 0;
-  std::uint16_t cb = 0;
-  std::uint16_t cref = 0;  // as on disk: the BBT's own reference plus one per user
-};
 
 class PstNodeDatabase : public NodeDatabase {
  public:
@@ -90,7 +86,7 @@ class PstNodeDatabase : public NodeDatabase {
   Header header_;
   CryptMethod crypt_ = CryptMethod::kPermute;
   std::map<Nid, NodeEntry> nodes_;
-  std::map<Bid, BlockInfo> blocks_;
+  BlockIndex blocks_;
   BtreeLayout nbt_layout_{kPageNbt};
   BtreeLayout bbt_layout_{kPageBbt};
   std::unique_ptr<AllocationMap> amap_;
