@@ -14,6 +14,7 @@
 #include "pst/check/pst_checker.h"
 #include "run/conversion_run.h"
 #include "store/mail_store.h"
+#include "support/fake_front_end.h"
 
 using namespace mailvane;
 namespace fs = std::filesystem;
@@ -80,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
 
-  fuzz::SilentFrontEnd front_end(target.string());
+  testsupport::FakeFrontEnd front_end(target.string());
   run::RunOptions options;
   options.clock = FixedClock;
   run::ConversionRun conversion(

@@ -1,5 +1,5 @@
-// Small pieces the fuzz targets share: a front end that shows nothing, a private scratch
-// folder per process, and splitting one input into several files.
+// Small pieces the fuzz targets share: a private scratch folder per process, and
+// splitting one input into several files. (Their front end is tests/support's fake.)
 #pragma once
 
 #include <unistd.h>
@@ -13,32 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "source/front_end.h"
-
 namespace mailvane::fuzz {
-
-class SilentFrontEnd : public source::FrontEnd {
- public:
-  explicit SilentFrontEnd(std::string target) : target_(std::move(target)) {}
-  void SetStatusText(const std::string&) override {}
-  void SetFrameCaption(const std::string&) override {}
-  void SetProgressRange(int, int) override {}
-  void SetProgressValue(int) override {}
-  void SetConvertEnabled(bool) override {}
-  void SetAddFolderEnabled(bool) override {}
-  void SetCountText(const std::string&) override {}
-  std::string BrowseForFolder(const std::string&) override { return target_; }
-  bool ShellOpen(const std::string&) override { return false; }
-  source::MessageBoxAnswer ShowMessage(const std::string&, const std::string&,
-                                       source::MessageBoxIcon,
-                                       source::MessageBoxButtons) override {
-    return source::MessageBoxAnswer::kOk;
-  }
-  void Yield() override {}
-
- private:
-  std::string target_;
-};
 
 // A folder of this process under the temporary folder, made on first use.
 inline const std::filesystem::path& ScratchFolder() {

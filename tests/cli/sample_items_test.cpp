@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "run/run_harness.h"
+#include "support/files.h"
 #include "support/pst_readers.h"
 
 namespace mailvane::testing {
@@ -26,30 +27,10 @@ using ::testing::IsEmpty;
 using ::testing::Not;
 using testsupport::RunCommand;
 
-fs::path BuildDir() {
-  const char* dir = std::getenv("MAILVANE_BUILD_DIR");
-  return dir != nullptr ? fs::path(dir) : fs::current_path();
-}
-fs::path SourceDir() {
-  const char* dir = std::getenv("MAILVANE_SOURCE_DIR");
-  return dir != nullptr ? fs::path(dir) : fs::current_path();
-}
-fs::path Program() { return BuildDir() / "src" / "mailvane"; }
+using testsupport::FromHex;
+using testsupport::SourceDir;
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string FromHex(const std::string& hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  }
-  return out;
-}
+fs::path Program() { return testsupport::BuiltProgram("mailvane"); }
 
 // One item as pypff_fields.py prints it; texts keep the script's escapes ("\n" as \\n).
 struct ReadItem {
@@ -139,7 +120,7 @@ TEST_F(SampleItemsTest, TheRunCountsEveryKindAndLeavesNoTemporaryFile) {
   const std::string counts =
       "Items written: 10 messages, 4 contacts, 4 appointments, 2 tasks, 1 notes\n";
   EXPECT_THAT(run_.out, HasSubstr(counts));
-  const std::string log = Slurp(fs::path(pst_).replace_extension(".log"));
+  const std::string log = testsupport::ReadFile(fs::path(pst_).replace_extension(".log"));
   EXPECT_THAT(log, HasSubstr(counts));
   EXPECT_THAT(log, Not(HasSubstr("Failures")));
   EXPECT_THAT(log, Not(HasSubstr("Notices")));  // every zone of the sample is known
@@ -157,7 +138,7 @@ TEST_F(SampleItemsTest, TheRunCountsEveryKindAndLeavesNoTemporaryFile) {
   EXPECT_THAT(r.out, HasSubstr("Failures: 2\n"));
   std::string log2;
   for (const auto& entry : fs::directory_iterator(tree_.root() / "out2")) {
-    if (entry.path().extension() == ".log") log2 = Slurp(entry.path());
+    if (entry.path().extension() == ".log") log2 = testsupport::ReadFile(entry.path());
   }
   EXPECT_THAT(log2, HasSubstr("Lunch with Carl.appt.meta | make message file | "));
   EXPECT_THAT(log2, HasSubstr("Review contract.task.meta | make message file | "));
@@ -295,8 +276,8 @@ TEST_F(SampleItemsTest, ReadpstExportsTheContactsAsVcardsAndTheAppointmentsAsIca
   EXPECT_THAT(r.out, HasSubstr("\"Calendar\" - 4 items done, 0 items skipped."));
   std::string vcards, ics;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    if (e.path().extension() == ".vcf") vcards += Slurp(e.path());
-    if (e.path().extension() == ".ics") ics += Slurp(e.path());
+    if (e.path().extension() == ".vcf") vcards += testsupport::ReadFile(e.path());
+    if (e.path().extension() == ".ics") ics += testsupport::ReadFile(e.path());
   }
   const std::map<std::string, std::vector<std::string>> cards = {
       {"EMAIL:anna.becker@example.org",

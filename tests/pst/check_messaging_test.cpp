@@ -2,7 +2,6 @@
 // copies of our files damaged at the messaging layer (each damage must be named).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 
 #include "pst/check/pst_checker.h"
@@ -156,13 +155,8 @@ TEST_F(DamagedStore, MissingMandatoryNodeAndDanglingStoreEntryId) {
 
 // --- the command-line tool ---
 
-std::filesystem::path ToolPath() {
-  const char* build = std::getenv("MAILVANE_BUILD_DIR");
-  return std::filesystem::path(build ? build : ".") / "src" / "mailvane-pstcheck";
-}
-
 TEST(PstCheckTool, ExitCodesTreeAndHelp) {
-  const auto tool = ToolPath();
+  const auto tool = testsupport::BuiltProgram("mailvane-pstcheck");
   if (!std::filesystem::exists(tool)) GTEST_SKIP() << "mailvane-pstcheck is not built";
   using testsupport::RunCommand;
   ScratchDir dir;

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 #include "pst/check/ltp_check.h"
 #include "pst/ltp/bth.h"
@@ -10,6 +8,7 @@
 #include "pst/ltp/le_bytes.h"
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
+#include "support/files.h"
 #include "support/memory_node_database.h"
 
 namespace mailvane::pst {
@@ -22,11 +21,7 @@ constexpr PropTag kCount = MakeTag(0x3602, PropType::kInt32);
 constexpr Nid kFolder = MakeNid(NidType::kNormalFolder, 0x400);
 constexpr Nid kTable = MakeNid(NidType::kContentsTable, 0x400);
 
-std::string Describe(const std::vector<Finding>& findings) {
-  std::string s;
-  for (const Finding& f : findings) s += f.area + ": " + f.message + "\n";
-  return s;
-}
+using testsupport::Describe;
 
 // A folder-like property context and a table with enough rows for an index level.
 void WriteSample(NodeDatabase& db) {
@@ -125,16 +120,12 @@ TEST_F(LtpCheckTest, MissingValueSubnodeIsFound) {
   EXPECT_NE(findings[0].message.find("0x37020102"), std::string::npos) << findings[0].message;
 }
 
-fs::path ReferenceDir() {
-  const char* src = std::getenv("MAILVANE_SOURCE_DIR");
-  return fs::path(src != nullptr ? src : ".") / ".." / "shared" / "reference" / "outlook-pst";
-}
-
 // Every property and table context in Outlook's own files parses and passes.
 TEST(LtpReferenceTest, OutlookFilesParseAndValidate) {
+  const auto dir = testsupport::ReferenceDir();
+  if (!dir) GTEST_SKIP() << "no reference files";
   for (const char* name : {"test_unicode.pst", "sample1.pst", "submessage.pst"}) {
-    fs::path file = ReferenceDir() / name;
-    if (!fs::exists(file)) GTEST_SKIP() << "no reference files at " << ReferenceDir();
+    const fs::path file = *dir / name;
     auto db = NodeDatabase::Open(file, false);
     std::size_t pcs = 0, tcs = 0;
     db->ForEachNode([&](const NodeEntry& n) {

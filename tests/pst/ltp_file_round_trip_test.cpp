@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 #include "pst/check/finding.h"
 #include "pst/check/ltp_check.h"
@@ -14,68 +12,20 @@
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
 #include "pst/ndb/node_database.h"
+#include "ltp_test_values.h"
+#include "support/files.h"
 
 namespace mailvane::pst {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "mailvane-ltp-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);  // best effort: a leftover temp folder fails nothing
-  }
-  const fs::path& path() const { return path_; }
+using testsupport::Describe;
 
- private:
-  fs::path path_;
-};
-
-std::string Describe(const std::vector<Finding>& findings) {
-  std::string s;
-  for (const Finding& f : findings) s += f.area + ": " + f.message + "\n";
-  return s;
-}
-
-std::vector<std::uint8_t> Bytes(std::size_t n, std::uint8_t seed) {
-  std::vector<std::uint8_t> v(n);
-  for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(seed + i * 31 + (i >> 9));
-  return v;
-}
-
-std::vector<TaggedValue> Values(std::size_t size, std::uint16_t first_id) {
-  std::u16string text;
-  while (text.size() * 2 < size) text += u"\u00E9\U0001F600x";
-  text.resize(size / 2);
-  if (!text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF) text.back() = u'y';
-  std::uint16_t id = first_id;
-  std::vector<std::int32_t> ints(size / 4, 42);
-  Guid g{};
-  g[15] = 0xAB;
-  return {
-      {MakeTag(id++, PropType::kInt16), PropValue::Int16(7)},
-      {MakeTag(id++, PropType::kInt32), PropValue::Int32(-1)},
-      {MakeTag(id++, PropType::kInt64), PropValue::Int64(1LL << 50)},
-      {MakeTag(id++, PropType::kDouble), PropValue::Double(0.125)},
-      {MakeTag(id++, PropType::kBoolean), PropValue::Boolean(true)},
-      {MakeTag(id++, PropType::kTime), PropValue::Time(FileTimeFromUnix(1234567890))},
-      {MakeTag(id++, PropType::kGuid), PropValue::GuidValue(g)},
-      {MakeTag(id++, PropType::kString), PropValue::String16(text)},
-      {MakeTag(id++, PropType::kBinary), PropValue::Binary(Bytes(size, 5))},
-      {MakeTag(id++, PropType::kMvString), PropValue::MvString({"one", Utf8FromUtf16(text)})},
-      {MakeTag(id++, PropType::kMvBinary), PropValue::MvBinary({Bytes(size, 1), {}})},
-      {MakeTag(id++, PropType::kMvInt32), PropValue::MvInt32(ints)},
-  };
-}
+using ltp_testing::Bytes;
 
 TEST(LtpFileRoundTripTest, ContextsSurviveCommitAndReopen) {
-  TempDir dir;
+  testsupport::ScratchDir dir("ltp");
   fs::path file = dir.path() / "ltp.pst";
   const std::size_t kRows = 100000;
   const std::size_t kStreamed = 10u << 20;
@@ -83,7 +33,7 @@ TEST(LtpFileRoundTripTest, ContextsSurviveCommitAndReopen) {
   std::vector<TaggedValue> values;
   std::uint16_t id = 0x6000;
   for (std::size_t size : {0u, 4u, 8u, 3580u, 3581u, 1u << 20}) {
-    for (auto& v : Values(size, id)) values.push_back(std::move(v));
+    for (auto& v : ltp_testing::EveryType(size, id)) values.push_back(std::move(v));
     id += 0x20;
   }
   // In tag order, the order the reader gives cells back in.

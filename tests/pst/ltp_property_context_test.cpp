@@ -5,55 +5,14 @@
 #include "pst/ltp/le_bytes.h"
 #include "pst/ltp/property_context.h"
 #include "pst/ndb/format_error.h"
+#include "ltp_test_values.h"
 #include "support/memory_node_database.h"
 
 namespace mailvane::pst {
 namespace {
 
-std::vector<std::uint8_t> Bytes(std::size_t n, std::uint8_t seed = 1) {
-  std::vector<std::uint8_t> v(n);
-  for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(seed + i * 13);
-  return v;
-}
-
-std::u16string Text16(std::size_t bytes) {
-  std::u16string s;
-  // A mix of BMP and non-BMP characters, cut to the size wanted.
-  while (s.size() * 2 < bytes) s += u"a\u00E9\u4E2D\U0001F600";
-  s.resize(bytes / 2);
-  if (!s.empty() && s.back() >= 0xD800 && s.back() <= 0xDBFF) s.back() = u'z';
-  return s;
-}
-
-std::vector<TaggedValue> EveryType(std::size_t size) {
-  std::vector<std::string> strs;
-  std::vector<std::vector<std::uint8_t>> bins;
-  std::vector<std::int32_t> ints;
-  if (size > 0) {
-    strs = {"x", Utf8FromUtf16(Text16(size))};
-    bins = {{}, Bytes(size, 3)};
-    ints.resize(size / 4, -5);
-  }
-  std::uint16_t id = 0x6000;
-  auto tag = [&](PropType t) { return MakeTag(id++, t); };
-  Guid g{};
-  for (int i = 0; i < 16; ++i) g[i] = static_cast<std::uint8_t>(i * 17);
-  return {
-      {tag(PropType::kInt16), PropValue::Int16(-300)},
-      {tag(PropType::kInt32), PropValue::Int32(-70000)},
-      {tag(PropType::kInt64), PropValue::Int64(-(1LL << 40))},
-      {tag(PropType::kDouble), PropValue::Double(3.25)},
-      {tag(PropType::kBoolean), PropValue::Boolean(true)},
-      {tag(PropType::kBoolean), PropValue::Boolean(false)},
-      {tag(PropType::kTime), PropValue::Time(FileTimeFromUnix(1700000000))},
-      {tag(PropType::kString), PropValue::String16(Text16(size))},
-      {tag(PropType::kBinary), PropValue::Binary(Bytes(size))},
-      {tag(PropType::kGuid), PropValue::GuidValue(g)},
-      {tag(PropType::kMvString), PropValue::MvString(strs)},
-      {tag(PropType::kMvBinary), PropValue::MvBinary(bins)},
-      {tag(PropType::kMvInt32), PropValue::MvInt32(ints)},
-  };
-}
+using ltp_testing::Bytes;
+using ltp_testing::EveryType;
 
 // Every type at sizes on both sides of the inline, heap and subnode boundaries.
 TEST(PropertyContextTest, EveryTypeRoundTripsAtEverySize) {

@@ -119,13 +119,6 @@ inline void ExpectPypffSees(PstStore& store, const std::map<std::uint32_t, Pypff
   }
 }
 
-inline std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // Every file readpst exported, by path relative to out_dir, with its text.
 inline std::map<std::string, std::string> ReadpstFiles(const std::filesystem::path& pst,
                                                        const std::filesystem::path& out_dir) {
@@ -137,7 +130,7 @@ inline std::map<std::string, std::string> ReadpstFiles(const std::filesystem::pa
   for (const auto& s : r.summaries) skipped_elsewhere |= s.skipped > 0 && s.folder != "Tasks" && s.folder != "Notes";
   EXPECT_TRUE(r.run.exit_code == 0 && r.run.err.empty() && !skipped_elsewhere) << r.run.out << r.run.err;
   for (const auto& e : std::filesystem::recursive_directory_iterator(out_dir)) {
-    if (e.is_regular_file()) files[std::filesystem::relative(e.path(), out_dir).string()] = Slurp(e.path());
+    if (e.is_regular_file()) files[std::filesystem::relative(e.path(), out_dir).string()] = testsupport::ReadFile(e.path());
   }
   return files;
 }
@@ -145,23 +138,7 @@ inline std::map<std::string, std::string> ReadpstFiles(const std::filesystem::pa
 // A header text as readpst writes it: plain when ASCII, else "=?utf-8?B?...?=".
 inline std::string MimeWord(const std::string& text) {
   if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) return text;
-  static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out = "=?utf-8?B?";
-  std::size_t i = 0;
-  for (; i + 2 < text.size(); i += 3) {
-    const std::uint32_t v = (static_cast<unsigned char>(text[i]) << 16) | (static_cast<unsigned char>(text[i + 1]) << 8) |
-                            static_cast<unsigned char>(text[i + 2]);
-    for (int k = 3; k >= 0; --k) out += abc[(v >> (6 * k)) & 63];
-  }
-  if (i < text.size()) {
-    std::uint32_t v = static_cast<unsigned char>(text[i]) << 16;
-    if (i + 1 < text.size()) v |= static_cast<unsigned char>(text[i + 1]) << 8;
-    out += abc[(v >> 18) & 63];
-    out += abc[(v >> 12) & 63];
-    out += i + 1 < text.size() ? abc[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out + "?=";
+  return "=?utf-8?B?" + testsupport::Base64(text) + "?=";
 }
 
 }  // namespace mailvane::pst::testing

@@ -12,6 +12,7 @@
 #include "pst/messaging/message.h"
 #include "pst/messaging/pst_store.h"
 #include "pst/property_tags.h"
+#include "support/files.h"
 
 namespace mailvane::pst::testing {
 
@@ -89,15 +90,7 @@ inline AttachmentContent FileAttachment(const std::string& name, std::vector<std
   return a;
 }
 
-inline std::vector<std::uint8_t> Pattern(std::size_t size, std::uint32_t seed = 1) {
-  std::vector<std::uint8_t> out(size);
-  std::uint32_t x = seed * 2654435761u + 1;
-  for (auto& b : out) {
-    x = x * 1103515245u + 12345u;
-    b = static_cast<std::uint8_t>(x >> 16);
-  }
-  return out;
-}
+using testsupport::Pattern;
 
 inline void SetMail(MessageContent& m, const std::string& subject, const std::string& body) {
   m.props.Set(kPrMessageClass, PropValue::String("IPM.Note"));

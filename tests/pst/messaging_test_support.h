@@ -1,56 +1,27 @@
-// Shared bits of the store and checker tests: a scratch folder, the checker verdict as a
-// readable message, and a check with every independent reader that the folders written
+// Shared bits of the store and checker tests: the checker verdict as a readable message, and a check with every independent reader that the folders written
 // are exactly the folders they list.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "pst/check/pst_checker.h"
+#include "support/files.h"
 #include "support/pst_readers.h"
 
 namespace mailvane::pst::testing {
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    static int counter = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("mailvane-msg-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
+using testsupport::ReferenceDir;
+using testsupport::ScratchDir;
 
 inline ::testing::AssertionResult CheckerClean(const std::filesystem::path& pst) {
   const CheckResult r = CheckPstFile(pst);
   if (r.clean()) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << FormatFindings(r);
-}
-
-inline std::optional<std::filesystem::path> ReferenceDir() {
-  const char* src = std::getenv("MAILVANE_SOURCE_DIR");
-  const std::filesystem::path dir =
-      std::filesystem::path(src ? src : ".") / ".." / "shared" / "reference" / "outlook-pst";
-  if (!std::filesystem::is_directory(dir)) return std::nullopt;
-  return dir;
 }
 
 // Folder path ("\"-separated below the top of the folder tree) -> container class.

@@ -249,29 +249,12 @@ TEST(NdbRefusals, BadRequestsRaiseWithAReason) {
 
 TEST(NdbRefusals, AnsiFileIsRefusedClearly) {
   auto dir = ndb_testing::ReferenceDir();
-  if (dir.empty()) GTEST_SKIP() << "reference files are not there";
+  if (!dir) GTEST_SKIP() << "reference files are not there";
   try {
-    NodeDatabase::Open(dir / "sample2.pst", false);
+    NodeDatabase::Open(*dir / "sample2.pst", false);
     ADD_FAILURE() << "an ANSI file opened";
   } catch (const FormatError& e) {
     EXPECT_NE(std::string(e.what()).find("ANSI (Outlook 97-2002)"), std::string::npos) << e.what();
-  }
-}
-
-TEST(NdbRefusals, OutlookFilesOpenAndReadWhole) {
-  auto dir = ndb_testing::ReferenceDir();
-  if (dir.empty()) GTEST_SKIP() << "reference files are not there";
-  for (const char* name : {"test_unicode.pst", "sample1.pst", "submessage.pst"}) {
-    auto db = NodeDatabase::Open(dir / name, false);
-    ASSERT_TRUE(db->FindNode(kNidMessageStore)) << name;
-    ASSERT_TRUE(db->FindNode(kNidRootFolder)) << name;
-    EXPECT_EQ(db->FindNode(kNidRootFolder)->parent, kNidRootFolder);
-    std::size_t bytes = 0;
-    db->ForEachNode([&](const NodeEntry& n) {
-      bytes += db->ReadData(n.data).size();
-      for (const auto& s : db->ReadSubnodes(n.subnodes)) bytes += db->ReadData(s.data).size();
-    });
-    EXPECT_GT(bytes, 1000u) << name;
   }
 }
 

@@ -2,9 +2,6 @@
 // which file, the closing boxes, the failure paths and the report.
 #include <sys/stat.h>
 
-#include <fstream>
-#include <sstream>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -19,12 +16,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testsupport::ReadFile;
 
 TEST(ConversionRunTest, CancelledTargetDialogChangesNothing) {
   TempTree tree;
@@ -34,7 +26,7 @@ TEST(ConversionRunTest, CancelledTargetDialogChangesNothing) {
   run::RunResult r = h.run->CmdExtractDBX_Click(files, 1);
   EXPECT_EQ(r.outcome, run::RunOutcome::kCancelled);
   EXPECT_THAT(h.front_end.browse_titles, ElementsAre("Choose Folder to Save..."));
-  EXPECT_THAT(h.front_end.messages, IsEmpty());
+  EXPECT_THAT(h.front_end.boxes, IsEmpty());
   EXPECT_THAT(h.front_end.ranges, IsEmpty());
   EXPECT_THAT(h.front_end.convert_enabled, IsEmpty());
   EXPECT_THAT(h.front_end.statuses, IsEmpty());
@@ -135,8 +127,8 @@ TEST(ConversionRunTest, CompletionBoxWhenNothingFailedAndTheReportBesideThePst) 
                                     tree.Write("Export/Inbox/odd.bin")};
   const std::string out = tree.root().string() + "/out";
   run::RunResult r = h.Run(files, out);
-  ASSERT_EQ(h.front_end.messages.size(), 1u);
-  const ShownMessage& box = h.front_end.messages[0];
+  ASSERT_EQ(h.front_end.boxes.size(), 1u);
+  const ShownMessage& box = h.front_end.boxes[0];
   EXPECT_EQ(box.title, "Mailvane");
   EXPECT_EQ(box.text,
             "Zimbra Messages Converted Successfully.\r\nOpen Outlook to view converted PST file.");
@@ -155,11 +147,13 @@ TEST(ConversionRunTest, CompletionBoxWhenNothingFailedAndTheReportBesideThePst) 
   EXPECT_THAT(report, ::testing::Not(HasSubstr(files[1])));  // .meta files are only counted
 }
 
-TEST(ConversionRunTest, TargetWithOrWithoutSeparatorPutsThePstDirectlyInside) {
+TEST(ConversionRunTest, TargetWithOrWithoutSeparatorIsMadeWithItsParentsAndHoldsThePst) {
   TempTree tree;
-  for (const std::string& target : {tree.root().string() + "/a", tree.root().string() + "/b/"}) {
+  for (const std::string& target :
+       {tree.root().string() + "/a", tree.root().string() + "/b/", tree.root().string() + "/c/d/e"}) {
     Harness h;
-    h.Run({tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, target);
+    const run::RunResult r = h.Run({tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, target);
+    EXPECT_EQ(r.outcome, run::RunOutcome::kCompleted) << target;
     std::string folder = target.back() == '/' ? target : target + "/";
     EXPECT_EQ(h.world.pst_path.string(), folder + "ZimbraMailbox5.12.26 9.7.03.pst");
     EXPECT_EQ(h.run->State().TargetFolder, folder);
@@ -185,8 +179,8 @@ TEST(ConversionRunTest, FailuresGiveAWarningBoxWithCountsAndTheReport) {
   std::vector<std::string> files = {tree.Write("Export/Inbox/good.eml", Rfc822("good")),
                                     tree.Write("Export/Inbox/bad.eml", "garbage")};
   run::RunResult r = h.Run(files, tree.root().string() + "/out");
-  ASSERT_EQ(h.front_end.messages.size(), 1u);
-  const ShownMessage& box = h.front_end.messages[0];
+  ASSERT_EQ(h.front_end.boxes.size(), 1u);
+  const ShownMessage& box = h.front_end.boxes[0];
   EXPECT_EQ(box.title, "Mailvane");
   EXPECT_EQ(box.icon, source::MessageBoxIcon::kWarning);
   EXPECT_EQ(box.text, "Zimbra Messages Converted with Errors.\r\n1 file(s) converted, 1 file(s) "
@@ -204,8 +198,8 @@ TEST(ConversionRunTest, SessionFailureShowsTheOutlookErrorBoxWithItsCause) {
   std::vector<std::string> files = {tree.Write("Export/Inbox/1.eml", Rfc822("one"))};
   run::RunResult r = h.Run(files, tree.root().string() + "/out");
   EXPECT_EQ(r.outcome, run::RunOutcome::kSessionFailed);
-  ASSERT_EQ(h.front_end.messages.size(), 1u);
-  const ShownMessage& box = h.front_end.messages[0];
+  ASSERT_EQ(h.front_end.boxes.size(), 1u);
+  const ShownMessage& box = h.front_end.boxes[0];
   EXPECT_EQ(box.title, "Outlook Error");
   EXPECT_EQ(box.icon, source::MessageBoxIcon::kInformation);
   EXPECT_EQ(box.text,
@@ -229,20 +223,11 @@ TEST(ConversionRunTest, TargetThatIsAFileOrUnmakeableTakesTheSessionFailurePath)
     Harness h;
     run::RunResult r = h.Run({tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, target);
     EXPECT_EQ(r.outcome, run::RunOutcome::kSessionFailed) << target;
-    ASSERT_EQ(h.front_end.messages.size(), 1u);
-    EXPECT_EQ(h.front_end.messages[0].title, "Outlook Error");
-    EXPECT_THAT(h.front_end.messages[0].text, HasSubstr("Cause : the target"));
+    ASSERT_EQ(h.front_end.boxes.size(), 1u);
+    EXPECT_EQ(h.front_end.boxes[0].title, "Outlook Error");
+    EXPECT_THAT(h.front_end.boxes[0].text, HasSubstr("Cause : the target"));
     EXPECT_THAT(r.cause, HasSubstr(target));
   }
-}
-
-TEST(ConversionRunTest, MissingTargetFolderIsCreatedWithItsParents) {
-  TempTree tree;
-  Harness h;
-  const std::string out = tree.root().string() + "/a/b/c";
-  run::RunResult r = h.Run({tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, out);
-  EXPECT_EQ(r.outcome, run::RunOutcome::kCompleted);
-  EXPECT_TRUE(std::filesystem::is_directory(out));
 }
 
 TEST(ConversionRunTest, FileInTheRootTakesTheSessionFailurePathNamingIt) {
@@ -364,7 +349,7 @@ TEST(ConversionRunTest, UnknownTimeZoneIsANoticeInTheReportNotAFailure) {
   ASSERT_EQ(r.outcome, run::RunOutcome::kCompleted) << r.cause;
   EXPECT_FALSE(conversion.Report().HasFailures());
   EXPECT_EQ(conversion.Report().Items(run::ItemKind::kAppointment), 1u);
-  EXPECT_EQ(fe.messages.back().text, run::kCompletionText);
+  EXPECT_EQ(fe.boxes.back().text, run::kCompletionText);
   const std::string log = ReadFile(r.report_path);
   EXPECT_THAT(log, HasSubstr("\nNotices: 2\n"));
   for (const char* which : {"Start", "End"}) {

@@ -1,52 +1,30 @@
 // A temporary export folder on disk and a run over it against the fake store, for tests.
 #pragma once
 
-#include <unistd.h>
-
-#include <atomic>
+#include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "fake_front_end.h"
 #include "fake_store.h"
 #include "run/conversion_run.h"
 #include "source/relative_folder.h"
+#include "support/fake_front_end.h"
+#include "support/files.h"
 
 namespace mailvane::testing {
 
-// A folder under the system's temporary folder, removed with everything in it at the end.
-class TempTree {
- public:
-  TempTree() {
-    static std::atomic<int> counter{0};
-    root_ = std::filesystem::temp_directory_path() /
-            ("mailvane-run-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    std::filesystem::create_directories(root_);
-  }
-  ~TempTree() {
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
-  TempTree(const TempTree&) = delete;
-  TempTree& operator=(const TempTree&) = delete;
+using testsupport::FakeFrontEnd;
+using testsupport::ShownMessage;
 
-  const std::filesystem::path& root() const { return root_; }
-  // Writes a file at a path relative to the root ("/"-separated), making its folders.
-  std::string Write(const std::string& relative, const std::string& content = "x") const {
-    std::filesystem::path p = root_ / relative;
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << content;
-    return p.string();
-  }
+// A scratch folder to lay an export out in.
+class TempTree : public testsupport::ScratchDir {
+ public:
+  TempTree() : ScratchDir("run") {}
+  const std::filesystem::path& root() const { return path(); }
   // The store-side relative folder of the root ("tmp\mailvane-run-1-1"), the prefix every
   // mirrored folder of the tree starts with.
-  std::string StorePrefix() const { return source::RelativeFolder((root_ / "x").string()); }
-
- private:
-  std::filesystem::path root_;
+  std::string StorePrefix() const { return source::RelativeFolder((path() / "x").string()); }
 };
 
 // A short RFC 822 message.

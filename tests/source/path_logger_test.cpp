@@ -2,10 +2,11 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "support/files.h"
 
 namespace mailvane::source {
 namespace {
@@ -14,29 +15,13 @@ namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// A scratch folder that is removed with everything in it at the end of a test.
-class TempTree {
+// A scratch folder whose Root() ends with a separator, as the logger's callers give it.
+class TempTree : public testsupport::ScratchDir {
  public:
-  TempTree() {
-    static int serial = 0;
-    root_ = fs::temp_directory_path() /
-            ("mailvane-walk-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-  }
-  ~TempTree() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  std::string Root() const { return root_.native() + "/"; }
-  void File(const std::string& relative) const {
-    fs::create_directories((root_ / relative).parent_path());
-    std::ofstream(root_ / relative) << "x";
-  }
-  void Folder(const std::string& relative) const { fs::create_directories(root_ / relative); }
-
- private:
-  fs::path root_;
+  TempTree() : ScratchDir("walk") {}
+  std::string Root() const { return path().string() + "/"; }
+  void File(const std::string& relative) const { Write(relative); }
+  void Folder(const std::string& relative) const { fs::create_directories(path() / relative); }
 };
 
 TEST(PathLogger, ListsBreadthFirstAndCountsInTheLabel) {

@@ -9,12 +9,9 @@
 //     included.
 #include <gmime/gmime.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -26,6 +23,7 @@
 #include "pst/messaging_test_support.h"
 #include "pst/property_tags.h"
 #include "store/pst_session.h"
+#include "support/files.h"
 #include "support/pst_readers.h"
 
 namespace mailvane::store {
@@ -114,13 +112,7 @@ View Expected(const mime::ParsedMessage& m) {
   return v;
 }
 
-std::string FromHex(std::string_view hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
-  }
-  return out;
-}
+using testsupport::FromHex;
 
 std::vector<std::string> Split(const std::string& s, char sep) {
   std::vector<std::string> out;
@@ -134,10 +126,8 @@ std::vector<std::string> Split(const std::string& s, char sep) {
 
 // The FIELDS lines of pypff_items.py --fields, in folder order.
 std::vector<View> ReadWithPypff(const fs::path& pst) {
-  const char* source_dir = std::getenv("MAILVANE_SOURCE_DIR");
-  EXPECT_NE(source_dir, nullptr);
   const auto run = testsupport::RunCommand(
-      {"/usr/bin/python3", (fs::path(source_dir ? source_dir : ".") / "tests/store/pypff_items.py").string(),
+      {"/usr/bin/python3", (testsupport::SourceDir() / "tests/store/pypff_items.py").string(),
        pst.string(), "--fields"});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   std::vector<View> views;
@@ -314,9 +304,8 @@ void CompareReadpst(const mime::ParsedMessage& m, GMimeMessage* message, const s
 TEST(ImportCorpus, EveryRealMessageReadsBackAsParsed) {
   auto files = CorpusFiles();
   if (files.empty()) GTEST_SKIP() << "libpython3.11-testsuite / libmime-explode-perl not installed";
-  const fs::path dir = fs::temp_directory_path() / ("mailvane-corpus-" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const testsupport::ScratchDir scratch("corpus");
+  const fs::path& dir = scratch.path();
   const fs::path pst = dir / "corpus.pst";
   // What the corpus lacks: Bcc, a group, and characters outside the BMP everywhere.
   files.push_back(dir / "own.eml");
@@ -393,7 +382,6 @@ TEST(ImportCorpus, EveryRealMessageReadsBackAsParsed) {
       CompareReadpst(parsed[i], message.get(), files[i].string() + " (readpst)");
     }
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace

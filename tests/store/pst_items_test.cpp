@@ -2,9 +2,7 @@
 // independent readers: pypff for what every item holds, readpst for the contacts' vCards
 // and the appointments' iCalendar (which need the named properties resolved).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +10,7 @@
 #include "pst/check/pst_checker.h"
 #include "pst/property_tags.h"
 #include "store/pst_session.h"
+#include "support/files.h"
 #include "support/pst_readers.h"
 
 namespace mailvane::store {
@@ -20,42 +19,23 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::RunCommand;
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // Everything under dir whose name ends with suffix, concatenated.
-std::string SlurpAll(const fs::path& dir, const std::string& suffix) {
+std::string ReadAll(const fs::path& dir, const std::string& suffix) {
   std::string all;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    const std::string name = e.path().filename().string();
-    if (e.is_regular_file() && name.size() >= suffix.size() &&
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
-      all += Slurp(e.path());
+    if (e.is_regular_file() && e.path().filename().string().ends_with(suffix)) {
+      all += testsupport::ReadFile(e.path());
     }
   }
   return all;
 }
 
-class PstItemsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("mailvane-items-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
-};
-
-TEST_F(PstItemsTest, EveryKindReadsBackInTheIndependentReaders) {
-  const fs::path pst = dir_ / "items.pst";
+TEST(PstItemsTest, EveryKindReadsBackInTheIndependentReaders) {
+  const testsupport::ScratchDir dir("items");
+  const fs::path pst = dir.path() / "items.pst";
   {
-    std::ofstream(dir_ / "plan.txt") << "first line\nsecond line\n";
-    std::ofstream(dir_ / "mail.eml")
+    std::ofstream(dir.path() / "plan.txt") << "first line\nsecond line\n";
+    std::ofstream(dir.path() / "mail.eml")
         << "From: Ann Example <ann@example.org>\r\nTo: Bob <bob@example.org>\r\n"
            "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?= and a file\r\nDate: Fri, 12 Apr 2013 14:00:00 "
            "+0200\r\nMessage-ID: <1@example.org>\r\nMIME-Version: 1.0\r\n"
@@ -89,7 +69,7 @@ TEST_F(PstItemsTest, EveryKindReadsBackInTheIndependentReaders) {
     appt->SetText("Location", "Room 4");
     appt->SetText("Body", "quarterly numbers");
     appt->Save();
-    appt->AddAttachment(dir_ / "plan.txt");
+    appt->AddAttachment(dir.path() / "plan.txt");
     appt->Save();  // the second save replaces the first
 
     auto task = store.GetDefaultFolder(DefaultFolder::kTasks)->AddItem(ItemType::kTask);
@@ -102,7 +82,7 @@ TEST_F(PstItemsTest, EveryKindReadsBackInTheIndependentReaders) {
     note->Save();
 
     auto plain = store.GetDefaultFolder(DefaultFolder::kInbox)->AddItem(ItemType::kMessage);
-    plain->Import(dir_ / "mail.eml", kImportRfc822);
+    plain->Import(dir.path() / "mail.eml", kImportRfc822);
     EXPECT_TRUE(plain->HasAttachments());
     plain->SetOneProp(pst::kPrMessageFlags, pst::PropValue::Int32(17), true);
     session->Logoff();
@@ -112,9 +92,7 @@ TEST_F(PstItemsTest, EveryKindReadsBackInTheIndependentReaders) {
   EXPECT_TRUE(check.clean()) << pst::FormatFindings(check);
 
   if (!testsupport::HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
-  const char* source_dir = std::getenv("MAILVANE_SOURCE_DIR");
-  ASSERT_NE(source_dir, nullptr) << "run under ctest, which sets MAILVANE_SOURCE_DIR";
-  const fs::path script = fs::path(source_dir) / "tests" / "store" / "pypff_items.py";
+  const fs::path script = testsupport::SourceDir() / "tests" / "store" / "pypff_items.py";
   const auto listed = RunCommand({"/usr/bin/python3", script.string(), pst.string()});
   ASSERT_EQ(listed.exit_code, 0) << listed.err;
   const std::string& out = listed.out;
@@ -130,7 +108,7 @@ TEST_F(PstItemsTest, EveryKindReadsBackInTheIndependentReaders) {
   EXPECT_NE(out.find("END"), std::string::npos);
 
   if (!testsupport::HaveProgram("readpst")) GTEST_SKIP() << "readpst is not installed";
-  const fs::path out_dir = dir_ / "readpst";
+  const fs::path out_dir = dir.path() / "readpst";
   fs::create_directories(out_dir);
   const auto r = RunCommand({"readpst", "-j", "0", "-e", "-8", "-D", "-cv", "-o",
                              out_dir.string(), pst.string()});
@@ -145,12 +123,12 @@ TEST_F(PstItemsTest, EveryKindReadsBackInTheIndependentReaders) {
     }
     EXPECT_NE(line.find(" 0 items skipped"), std::string::npos) << line;
   }
-  const std::string vcards = SlurpAll(out_dir, ".vcf");
+  const std::string vcards = ReadAll(out_dir, ".vcf");
   EXPECT_NE(vcards.find("jane@example.org"), std::string::npos) << vcards;
   EXPECT_NE(vcards.find("Doe;Jane"), std::string::npos) << vcards;
   EXPECT_NE(vcards.find("+49 30 1234"), std::string::npos) << vcards;
   EXPECT_NE(vcards.find("1980"), std::string::npos) << vcards;
-  const std::string ics = SlurpAll(out_dir, ".ics");
+  const std::string ics = ReadAll(out_dir, ".ics");
   EXPECT_NE(ics.find("SUMMARY:Re: Budget"), std::string::npos) << ics;
   EXPECT_NE(ics.find("LOCATION:Room 4"), std::string::npos) << ics;
   EXPECT_NE(ics.find("DTSTART;VALUE=DATE-TIME:20130412T120000Z"), std::string::npos) << ics;

@@ -1,12 +1,12 @@
 #include "store/pst_session.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "pst/check/pst_checker.h"
+#include "support/files.h"
 
 namespace mailvane::store {
 namespace {
@@ -15,19 +15,10 @@ namespace fs = std::filesystem;
 
 class PstSessionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("mailvane-session-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    session_ = CreatePstSession();
-    session_->Logon();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { session_->Logon(); }
 
-  fs::path dir_;
-  std::unique_ptr<Session> session_;
+  testsupport::ScratchDir dir_{"session"};
+  std::unique_ptr<Session> session_ = CreatePstSession();
 };
 
 template <typename F>
@@ -42,20 +33,20 @@ std::string ErrorOf(F&& f) {
 
 TEST_F(PstSessionTest, RefusesWhatItCannotDoAndSaysWhy) {
   auto fresh = CreatePstSession();
-  EXPECT_NE(ErrorOf([&] { fresh->AddPSTStore(dir_ / "a.pst", 1, "A"); }).find("not logged on"),
+  EXPECT_NE(ErrorOf([&] { fresh->AddPSTStore(dir_.path() / "a.pst", 1, "A"); }).find("not logged on"),
             std::string::npos);
-  EXPECT_NE(ErrorOf([&] { session_->AddPSTStore(dir_ / "a.pst", 2, "A"); }).find("format 2"),
+  EXPECT_NE(ErrorOf([&] { session_->AddPSTStore(dir_.path() / "a.pst", 2, "A"); }).find("format 2"),
             std::string::npos);
-  std::ofstream(dir_ / "taken.pst") << "not ours";
-  EXPECT_NE(ErrorOf([&] { session_->AddPSTStore(dir_ / "taken.pst", 1, "A"); })
+  std::ofstream(dir_.path() / "taken.pst") << "not ours";
+  EXPECT_NE(ErrorOf([&] { session_->AddPSTStore(dir_.path() / "taken.pst", 1, "A"); })
                 .find("already exists"),
             std::string::npos);
-  EXPECT_EQ(fs::file_size(dir_ / "taken.pst"), 8u);  // never written over
-  fs::create_symlink(dir_ / "elsewhere.pst", dir_ / "link.pst");
-  EXPECT_THROW(session_->AddPSTStore(dir_ / "link.pst", 1, "A"), StoreError);
-  EXPECT_FALSE(fs::exists(dir_ / "elsewhere.pst"));  // a planted link is not followed
+  EXPECT_EQ(fs::file_size(dir_.path() / "taken.pst"), 8u);  // never written over
+  fs::create_symlink(dir_.path() / "elsewhere.pst", dir_.path() / "link.pst");
+  EXPECT_THROW(session_->AddPSTStore(dir_.path() / "link.pst", 1, "A"), StoreError);
+  EXPECT_FALSE(fs::exists(dir_.path() / "elsewhere.pst"));  // a planted link is not followed
 
-  Store& store = session_->AddPSTStore(dir_ / "ok.pst", 1, "Mailbox");
+  Store& store = session_->AddPSTStore(dir_.path() / "ok.pst", 1, "Mailbox");
   EXPECT_THROW(session_->GetStoreFromID("00"), StoreError);
   EXPECT_THROW(store.GetDefaultFolder(static_cast<DefaultFolder>(7)), StoreError);
   auto inbox = store.GetDefaultFolder(DefaultFolder::kInbox);
@@ -65,14 +56,14 @@ TEST_F(PstSessionTest, RefusesWhatItCannotDoAndSaysWhy) {
   EXPECT_THROW(session_->GetFolderFromPath("\\\\Other\\Inbox"), StoreError);
   EXPECT_THROW(session_->GetFolderFromPath("\\\\Mailbox\\Nowhere"), StoreError);
   auto item = inbox->AddItem(ItemType::kMessage);
-  EXPECT_THROW(item->Import(dir_ / "missing.eml", kImportRfc822), std::exception);
-  EXPECT_THROW(item->Import(dir_ / "taken.pst", 1), StoreError);
+  EXPECT_THROW(item->Import(dir_.path() / "missing.eml", kImportRfc822), std::exception);
+  EXPECT_THROW(item->Import(dir_.path() / "taken.pst", 1), StoreError);
   EXPECT_THROW(item->SetOneProp(0x0E070003, pst::PropValue::String("x"), false), StoreError);
   session_->Logoff();
 }
 
 TEST_F(PstSessionTest, StoresFoldersAndPathsAsTheRunUsesThem) {
-  Store& store = session_->AddPSTStore(dir_ / "m.pst", 1, "Zimbra 2026");
+  Store& store = session_->AddPSTStore(dir_.path() / "m.pst", 1, "Zimbra 2026");
   const std::string id = store.EntryID();
   EXPECT_EQ(id.size(), 32u);
   EXPECT_EQ(&session_->GetStoreFromID(id), &store);
@@ -100,7 +91,7 @@ TEST_F(PstSessionTest, StoresFoldersAndPathsAsTheRunUsesThem) {
   EXPECT_TRUE(found);
   session_->Logoff();
 
-  const auto check = pst::CheckPstFile(dir_ / "m.pst", {.folder_tree = true});
+  const auto check = pst::CheckPstFile(dir_.path() / "m.pst", {.folder_tree = true});
   EXPECT_TRUE(check.clean()) << pst::FormatFindings(check);
 }
 

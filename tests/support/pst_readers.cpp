@@ -1,43 +1,23 @@
 #include "support/pst_readers.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <sstream>
-#include <stdexcept>
 #include <system_error>
+
+#include "support/files.h"
 
 namespace mailvane::testsupport {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadWhole(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-fs::path TempFile(const char* tag) {
-  static int counter = 0;
-  return fs::temp_directory_path() /
-         ("mailvane-reader-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + "-" + tag);
-}
-
-std::string FromHex(const std::string& hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  }
-  return out;
-}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -79,41 +59,92 @@ walk(f.get_root_folder(), 0)
 print('done')
 )PY";
 
+// Every message, depth first: hex folder path (names joined by "\\"), hex subject and the
+// number of attachments. Hex keeps any text intact.
+constexpr const char* kPypffMessagesScript = R"PY(
+import sys, pypff
+f = pypff.file()
+f.open(sys.argv[1])
+def hx(s): return (s or '').encode('utf-8').hex()
+def walk(folder, path):
+    for i in range(folder.number_of_sub_messages):
+        m = folder.get_sub_message(i)
+        print('message\t%s\t%s\t%d' % (hx('\\'.join(path)), hx(m.subject), m.number_of_attachments))
+    for i in range(folder.number_of_sub_folders):
+        sub = folder.get_sub_folder(i)
+        walk(sub, path + [sub.name or ''])
+walk(f.get_root_folder(), [])
+print('done')
+)PY";
+
 }  // namespace
 
-CommandResult RunCommand(const std::vector<std::string>& argv) {
-  CommandResult result;
-  const fs::path out_path = TempFile("out");
-  const fs::path err_path = TempFile("err");
-  const int out_fd = ::open(out_path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
-  const int err_fd = ::open(err_path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
-  if (out_fd < 0 || err_fd < 0) {
-    throw std::system_error(errno, std::generic_category(), "cannot create reader output files");
+namespace {
+
+void Drain(int fd, std::string& into, bool& open) {
+  char buffer[65536];
+  const ssize_t n = ::read(fd, buffer, sizeof buffer);
+  if (n > 0) {
+    into.append(buffer, static_cast<std::size_t>(n));
+  } else if (n == 0 || errno != EINTR) {
+    open = false;
+  }
+}
+
+}  // namespace
+
+CommandResult RunCommand(const std::vector<std::string>& argv, const CommandOptions& options) {
+  int out_pipe[2];
+  int err_pipe[2];
+  if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) {
+    throw std::system_error(errno, std::generic_category(), "pipe");
   }
   std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   const pid_t pid = ::fork();
+  if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (pid == 0) {
-    ::dup2(out_fd, 1);
-    ::dup2(err_fd, 2);
-    ::setenv("LC_ALL", "C.UTF-8", 1);
+    ::dup2(out_pipe[1], STDOUT_FILENO);
+    ::dup2(err_pipe[1], STDERR_FILENO);
+    for (const std::string& e : options.env) ::putenv(const_cast<char*>(e.c_str()));
     ::execvp(args[0], args.data());
-    _exit(127);
+    ::_exit(127);
   }
-  ::close(out_fd);
-  ::close(err_fd);
-  if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork failed");
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+  CommandResult run;
+  bool out_open = true;
+  bool err_open = true;
+  const auto end = std::chrono::steady_clock::now() + options.deadline;
+  while (out_open || err_open) {
+    int wait_ms = 1000;
+    if (options.deadline.count() > 0) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          end - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        run.timed_out = true;
+        ::kill(pid, SIGKILL);
+        break;
+      }
+      wait_ms = static_cast<int>(std::min<long>(left.count(), 1000));
+    }
+    pollfd fds[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0}, {err_open ? err_pipe[0] : -1, POLLIN, 0}};
+    const int ready = ::poll(fds, 2, wait_ms);
+    if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
+    if (ready <= 0) continue;
+    if (fds[0].revents != 0) Drain(out_pipe[0], run.out, out_open);
+    if (fds[1].revents != 0) Drain(err_pipe[0], run.err, err_open);
+  }
+  ::close(out_pipe[0]);
+  ::close(err_pipe[0]);
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "waitpid failed");
+    if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "waitpid");
   }
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = ReadWhole(out_path);
-  result.err = ReadWhole(err_path);
-  fs::remove(out_path);
-  fs::remove(err_path);
-  return result;
+  if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+  return run;
 }
 
 bool HaveProgram(const std::string& name) {
@@ -177,6 +208,20 @@ PypffResult ReadWithPypff(const fs::path& pst) {
     result.folders.push_back(std::move(folder));
   }
   if (result.run.out.find("error\t") != std::string::npos) result.ok = false;
+  return result;
+}
+
+PypffMessages ReadMessagesWithPypff(const fs::path& pst) {
+  PypffMessages result;
+  result.run = RunCommand({"/usr/bin/python3", "-c", kPypffMessagesScript, pst.string()});
+  for (const auto& line : Lines(result.run.out)) {
+    if (line == "done") result.ok = result.run.exit_code == 0;
+    std::vector<std::string> cells;
+    std::istringstream in(line);
+    for (std::string cell; std::getline(in, cell, '\t');) cells.push_back(cell);
+    if (cells.size() != 4 || cells[0] != "message") continue;
+    result.messages.push_back({FromHex(cells[1]), FromHex(cells[2]), std::stoi(cells[3])});
+  }
   return result;
 }
 

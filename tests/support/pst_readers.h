@@ -6,6 +6,7 @@
 // also carries the raw output and what was parsed out of it.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -15,12 +16,20 @@ namespace mailvane::testsupport {
 
 struct CommandResult {
   int exit_code = -1;  // -1 when the program could not be started or was killed
+  int signal = 0;      // the signal that ended it, 0 when it exited
+  bool timed_out = false;
   std::string out;
   std::string err;
 };
 
-// Runs argv[0] (looked up on PATH) with the arguments; never through a shell.
-CommandResult RunCommand(const std::vector<std::string>& argv);
+struct CommandOptions {
+  std::vector<std::string> env = {"LC_ALL=C.UTF-8"};  // "NAME=value" added to ours
+  std::chrono::milliseconds deadline{0};               // 0: none; else SIGKILL once past it
+};
+
+// Runs argv[0] (looked up on PATH) with the arguments, never through a shell, with its
+// output captured.
+CommandResult RunCommand(const std::vector<std::string>& argv, const CommandOptions& options = {});
 
 // True when the program is installed (on PATH or as an absolute path).
 bool HaveProgram(const std::string& name);
@@ -44,6 +53,20 @@ struct PypffResult {
 };
 
 PypffResult ReadWithPypff(const std::filesystem::path& pst);
+
+struct PypffMessage {
+  std::string folder;  // "\"-separated folder names from below the root folder
+  std::string subject;
+  int attachments = 0;
+};
+
+struct PypffMessages {
+  CommandResult run;
+  bool ok = false;  // the script listed the whole store
+  std::vector<PypffMessage> messages;  // depth first
+};
+
+PypffMessages ReadMessagesWithPypff(const std::filesystem::path& pst);
 
 // --- pffinfo ---
 struct PffinfoResult {

@@ -1,37 +1,17 @@
-// Fakes of what a run hands the item steps: a front end that records its status texts
-// and yields, and a failure log that records each failure.
+// Fakes of what a run hands the item steps: the shared recording front end, and a failure
+// log that records each failure.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "source/failure_log.h"
-#include "source/front_end.h"
+#include "support/fake_front_end.h"
 #include "zimbra/item_steps.h"
 
 namespace mailvane::zimbra::testing {
 
-class FakeFrontEnd : public source::FrontEnd {
- public:
-  std::vector<std::string> status;
-  int yields = 0;
-
-  void SetStatusText(const std::string& text) override { status.push_back(text); }
-  void SetFrameCaption(const std::string&) override {}
-  void SetProgressRange(int, int) override {}
-  void SetProgressValue(int) override {}
-  void SetConvertEnabled(bool) override {}
-  void SetAddFolderEnabled(bool) override {}
-  void SetCountText(const std::string&) override {}
-  std::string BrowseForFolder(const std::string&) override { return {}; }
-  bool ShellOpen(const std::string&) override { return false; }
-  source::MessageBoxAnswer ShowMessage(const std::string&, const std::string&,
-                                       source::MessageBoxIcon,
-                                       source::MessageBoxButtons) override {
-    return source::MessageBoxAnswer::kOk;
-  }
-  void Yield() override { ++yields; }
-};
+using testsupport::FakeFrontEnd;
 
 class FakeFailureLog : public source::FailureLog {
  public:

@@ -2,38 +2,22 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-
+#include "support/files.h"
 #include "zimbra/meta_record_writer.h"
 #include "zimbra/meta_text.h"
 
 namespace mailvane::zimbra {
 namespace {
 
-namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 class MetaFile : public ::testing::Test {
  protected:
-  MetaFile() {
-    static int serial = 0;
-    folder_ = fs::temp_directory_path() /
-              ("mailvane-meta-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-    fs::create_directories(folder_);
-  }
-  ~MetaFile() override {
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-  }
   std::string Write(const std::string& bytes) {
-    const std::string path = (folder_ / ("r" + std::to_string(files_++) + ".meta")).native();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    return folder_.Write("r" + std::to_string(files_++) + ".meta", bytes);
   }
   std::string Read(const std::string& bytes) {
     const auto record = ReadMetaRecord(Write(bytes));
@@ -41,7 +25,7 @@ class MetaFile : public ::testing::Test {
     return ToUtf8(record.text);
   }
 
-  fs::path folder_;
+  testsupport::ScratchDir folder_{"meta"};
   int files_ = 0;
 };
 
@@ -77,13 +61,13 @@ TEST_F(MetaFile, TextIsDecodedAndUnescaped) {
 }
 
 TEST_F(MetaFile, UnreadableFilesGiveEmptyTextAndAReason) {
-  const std::string missing = (folder_ / "missing.meta").native();
+  const std::string missing = (folder_ / "missing.meta").string();
   const auto gone = ReadMetaRecord(missing);
   EXPECT_THAT(gone.text, IsEmpty());
   EXPECT_THAT(gone.failure, HasSubstr(missing));
   EXPECT_THAT(gone.failure, HasSubstr("No such file"));
 
-  const auto folder = ReadMetaRecord(folder_.native());
+  const auto folder = ReadMetaRecord(folder_.path().string());
   EXPECT_THAT(folder.text, IsEmpty());
   EXPECT_THAT(folder.failure, HasSubstr("Is a directory"));
 

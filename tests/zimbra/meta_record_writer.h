@@ -2,8 +2,11 @@
 // lengths in UTF-16 code units, JSON-escaped into one line of UTF-8 JSON.
 #pragma once
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace mailvane::zimbra::testing {
 
@@ -36,39 +39,21 @@ inline std::string JsonQuote(std::string_view utf8) {
       k += 2;
       continue;
     }
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      case '/':
-        out += k > 0 && utf8[k - 1] == '<' ? "\\/" : "/";
-        break;
-      default:
-        if (b < 0x20) {
-          out += "\\u00";
-          out += kHex[b >> 4];
-          out += kHex[b & 0xF];
-        } else {
-          out += c;
-        }
+    static constexpr std::pair<char, const char*> kEscapes[] = {
+        {'"', "\\\""}, {'\\', "\\\\"}, {'\n', "\\n"}, {'\r', "\\r"},
+        {'\t', "\\t"}, {'\b', "\\b"}, {'\f', "\\f"}};
+    const auto* escape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                      [c](const auto& e) { return e.first == c; });
+    if (escape != std::end(kEscapes)) {
+      out += escape->second;
+    } else if (c == '/') {
+      out += k > 0 && utf8[k - 1] == '<' ? "\\/" : "/";
+    } else if (b < 0x20) {
+      out += "\\u00";
+      out += kHex[b >> 4];
+      out += kHex[b & 0xF];
+    } else {
+      out += c;
     }
   }
   return out + "\"";

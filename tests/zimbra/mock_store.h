@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -80,23 +81,12 @@ inline std::string WallText(const store::LocalDateTime& t) {
 }
 
 inline std::string UtcText(pst::FileTime ft) {
-  const std::int64_t unix_s = static_cast<std::int64_t>(ft / 10000000ULL) - 11644473600LL;
-  const std::int64_t days = unix_s >= 0 ? unix_s / 86400 : (unix_s - 86399) / 86400;
-  const std::int64_t secs = unix_s - days * 86400;
-  // Civil from days (H. Hinnant).
-  const std::int64_t z = days + 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const std::int64_t doe = z - era * 146097;
-  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const std::int64_t mp = (5 * doy + 2) / 153;
+  const std::time_t unix_s = static_cast<std::time_t>(ft / 10000000ULL) - 11644473600LL;
+  std::tm tm{};
+  gmtime_r(&unix_s, &tm);
   store::LocalDateTime t;
-  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2 ? 1 : 0));
-  t.hour = static_cast<int>(secs / 3600);
-  t.minute = static_cast<int>(secs / 60 % 60);
-  t.second = static_cast<int>(secs % 60);
+  t.year = tm.tm_year + 1900, t.month = tm.tm_mon + 1, t.day = tm.tm_mday;
+  t.hour = tm.tm_hour, t.minute = tm.tm_min, t.second = tm.tm_sec;
   return WallText(t) + "Z";
 }
 

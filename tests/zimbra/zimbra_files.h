@@ -3,59 +3,46 @@
 // multipart/digest of invites, CRLF line ends).
 #pragma once
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+
 namespace mailvane::zimbra::testing {
 
-// A fresh folder with "export/" for the export's files and "tmp/" as TMPDIR while the
-// object lives. Everything under it is removed at the end.
-class Sandbox {
+// A scratch folder with "export/" for the export's files and "tmp/" as TMPDIR while the
+// object lives.
+class Sandbox : public testsupport::ScratchDir {
  public:
-  Sandbox() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zimtest-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a sandbox");
-    root_ = pattern;
-    std::filesystem::create_directories(root_ / "export");
-    std::filesystem::create_directories(root_ / "tmp");
+  Sandbox() : ScratchDir("zimbra") {
+    std::filesystem::create_directories(tmp());
     if (const char* old = std::getenv("TMPDIR")) old_tmpdir_ = old;
-    had_tmpdir_ = std::getenv("TMPDIR") != nullptr;
-    setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
+    setenv("TMPDIR", tmp().c_str(), 1);
   }
   ~Sandbox() {
-    if (had_tmpdir_) {
-      setenv("TMPDIR", old_tmpdir_.c_str(), 1);
+    if (old_tmpdir_) {
+      setenv("TMPDIR", old_tmpdir_->c_str(), 1);
     } else {
       unsetenv("TMPDIR");
     }
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-    EXPECT_FALSE(ec) << "cannot remove " << root_ << ": " << ec.message();
   }
-  Sandbox(const Sandbox&) = delete;
-  Sandbox& operator=(const Sandbox&) = delete;
 
-  std::filesystem::path root() const { return root_; }
-  std::filesystem::path tmp() const { return root_ / "tmp"; }
-
+  std::filesystem::path root() const { return path(); }
+  std::filesystem::path tmp() const { return path() / "tmp"; }
   // Writes bytes to export/relative (folders made) and returns the full path.
   std::string Write(const std::string& relative, const std::string& bytes) const {
-    const auto path = root_ / "export" / relative;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
+    return ScratchDir::Write("export/" + relative, bytes);
   }
 
   // Every file and folder under the sandbox other than those under export/.
   std::vector<std::string> Leftovers() const {
     std::vector<std::string> found;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(root_)) {
-      const auto rel = std::filesystem::relative(e.path(), root_).string();
+    for (const auto& e : std::filesystem::recursive_directory_iterator(path())) {
+      const auto rel = std::filesystem::relative(e.path(), path()).string();
       if (rel == "tmp" || rel == "export" || rel.rfind("export/", 0) == 0) continue;
       found.push_back(rel);
     }
@@ -63,9 +50,7 @@ class Sandbox {
   }
 
  private:
-  std::filesystem::path root_;
-  std::string old_tmpdir_;
-  bool had_tmpdir_ = false;
+  std::optional<std::string> old_tmpdir_;
 };
 
 struct MimeAttachment {

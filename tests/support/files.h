@@ -1,0 +1,54 @@
+// What many tests need of the file system: a scratch folder of their own, whole files
+// written and read, where the sources, the build and Outlook's reference files are, and
+// deterministic bytes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pst/check/finding.h"
+
+namespace mailvane::testsupport {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the temporary folder, removed with everything in it at the end
+// (owner rights are given back first, so read-only entries a test made go too).
+class ScratchDir {
+ public:
+  explicit ScratchDir(const std::string& tag = "test");
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const fs::path& path() const { return path_; }
+  fs::path operator/(const std::string& name) const { return path_ / name; }
+  // Writes bytes at a "/"-separated path below the folder (folders made); the full path.
+  std::string Write(const std::string& relative, std::string_view bytes = "x") const;
+
+ private:
+  fs::path path_;
+};
+
+// Both throw std::runtime_error naming the file when it cannot be written or read.
+void WriteFile(const fs::path& path, std::string_view bytes);  // makes the folders
+std::string ReadFile(const fs::path& path);
+
+fs::path SourceDir();  // MAILVANE_SOURCE_DIR, else the current folder
+fs::path BuildDir();   // MAILVANE_BUILD_DIR, else the build folder holding this test program
+fs::path BuiltProgram(const std::string& name);  // BuildDir()/src/name
+// The Outlook-made files, when they are there (they are not in a fresh clone).
+std::optional<fs::path> ReferenceDir();
+
+std::string FromHex(std::string_view hex);
+std::string Base64(std::string_view bytes);  // one line, with padding
+// n bytes of a pseudo-random sequence chosen by seed.
+std::vector<std::uint8_t> Pattern(std::size_t n, std::uint32_t seed = 1);
+// The checker's findings, one per line.
+std::string Describe(const std::vector<pst::Finding>& findings);
+
+}  // namespace mailvane::testsupport
