@@ -139,33 +139,6 @@ class RunThroughWindowTest : public QObject {
     QVERIFY(h.window->Pump().Rounds() > 0);
   }
 
-  void CancelledTargetChangesNothing() {
-    Harness h;
-    h.MakeExport();
-    h.ChooseSource();
-    h.dialogs.folder_answers.push_back("");
-    h.window->CmdExtractDBX_Click();
-    QCOMPARE(h.world.logons, 0);
-    QCOMPARE(h.dialogs.messages.size(), size_t{1});  // only the count box
-    QVERIFY(h.Control<QPushButton>("CmdExtractDBX")->isEnabled());
-    QCOMPARE(h.Control<QGroupBox>("FrameConversion")->title(), QStringLiteral("Details"));
-  }
-
-  void SessionFailureShowsTheOutlookErrorBox() {
-    Harness h;
-    h.MakeExport();
-    h.ChooseSource();
-    h.world.fail_logon = "no profile";
-    h.Convert();
-    QCOMPARE(h.dialogs.messages.back().title, std::string("Outlook Error"));
-    QVERIFY(h.dialogs.messages.back().text.starts_with("Outlook Session Creation Error !\r\n"));
-    QCOMPARE(h.world.items_saved, 0);
-    auto* bar = h.Control<QProgressBar>("ProgressBar1");
-    QCOMPARE(bar->maximum(), 100);
-    QCOMPARE(bar->value(), 0);
-    QVERIFY(!h.window->RunInProgress());
-  }
-
   void PressesDuringARunAreNotActedOn() {
     Harness h;
     h.MakeExport();

@@ -1,6 +1,4 @@
-// The window as drawn and as it answers keys, help and exit.
-#include <QCursor>
-#include <QGroupBox>
+// The window as it answers keys, help and exit. (How it looks is the screenshot test's.)
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -60,72 +58,6 @@ class WindowTest : public QObject {
     QVERIFY(!h.window->windowIcon().isNull());
   }
 
-  void Geometry_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("parent");
-    QTest::addColumn<QRect>("rect");
-    // Twips divided by 15, rounded: 2230 twips is 148.67 px.
-    const QString form = QStringLiteral("frmStep1");
-    const QString frame = QStringLiteral("FrameConversion");
-    const QString picture = QStringLiteral("Picture3");
-    QTest::newRow("Shape2") << "Shape2" << form << QRect(0, 0, 561, 57);
-    QTest::newRow("lblTitle") << "lblTitle" << form << QRect(16, 8, 417, 25);
-    QTest::newRow("Label3") << "Label3" << form << QRect(16, 64, 529, 32);
-    QTest::newRow("Shape3") << "Shape3" << form << QRect(16, 96, 521, 33);
-    QTest::newRow("Image2") << "Image2" << form << QRect(24, 104, 16, 16);
-    QTest::newRow("Label2") << "Label2" << form << QRect(48, 104, 481, 17);
-    QTest::newRow("CmdAddFolder") << "CmdAddFolder" << form << QRect(16, 144, 209, 25);
-    QTest::newRow("Image1") << "Image1" << form << QRect(288, 149, 16, 16);
-    QTest::newRow("Label4") << "Label4" << form << QRect(312, 149, 225, 17);
-    QTest::newRow("lblCount1") << "lblCount1" << form << QRect(16, 176, 521, 17);
-    QTest::newRow("FrameConversion") << "FrameConversion" << form << QRect(16, 208, 521, 89);
-    QTest::newRow("LblCurrentDBX") << "LblCurrentDBX" << frame << QRect(8, 16, 497, 41);
-    QTest::newRow("Label1") << "Label1" << frame << QRect(8, 64, 113, 17);
-    QTest::newRow("ProgressBar1") << "ProgressBar1" << frame << QRect(120, 64, 393, 17);
-    QTest::newRow("CmdExtractDBX") << "CmdExtractDBX" << form << QRect(184, 304, 185, 29);
-    QTest::newRow("Shape1") << "Shape1" << form << QRect(0, 344, 561, 57);
-    QTest::newRow("Picture3") << "Picture3" << form << QRect(16, 352, 529, 33);
-    QTest::newRow("CmdHelp") << "CmdHelp" << picture << QRect(0, 0, 113, 25);
-    QTest::newRow("cmdEnd") << "cmdEnd" << picture << QRect(432, 0, 89, 25);
-  }
-
-  void Geometry() {
-    QFETCH(QString, name);
-    QFETCH(QString, parent);
-    QFETCH(QRect, rect);
-    Harness h;
-    QWidget* control = h.window->findChild<QWidget*>(name);
-    QVERIFY2(control != nullptr, qPrintable(name));
-    QCOMPARE(control->parentWidget()->objectName(), parent);
-    QCOMPARE(control->geometry(), rect);
-  }
-
-  void TextsAtStart() {
-    Harness h;
-    QCOMPARE(h.Control<QLabel>("lblTitle")->text(), QStringLiteral("Larkwell Mailvane"));
-    QCOMPARE(h.Control<QLabel>("Label3")->text(),
-             QStringLiteral("Mailvane supports conversion of emails, contacts, calendars, tasks, "
-                            "notes from zimbra .tgz files. Supports Outlook Version 2013 (32 Bit), "
-                            "2010 (32 Bit), 2007, 2003 for conversion."));
-    QCOMPARE(h.Control<QLabel>("Label2")->text(),
-             QStringLiteral("First extract exported .TGZ file and then browse main folder having "
-                            "extracted files from .tgz file"));
-    QCOMPARE(h.Control<QPushButton>("CmdAddFolder")->text(),
-             QStringLiteral("Add Folder having Zimbra File(s)..."));
-    QCOMPARE(h.Control<QLabel>("Label4")->text(),
-             QStringLiteral("Need Help - Read Step-by-Step Product Guide"));
-    QCOMPARE(h.Control<QLabel>("lblCount1")->text(), QString());
-    QCOMPARE(h.Control<QGroupBox>("FrameConversion")->title(), QStringLiteral("Details"));
-    QCOMPARE(h.Control<QLabel>("LblCurrentDBX")->text(), QStringLiteral("Converting Messages..."));
-    QCOMPARE(h.Control<QLabel>("Label1")->text(), QStringLiteral("Conversion Progress  : "));
-    QCOMPARE(h.Control<QPushButton>("CmdExtractDBX")->text(), QStringLiteral("Convert &Messages"));
-    QCOMPARE(h.Control<QPushButton>("CmdHelp")->text(), QStringLiteral("&Help Manual"));
-    QCOMPARE(h.Control<QPushButton>("cmdEnd")->text(), QStringLiteral("E&xit"));
-    QVERIFY(!h.Control<QLabel>("Image1")->pixmap().isNull());
-    QVERIFY(!h.Control<QLabel>("Image2")->pixmap().isNull());
-    QCOMPARE(h.Control<QLabel>("Image1")->pixmap().size(), QSize(16, 16));
-  }
-
   void EnabledStateAndBar() {
     Harness h;
     QVERIFY(!h.Control<QPushButton>("CmdExtractDBX")->isEnabled());
@@ -136,30 +68,6 @@ class WindowTest : public QObject {
     QCOMPARE(bar->minimum(), 0);
     QCOMPARE(bar->maximum(), 100);
     QCOMPARE(bar->value(), 0);
-  }
-
-  void FontsAndColours() {
-    Harness h;
-    for (QWidget* control : h.window->findChildren<QWidget*>()) {
-      if (control->objectName() == QStringLiteral("lblTitle")) continue;
-      QCOMPARE(control->font().pointSizeF(), 8.25);
-      QVERIFY2(!control->font().bold(), qPrintable(control->objectName()));
-    }
-    auto* title = h.Control<QLabel>("lblTitle");
-    QCOMPARE(title->font().pointSizeF(), 14.25);
-    QVERIFY(title->font().bold());
-    QCOMPARE(title->palette().color(QPalette::WindowText), QColor(192, 0, 0));
-    QCOMPARE(title->palette().color(QPalette::Window), QColor(255, 255, 255));
-    QVERIFY(title->autoFillBackground());
-    for (const char* name : {"Label2", "Shape3"}) {
-      QWidget* w = h.Control<QWidget>(name);
-      QCOMPARE(w->palette().color(QPalette::Window), QColor(255, 255, 192));
-      QVERIFY(w->autoFillBackground());
-    }
-    QCOMPARE(h.Control<QWidget>("Picture3")->palette().color(QPalette::Window), QColor(Qt::white));
-    auto* link = h.Control<QLabel>("Label4");
-    QCOMPARE(link->palette().color(QPalette::WindowText), QColor(0, 0, 255));
-    QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
   }
 
   void LabelsShowMarkupAsText() {

@@ -65,16 +65,6 @@ TEST_F(WriterTest, ContactWritesEveryPropertyInOrderFromItsField) {
   EXPECT_THAT(log.failures, IsEmpty());
 }
 
-TEST_F(WriterTest, EmptyContactIsStillSavedWithTwoSpacesAsIMAddress) {
-  ContactFields f;
-  EXPECT_TRUE(CreateContactItem(ctx, "c.meta", "STORE-ID", 10, f));
-  const auto& ops = world.ops();
-  ASSERT_EQ(ops.size(), 42u);
-  EXPECT_EQ(ops[30], "IMAddress=  ");
-  EXPECT_EQ(ops.front(), "FirstName=");
-  EXPECT_EQ(ops.back(), "Save");
-}
-
 TEST_F(WriterTest, ContactDatesComeAfterBodyAndOnlyFromRealDates) {
   ContactFields f;
   EXPECT_TRUE(CreateContactItem(ctx, "c.meta", "STORE-ID", 10, f, "07/21/1985", "02/29/2001"));
@@ -174,10 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"Start@2013-04-12 00:00", "End@2013-04-12 15:00"}},
         // No end, or texts that are not date-times: those properties stay unwritten.
         TimeCase{"TZID=Europe/Berlin:20130412T120000", "", {"Start=2013-04-12 10:00Z"}},
-        TimeCase{"", "", {}},
-        TimeCase{"2013041", "VALUE=DATE:2013-04-", {}},
-        TimeCase{"20130230T100000", "20130412T250000", {}},
-        TimeCase{"20130412T1200", "20130412T120000+0200", {}}));
+        TimeCase{"", "", {}}, TimeCase{"20130230T100000", "20130412T250000", {}}));
 
 TEST_F(WriterTest, UnknownZoneIsReadAsLocalTimeAndTold) {
   EXPECT_TRUE(CreateCalendarItem(ctx, "a.meta", "STORE-ID", 9, "s",

@@ -38,36 +38,6 @@ MetaValues ScanAppointment(const std::string& invite_keys, MetaValues values = {
               std::move(values));
 }
 
-TEST(ScanMetaKeys, ContactRecordGivesEveryFieldWhole) {
-  const auto v = ScanContact(
-      KV("birthday", "1985-07-21") + KV("company", "Acme Ltd") +
-      KV("email", "jane.doe@example.com") + KV("email2", "jdoe@home.example") +
-      KV("firstName", "Jane") + KV("homeCity", "Berlin") + KV("homeCountry", "Germany") +
-      KV("homePostalCode", "10115") + KV("homeState", "BE") +
-      KV("homeStreet",
-         "Hauptstra\xC3\x9F"
-         "e 5") +
-      KV("homeURL", "http://jane.example.org:8080/~jd") + KV("jobTitle", "Buyer") +
-      KV("lastName", "Doe") + KV("mobilePhone", "+49 170 1234567") +
-      KV("notes", "Call at 10:30.\r\nPrefers \"email\": C:\\mail \xE2\x80\x93 ok"));
-  ASSERT_EQ(v.size(), kContactValueCount);
-  EXPECT_EQ(v[kContactCompany], "Acme Ltd");
-  EXPECT_EQ(v[kContactEmail], "jane.doe@example.com");
-  EXPECT_EQ(v[kContactFirstName], "Jane");
-  EXPECT_EQ(v[kContactHomeCity], "Berlin");
-  EXPECT_EQ(v[kContactHomeCountry], "Germany");
-  EXPECT_EQ(v[kContactHomePostalCode], "10115");
-  EXPECT_EQ(v[kContactHomeState], "BE");
-  EXPECT_EQ(v[kContactHomeStreet],
-            "Hauptstra\xC3\x9F"
-            "e 5");
-  EXPECT_EQ(v[kContactHomeURL], "http://jane.example.org:8080/~jd");
-  EXPECT_EQ(v[kContactJobTitle], "Buyer");
-  EXPECT_EQ(v[kContactLastName], "Doe");
-  EXPECT_EQ(v[kContactMobilePhone], "+49 170 1234567");
-  EXPECT_EQ(v[kContactNotes], "Call at 10:30.\r\nPrefers \"email\": C:\\mail \xE2\x80\x93 ok");
-}
-
 TEST(ScanMetaKeys, LongerKeysAndValueTextAreNeverTakenForAKey) {
   MetaValues before(kContactValueCount);
   before[kContactEmail] = "kept";
@@ -174,21 +144,6 @@ TEST(ScanMetaKeys, EveryDateTimeFormGivesItsDate) {
   }
   EXPECT_EQ(MetaDateText(""), "");
   EXPECT_EQ(MetaDateText("x:"), "");
-}
-
-TEST(ScanMetaKeys, TaskRecordTakesDatesAndSubject) {
-  const std::string metadata =
-      "d3:apei1365976800000e3:apsi1365544800000e" +
-      Invite("2:afi5e" + KV("desc", "Invoice 4711 for Acme, net 30.") +
-             KV("et", "VALUE=DATE:20130415") + KV("l", "") + KV("n", "Send invoice") +
-             KV("pctcompl", "30") + KV("st", "VALUE=DATE:20130410")) +
-      "2:nci1e1:vi10ee";
-  const auto v = Scan(testing::RecordLine("/Tasks/", metadata, 15), kTaskMarker, TaskMetaKeys());
-  ASSERT_EQ(v.size(), kTaskValueCount);
-  EXPECT_EQ(v[kTaskDescription], "Invoice 4711 for Acme, net 30.");
-  EXPECT_EQ(v[kTaskSubject], "Send invoice");
-  EXPECT_EQ(v[kTaskStart], "20130410");
-  EXPECT_EQ(v[kTaskDue], "20130415");
 }
 
 TEST(ScanMetaKeys, NotebookPageNameAndFragment) {
