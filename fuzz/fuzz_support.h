@@ -15,15 +15,20 @@
 
 namespace mailvane::fuzz {
 
-// A folder of this process under the temporary folder, made on first use.
+// A folder of this process under the temporary folder, made on first use and removed
+// when the process exits normally.
 inline const std::filesystem::path& ScratchFolder() {
-  static const std::filesystem::path folder = [] {
-    std::filesystem::path p = std::filesystem::temp_directory_path() /
-                              ("mailvane-fuzz-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(p);
-    return p;
-  }();
-  return folder;
+  struct Scratch {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("mailvane-fuzz-" + std::to_string(::getpid()));
+    Scratch() { std::filesystem::create_directories(path); }
+    ~Scratch() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  };
+  static const Scratch folder;
+  return folder.path;
 }
 
 inline void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
