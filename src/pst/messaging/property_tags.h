@@ -1,19 +1,22 @@
-// Property tags the store, folder and table objects use (MS-OXPROPS, MS-PST 2.4).
+// Property tags of the store's own bookkeeping: the store, folder and table objects
+// (MS-OXPROPS, MS-PST 2.4). The tags items carry are in pst/property_tags.h; the few both
+// use are named here from there.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "pst/ltp/property_value.h"
+#include "pst/property_tags.h"
 
 namespace mailvane::pst::tags {
 
 // Identity and names.
 inline constexpr PropTag kRecordKey = 0x0FF90102;
-inline constexpr PropTag kDisplayName = 0x3001001F;
+inline constexpr PropTag kDisplayName = kPrDisplayName;
 inline constexpr PropTag kComment = 0x3004001F;
-inline constexpr PropTag kMessageClass = 0x001A001F;
-inline constexpr PropTag kMessageFlags = 0x0E070003;
+inline constexpr PropTag kMessageClass = kPrMessageClass;
+inline constexpr PropTag kMessageFlags = kPrMessageFlags;
 
 // Folder schema (MS-PST 2.4.4.1.1) and the hierarchy-table extras.
 inline constexpr PropTag kContentCount = 0x36020003;
