@@ -6,6 +6,7 @@
 
 #include "ndb_test_util.h"
 #include "pst/check/ndb_check.h"
+#include "pst/ndb/file_io.h"
 #include "pst/ndb/format_error.h"
 #include "pst/ndb/node_database.h"
 
@@ -76,6 +77,29 @@ TEST(NdbFailure, AFailedWriteKeepsTheLastCommitAndStopsTheEngine) {
       EXPECT_EQ(count, 200u) << budget;
     }
   }
+}
+
+TEST(NdbFailure, AnUnnamedFileIsNamedOnlyWhenPublishedAndNeverOverAnother) {
+  const auto dir = ndb_testing::FreshDir("unnamed");
+  const auto path = dir / "new.pst";
+  UnnamedFile made = CreateUnnamedPosixFile(path);
+  made.file->WriteAt(0, ndb_testing::Pattern(100, 3));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  made.publish();
+  EXPECT_EQ(std::filesystem::file_size(path), 100u);
+
+  // A name taken meanwhile (here a planted link) is neither replaced nor followed.
+  const auto taken = dir / "taken.pst";
+  UnnamedFile second = CreateUnnamedPosixFile(taken);
+  std::filesystem::create_symlink(dir / "elsewhere", taken);
+  try {
+    second.publish();
+    ADD_FAILURE() << "published over an existing name";
+  } catch (const std::system_error& e) {
+    EXPECT_EQ(e.code(), std::errc::file_exists) << e.what();
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(taken));
+  EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere"));
 }
 
 }  // namespace

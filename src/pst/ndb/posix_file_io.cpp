@@ -111,10 +111,13 @@ UnnamedFile CreateUnnamedPosixFile(const std::filesystem::path& path) {
   }
   auto publish = [fd, path, dir] {
     // linkat never replaces an existing name and does not follow a link planted there.
+    // Without /proc, AT_EMPTY_PATH does the same for a privileged process.
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0 &&
-        ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) != 0) {
-      Fail("cannot create", path);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0 ||
+          ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) != 0) {
+        Fail("cannot create", path);
+      }
     }
     // The new name must survive a crash as the file's data does.
     const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
