@@ -20,7 +20,6 @@ void BtreeLayout::Clear() {
 }
 
 void BtreeLayout::MarkDirty(std::size_t level, Level::iterator page) {
-  page->second.dirty = true;
   dirty_[level].insert(page->first);
 }
 
@@ -34,7 +33,6 @@ void BtreeLayout::AddLoaded(std::uint8_t level, std::uint64_t lower, const PageS
     dirty_.resize(level + 1);
   }
   levels_[level][lower] = slot;
-  if (slot.dirty) dirty_[level].insert(lower);
 }
 
 std::size_t BtreeLayout::Capacity(std::size_t level) const {
@@ -162,7 +160,6 @@ Bref BtreeLayout::Commit(const Io& io) {
       slot.bid = bid;
       slot.first_key = first;
       slot.on_disk = true;
-      slot.dirty = false;
       if (level + 1 < levels_.size()) MarkDirty(level + 1, PageOf(level + 1, it->first));
     }
   }

@@ -24,7 +24,6 @@ struct PageSlot {
   std::size_t count = 0;
   std::uint64_t first_key = 0;  // of the entries as last written: the parent's btkey
   bool on_disk = false;
-  bool dirty = true;
 };
 
 class BtreeLayout {
@@ -71,7 +70,8 @@ class BtreeLayout {
 
   PageType type_;
   std::vector<Level> levels_;
-  // Per level, the keys of the dirty pages: a commit visits only those, not every page.
+  // Per level, the keys of the pages to rewrite at the next commit: a commit visits only
+  // those, not every page. Pages read from the file are not among them.
   std::vector<std::set<std::uint64_t>> dirty_;
   std::vector<std::uint64_t> dropped_;  // pages on disk no longer used
 };

@@ -120,7 +120,6 @@ void PstNodeDatabase::WalkPage(const Bref& ref, PageType type, int expected_leve
   slot.count = info.count;
   slot.first_key = info.count > 0 ? BtKey(page, info, 0) : 0;
   slot.on_disk = true;
-  slot.dirty = false;
   (type == kPageNbt ? nbt_layout_ : bbt_layout_).AddLoaded(info.level, lower, slot);
   std::uint64_t previous = low_key;
   for (std::size_t i = 0; i < info.count; ++i) {
