@@ -121,11 +121,12 @@ UnnamedFile CreateUnnamedPosixFile(const std::filesystem::path& path) {
     }
     // The new name must survive a crash as the file's data does.
     const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir_fd >= 0) {
-      const int synced = ::fsync(dir_fd);
-      ::close(dir_fd);
-      if (synced != 0) Fail("cannot flush the folder of", path);
-    }
+    if (dir_fd < 0) Fail("cannot open the folder of", path);
+    const int synced = ::fsync(dir_fd);
+    const int err = errno;
+    ::close(dir_fd);
+    errno = err;
+    if (synced != 0) Fail("cannot flush the folder of", path);
   };
   return UnnamedFile{Wrapped(std::make_unique<PosixFile>(fd, path)), std::move(publish)};
 }
