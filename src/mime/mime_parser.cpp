@@ -103,8 +103,7 @@ ParsedMessage ParseMimeFile(const std::filesystem::path& file) {
     have += static_cast<std::size_t>(n);
   }
   ::close(fd);
-  g_byte_array_set_size(bytes, static_cast<guint>(have));
-  g_mime_stream_set_bounds(stream.get(), 0, static_cast<gint64>(have));
+  g_byte_array_set_size(bytes, static_cast<guint>(have));  // the stream ends where the array does
   return ParseStream(stream.get());
 }
 
