@@ -25,6 +25,12 @@ std::tm CheckedTm(const LocalDateTime& t) {
                      std::to_string(t.month) + "-" + std::to_string(t.day) + " " +
                      std::to_string(t.hour) + ":" + std::to_string(t.minute));
   }
+  return BrokenDownTime(t);
+}
+
+}  // namespace
+
+std::tm BrokenDownTime(const LocalDateTime& t) {
   std::tm tm{};
   tm.tm_year = t.year - 1900;
   tm.tm_mon = t.month - 1;
@@ -34,8 +40,6 @@ std::tm CheckedTm(const LocalDateTime& t) {
   tm.tm_sec = t.second;
   return tm;
 }
-
-}  // namespace
 
 pst::FileTime FileTimeFromLocal(const LocalDateTime& t) {
   std::tm tm = CheckedTm(t);

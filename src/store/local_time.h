@@ -1,6 +1,8 @@
 // Wall-clock dates of the system's local zone turned into UTC moments.
 #pragma once
 
+#include <ctime>
+
 #include "pst/ltp/property_value.h"
 #include "store/mail_store.h"
 
@@ -9,6 +11,9 @@ namespace mailvane::store {
 // The UTC moment of a local date-time; raises StoreError for a date that does not exist
 // (month 13, 30 February) or cannot be represented.
 pst::FileTime FileTimeFromLocal(const LocalDateTime& local);
+
+// The C library's broken-down form of a date-time (tm_isdst 0), unchecked.
+std::tm BrokenDownTime(const LocalDateTime& local);
 
 // The wall-clock time itself, unconverted, as Outlook keeps a task's dates and a
 // contact's local birthday: 20 November 00:00 is 00:00 on that day whatever the zone.

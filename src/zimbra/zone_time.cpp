@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "store/local_time.h"
+
 namespace mailvane::zimbra {
 namespace {
 
@@ -145,13 +147,7 @@ std::optional<std::int64_t> MktimeInZone(std::string_view zone,
   const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
   setenv("TZ", std::string(zone).c_str(), 1);
   tzset();
-  std::tm tm{};
-  tm.tm_year = w.year - 1900;
-  tm.tm_mon = w.month - 1;
-  tm.tm_mday = w.day;
-  tm.tm_hour = w.hour;
-  tm.tm_min = w.minute;
-  tm.tm_sec = w.second;
+  std::tm tm = store::BrokenDownTime(w);
   tm.tm_isdst = -1;
   const std::time_t t = std::mktime(&tm);
   if (saved) {
