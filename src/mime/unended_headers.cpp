@@ -40,7 +40,7 @@ bool IsMessageHeader(std::string_view line) {
 
 UnendedHeaders Scan(GMimeStream* stream) {
   std::string buf;
-  char chunk[16384];
+  char chunk[4096];  // most header blocks fit one: this scan runs for every message
   std::size_t pos = 0;
   bool eof = false;
   bool message_header = false;
