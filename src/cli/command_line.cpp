@@ -3,6 +3,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "cli/batch_command.h"
+#include "cli/conversion_result.h"
+#include "cli/option_value.h"
+#include "cli/pst_names.h"
 #include "cli/terminal_front_end.h"
 #include "run/run_texts.h"
 #include "source/path_logger.h"
@@ -18,6 +22,8 @@ struct Arguments {
   bool help = false;
   bool version = false;
   bool quiet = false;
+  std::string name;    // --name: the .pst's file name
+  std::string result;  // --result: where the machine-readable result goes
   std::vector<std::string> folders;
   std::string error;  // non-empty: bad usage, and why
 };
@@ -25,8 +31,22 @@ struct Arguments {
 Arguments Parse(const std::vector<std::string>& args) {
   Arguments a;
   bool options_end = false;
-  for (const std::string& arg : args) {
-    if (!options_end && arg == "--") {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (options_end) {
+      a.folders.push_back(arg);
+    } else if (std::optional<std::string> name = OptionValue(args, i, "--name", a.error)) {
+      if (!a.error.empty()) return a;
+      std::string why;
+      a.name = PstFileName(*name, why);
+      if (a.name.empty()) {
+        a.error = "--name " + *name + ": " + why;
+        return a;
+      }
+    } else if (std::optional<std::string> result = OptionValue(args, i, "--result", a.error)) {
+      if (!a.error.empty()) return a;
+      a.result = *result;
+    } else if (!options_end && arg == "--") {
       options_end = true;
     } else if (!options_end && (arg == "--help" || arg == "-h")) {
       a.help = true;
@@ -56,38 +76,33 @@ std::string Absolute(const std::string& path) {
 }  // namespace
 
 std::string UsageText() {
-  return "Usage: mailvane [--quiet] SOURCE_FOLDER TARGET_FOLDER\n"
+  return "Usage: mailvane [OPTION]... SOURCE_FOLDER TARGET_FOLDER\n"
+         "       mailvane --batch LIST TARGET_FOLDER [--jobs N] [--shard K/N] [--quiet]\n"
          "Converts an extracted Zimbra mailbox export (SOURCE_FOLDER) into a new Outlook .pst\n"
          "file in TARGET_FOLDER (created when missing), with a report of the run beside it.\n"
          "\n"
-         "  -q, --quiet    print only warnings and errors\n"
-         "  -h, --help     print this help\n"
-         "      --version  print the version\n"
+         "  -q, --quiet        print only warnings and errors\n"
+         "      --name NAME    the .pst's file name in TARGET_FOLDER (\".pst\" added when\n"
+         "                     missing); default: ZimbraMailbox and the date and time\n"
+         "      --result FILE  also write the outcome as one JSON object to FILE: exit\n"
+         "                     status, .pst, report, items by kind, failed files\n"
+         "  -h, --help         print this help\n"
+         "      --version      print the version\n"
          "\n"
          "Exit status: 0 every file converted, 1 some files failed (see the report),\n"
-         "2 the conversion could not start, 64 bad usage.\n";
+         "2 the conversion could not start, 64 bad usage.\n" +
+         BatchUsageText();
 }
 
-int RunCommandLine(const std::vector<std::string>& args, const run::SessionFactory& sessions,
-                   const run::ItemSteps& steps, CommandLineIo io) {
-  const Arguments a = Parse(args);
-  if (!a.error.empty()) {
-    io.err << "mailvane: " << a.error << "\n" << UsageText();
-    return kExitUsage;
-  }
-  if (a.help) {
-    io.out << UsageText();
-    return kExitConverted;
-  }
-  if (a.version) {
-    io.out << "mailvane (" << run::kApplicationTitle << ") " << run::kVersion << "\n";
-    return kExitConverted;
-  }
+// The conversion of one source; outcome takes what a driving program needs to know.
+int Convert(const Arguments& a, const run::SessionFactory& sessions, const run::ItemSteps& steps,
+            CommandLineIo io, ConversionResult& outcome) {
   std::error_code ec;
   const std::string source_folder = Absolute(a.folders[0]);
   if (!fs::is_directory(source_folder, ec)) {
-    io.err << "mailvane: SOURCE_FOLDER " << a.folders[0] << " is not a folder"
-           << (ec ? ": " + ec.message() : std::string()) << "\n";
+    outcome.error = "SOURCE_FOLDER " + a.folders[0] + " is not a folder" +
+                    (ec ? ": " + ec.message() : std::string());
+    io.err << "mailvane: " << outcome.error << "\n";
     return kExitUsage;
   }
 
@@ -114,23 +129,63 @@ int RunCommandLine(const std::vector<std::string>& args, const run::SessionFacto
     io.err << "mailvane: folder not read: " << s.path << ": " << s.reason << "\n";
   }
   if (files.empty()) {
-    io.err << "mailvane: nothing to convert: no file below " << source_folder << "\n";
+    outcome.error = "nothing to convert: no file below " + source_folder;
+    io.err << "mailvane: " << outcome.error << "\n";
     return kExitNotStarted;
   }
 
-  run::ConversionRun conversion(front_end, sessions, steps);
+  run::RunOptions options;
+  options.pst_name = a.name;
+  run::ConversionRun conversion(front_end, sessions, steps, options);
   const run::RunResult result =
       conversion.CmdExtractDBX_Click(files, static_cast<int>(files.size()));
   front_end.FinishLine();
-  if (result.outcome != run::RunOutcome::kCompleted) return kExitNotStarted;
+  const std::string& pst = conversion.State().PstPath;
+  if (!pst.empty() && fs::exists(pst, ec)) outcome.pst = pst;
+  if (result.outcome != run::RunOutcome::kCompleted) {
+    outcome.error = result.cause.empty() ? "the conversion did not start" : result.cause;
+    return kExitNotStarted;
+  }
 
   const run::RunReport& report = conversion.Report();
+  outcome.report = result.report_path;
+  outcome.TakeCounts(report);
+  if (!skipped.empty()) outcome.error = std::to_string(skipped.size()) + " folder(s) not read";
   if (!a.quiet) {
     io.out << PlainLines(report.Summary());
     if (!result.report_path.empty()) io.out << "Report: " << result.report_path << "\n";
   }
   io.out.flush();
   return report.HasFailures() || !skipped.empty() ? kExitSomeFailed : kExitConverted;
+}
+
+int RunCommandLine(const std::vector<std::string>& args, const run::SessionFactory& sessions,
+                   const run::ItemSteps& steps, CommandLineIo io) {
+  if (IsBatch(args)) return RunBatch(args, io);
+  const Arguments a = Parse(args);
+  if (!a.error.empty()) {
+    io.err << "mailvane: " << a.error << "\n" << UsageText();
+    return kExitUsage;
+  }
+  if (a.help) {
+    io.out << UsageText();
+    return kExitConverted;
+  }
+  if (a.version) {
+    io.out << "mailvane (" << run::kApplicationTitle << ") " << run::kVersion << "\n";
+    return kExitConverted;
+  }
+  ConversionResult outcome;
+  const int code = Convert(a, sessions, steps, io, outcome);
+  outcome.exit_status = code;
+  if (!a.result.empty()) {
+    try {
+      WriteConversionResult(a.result, outcome);
+    } catch (const std::exception& e) {
+      io.err << "mailvane: " << e.what() << "\n";
+    }
+  }
+  return code;
 }
 
 }  // namespace mailvane::cli

@@ -145,7 +145,9 @@ void ConversionRun::SetUp(const std::vector<std::string>& file_list, int file_co
   front_end_.SetStatusText(kSessionCreated);
 
   EnsureTargetFolder(state_.TargetFolder);
-  state_.PstPath = FreePstPath(PstPathFor(state_.TargetFolder, options_.clock()));
+  state_.PstPath = FreePstPath(options_.pst_name.empty()
+                                   ? PstPathFor(state_.TargetFolder, options_.clock())
+                                   : state_.TargetFolder + options_.pst_name);
   state_.StoreDisplayName = StoreDisplayNameFor(options_.clock());
   store_ = &session_->AddPSTStore(state_.PstPath, store::kStoreFormatUnicode,
                                   state_.StoreDisplayName);

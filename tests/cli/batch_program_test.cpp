@@ -1,0 +1,238 @@
+// mailvane --batch as administrators run it: a list of mailboxes converted into one folder,
+// killed midway and run again, split into shards run at once by GNU parallel, and lines
+// that name nothing convertible. Every .pst is read back by our checker and pypff, and the
+// summary must agree with what pypff finds in each file.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "cli/batch_record.h"
+#include "cli/batch_state.h"
+#include "support/files.h"
+#include "support/pst_readers.h"
+
+namespace mailvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using testsupport::RunCommand;
+
+fs::path Program() { return testsupport::BuiltProgram("mailvane"); }
+
+#define REQUIRE_PROGRAM()                                                              \
+  if (!fs::exists(Program())) GTEST_SKIP() << Program() << " is not built";
+
+// Mailboxes made from the sample export; "big" ones get extra messages so that their
+// conversion lasts long enough to be killed and commits a part of its file first.
+class Mailboxes : public testsupport::ScratchDir {
+ public:
+  Mailboxes() : ScratchDir("batch") {}
+  std::string Folder(const std::string& name, int extra_messages = 0) const {
+    const fs::path folder = path() / "exports" / name;
+    fs::create_directories(folder.parent_path());
+    fs::copy(testsupport::SourceDir() / "examples" / "zimbra-export", folder,
+             fs::copy_options::recursive);
+    const std::string eml = testsupport::ReadFile(folder / "Inbox" / "0000000258-Grüße aus München.eml");
+    for (int i = 0; i < extra_messages; ++i) {
+      testsupport::WriteFile(folder / "Bulk" / (std::to_string(i) + ".eml"), eml);
+    }
+    return folder.string();
+  }
+  fs::path List(const std::vector<std::string>& lines) const {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    testsupport::WriteFile(path() / "list.txt", text);
+    return path() / "list.txt";
+  }
+  fs::path Out() const { return path() / "out"; }
+};
+
+// The summary's rows by .pst file name.
+std::map<std::string, cli::MailboxRecord> Summary(const fs::path& out) {
+  std::map<std::string, cli::MailboxRecord> rows;
+  std::istringstream lines(testsupport::ReadFile(out / cli::kSummaryJsonName));
+  for (std::string line; std::getline(lines, line);) {
+    cli::MailboxRecord r = cli::RecordFromJson(line);
+    EXPECT_EQ(rows.count(r.name), 0u) << "two rows for " << r.name;
+    rows[r.name] = r;
+  }
+  EXPECT_EQ(testsupport::ReadFile(out / cli::kSummaryCsvName).find(cli::SummaryCsvHeader()), 0u);
+  return rows;
+}
+
+// Items by kind as pypff counts them, in the summary's order (messages, contacts,
+// appointments, tasks, notes), after our checker has passed the file.
+std::array<std::size_t, 5> ReadBack(const fs::path& pst) {
+  const testsupport::CommandResult check =
+      RunCommand({testsupport::BuiltProgram("mailvane-pstcheck").string(), pst.string()});
+  EXPECT_EQ(check.exit_code, 0) << pst << check.out << check.err;
+  const testsupport::PypffMessages read = testsupport::ReadMessagesWithPypff(pst);
+  EXPECT_TRUE(read.ok) << pst << read.run.err;
+  const std::map<std::string, std::size_t> kinds = {
+      {"Contacts", 1}, {"Calendar", 2}, {"Tasks", 3}, {"Notes", 4}};
+  std::array<std::size_t, 5> items{};
+  for (const auto& m : read.messages) {
+    const std::size_t top = m.folder.find('\\');
+    const auto kind = kinds.find(top == std::string::npos ? "" : m.folder.substr(top + 1));
+    ++items[kind == kinds.end() ? 0 : kind->second];
+  }
+  return items;
+}
+
+// Every .pst of the folder, by file name.
+std::set<std::string> PstFiles(const fs::path& out) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    if (entry.path().extension() == ".pst") names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+// Each .pst of the summary is complete, read back with the counts the summary gives.
+void ExpectSummaryMatchesFiles(const fs::path& out, const std::set<std::string>& names) {
+  const std::map<std::string, cli::MailboxRecord> rows = Summary(out);
+  EXPECT_EQ(PstFiles(out), names);
+  for (const std::string& name : names) {
+    ASSERT_EQ(rows.count(name), 1u) << name;
+    const cli::MailboxRecord& r = rows.at(name);
+    EXPECT_EQ(r.status, cli::kConverted) << name << ": " << r.error;
+    EXPECT_EQ(r.pst, (out / name).string());
+    EXPECT_EQ(r.bytes_out, fs::file_size(out / name)) << name;
+    EXPECT_GT(r.bytes_in, 0u) << name;
+    const std::array<std::size_t, 5> read = ReadBack(out / name);
+    EXPECT_EQ(std::vector<std::size_t>(r.items.begin(), r.items.end()),
+              std::vector<std::size_t>(read.begin(), read.end()))
+        << name;
+  }
+}
+
+pid_t Start(const std::vector<std::string>& argv) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::freopen("/dev/null", "w", stdout);
+    ::freopen("/dev/null", "w", stderr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+TEST(BatchProgramTest, KilledMidwayAndRunAgainConvertsOnlyWhatWasNotFinished) {
+  REQUIRE_PROGRAM();
+  if (!testsupport::HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
+  Mailboxes m;
+  const fs::path list = m.List({m.Folder("alice@example.com"),
+                                m.Folder("bob@example.com", 1000) + "\tbob",
+                                m.Folder("carol@example.com")});
+  const fs::path state = m.Out() / cli::kStateFileName;
+  const std::vector<std::string> command = {Program().string(), "--batch", list.string(),
+                                            m.Out().string(), "--jobs", "2"};
+  // Killed once alice is done and bob has committed a part of his file.
+  const pid_t batch = Start(command);
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < give_up &&
+         !(fs::exists(m.Out() / "bob.pst") && fs::exists(state) &&
+           testsupport::ReadFile(state).find("\"status\":\"converted\"") != std::string::npos)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ::kill(batch, SIGKILL);
+  ::waitpid(batch, nullptr, 0);
+  std::istringstream records(testsupport::ReadFile(state));
+  for (std::string line; std::getline(records, line);) {
+    const cli::MailboxRecord r = cli::RecordFromJson(line);
+    if (r.name == "bob.pst") {
+      ASSERT_EQ(r.status, cli::kConverting) << "bob's conversion ended before the kill";
+    }
+  }
+  ASSERT_TRUE(fs::exists(m.Out() / "alice@example.com.pst"));
+  const auto alice_written = fs::last_write_time(m.Out() / "alice@example.com.pst");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto bob_after_kill = fs::file_size(m.Out() / "bob.pst");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(fs::file_size(m.Out() / "bob.pst"), bob_after_kill)
+      << "a conversion went on after its batch was killed";
+
+  const testsupport::CommandResult again = RunCommand(command);
+  EXPECT_EQ(again.exit_code, 0) << again.out << again.err;
+  EXPECT_THAT(again.out, HasSubstr("Batch: 1 mailbox(es) converted by an earlier run, skipped"));
+  EXPECT_THAT(again.out, HasSubstr("bob.pst: converted, 1021 items"));
+  EXPECT_EQ(fs::last_write_time(m.Out() / "alice@example.com.pst"), alice_written);
+  ExpectSummaryMatchesFiles(m.Out(), {"alice@example.com.pst", "bob.pst", "carol@example.com.pst"});
+}
+
+// The GNU parallel recipe of docs/batch, on this machine: the shards run at once into one
+// folder and together convert every mailbox exactly once.
+TEST(BatchProgramTest, ShardsRunAtOnceByGnuParallelConvertEachMailboxOnce) {
+  REQUIRE_PROGRAM();
+  if (!testsupport::HaveProgram("parallel") || !testsupport::HavePypff()) {
+    GTEST_SKIP() << "GNU parallel or python3-pypff is not installed";
+  }
+  Mailboxes m;
+  const fs::path list = m.List({m.Folder("alice"), m.Folder("bob"), m.Folder("carol")});
+  const std::string shards =
+      "seq 1 2 | parallel --will-cite --sshlogin : --jobs 2 --line-buffer --tag " + Program().string() +
+      " --batch " + list.string() + " " + m.Out().string() + " --jobs 2 --shard {}/2";
+  const testsupport::CommandResult r = RunCommand({"/bin/sh", "-c", shards});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  for (const char* name : {"alice.pst", "bob.pst", "carol.pst"}) {
+    const std::string line = std::string(name) + ": converted";
+    EXPECT_EQ(r.out.find(line), r.out.rfind(line)) << name << " converted twice:\n" << r.out;
+    EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
+  }
+  ExpectSummaryMatchesFiles(m.Out(), {"alice.pst", "bob.pst", "carol.pst"});
+  const testsupport::CommandResult again = RunCommand({"/bin/sh", "-c", shards});
+  EXPECT_EQ(again.exit_code, 0) << again.err;
+  EXPECT_THAT(again.out, Not(HasSubstr(": converted"))) << again.out;
+}
+
+// Lines that name nothing convertible are reported with their line number and skipped; the
+// others convert, and the batch ends with 2. The list comes on standard input.
+TEST(BatchProgramTest, LinesThatCannotConvertAreReportedAndTheOthersConvert) {
+  REQUIRE_PROGRAM();
+  Mailboxes m;
+  const std::string good = m.Folder("good");
+  m.Folder("taken");
+  testsupport::WriteFile(m.Out() / "taken.pst", "someone else's file");
+  const fs::path list = m.List({
+      "# a comment, then an empty line", "", good,
+      (m.path() / "missing").string(),           // line 4
+      good + "\tgood",                           // 5: the name of line 3
+      good + "\tsub/dir",                        // 6: not a file name
+      "-",                                       // 7: standard input is the list
+      (m.path() / "exports" / "taken").string()  // 8: its .pst name is taken
+  });
+  const testsupport::CommandResult r = RunCommand(
+      {"/bin/sh", "-c", Program().string() + " --batch - " + m.Out().string() + " < " + list.string()});
+  EXPECT_EQ(r.exit_code, 2) << r.out << r.err;
+  for (const char* expected :
+       {"line 4: cannot read ", "line 5: good.pst is already the name of line 3",
+        "line 6: the name \"sub/dir\": ", "line 7: standard input cannot be a mailbox",
+        "line 8: " }) {
+    EXPECT_THAT(r.err, HasSubstr(expected));
+  }
+  EXPECT_THAT(r.err, HasSubstr("taken.pst exists and was not made by this batch"));
+  EXPECT_EQ(testsupport::ReadFile(m.Out() / "taken.pst"), "someone else's file");
+  const std::map<std::string, cli::MailboxRecord> rows = Summary(m.Out());
+  EXPECT_EQ(rows.size(), 6u);
+  EXPECT_EQ(rows.at("good.pst").status, cli::kConverted);
+  EXPECT_EQ(rows.at("taken.pst").status, cli::kNotStarted);
+}
+
+}  // namespace
+}  // namespace mailvane::testing
