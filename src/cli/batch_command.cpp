@@ -204,6 +204,7 @@ MailboxRecord Batch::NewRecord(const BatchEntry& entry) const {
 }
 
 void Batch::NotStarted(const BatchEntry& entry, const std::string& key, const std::string& why) {
+  progress_.ClearLine();
   io_.err << "mailvane: line " << entry.line << ": " << why << "; not converted\n";
   MailboxRecord r = NewRecord(entry);
   r.name = key;
@@ -255,6 +256,7 @@ void Batch::Start(const BatchEntry& entry) {
   run.entry = entry;
   run.lock = state_.TryLockMailbox(entry.name);
   if (!run.lock.Held()) {
+    progress_.ClearLine();
     io_.err << "mailvane: line " << entry.line << ": " << entry.name
             << " is being converted by another process; left to it\n";
     progress_.Ended(entry.name + ": left to another process", bytes_in_[entry.name]);
@@ -368,6 +370,7 @@ void Batch::End(Running& running, const ChildEnd& end) {
   } else {
     r.pst.clear();
   }
+  progress_.ClearLine();
   std::ifstream err_text(err_file);
   for (std::string line; std::getline(err_text, line);) {
     if (!line.empty()) io_.err << "mailvane: " << entry.name << ": " << line << "\n";
@@ -408,8 +411,10 @@ int Batch::Run(const std::vector<BatchEntry>& entries) {
         ++i;
         continue;
       }
-      End(running_[i], end);
+      Running ended_run = std::move(running_[i]);
       running_.erase(running_.begin() + static_cast<long>(i));
+      progress_.SetRunning(static_cast<int>(running_.size()));
+      End(ended_run, end);
       ended = true;
     }
     if (!ended && !running_.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -493,6 +498,10 @@ int RunBatch(const std::vector<std::string>& args, CommandLineIo io) {
       return kExitNotStarted;
     }
     entries = ReadBatchList(list);
+  }
+  if (entries.empty()) {
+    io.err << "mailvane: the list " << a.list << " names no mailbox\n";
+    return kExitNotStarted;
   }
   try {
     Batch batch(a, io);

@@ -44,12 +44,16 @@ std::string BatchProgress::Line() const {
   return line;
 }
 
+void BatchProgress::ClearLine() {
+  if (line_open_) out_ << "\r\033[K" << std::flush;
+  line_open_ = false;
+}
+
 void BatchProgress::Ended(const std::string& line, std::uint64_t bytes_in) {
   ++done_;
   bytes_done_ += bytes_in;
   if (quiet_) return;
-  if (line_open_) out_ << "\r\033[K";
-  line_open_ = false;
+  ClearLine();
   out_ << line << " (" << done_ << " of " << total_ << ")\n";
   Draw(true);
 }
@@ -67,8 +71,7 @@ void BatchProgress::Draw(bool force) {
 }
 
 void BatchProgress::Finish() {
-  if (line_open_) out_ << "\r\033[K";
-  line_open_ = false;
+  ClearLine();
   if (!quiet_) out_ << Line() << "\n";
   out_.flush();
 }

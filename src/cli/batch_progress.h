@@ -21,6 +21,8 @@ class BatchProgress {
   // A mailbox ended (however); its line is printed above the progress line.
   void Ended(const std::string& line, std::uint64_t bytes_in);
   void SetRunning(int running) { running_ = running; }
+  // Clears the terminal line so that other output starts on a clean one.
+  void ClearLine();
   // Redraws the terminal line, at most a few times a second unless forced.
   void Draw(bool force = false);
   void Finish();
