@@ -6,7 +6,7 @@
 namespace mailvane::app {
 
 // The guide's address as a file URL ending in /mailvane/guide.html, for a program in
-// program_dir: <prefix>/share/doc/mailvane/guide.html beside <prefix>/bin. When no copy
+// program_dir: <prefix>/share/mailvane/guide.html beside <prefix>/bin. When no copy
 // is found the expected installed location is still returned; opening it then shows
 // nothing, which is all a missing guide can do.
 std::string GuideAddress(const std::string& program_dir);

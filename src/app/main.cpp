@@ -10,6 +10,8 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Larkwell Mailvane"));
+  // Ties the window to the menu's mailvane.desktop, for its icon and name in task bars.
+  QGuiApplication::setDesktopFileName(QStringLiteral("mailvane"));
   QIcon icon(QStringLiteral(":/mailvane/mailvane.png"));
   icon.addFile(QStringLiteral(":/mailvane/mailvane-256.png"));
   QApplication::setWindowIcon(icon);

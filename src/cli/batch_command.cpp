@@ -481,7 +481,7 @@ std::string BatchUsageText() {
 int RunBatch(const std::vector<std::string>& args, CommandLineIo io) {
   const BatchArguments a = ParseBatch(args);
   if (!a.error.empty()) {
-    io.err << "mailvane: " << a.error << "\n" << UsageText();
+    io.err << "mailvane: " << a.error << "\n" << TryHelpText();
     return kExitUsage;
   }
   if (a.help) {

@@ -86,13 +86,25 @@ std::string UsageText() {
          "                     missing); default: ZimbraMailbox and the date and time\n"
          "      --result FILE  also write the outcome as one JSON object to FILE: exit\n"
          "                     status, .pst, report, items by kind, failed files\n"
-         "  -h, --help         print this help\n"
-         "      --version      print the version\n"
+         "  -h, --help         display this help and exit\n"
+         "      --version      output version information and exit\n"
          "\n"
          "Exit status: 0 every file converted, 1 some files failed (see the report),\n"
          "2 the conversion could not start, 64 bad usage.\n" +
-         BatchUsageText();
+         BatchUsageText() +
+         "\n"
+         "Full documentation: man mailvane\n"
+         "Report bugs to: <" + kBugReportAddress + ">\n";
 }
+
+std::string VersionText() {
+  return "mailvane (" + std::string(run::kApplicationTitle) + ") " + run::kVersion +
+         "\n"
+         "Copyright (C) 2026 Larkwell. All rights reserved.\n"
+         "This program comes with NO WARRANTY, to the extent permitted by law.\n";
+}
+
+std::string TryHelpText() { return "Try 'mailvane --help' for more information.\n"; }
 
 // The conversion of one source; outcome takes what a driving program needs to know.
 int Convert(const Arguments& a, const run::SessionFactory& sessions, const run::ItemSteps& steps,
@@ -164,7 +176,7 @@ int RunCommandLine(const std::vector<std::string>& args, const run::SessionFacto
   if (IsBatch(args)) return RunBatch(args, io);
   const Arguments a = Parse(args);
   if (!a.error.empty()) {
-    io.err << "mailvane: " << a.error << "\n" << UsageText();
+    io.err << "mailvane: " << a.error << "\n" << TryHelpText();
     return kExitUsage;
   }
   if (a.help) {
@@ -172,7 +184,7 @@ int RunCommandLine(const std::vector<std::string>& args, const run::SessionFacto
     return kExitConverted;
   }
   if (a.version) {
-    io.out << "mailvane (" << run::kApplicationTitle << ") " << run::kVersion << "\n";
+    io.out << VersionText();
     return kExitConverted;
   }
   ConversionResult outcome;

@@ -26,6 +26,10 @@ struct CommandLineIo {
 int RunCommandLine(const std::vector<std::string>& args, const run::SessionFactory& sessions,
                    const run::ItemSteps& steps, CommandLineIo io);
 
-std::string UsageText();
+inline constexpr const char* kBugReportAddress = "mailvane@larkwell.example";
+
+std::string UsageText();    // --help
+std::string VersionText();  // --version
+std::string TryHelpText();  // the line after a usage error
 
 }  // namespace mailvane::cli

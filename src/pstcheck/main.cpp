@@ -10,13 +10,30 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: mailvane-pstcheck [--tree] FILE\n"
+    "Usage: mailvane-pstcheck [--tree] FILE\n"
     "Checks a Unicode PST file: header and CRCs, pages and blocks, allocation maps,\n"
     "B-trees and reference counts, heaps, tables and property contexts, the mandatory\n"
     "nodes and every folder's tables and counts.\n"
-    "  --tree   also print the folder tree with item counts and container classes\n"
-    "  --help   print this text\n"
-    "Exit status: 0 clean (notes allowed), 1 errors found, 2 unreadable file or bad usage.\n";
+    "\n"
+    "      --tree     also print the folder tree with item counts and container classes\n"
+    "  -h, --help     display this help and exit\n"
+    "      --version  output version information and exit\n"
+    "\n"
+    "Exit status: 0 clean (notes allowed), 1 errors found, 2 unreadable file or bad usage.\n"
+    "\n"
+    "Full documentation: man mailvane-pstcheck\n"
+    "Report bugs to: <mailvane@larkwell.example>\n";
+
+constexpr const char* kVersion =
+    "mailvane-pstcheck (Larkwell Mailvane) 4.3\n"
+    "Copyright (C) 2026 Larkwell. All rights reserved.\n"
+    "This program comes with NO WARRANTY, to the extent permitted by law.\n";
+
+int BadUsage(const std::string& why) {
+  std::cerr << "mailvane-pstcheck: " << why
+            << "\nTry 'mailvane-pstcheck --help' for more information.\n";
+  return 2;
+}
 
 }  // namespace
 
@@ -29,22 +46,21 @@ int main(int argc, char** argv) {
       std::cout << kUsage;
       return 0;
     }
+    if (arg == "--version") {
+      std::cout << kVersion;
+      return 0;
+    }
     if (arg == "--tree") {
       tree = true;
     } else if (!arg.empty() && arg[0] == '-') {
-      std::cerr << "mailvane-pstcheck: unknown option " << arg << "\n" << kUsage;
-      return 2;
+      return BadUsage("unknown option " + std::string(arg));
     } else if (file.empty()) {
       file = std::string(arg);
     } else {
-      std::cerr << "mailvane-pstcheck: only one FILE may be given\n" << kUsage;
-      return 2;
+      return BadUsage("only one FILE may be given");
     }
   }
-  if (file.empty()) {
-    std::cerr << kUsage;
-    return 2;
-  }
+  if (file.empty()) return BadUsage("FILE is needed");
   try {
     const auto result = mailvane::pst::CheckPstFile(file, {.folder_tree = tree});
     std::cout << mailvane::pst::FormatFindings(result);

@@ -20,7 +20,7 @@ using mailvane::source::MessageBoxIcon;
 
 namespace {
 
-const char kGuide[] = "file:///opt/larkwell/share/doc/mailvane/guide.html";
+const char kGuide[] = "file:///opt/larkwell/share/mailvane/guide.html";
 
 struct Harness {
   FakeDialogs dialogs;
@@ -138,8 +138,8 @@ class WindowTest : public QObject {
   void GuideAddressFindsTheInstalledCopy() {
     QTemporaryDir prefix;
     QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
-    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("share/doc/mailvane")));
-    QFile guide(prefix.filePath(QStringLiteral("share/doc/mailvane/guide.html")));
+    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("share/mailvane")));
+    QFile guide(prefix.filePath(QStringLiteral("share/mailvane/guide.html")));
     QVERIFY(guide.open(QIODevice::WriteOnly));
     guide.close();
     const std::string address =

@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "cli/command_line.h"
 #include "run/run_harness.h"
 #include "source/relative_folder.h"
 #include "support/files.h"
@@ -35,7 +36,7 @@ TEST(MailvaneProgramTest, UsageAndVersionExitCodes) {
   EXPECT_EQ(RunCommand({Program().string(), "--nonsense", "a", "b"}).exit_code, 64);
   testsupport::CommandResult version = RunCommand({Program().string(), "--version"});
   EXPECT_EQ(version.exit_code, 0);
-  EXPECT_EQ(version.out, "mailvane (Larkwell Mailvane) 4.3\n");
+  EXPECT_EQ(version.out, cli::VersionText());
 }
 
 // Every message of a PST as (folder path below the top of the store, subject, attachments).

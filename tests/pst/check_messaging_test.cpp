@@ -194,7 +194,7 @@ TEST(PstCheckTool, ExitCodesTreeAndHelp) {
   EXPECT_EQ(RunCommand({tool.string(), "--bogus", good.string()}).exit_code, 2);
   const auto help = RunCommand({tool.string(), "--help"});
   EXPECT_EQ(help.exit_code, 0);
-  EXPECT_NE(help.out.find("usage: mailvane-pstcheck"), std::string::npos);
+  EXPECT_NE(help.out.find("Usage: mailvane-pstcheck"), std::string::npos);
 }
 
 }  // namespace
