@@ -110,7 +110,7 @@ source::MessageBoxAnswer TerminalFrontEnd::ShowMessage(const std::string& text,
     }
   }
   if (trouble) {
-    err_ << PlainLines(text) << '\n' << std::flush;
+    err_ << "mailvane: " << PlainLines(text) << '\n' << std::flush;
   } else if (!options_.quiet) {
     out_ << PlainLines(text) << '\n' << std::flush;
   }

@@ -105,7 +105,7 @@ TEST(CommandLineTest, FailedFilesExitWithOneAndTheWarningGoesToErrors) {
   Cli c;
   c.world.failing_imports.insert("bad.eml");
   EXPECT_EQ(c.Run({(tree.root() / "Export").string(), (tree.root() / "out").string()}), 1);
-  EXPECT_THAT(c.err.str(), HasSubstr("Zimbra Messages Converted with Errors.\n"
+  EXPECT_THAT(c.err.str(), HasSubstr("mailvane: Zimbra Messages Converted with Errors.\n"
                                      "1 file(s) converted, 1 file(s) failed.\nSee the report: "));
   EXPECT_THAT(c.out.str(), HasSubstr("Files: 1 converted, 1 failed, 0 taken by no step\n"));
 }
@@ -116,7 +116,7 @@ TEST(CommandLineTest, TargetThatIsAFileCannotStartAndTheCauseIsNamed) {
   const std::string file = tree.Write("occupied");
   Cli c;
   EXPECT_EQ(c.Run({(tree.root() / "Export").string(), file}), 2);
-  EXPECT_THAT(c.err.str(), HasSubstr("Outlook Session Creation Error !\n"));
+  EXPECT_THAT(c.err.str(), StartsWith("mailvane: Outlook Session Creation Error !\n"));
   EXPECT_THAT(c.err.str(), HasSubstr("Cause : the target folder " + file + "/ cannot be created"));
   EXPECT_EQ(c.world.items_saved, 0);
 }
