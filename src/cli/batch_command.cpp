@@ -174,7 +174,7 @@ class Batch {
   void Plan(const std::vector<BatchEntry>& entries);
   void Start(const BatchEntry& entry);
   void End(Running& running, const ChildEnd& end);
-  void NotStarted(const BatchEntry& entry, const std::string& key, const std::string& why);
+  void NotStarted(const BatchEntry& entry, const std::string& why);
   MailboxRecord NewRecord(const BatchEntry& entry) const;
 
   const BatchArguments& args_;
@@ -188,9 +188,10 @@ class Batch {
   std::map<std::string, int> outcomes_;  // mailboxes by status
 };
 
-// Lines of the list that name nothing convertible are kept apart from the .pst names, so
-// a duplicate never takes the record of the line that owns the name.
-std::string ListErrorKey(const BatchEntry& entry) { return "#line " + std::to_string(entry.line); }
+// Mailboxes the batch could not start are kept apart from the records of .pst names: a
+// duplicate line never takes the record of the line that owns the name, and a record of a
+// name never claims a file that this batch did not make.
+std::string NotStartedKey(const BatchEntry& entry) { return "#line " + std::to_string(entry.line); }
 
 MailboxRecord Batch::NewRecord(const BatchEntry& entry) const {
   MailboxRecord r;
@@ -203,7 +204,8 @@ MailboxRecord Batch::NewRecord(const BatchEntry& entry) const {
   return r;
 }
 
-void Batch::NotStarted(const BatchEntry& entry, const std::string& key, const std::string& why) {
+void Batch::NotStarted(const BatchEntry& entry, const std::string& why) {
+  const std::string key = NotStartedKey(entry);
   progress_.ClearLine();
   io_.err << "mailvane: line " << entry.line << ": " << why << "; not converted\n";
   MailboxRecord r = NewRecord(entry);
@@ -226,8 +228,8 @@ void Batch::Plan(const std::vector<BatchEntry>& entries) {
     bool changed = false;
     for (const BatchEntry& e : entries) {
       if (!args_.shard.Takes(e.position)) continue;
-      // The errors of this shard's lines are found again below, or are mended.
-      changed = records.erase(ListErrorKey(e)) > 0 || changed;
+      // What kept this shard's lines from starting is found again, or has been mended.
+      changed = records.erase(NotStartedKey(e)) > 0 || changed;
       const auto it = records.find(e.name);
       if (!e.error.empty()) {
         unreadable.push_back(e);
@@ -247,7 +249,7 @@ void Batch::Plan(const std::vector<BatchEntry>& entries) {
   if (done > 0 && !args_.quiet) {
     io_.out << "Batch: " << done << " mailbox(es) converted by an earlier run, skipped\n";
   }
-  for (const BatchEntry& e : unreadable) NotStarted(e, ListErrorKey(e), e.error);
+  for (const BatchEntry& e : unreadable) NotStarted(e, e.error);
 }
 
 // Takes the mailbox, clears what an interrupted conversion of it left and starts its child.
@@ -302,7 +304,7 @@ void Batch::Start(const BatchEntry& entry) {
   }
   if (!refused.empty()) {
     run.lock = FileLock();
-    NotStarted(entry, entry.name, refused);
+    NotStarted(entry, refused);
     return;
   }
   const fs::path result = state_.WorkFile(entry.name, ".result");
@@ -316,7 +318,7 @@ void Batch::Start(const BatchEntry& entry) {
                        state_.WorkFile(entry.name, ".err"), why);
   if (run.pid < 0) {
     run.lock = FileLock();
-    NotStarted(entry, entry.name, why);
+    NotStarted(entry, why);
     return;
   }
   running_.push_back(std::move(run));
