@@ -8,12 +8,6 @@
 
 namespace mailvane::pst::ndb {
 
-namespace {
-
-constexpr std::uint32_t kPageSlots = kPageSize / kSlotSize;
-
-}  // namespace
-
 AllocationMap::AllocationMap(std::uint64_t intervals) {
   for (std::uint64_t k = 0; k < intervals; ++k) AddInterval();
 }
@@ -24,12 +18,12 @@ void AllocationMap::AddInterval() {
   free_slots_.push_back(kSlotsPerInterval);
   low_.push_back(0);
   max_run_.push_back(kSlotsPerInterval);
-  // The AMap page, then the PMap/FMap/FPMap pages that live in this interval.
-  std::uint32_t special = kPageSlots;
-  if (HasPMap(k)) special += kPageSlots;
-  if (HasFMap(k) || HasFPMap(k)) special += kPageSlots;
-  Set(k, 0, special, true);
-  low_[k] = special;
+  constexpr std::uint32_t kPage = kPageSize / kSlotSize;
+  Set(k, 0, kPage, true);
+  if (HasPMap(k)) Set(k, kPage, kPage, true);
+  if (HasFMap(k)) Set(k, 2 * kPage, kPage, true);
+  if (HasFPMap(k)) Set(k, 3 * kPage, kPage, true);
+  while (Test(k, low_[k])) ++low_[k];
   dirty_.insert(k);
 }
 
@@ -122,7 +116,13 @@ void AllocationMap::Free(std::uint64_t ib, std::uint64_t size) {
   Set(k, first, count, false);
   low_[k] = std::min(low_[k], first);
   max_run_[k] = kSlotsPerInterval;
-  cursor_ = std::min(cursor_, k);
+  cursor_ = std::max(floor_, std::min(cursor_, k));
+}
+
+void AllocationMap::StartAt(std::uint64_t k) {
+  while (intervals() <= k) AddInterval();
+  floor_ = k;
+  cursor_ = std::max(cursor_, k);
 }
 
 std::uint64_t AllocationMap::FreeBytes() const {

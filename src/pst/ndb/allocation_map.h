@@ -22,6 +22,9 @@ class AllocationMap {
   // Marks a range as in use (rebuilding the map from the B-trees); false if already marked.
   bool Mark(std::uint64_t ib, std::uint64_t size);
   void Free(std::uint64_t ib, std::uint64_t size);
+  // Grows the map to interval k and draws new space from there on, leaving the intervals
+  // below free: how tests and benchmarks reach far into a file without filling it.
+  void StartAt(std::uint64_t k);
 
   std::uint64_t intervals() const { return bits_.size() / kPageDataSize; }
   std::uint64_t FileEnd() const { return AMapOffset(intervals()); }
@@ -48,6 +51,7 @@ class AllocationMap {
   // An upper bound of the longest free run in interval k (lowered when a search fails).
   std::vector<std::uint32_t> max_run_;
   std::uint64_t cursor_ = 0;  // no interval below it has room for a one-slot allocation
+  std::uint64_t floor_ = 0;   // set by StartAt: nothing below it is reused
   std::set<std::uint64_t> dirty_;
 };
 

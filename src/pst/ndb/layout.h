@@ -62,9 +62,17 @@ inline constexpr std::uint64_t BlockSizeOnDisk(std::size_t cb) {
 inline constexpr std::uint64_t AMapOffset(std::uint64_t k) {
   return kFirstAMapOffset + k * kAMapInterval;
 }
+// The map pages of interval k (MS-PST 2.2.2.7): the AMap first, then a PMap every 8
+// intervals, an FMap every 496 from 128 on (the header's rgbFM covers the first 128) and an
+// FPMap every 31,744 from 8,192 on (rgbFP covers the first 2 GB). Each has its own slot:
+// AMap +0, PMap +0x200, FMap +0x400, FPMap +0x600. An FPMap interval has no FMap: that
+// slot is ordinary space.
 inline constexpr bool HasPMap(std::uint64_t k) { return k % 8 == 0; }
 inline constexpr bool HasFMap(std::uint64_t k) { return k >= 128 && (k - 128) % 496 == 0; }
 inline constexpr bool HasFPMap(std::uint64_t k) { return k >= 8192 && (k - 8192) % 31744 == 0; }
+inline constexpr std::uint64_t PMapOffset(std::uint64_t k) { return AMapOffset(k) + kPageSize; }
+inline constexpr std::uint64_t FMapOffset(std::uint64_t k) { return AMapOffset(k) + 2 * kPageSize; }
+inline constexpr std::uint64_t FPMapOffset(std::uint64_t k) { return AMapOffset(k) + 3 * kPageSize; }
 
 // wSig of page and block trailers (MS-PST 5.5).
 inline constexpr std::uint16_t ComputeSig(std::uint64_t ib, Bid bid) {

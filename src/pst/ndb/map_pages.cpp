@@ -30,9 +30,9 @@ void PstNodeDatabase::WriteMaps() {
     SealPage(page, kPageAMap, ib, ib);
     writer_.Write(ib, page);
     if (k >= intervals_on_disk_) {
-      if (HasPMap(k)) WriteFilledPage(writer_, ib + kPageSize, kPagePMap);
-      if (HasFMap(k)) WriteFilledPage(writer_, ib + 2 * kPageSize, kPageFMap);
-      if (HasFPMap(k)) WriteFilledPage(writer_, ib + 2 * kPageSize, kPageFPMap);
+      if (HasPMap(k)) WriteFilledPage(writer_, PMapOffset(k), kPagePMap);
+      if (HasFMap(k)) WriteFilledPage(writer_, FMapOffset(k), kPageFMap);
+      if (HasFPMap(k)) WriteFilledPage(writer_, FPMapOffset(k), kPageFPMap);
     }
   }
   intervals_on_disk_ = amap_->intervals();

@@ -52,6 +52,8 @@ class PstNodeDatabase : public NodeDatabase {
   // For tests and the checker: the BBT entry of a block, or nullptr.
   const BlockInfo* FindBlock(Bid bid) const;
   std::size_t block_count() const { return blocks_.size(); }
+  // For tests and benchmarks: new blocks and pages go to AMap interval k and beyond.
+  void PlaceNewSpaceFrom(std::uint64_t k) { amap_->StartAt(k); }
 
  private:
   void CommitOnce();
