@@ -74,6 +74,10 @@ installed_tree)
     [ -x "$usr/bin/$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")" ] || fail "Exec names no installed program"
     [ -f "$usr/share/icons/hicolor/64x64/apps/$(sed -n 's/^Icon=//p' "$entry").png" ] ||
       fail "Icon names no installed icon"
+    # The installed window starts and waits for the user (timeout ends it: 124).
+    status=0
+    QT_QPA_PLATFORM=offscreen timeout 2 "$usr/bin/mailvane-gui" 2>"$scratch/gui.txt" || status=$?
+    [ "$status" = 124 ] || { cat "$scratch/gui.txt" >&2; fail "installed mailvane-gui exit $status"; }
   fi
   ;;
 
