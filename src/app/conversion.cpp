@@ -10,13 +10,15 @@ void FrmStep1::CmdExtractDBX_Click() {
   // A press that reaches us through a yield of a listing or a run is not acted on.
   if (listing_ || run_in_progress_) return;
   if (!run_) {
-    run_ = std::make_unique<run::ConversionRun>(*this, stores_.Track(services_.session_factory),
-                                                services_.steps, services_.run_options);
+    const run::ConversionSetup& setup = services_.conversion;
+    run_ = std::make_unique<run::ConversionRun>(*this, stores_.Track(setup.session_factory),
+                                                setup.steps, setup.options);
   }
   run_in_progress_ = true;
   try {
     run_->CmdExtractDBX_Click(file_list_, file_count_);
     run_in_progress_ = false;
+    FocusNextStep();
   } catch (const std::exception& e) {
     // The run guards its own steps; what still escapes (memory exhausted, ...) ends this
     // run only. A fresh run object starts the next one from a clean state.

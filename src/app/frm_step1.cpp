@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -62,7 +63,15 @@ void FrmStep1::ConnectHandlers() {
   connect(cmdEnd_, &QPushButton::clicked, this, [this] { cmdEnd_Click(); });
 }
 
-void FrmStep1::CmdHelp_Click() { ShellOpen(services_.guide_address); }
+void FrmStep1::CmdHelp_Click() {
+  if (ShellOpen(services_.guide_address)) return;
+  // Nothing opened it: a click with no visible effect would leave the user guessing.
+  const QUrl url(QString::fromStdString(services_.guide_address));
+  const std::string where =
+      url.isLocalFile() ? url.toLocalFile().toStdString() : services_.guide_address;
+  ShowMessage(std::string(kGuideNotOpened) + "\r\n" + kGuideLocationPrefix + where,
+              run::kApplicationTitle, MessageBoxIcon::kInformation, MessageBoxButtons::kOk);
+}
 
 void FrmStep1::Label4_Click() { CmdHelp_Click(); }
 
@@ -71,6 +80,11 @@ void FrmStep1::cmdEnd_Click() {
       ShowMessage(kExitQuestion, run::kApplicationTitle, MessageBoxIcon::kQuestion,
                   MessageBoxButtons::kYesNo);
   if (answer == MessageBoxAnswer::kYes) EndProgram();
+}
+
+void FrmStep1::FocusNextStep() {
+  QPushButton* next = CmdExtractDBX_->isEnabled() ? CmdExtractDBX_ : CmdAddFolder_;
+  if (next->isEnabled()) next->setFocus(Qt::OtherFocusReason);
 }
 
 void FrmStep1::closeEvent(QCloseEvent* event) {

@@ -13,6 +13,7 @@
 #include "app/event_pump.h"
 #include "app/store_tracker.h"
 #include "run/conversion_run.h"
+#include "run/conversion_setup.h"
 #include "source/front_end.h"
 
 class QGroupBox;
@@ -29,13 +30,14 @@ namespace mailvane::app {
 class LinkLabel;
 
 inline constexpr char kExitQuestion[] = "Are you sure you want to exit now?";
+inline constexpr char kGuideNotOpened[] =
+    "The product guide could not be opened: no program is set up to open it.";
+inline constexpr char kGuideLocationPrefix[] = "Open it in a web browser: ";
 
 // What the window is given by main (or by a test).
 struct WindowServices {
   Dialogs* dialogs = nullptr;  // not owned; outlives the window
-  run::SessionFactory session_factory;
-  run::ItemSteps steps;
-  run::RunOptions run_options;
+  run::ConversionSetup conversion;  // run::DefaultConversionSetup() in the program
   // Ends the process. busy: a listing or a conversion is in progress further down the
   // stack and must stop where it stands; the store has already been committed.
   std::function<void(bool busy)> end_program;
@@ -94,6 +96,8 @@ class FrmStep1 : public QWidget, public source::FrontEnd {
   void BuildControls();  // frm_step1_layout.cpp
   void ConnectHandlers();
   void EndProgram();
+  // After a choice or a run: the focus on what a person does next.
+  void FocusNextStep();
 
   WindowServices services_;
   EventPump pump_;

@@ -90,7 +90,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, 
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(rect);
   button->setFocusPolicy(Qt::StrongFocus);
-  button->setAutoDefault(false);
+  // Enter presses the button that has the focus, as Space does.
+  button->setAutoDefault(true);
   return button;
 }
 
@@ -176,9 +177,11 @@ void FrmStep1::BuildControls() {
                         Twips(0, 0, 1695, 375));
   cmdEnd_ = MakeButton(picture3, "cmdEnd", QStringLiteral("E&xit"), Twips(6480, 0, 1335, 375));
 
+  // The order in which a person meets them: choose, convert, then help and leave.
   setTabOrder(CmdAddFolder_, CmdExtractDBX_);
-  setTabOrder(CmdExtractDBX_, cmdEnd_);
-  setTabOrder(cmdEnd_, CmdHelp_);
+  setTabOrder(CmdExtractDBX_, Label4_);
+  setTabOrder(Label4_, CmdHelp_);
+  setTabOrder(CmdHelp_, cmdEnd_);
 }
 
 }  // namespace mailvane::app

@@ -1,4 +1,5 @@
 // A label that reads like a link: blue text, the pointing-hand cursor, and a click signal.
+// It takes the keyboard focus with Tab and is activated by Space or Enter, as a button is.
 #pragma once
 
 #include <QLabel>
@@ -16,6 +17,8 @@ class LinkLabel : public QLabel {
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace mailvane::app

@@ -5,7 +5,7 @@
 #include "app/dialogs.h"
 #include "app/frm_step1.h"
 #include "app/guide_address.h"
-#include "store/mail_store.h"
+#include "run/conversion_setup.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   const std::unique_ptr<mailvane::app::Dialogs> dialogs = mailvane::app::CreateQtDialogs();
   mailvane::app::WindowServices services;
   services.dialogs = dialogs.get();
-  services.session_factory = [] { return mailvane::store::CreatePstSession(); };
+  services.conversion = mailvane::run::DefaultConversionSetup();
   services.end_program = mailvane::app::EndProcess;
   services.guide_address =
       mailvane::app::GuideAddress(QCoreApplication::applicationDirPath().toStdString());

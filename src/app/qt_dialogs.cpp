@@ -1,6 +1,8 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include "app/dialogs.h"
@@ -64,8 +66,25 @@ class QtDialogs final : public Dialogs {
   bool OpenAddress(const std::string& address) override {
     if (address.empty()) return false;
     const QUrl url = QUrl::fromUserInput(QString::fromStdString(address));
-    return QDesktopServices::openUrl(url);
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) return QDesktopServices::openUrl(url);
+    // Qt starts xdg-open and forgets it, so an address that no program takes would pass
+    // as opened. xdg-open fails at once when nothing is set up for the address; a program
+    // that did take it usually keeps xdg-open waiting, so a short wait tells them apart.
+    auto* process = new QProcess;  // no parent: quitting must not kill the browser
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    process->start(opener, {url.toString(QUrl::FullyEncoded)});
+    if (!process->waitForStarted(kOpenerStartMs)) {
+      process->deleteLater();
+      return false;
+    }
+    if (!process->waitForFinished(kOpenerVerdictMs)) return true;
+    return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
   }
+
+ private:
+  static constexpr int kOpenerStartMs = 5000;
+  static constexpr int kOpenerVerdictMs = 1500;
 };
 
 }  // namespace

@@ -60,6 +60,7 @@ void FrmStep1::CmdAddFolder_Click() {
 
   SetAddFolderEnabled(true);
   SetConvertEnabled(file_count_ >= 1);
+  FocusNextStep();  // not left on "E&xit", where the listing's disabled buttons sent it
   const std::string text = source::QueuedCountText(count);
   SetCountText(text);
   std::string message = text;

@@ -107,8 +107,8 @@ std::string VersionText() {
 std::string TryHelpText() { return "Try 'mailvane --help' for more information.\n"; }
 
 // The conversion of one source; outcome takes what a driving program needs to know.
-int Convert(const Arguments& a, const run::SessionFactory& sessions, const run::ItemSteps& steps,
-            CommandLineIo io, ConversionResult& outcome) {
+int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo io,
+            ConversionResult& outcome) {
   std::error_code ec;
   const std::string source_folder = Absolute(a.folders[0]);
   if (!fs::is_directory(source_folder, ec)) {
@@ -146,9 +146,9 @@ int Convert(const Arguments& a, const run::SessionFactory& sessions, const run::
     return kExitNotStarted;
   }
 
-  run::RunOptions options;
+  run::RunOptions options = setup.options;
   options.pst_name = a.name;
-  run::ConversionRun conversion(front_end, sessions, steps, options);
+  run::ConversionRun conversion(front_end, setup.session_factory, setup.steps, options);
   const run::RunResult result =
       conversion.CmdExtractDBX_Click(files, static_cast<int>(files.size()));
   front_end.FinishLine();
@@ -168,11 +168,12 @@ int Convert(const Arguments& a, const run::SessionFactory& sessions, const run::
     if (!result.report_path.empty()) io.out << "Report: " << result.report_path << "\n";
   }
   io.out.flush();
-  return report.HasFailures() || !skipped.empty() ? kExitSomeFailed : kExitConverted;
+  return report.HasFailures() || report.NothingConverted() || !skipped.empty() ? kExitSomeFailed
+                                                                                : kExitConverted;
 }
 
-int RunCommandLine(const std::vector<std::string>& args, const run::SessionFactory& sessions,
-                   const run::ItemSteps& steps, CommandLineIo io) {
+int RunCommandLine(const std::vector<std::string>& args, const run::ConversionSetup& setup,
+                   CommandLineIo io) {
   if (IsBatch(args)) return RunBatch(args, io);
   const Arguments a = Parse(args);
   if (!a.error.empty()) {
@@ -188,7 +189,7 @@ int RunCommandLine(const std::vector<std::string>& args, const run::SessionFacto
     return kExitConverted;
   }
   ConversionResult outcome;
-  const int code = Convert(a, sessions, steps, io, outcome);
+  const int code = Convert(a, setup, io, outcome);
   outcome.exit_status = code;
   if (!a.result.empty()) {
     try {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "run/conversion_run.h"
+#include "run/conversion_setup.h"
 
 namespace mailvane::cli {
 
@@ -23,8 +23,8 @@ struct CommandLineIo {
 };
 
 // args are the arguments after the program's name. Returns the exit code.
-int RunCommandLine(const std::vector<std::string>& args, const run::SessionFactory& sessions,
-                   const run::ItemSteps& steps, CommandLineIo io);
+int RunCommandLine(const std::vector<std::string>& args, const run::ConversionSetup& setup,
+                   CommandLineIo io);
 
 inline constexpr const char* kBugReportAddress = "mailvane@larkwell.example";
 

@@ -7,7 +7,6 @@
 #include <iostream>
 
 #include "cli/command_line.h"
-#include "store/mail_store.h"
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");  // local time for the store's dated names
@@ -18,9 +17,7 @@ int main(int argc, char** argv) {
     io.width = size.ws_col;
   }
   try {
-    return mailvane::cli::RunCommandLine(
-        args, [] { return mailvane::store::CreatePstSession(); },
-        mailvane::run::DefaultItemSteps(), io);
+    return mailvane::cli::RunCommandLine(args, mailvane::run::DefaultConversionSetup(), io);
   } catch (const std::exception& e) {
     std::cerr << "mailvane: the conversion stopped: " << e.what() << "\n";
     return mailvane::cli::kExitNotStarted;

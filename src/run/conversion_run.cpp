@@ -28,7 +28,8 @@ void EnsureTargetFolder(const std::string& folder) {
     throw std::system_error(ec, "the target folder " + folder + " cannot be created");
   }
   if (!fs::is_directory(folder, ec)) {
-    throw std::runtime_error("the target " + folder + " is not a folder");
+    throw std::system_error(std::make_error_code(std::errc::not_a_directory),
+                            "the target " + folder + " is not a folder");
   }
   if (::access(folder.c_str(), W_OK | X_OK) != 0) {
     throw std::system_error(errno, std::generic_category(),
@@ -74,8 +75,29 @@ bool IsRegularFile(const std::string& file, std::string& why) {
 
 }  // namespace
 
-std::string SessionErrorText(const std::string& cause) {
-  return std::string(kSessionErrorText) + "\r\n" + kSessionErrorCausePrefix + cause;
+namespace {
+
+// What the user can do about a set-up that failed with this error.
+const char* SetUpAdvice(std::error_code code) {
+  if (code == std::errc::permission_denied || code == std::errc::operation_not_permitted ||
+      code == std::errc::read_only_file_system || code == std::errc::no_such_file_or_directory) {
+    return "Choose a folder you may write to.";
+  }
+  if (code == std::errc::no_space_on_device || code == std::errc::file_too_large ||
+      code.value() == EDQUOT) {
+    return "Free some space on that disk, or choose a folder on another disk.";
+  }
+  if (code == std::errc::not_a_directory || code == std::errc::file_exists) {
+    return "Choose a folder, not a file.";
+  }
+  return "Choose another folder to save to, or mend the cause above and try again.";
+}
+
+}  // namespace
+
+std::string SessionErrorText(const std::string& cause, std::error_code code) {
+  return std::string(kSessionErrorText) + "\r\n" + kSessionErrorCausePrefix + cause + "\r\n" +
+         SetUpAdvice(code);
 }
 
 ConversionRun::ConversionRun(source::FrontEnd& front_end, SessionFactory make_session,
@@ -110,8 +132,16 @@ RunResult ConversionRun::CmdExtractDBX_Click(const std::vector<std::string>& fil
 
   report_ = RunReport();
   message_step_ran_ = false;
-  if (!source::TryStep(report_, "", "set-up", [&] { SetUp(file_list, file_count); })) {
-    return SessionFailure(report_.Failures().back().reason);
+  std::error_code set_up_error;
+  if (!source::TryStep(report_, "", "set-up", [&] {
+        try {
+          SetUp(file_list, file_count);
+        } catch (const std::system_error& e) {
+          set_up_error = e.code();  // kept for the advice; the failure is recorded as ever
+          throw;
+        }
+      })) {
+    return SessionFailure(report_.Failures().back().reason, set_up_error);
   }
 
   state_.phase = RunPhase::kCreatingFolderTree;
@@ -157,8 +187,10 @@ void ConversionRun::SetUp(const std::vector<std::string>& file_list, int file_co
   state_.FolderList = BuildFolderList(file_list, file_count, front_end_);
 }
 
-RunResult ConversionRun::SessionFailure(const std::string& cause) {
-  front_end_.ShowMessage(SessionErrorText(cause), kSessionErrorTitle,
+RunResult ConversionRun::SessionFailure(const std::string& cause, std::error_code code) {
+  // The status line may say that the session was created; it was not usable.
+  front_end_.SetStatusText(kNotStartedPrefix + cause);
+  front_end_.ShowMessage(SessionErrorText(cause, code), kSessionErrorTitle,
                          source::MessageBoxIcon::kInformation);
   // No log-off; the session is released and whatever it made stays on disk.
   store_ = nullptr;
@@ -241,8 +273,19 @@ void ConversionRun::SafePoint(bool force) {
 }
 
 void ConversionRun::ShowClosingMessage(const std::string& report_path) {
+  if (!report_.HasFailures() && !report_.NothingConverted()) {
+    front_end_.ShowMessage(kCompletionText + ("\r\n" + state_.PstPath), kCompletionTitle,
+                           source::MessageBoxIcon::kInformation);
+    return;
+  }
   if (!report_.HasFailures()) {
-    front_end_.ShowMessage(kCompletionText, kCompletionTitle, source::MessageBoxIcon::kInformation);
+    // Files that should have given items gave none: that is no success.
+    front_end_.ShowMessage(std::string(kNothingConvertedText) + "\r\n" +
+                               std::to_string(report_.FilesWithoutItem()) +
+                               " file(s) were taken by a step but gave no item.\r\n" +
+                               (report_path.empty() ? "The report could not be written."
+                                                    : "See the report: " + report_path),
+                           kCompletionTitle, source::MessageBoxIcon::kWarning);
     return;
   }
   std::string text = "Zimbra Messages Converted with Errors.\r\n" +

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "run/item_step_table.h"
@@ -63,7 +64,7 @@ class ConversionRun {
   void ConvertOne(const std::string& file, zimbra::ItemContext& items, MessageContext& messages);
   void SafePoint(bool force);
   void ShowClosingMessage(const std::string& report_path);
-  RunResult SessionFailure(const std::string& cause);
+  RunResult SessionFailure(const std::string& cause, std::error_code code);
 
   source::FrontEnd& front_end_;
   SessionFactory make_session_;
@@ -78,7 +79,8 @@ class ConversionRun {
   std::chrono::steady_clock::time_point last_commit_;
 };
 
-// The "Outlook Error" text with a fifth line naming the cause.
-std::string SessionErrorText(const std::string& cause);
+// The "Outlook Error" text: its first line, the cause, and what the user can do about it
+// (code: the system's error behind the cause, when there is one).
+std::string SessionErrorText(const std::string& cause, std::error_code code = {});
 
 }  // namespace mailvane::run

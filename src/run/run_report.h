@@ -53,6 +53,8 @@ class RunReport : public source::FailureLog {
   // Failures that belong to no file of the list (folder tree, safe points, log-off).
   std::size_t OtherFailures() const { return other_failures_; }
   bool HasFailures() const { return !failures_.empty(); }
+  // Files were taken by a step, and not one item came out of them.
+  bool NothingConverted() const { return ItemsTotal() == 0 && !without_item_.empty(); }
   const std::vector<Failure>& Failures() const { return failures_; }
   const std::map<std::string, std::size_t>& NotTakenByEnding() const { return not_taken_by_ending_; }
   const std::vector<std::string>& NotTakenNamed() const { return not_taken_named_; }

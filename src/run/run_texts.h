@@ -23,13 +23,13 @@ inline constexpr const char* kCompletionTitle = "Mailvane";
 inline constexpr const char* kCompletionText =
     "Zimbra Messages Converted Successfully.\r\nOpen Outlook to view converted PST file.";
 
+inline constexpr const char* kNothingConvertedText = "No Zimbra item was converted.";
+
+// The set-up failed: the box keeps its title and first line; the cause and what to do
+// follow (no Outlook is involved here).
 inline constexpr const char* kSessionErrorTitle = "Outlook Error";
-inline constexpr const char* kSessionErrorText =
-    "Outlook Session Creation Error !\r\n"
-    "Check if Outlook is installed and configured.\r\n"
-    "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as Outlook "
-    "2013/2010 (32 Bit).\r\n"
-    "For more details visit this link : https://support.microsoft.com/kb/287532";
+inline constexpr const char* kSessionErrorText = "Outlook Session Creation Error !";
 inline constexpr const char* kSessionErrorCausePrefix = "Cause : ";
+inline constexpr const char* kNotStartedPrefix = "Conversion not started: ";
 
 }  // namespace mailvane::run

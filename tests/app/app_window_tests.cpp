@@ -1,8 +1,8 @@
-// The window as it answers keys, help and exit. (How it looks is the screenshot test's.)
+// The window's layout, Tab order, guide address and closing. (How it looks is the screenshot
+// test's; keys, help and exit as a person uses them are the gui_session test's.)
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -14,9 +14,6 @@
 using mailvane::app::FrmStep1;
 using mailvane::app::WindowServices;
 using mailvane::app::testing::FakeDialogs;
-using mailvane::source::MessageBoxAnswer;
-using mailvane::source::MessageBoxButtons;
-using mailvane::source::MessageBoxIcon;
 
 namespace {
 
@@ -90,49 +87,13 @@ class WindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
     h.Control<QPushButton>("CmdAddFolder")->setFocus();
     QStringList order;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 6; ++i) {
       order << QApplication::focusWidget()->objectName();
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    QCOMPARE(order, (QStringList{"CmdAddFolder", "CmdExtractDBX", "cmdEnd", "CmdHelp",
+    // The help link is reached by Tab too (its Space and the access keys: gui_session).
+    QCOMPARE(order, (QStringList{"CmdAddFolder", "CmdExtractDBX", "Label4", "CmdHelp", "cmdEnd",
                                  "CmdAddFolder"}));
-  }
-
-  void AccessKeys() {
-    Harness h;
-    h.window->show();
-    h.window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
-
-    // A button's access key clicks it after a short animation, hence the waits.
-    // Alt+M does nothing while "Convert &Messages" is disabled.
-    QTest::keyClick(h.window.get(), Qt::Key_M, Qt::AltModifier);
-    QTest::qWait(300);
-    QVERIFY(h.dialogs.folder_titles.empty());
-    h.window->SetConvertEnabled(true);
-    QTest::keyClick(h.window.get(), Qt::Key_M, Qt::AltModifier);  // target dialog, cancelled
-    QTRY_COMPARE(h.dialogs.folder_titles, std::vector<std::string>{"Choose Folder to Save..."});
-
-    QTest::keyClick(h.window.get(), Qt::Key_H, Qt::AltModifier);
-    QTRY_COMPARE(h.dialogs.opened.size(), size_t{1});
-
-    h.dialogs.yes_no_answers = {MessageBoxAnswer::kNo};
-    QTest::keyClick(h.window.get(), Qt::Key_X, Qt::AltModifier);
-    QTRY_COMPARE(h.dialogs.messages.size(), size_t{1});
-    QCOMPARE(h.dialogs.messages[0].text, std::string("Are you sure you want to exit now?"));
-    QVERIFY(h.ends.empty());
-  }
-
-  void HelpButtonAndLinkOpenTheSameGuide() {
-    Harness h;
-    h.window->show();
-    QTest::mouseClick(h.Control<QPushButton>("CmdHelp"), Qt::LeftButton);
-    QTest::mouseClick(h.Control<QLabel>("Label4"), Qt::LeftButton);
-    QCOMPARE(h.dialogs.opened, (std::vector<std::string>{kGuide, kGuide}));
-    // No browser: the click has no visible effect, and nothing is shown.
-    h.dialogs.open_succeeds = false;
-    QTest::mouseClick(h.Control<QLabel>("Label4"), Qt::LeftButton);
-    QVERIFY(h.dialogs.messages.empty());
   }
 
   void GuideAddressFindsTheInstalledCopy() {
@@ -163,31 +124,6 @@ class WindowTest : public QObject {
     QVERIFY(page.contains("File &gt; Open &gt; Outlook Data File") ||
             page.contains("File > Open > Outlook Data File"));
     QVERIFY(page.contains("tar -xzf"));
-  }
-
-  void ExitQuestionNoKeepsEverything() {
-    Harness h;
-    h.window->show();
-    h.window->SetCountText("5 Messages Queued for Conversion.");
-    h.dialogs.yes_no_answers = {MessageBoxAnswer::kNo};
-    QTest::mouseClick(h.Control<QPushButton>("cmdEnd"), Qt::LeftButton);
-    QCOMPARE(h.dialogs.messages.size(), size_t{1});
-    const auto& box = h.dialogs.messages[0];
-    QCOMPARE(box.text, std::string("Are you sure you want to exit now?"));
-    QCOMPARE(box.title, std::string("Larkwell Mailvane"));
-    QCOMPARE(box.icon, MessageBoxIcon::kQuestion);
-    QCOMPARE(box.buttons, MessageBoxButtons::kYesNo);
-    QVERIFY(h.ends.empty());
-    QVERIFY(h.window->isVisible());
-    QCOMPARE(h.Control<QLabel>("lblCount1")->text(),
-             QStringLiteral("5 Messages Queued for Conversion."));
-  }
-
-  void ExitQuestionYesEnds() {
-    Harness h;
-    h.dialogs.yes_no_answers = {MessageBoxAnswer::kYes};
-    h.window->cmdEnd_Click();
-    QCOMPARE(h.ends, std::vector<bool>{false});
   }
 
   void ClosingEndsWithoutAQuestion() {

@@ -45,8 +45,7 @@ int main(int argc, char** argv) {
   };
   mailvane::app::WindowServices services;
   services.dialogs = &dialogs;
-  services.session_factory = [] { return mailvane::store::CreatePstSession(); };
-  services.steps = mailvane::run::DefaultItemSteps();
+  services.conversion = mailvane::run::DefaultConversionSetup();
   services.end_program = mailvane::app::EndProcess;
 
   ClosingWindow window(std::move(services));

@@ -23,7 +23,8 @@ struct Cli {
   int Run(std::vector<std::string> args, bool terminal = false) {
     cli::CommandLineIo io{out, err, terminal, 60};
     return cli::RunCommandLine(
-        args, [this] { return std::make_unique<FakeSession>(world); }, RecordingSteps(calls), io);
+        args, {[this] { return std::make_unique<FakeSession>(world); }, RecordingSteps(calls), {}},
+        io);
   }
 };
 
@@ -73,7 +74,9 @@ TEST(CommandLineTest, PlainLinesWhenNotATerminal) {
                               "Creating Outlook Folders...\n"));
   EXPECT_THAT(out, HasSubstr("Details : Reading - (3 of 3) file(s) 100%\n"
                              "Zimbra Messages Converted Successfully.\n"
-                             "Open Outlook to view converted PST file.\n"
+                             "Open Outlook to view converted PST file.\n" + out_folder +
+                             "/ZimbraMailbox"));
+  EXPECT_THAT(out, HasSubstr(".pst\n"
                              "Items written: 2 messages, 0 contacts, 0 appointments, 0 tasks, 0 notes\n"
                              "Files: 2 converted, 0 failed, 1 taken by no step\n"
                              "Report: " + out_folder + "/ZimbraMailbox"));

@@ -131,7 +131,8 @@ TEST(ConversionRunTest, CompletionBoxWhenNothingFailedAndTheReportBesideThePst) 
   const ShownMessage& box = h.front_end.boxes[0];
   EXPECT_EQ(box.title, "Mailvane");
   EXPECT_EQ(box.text,
-            "Zimbra Messages Converted Successfully.\r\nOpen Outlook to view converted PST file.");
+            "Zimbra Messages Converted Successfully.\r\nOpen Outlook to view converted PST file."
+            "\r\n" + out + "/ZimbraMailbox5.12.26 9.7.03.pst");
   EXPECT_EQ(box.icon, source::MessageBoxIcon::kInformation);
   EXPECT_EQ(box.buttons, source::MessageBoxButtons::kOk);
 
@@ -204,11 +205,10 @@ TEST(ConversionRunTest, SessionFailureShowsTheOutlookErrorBoxWithItsCause) {
   EXPECT_EQ(box.icon, source::MessageBoxIcon::kInformation);
   EXPECT_EQ(box.text,
             "Outlook Session Creation Error !\r\n"
-            "Check if Outlook is installed and configured.\r\n"
-            "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as "
-            "Outlook 2013/2010 (32 Bit).\r\n"
-            "For more details visit this link : https://support.microsoft.com/kb/287532\r\n"
-            "Cause : no profile configured");
+            "Cause : no profile configured\r\n"
+            "Choose another folder to save to, or mend the cause above and try again.");
+  // The status line says that nothing started, not that a session was created.
+  EXPECT_EQ(h.front_end.statuses.back(), "Conversion not started: no profile configured");
   EXPECT_THAT(h.front_end.ranges, ElementsAre(std::make_pair(0, 100)));
   EXPECT_THAT(h.front_end.values, IsEmpty());
   EXPECT_EQ(h.world.items_saved, 0);
@@ -216,17 +216,53 @@ TEST(ConversionRunTest, SessionFailureShowsTheOutlookErrorBoxWithItsCause) {
   EXPECT_THAT(h.calls, IsEmpty());
 }
 
-TEST(ConversionRunTest, TargetThatIsAFileOrUnmakeableTakesTheSessionFailurePath) {
+TEST(ConversionRunTest, TargetThatIsAFileOrUnmakeableTakesTheSessionFailurePathWithAdvice) {
   TempTree tree;
   const std::string file = tree.Write("occupied");
-  for (const std::string& target : {file, file + "/below", std::string("/proc/mailvane-no")}) {
+  const struct {
+    std::string target;
+    std::string advice;
+  } cases[] = {
+      {file, "Choose a folder, not a file."},
+      {file + "/below", "Choose a folder, not a file."},
+      {"/proc/mailvane-no", "Choose a folder you may write to."},
+  };
+  for (const auto& c : cases) {
     Harness h;
-    run::RunResult r = h.Run({tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, target);
-    EXPECT_EQ(r.outcome, run::RunOutcome::kSessionFailed) << target;
+    run::RunResult r = h.Run({tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, c.target);
+    EXPECT_EQ(r.outcome, run::RunOutcome::kSessionFailed) << c.target;
     ASSERT_EQ(h.front_end.boxes.size(), 1u);
     EXPECT_EQ(h.front_end.boxes[0].title, "Outlook Error");
-    EXPECT_THAT(h.front_end.boxes[0].text, HasSubstr("Cause : the target"));
-    EXPECT_THAT(r.cause, HasSubstr(target));
+    EXPECT_THAT(h.front_end.boxes[0].text, HasSubstr("\r\nCause : the target"));
+    EXPECT_THAT(h.front_end.boxes[0].text, ::testing::EndsWith("\r\n" + c.advice)) << c.target;
+    EXPECT_THAT(r.cause, HasSubstr(c.target));
+  }
+}
+
+// Files that should give items and gave none (no steps, or steps that wrote nothing) are
+// no success: the window once said "Converted Successfully" over an empty store.
+TEST(ConversionRunTest, NoItemFromFilesThatShouldGiveItemsIsNoSuccess) {
+  TempTree tree;
+  const std::vector<std::string> files = {tree.Write("Export/Inbox/1.eml", Rfc822("one")),
+                                          tree.Write("Export/Contacts/Doe.meta")};
+  auto nothing = [](zimbra::ItemContext&, const std::string&) { return false; };
+  const run::ItemSteps cases[] = {
+      {},
+      {nothing, nothing, nothing, nothing,
+       [](run::MessageContext&, const std::string&, const std::string&) { return false; }},
+  };
+  for (const run::ItemSteps& steps : cases) {
+    FakeFrontEnd fe;
+    FakeWorld world;
+    run::ConversionRun conversion(fe, [&] { return std::make_unique<FakeSession>(world); },
+                                  steps, {FixedTime});
+    fe.folder_answers.push_back((tree.root() / "out").string());
+    const run::RunResult r = conversion.CmdExtractDBX_Click(files, 2);
+    ASSERT_EQ(fe.boxes.size(), 1u);
+    EXPECT_EQ(fe.boxes[0].icon, source::MessageBoxIcon::kWarning);
+    EXPECT_EQ(fe.boxes[0].text, "No Zimbra item was converted.\r\n2 file(s) were taken by a step "
+                                "but gave no item.\r\nSee the report: " + r.report_path);
+    EXPECT_TRUE(conversion.Report().NothingConverted());
   }
 }
 
@@ -349,7 +385,7 @@ TEST(ConversionRunTest, UnknownTimeZoneIsANoticeInTheReportNotAFailure) {
   ASSERT_EQ(r.outcome, run::RunOutcome::kCompleted) << r.cause;
   EXPECT_FALSE(conversion.Report().HasFailures());
   EXPECT_EQ(conversion.Report().Items(run::ItemKind::kAppointment), 1u);
-  EXPECT_EQ(fe.boxes.back().text, run::kCompletionText);
+  EXPECT_THAT(fe.boxes.back().text, ::testing::StartsWith(run::kCompletionText));
   const std::string log = ReadFile(r.report_path);
   EXPECT_THAT(log, HasSubstr("\nNotices: 2\n"));
   for (const char* which : {"Start", "End"}) {
