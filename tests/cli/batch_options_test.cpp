@@ -24,7 +24,7 @@ struct Cli {
   std::ostringstream out, err;
   int Run(std::vector<std::string> args) {
     return cli::RunCommandLine(
-        args, [this] { return std::make_unique<FakeSession>(world); }, RecordingSteps(calls),
+        args, {[this] { return std::make_unique<FakeSession>(world); }, RecordingSteps(calls), {}},
         {out, err, false, 80});
   }
 };

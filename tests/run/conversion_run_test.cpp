@@ -18,6 +18,12 @@ using ::testing::IsEmpty;
 
 using testsupport::ReadFile;
 
+run::RunOptions FixedOptions() {
+  run::RunOptions options;
+  options.clock = FixedTime;
+  return options;
+}
+
 TEST(ConversionRunTest, CancelledTargetDialogChangesNothing) {
   TempTree tree;
   Harness h;
@@ -255,7 +261,7 @@ TEST(ConversionRunTest, NoItemFromFilesThatShouldGiveItemsIsNoSuccess) {
     FakeFrontEnd fe;
     FakeWorld world;
     run::ConversionRun conversion(fe, [&] { return std::make_unique<FakeSession>(world); },
-                                  steps, {FixedTime});
+                                  steps, FixedOptions());
     fe.folder_answers.push_back((tree.root() / "out").string());
     const run::RunResult r = conversion.CmdExtractDBX_Click(files, 2);
     ASSERT_EQ(fe.boxes.size(), 1u);
@@ -338,7 +344,7 @@ TEST(ConversionRunTest, StepThatRaisesIsRecordedAndTheRunGoesOn) {
     throw std::runtime_error("contact record unreadable");
   };
   run::ConversionRun run(h.front_end, [&] { return std::make_unique<FakeSession>(h.world); },
-                         steps, {FixedTime});
+                         steps, FixedOptions());
   h.front_end.folder_answers.push_back(tree.root().string() + "/out");
   std::vector<std::string> files = {tree.Write("Export/Contacts/Doe.meta"),
                                     tree.Write("Export/Inbox/1.eml", Rfc822("one"))};
@@ -379,7 +385,7 @@ TEST(ConversionRunTest, UnknownTimeZoneIsANoticeInTheReportNotAFailure) {
   FakeWorld world;
   run::ConversionRun conversion(
       fe, [&] { return std::make_unique<FakeSession>(world); }, run::DefaultItemSteps(),
-      {FixedTime});
+      FixedOptions());
   fe.folder_answers.push_back((tree.root() / "out").string());
   const run::RunResult r = conversion.CmdExtractDBX_Click({file}, 1);
   ASSERT_EQ(r.outcome, run::RunOutcome::kCompleted) << r.cause;
