@@ -37,6 +37,8 @@ std::vector<BatchEntry> ReadBatchList(std::istream& list) {
   int line = 0;
   while (std::getline(list, text)) {
     ++line;
+    // Lists saved by Windows editors: a byte order mark and CR LF line ends.
+    if (line == 1 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
     if (!text.empty() && text.back() == '\r') text.pop_back();
     if (text.empty() || text[0] == '#') continue;
     BatchEntry e;

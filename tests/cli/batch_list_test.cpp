@@ -47,7 +47,7 @@ TEST(BatchListTest, EveryLineIsReadAndOnlyItsOwnErrorsStopIt) {
   testsupport::ScratchDir dir("batch-list");
   const std::string a = dir.Write("a/x.eml");
   const std::string b = dir.Write("b.tgz");
-  std::istringstream list("# comment\n\n" + dir.path().string() + "/a\r\n" + b + "\tB\n" +
+  std::istringstream list("\xEF\xBB\xBF# comment\n\n" + dir.path().string() + "/a\r\n" + b + "\tB\n" +
                           (dir.path() / "gone").string() + "\n" + b + "\ta\n\tname\n");
   const std::vector<cli::BatchEntry> entries = cli::ReadBatchList(list);
   ASSERT_EQ(entries.size(), 5u);
