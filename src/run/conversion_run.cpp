@@ -11,7 +11,10 @@
 #include "run/folder_list.h"
 #include "run/folder_tree.h"
 #include "run/run_texts.h"
+#include "source/folder_source.h"
 #include "source/path_names.h"
+#include "source/relative_folder.h"
+#include "source/size_text.h"
 
 namespace mailvane::run {
 
@@ -53,26 +56,6 @@ std::string FreePstPath(const std::string& wanted) {
   }
 }
 
-// Steps read only regular files: a FIFO would block the run, a device would never end.
-bool IsRegularFile(const std::string& file, std::string& why) {
-  std::error_code ec;
-  fs::file_status status = fs::status(file, ec);
-  if (ec) {
-    why = "cannot examine the file: " + ec.message();
-    return false;
-  }
-  if (fs::is_regular_file(status)) return true;
-  switch (status.type()) {
-    case fs::file_type::fifo: why = "it is a FIFO, not a regular file; not opened"; break;
-    case fs::file_type::socket: why = "it is a socket, not a regular file; not opened"; break;
-    case fs::file_type::block:
-    case fs::file_type::character: why = "it is a device, not a regular file; not opened"; break;
-    case fs::file_type::directory: why = "it is a folder, not a regular file"; break;
-    default: why = "it is not a regular file; not opened"; break;
-  }
-  return false;
-}
-
 }  // namespace
 
 namespace {
@@ -109,6 +92,17 @@ ConversionRun::ConversionRun(source::FrontEnd& front_end, SessionFactory make_se
 
 RunResult ConversionRun::CmdExtractDBX_Click(const std::vector<std::string>& file_list,
                                              int file_count) {
+  if (file_count < 0 || static_cast<std::size_t>(file_count) > file_list.size()) {
+    throw std::invalid_argument("file count " + std::to_string(file_count) +
+                                " does not match the file list of " +
+                                std::to_string(file_list.size()));
+  }
+  source::FolderSource folder(
+      std::vector<std::string>(file_list.begin(), file_list.begin() + file_count), "");
+  return CmdExtractDBX_Click(folder);
+}
+
+RunResult ConversionRun::CmdExtractDBX_Click(source::ExportSource& source) {
   // A press of "Convert &Messages" during a yield of this run must not start another.
   if (Running()) return {RunOutcome::kRefused, "a conversion is already in progress", ""};
   // Whatever way this run ends, the next press may start a new one.
@@ -132,10 +126,12 @@ RunResult ConversionRun::CmdExtractDBX_Click(const std::vector<std::string>& fil
 
   report_ = RunReport();
   message_step_ran_ = false;
+  files_read_ = 0;
+  folders_made_.clear();
   std::error_code set_up_error;
   if (!source::TryStep(report_, "", "set-up", [&] {
         try {
-          SetUp(file_list, file_count);
+          SetUp(source.KnownPaths());
         } catch (const std::system_error& e) {
           set_up_error = e.code();  // kept for the advice; the failure is recorded as ever
           throw;
@@ -149,7 +145,9 @@ RunResult ConversionRun::CmdExtractDBX_Click(const std::vector<std::string>& fil
   CreateFolderTree(state_.FolderList, tree);
 
   state_.phase = RunPhase::kConverting;
-  ConvertFiles(file_list, file_count);
+  ConvertFiles(source);
+  const std::string stopped = source.StoppedBy();
+  if (!stopped.empty()) report_.RecordFailure(source.Name(), "read source", stopped);
 
   state_.phase = RunPhase::kFinishing;
   front_end_.Yield();
@@ -158,7 +156,7 @@ RunResult ConversionRun::CmdExtractDBX_Click(const std::vector<std::string>& fil
   session_.reset();
   std::string report_path = RunReport::PathBeside(state_.PstPath).string();
   if (!source::TryStep(report_, "", "write report", [&] {
-        report_.Write(report_path, state_.PstPath, static_cast<std::size_t>(file_count));
+        report_.Write(report_path, state_.PstPath, files_read_);
       })) {
     report_path.clear();
   }
@@ -168,7 +166,7 @@ RunResult ConversionRun::CmdExtractDBX_Click(const std::vector<std::string>& fil
   return {RunOutcome::kCompleted, "", report_path};
 }
 
-void ConversionRun::SetUp(const std::vector<std::string>& file_list, int file_count) {
+void ConversionRun::SetUp(const std::vector<std::string>* known_paths) {
   session_ = make_session_();
   if (session_ == nullptr) throw std::runtime_error("no mail session could be made");
   session_->Logon();
@@ -184,7 +182,11 @@ void ConversionRun::SetUp(const std::vector<std::string>& file_list, int file_co
   state_.storeID = store_->EntryID();
   store_->ValidateIPMTree();
 
-  state_.FolderList = BuildFolderList(file_list, file_count, front_end_);
+  state_.FolderList.clear();
+  if (known_paths != nullptr) {
+    state_.FolderList =
+        BuildFolderList(*known_paths, static_cast<int>(known_paths->size()), front_end_);
+  }
 }
 
 RunResult ConversionRun::SessionFailure(const std::string& cause, std::error_code code) {
@@ -200,7 +202,7 @@ RunResult ConversionRun::SessionFailure(const std::string& cause, std::error_cod
   return {RunOutcome::kSessionFailed, cause, ""};
 }
 
-void ConversionRun::ConvertFiles(const std::vector<std::string>& file_list, int file_count) {
+void ConversionRun::ConvertFiles(source::ExportSource& source) {
   zimbra::ItemContext items{*session_, state_.storeID, front_end_, report_,
                             [this](std::string_view file, std::string_view note) {
                               report_.Notice(file, note);
@@ -209,33 +211,67 @@ void ConversionRun::ConvertFiles(const std::vector<std::string>& file_list, int 
                           report_};
   items_since_commit_ = 0;
   last_commit_ = std::chrono::steady_clock::now();
-  const std::string of = " of " + std::to_string(file_count) + ") file(s)";
+  const std::vector<std::string>* known = source.KnownPaths();
+  const std::size_t known_count = known != nullptr ? known->size() : 0;
   state_.FileNumber = 1;
-  for (int k = 0; k < file_count; ++k) {
-    ConvertOne(file_list[static_cast<std::size_t>(k)], items, messages);
-    front_end_.SetFrameCaption("Details : Reading - (" + std::to_string(state_.FileNumber) + of);
-    const float percent =
-        static_cast<float>(static_cast<double>(state_.FileNumber) / file_count * 100.0);
-    front_end_.SetProgressValue(static_cast<int>(percent));
+  while (source::ExportFile* file = source.Next()) {
+    ++files_read_;
+    if (known == nullptr) EnsureFolders(LogicalPath(file->path()));
+    ConvertOne(*file, items, messages);
+    ShowProgress(source, *file, known_count);
     ++state_.FileNumber;
     SafePoint(false);
   }
   message_step_ran_ = messages.convert_disabled;
 }
 
-void ConversionRun::ConvertOne(const std::string& file, zimbra::ItemContext& items,
+void ConversionRun::ShowProgress(source::ExportSource& source, const source::ExportFile& file,
+                                 std::size_t known_count) {
+  if (known_count > 0) {
+    front_end_.SetFrameCaption("Details : Reading - (" + std::to_string(state_.FileNumber) +
+                               " of " + std::to_string(known_count) + ") file(s)");
+    const double percent = static_cast<double>(state_.FileNumber) / static_cast<double>(known_count) * 100.0;
+    front_end_.SetProgressValue(static_cast<int>(static_cast<float>(percent)));
+    return;
+  }
+  // A stream: how far into the archive, and the entry just read.
+  const std::optional<int> percent = source.Percent();
+  std::string caption = "Details : Reading - (" + std::to_string(state_.FileNumber) + ") file(s), ";
+  caption += percent ? std::to_string(*percent) + " %" : source::SizeText(source.BytesRead()) + " read";
+  front_end_.SetFrameCaption(caption + " - " + file.shown());
+  if (percent) front_end_.SetProgressValue(*percent);
+}
+
+void ConversionRun::EnsureFolders(const std::string& logical_path) {
+  const std::string folder = source::WithoutSplitSuffixes(source::RelativeFolder(logical_path));
+  if (folder.empty() || folders_made_.count(folder) != 0) return;
+  // The folder and those of its ancestors not made yet, parents first, as the whole tree
+  // would make them.
+  std::vector<std::string> missing;
+  for (std::size_t cut = 0; (cut = folder.find(source::kStoreSeparator, cut)) != std::string::npos; ++cut) {
+    std::string ancestor = folder.substr(0, cut);
+    if (folders_made_.insert(ancestor).second) missing.push_back(std::move(ancestor));
+  }
+  folders_made_.insert(folder);
+  missing.push_back(folder);
+  TreeContext tree{*session_, state_.storeID, state_.StoreDisplayName, front_end_, report_};
+  CreateFolderTree(missing, tree);
+}
+
+void ConversionRun::ConvertOne(source::ExportFile& file, zimbra::ItemContext& items,
                                MessageContext& messages) {
   report_.BeginFile();
-  const std::string logical = LogicalPath(file);
+  const std::string& shown = file.shown();
+  const std::string logical = LogicalPath(file.path());
   const FileTests tests = TestFile(logical);
   bool wrote = false;
-  std::string why;
-  if (tests.Any() && !IsRegularFile(file, why)) {
-    report_.RecordFailure(file, "read", why);
+  const std::string why = tests.Any() ? file.NotReadable() : std::string();
+  if (!why.empty()) {
+    report_.RecordFailure(shown, "read", why);
   } else if (tests.Any()) {
     auto run_record = [&](bool passed, const RecordStep& step, const char* name, ItemKind kind) {
       bool written = false;
-      if (passed && step) source::TryStep(report_, file, name, [&] { written = step(items, file); });
+      if (passed && step) source::TryStep(report_, shown, name, [&] { written = step(items, file); });
       if (written) {
         report_.ItemWritten(kind);
         ++items_since_commit_;
@@ -248,7 +284,7 @@ void ConversionRun::ConvertOne(const std::string& file, zimbra::ItemContext& ite
     run_record(tests.note, steps_.note, "note", ItemKind::kNote);
     if (tests.message && steps_.message) {
       bool written = false;
-      source::TryStep(report_, file, "message",
+      source::TryStep(report_, shown, "message",
                       [&] { written = steps_.message(messages, file, logical); });
       if (written) {
         report_.ItemWritten(ItemKind::kMessage);
@@ -257,7 +293,7 @@ void ConversionRun::ConvertOne(const std::string& file, zimbra::ItemContext& ite
       }
     }
   }
-  report_.EndFile(file, tests.Any(), wrote);
+  report_.EndFile(shown, tests.Any(), wrote);
 }
 
 void ConversionRun::SafePoint(bool force) {

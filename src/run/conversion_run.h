@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "run/run_report.h"
 #include "run/run_state.h"
 #include "run/store_names.h"
+#include "source/export_file.h"
 #include "source/front_end.h"
 #include "store/mail_store.h"
 
@@ -52,6 +54,10 @@ class ConversionRun {
 
   // The run over the first file_count entries of file_list.
   RunResult CmdExtractDBX_Click(const std::vector<std::string>& file_list, int file_count);
+  // The run over the files of a source, read once. A source that knows its files
+  // beforehand (a folder) gets its folder tree first; a stream gets each folder when its
+  // first file arrives.
+  RunResult CmdExtractDBX_Click(source::ExportSource& source);
 
   bool Running() const { return state_.phase != RunPhase::kIdle; }
   const RunState& State() const { return state_; }
@@ -59,9 +65,13 @@ class ConversionRun {
 
  private:
   // The set-up: session, store, folder list. Raises on any failure.
-  void SetUp(const std::vector<std::string>& file_list, int file_count);
-  void ConvertFiles(const std::vector<std::string>& file_list, int file_count);
-  void ConvertOne(const std::string& file, zimbra::ItemContext& items, MessageContext& messages);
+  void SetUp(const std::vector<std::string>* known_paths);
+  void ConvertFiles(source::ExportSource& source);
+  void ShowProgress(source::ExportSource& source, const source::ExportFile& file,
+                    std::size_t known_count);
+  // The folders of a file that arrives from a stream, made when first seen.
+  void EnsureFolders(const std::string& logical_path);
+  void ConvertOne(source::ExportFile& file, zimbra::ItemContext& items, MessageContext& messages);
   void SafePoint(bool force);
   void ShowClosingMessage(const std::string& report_path);
   RunResult SessionFailure(const std::string& cause, std::error_code code);
@@ -75,6 +85,8 @@ class ConversionRun {
   std::unique_ptr<store::Session> session_;
   store::Store* store_ = nullptr;
   bool message_step_ran_ = false;
+  std::size_t files_read_ = 0;
+  std::set<std::string> folders_made_;
   std::size_t items_since_commit_ = 0;
   std::chrono::steady_clock::time_point last_commit_;
 };

@@ -11,9 +11,9 @@
 namespace mailvane::run {
 
 // Each returns true when it wrote an item.
-using RecordStep = std::function<bool(zimbra::ItemContext&, const std::string& file)>;
-// file is read; logical_path (file with Zimbra's "!N" split endings removed) is routed.
-using MessageStep = std::function<bool(MessageContext&, const std::string& file,
+using RecordStep = std::function<bool(zimbra::ItemContext&, source::ExportFile& file)>;
+// file is read; logical_path (its path with Zimbra's "!N" split endings removed) is routed.
+using MessageStep = std::function<bool(MessageContext&, source::ExportFile& file,
                                        const std::string& logical_path)>;
 
 struct ItemSteps {

@@ -88,8 +88,9 @@ MessageRoute RouteMessage(std::string_view logical_path, std::string_view rel) {
   return route;
 }
 
-bool ImportMessageFile(MessageContext& ctx, const std::string& file,
+bool ImportMessageFile(MessageContext& ctx, source::ExportFile& source_file,
                        const std::string& logical_path) {
+  const std::string& file = source_file.shown();
   ctx.front_end.Yield();
   ctx.front_end.SetStatusText(kConvertingMessagesPrefix + file + ")");
   if (!ctx.convert_disabled) {
@@ -106,8 +107,13 @@ bool ImportMessageFile(MessageContext& ctx, const std::string& file,
     return false;
   }
   // A failed import still leaves a message, stored as far as the import got.
-  source::TryStep(ctx.report, file, "import message",
-                  [&] { message->Import(file, store::kImportRfc822); });
+  source::TryStep(ctx.report, file, "import message", [&] {
+    if (const std::string* disk = source_file.DiskPath()) {
+      message->Import(*disk, store::kImportRfc822);
+    } else {
+      message->ImportBytes(source_file.Content(), store::kImportRfc822);
+    }
+  });
   source::TryStep(ctx.report, file, "set message flags", [&] {
     std::int32_t flags = kMsgFlagRead | (message->HasAttachments() ? kMsgFlagHasAttach : 0);
     message->SetOneProp(kPrMessageFlags, pst::PropValue::Int32(flags), false);

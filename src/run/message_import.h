@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "run/run_report.h"
+#include "source/export_file.h"
 #include "source/front_end.h"
 #include "store/mail_store.h"
 
@@ -52,12 +53,12 @@ struct MessageContext {
   std::string cached_shown;  // the store path of a rerouted message's folder
 };
 
-// Imports the file at file into the folder that its logical path routes to; a message
+// Imports file into the folder that its logical path routes to; a message
 // whose folder is not found goes to the mirrored folder of its relative path (created where
 // missing) and the report says so. Marks it read (and as having attachments when it has),
 // saves it, and disables "Convert &Messages". Failures are recorded, never raised. True when
 // the message was saved.
-bool ImportMessageFile(MessageContext& ctx, const std::string& file,
+bool ImportMessageFile(MessageContext& ctx, source::ExportFile& file,
                        const std::string& logical_path);
 
 }  // namespace mailvane::run

@@ -59,13 +59,13 @@ class Item {
   virtual void SetBool(std::string_view name, bool value) = 0;  // "AllDayEvent", ...
   virtual void SetInt(std::string_view name, int value) = 0;    // "BusyStatus", ...
 
-  // Copies the file's bytes at once; the caller may delete the file right after.
-  // display_name empty: the file's own name.
-  virtual void AddAttachment(const std::filesystem::path& file,
-                             std::string_view display_name = {}) = 0;
+  // An attachment holding bytes, shown under display_name.
+  virtual void AddAttachment(std::vector<std::uint8_t> bytes, std::string_view display_name) = 0;
   virtual void AddPicture(const std::filesystem::path& file) = 0;  // a contact's picture
   // Fills a message from an RFC 822 / MIME file (format kImportRfc822).
   virtual void Import(const std::filesystem::path& file, int format) = 0;
+  // The same from a message held in memory.
+  virtual void ImportBytes(std::string_view message, int format) = 0;
   // One MAPI property by tag, saving the item when asked (HrSetOneProp).
   virtual void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) = 0;
   virtual bool HasAttachments() const = 0;

@@ -56,9 +56,9 @@ const char* MimeTypeOf(const std::string& extension) {
   return nullptr;
 }
 
-pst::AttachmentContent FileAttachment(const std::filesystem::path& file, std::string name) {
+pst::AttachmentContent ByValueAttachment(std::vector<std::uint8_t> bytes, std::string name) {
   pst::AttachmentContent att;
-  att.bytes = ReadWholeFile(file);
+  att.bytes = std::move(bytes);
   const std::string extension = std::filesystem::path(name).extension().string();
   att.props.Set(pst::kPrAttachMethod, PropValue::Int32(pst::kAttachByValue));
   att.props.Set(pst::kPrAttachLongFilename, PropValue::String(name));
@@ -108,10 +108,9 @@ void PstItem::SetInt(std::string_view name, int value) {
   Apply(IntPropertyWrites(type_, name, value));
 }
 
-void PstItem::AddAttachment(const std::filesystem::path& file, std::string_view display_name) {
-  std::string name =
-      display_name.empty() ? file.filename().string() : std::string(display_name);
-  message_.content().attachments.push_back(FileAttachment(file, std::move(name)));
+void PstItem::AddAttachment(std::vector<std::uint8_t> bytes, std::string_view display_name) {
+  message_.content().attachments.push_back(
+      ByValueAttachment(std::move(bytes), std::string(display_name)));
 }
 
 void PstItem::AddPicture(const std::filesystem::path& file) {
@@ -120,7 +119,7 @@ void PstItem::AddPicture(const std::filesystem::path& file) {
   }
   // Outlook keeps a contact's picture as a hidden attachment of this name, flagged as the
   // contact photo, and says so on the contact (MS-OXOCNTC 2.2.1.8).
-  pst::AttachmentContent att = FileAttachment(file, "ContactPicture.jpg");
+  pst::AttachmentContent att = ByValueAttachment(ReadWholeFile(file), "ContactPicture.jpg");
   att.props.Set(pst::MakeTag(0x7FFF, pst::PropType::kBoolean), PropValue::Boolean(true));
   att.props.Set(pst::kPrAttachmentHidden, PropValue::Boolean(true));
   auto& attachments = message_.content().attachments;
@@ -142,6 +141,14 @@ void PstItem::Import(const std::filesystem::path& file, int format) {
                      " is not supported (only 1024, an RFC 822 message)");
   }
   FillFromParsed(mime::ParseMimeFile(file), message_.content());
+}
+
+void PstItem::ImportBytes(std::string_view message, int format) {
+  if (format != kImportRfc822) {
+    throw StoreError("Import: format " + std::to_string(format) +
+                     " is not supported (only 1024, an RFC 822 message)");
+  }
+  FillFromParsed(mime::ParseMimeBytes(message), message_.content());
 }
 
 void PstItem::SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) {

@@ -18,9 +18,10 @@ class PstItem : public Item {
   void SetUtcTime(std::string_view name, pst::FileTime utc) override;
   void SetBool(std::string_view name, bool value) override;
   void SetInt(std::string_view name, int value) override;
-  void AddAttachment(const std::filesystem::path& file, std::string_view display_name) override;
+  void AddAttachment(std::vector<std::uint8_t> bytes, std::string_view display_name) override;
   void AddPicture(const std::filesystem::path& file) override;
   void Import(const std::filesystem::path& file, int format) override;
+  void ImportBytes(std::string_view message, int format) override;
   void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) override;
   bool HasAttachments() const override;
   void Save() override;

@@ -6,18 +6,18 @@
 
 namespace mailvane::zimbra {
 
-bool ConvertCalendarRecord(ItemContext& ctx, const std::string& file) {
-  ctx.front_end.SetStatusText("Converting Calendars... from (" + file + ")");
+bool ConvertCalendarRecord(ItemContext& ctx, source::ExportFile& file) {
+  ctx.front_end.SetStatusText("Converting Calendars... from (" + file.shown() + ")");
   // Appointments keep their times and zones, so "st" and "et" are read whole.
   static const std::vector<MetaKey> keys = WithWholeDateTimes(CalendarMetaKeys());
   bool written = false;
-  source::TryStep(ctx.failures, file, "convert appointment", [&] {
+  source::TryStep(ctx.failures, file.shown(), "convert appointment", [&] {
     MetaValues v(kCalendarValueCount);
     if (!ScanRecord(ctx, file, kCalendarMarker, keys, v)) return;
     written = CreateCalendarItem(
-        ctx, file, ctx.storeID, 9, TrimSpaces(v[kCalendarSubject]), TrimSpaces(v[kCalendarStart]),
+        ctx, file.shown(), ctx.storeID, 9, TrimSpaces(v[kCalendarSubject]), TrimSpaces(v[kCalendarStart]),
         TrimSpaces(v[kCalendarEnd]), TrimSpaces(v[kCalendarLocation]), std::string(),
-        TrimSpaces(v[kCalendarDescription]), DataFileOf(file));
+        TrimSpaces(v[kCalendarDescription]), file.DataFile());
   });
   return written;
 }

@@ -37,7 +37,7 @@ bool CreateCalendarItem(ItemContext& ctx, std::string_view file, const std::stri
                         int FolderName, const std::string& eSubject, const std::string& eStart,
                         const std::string& eEnd, const std::string& eLocation,
                         const std::string& eCategories, const std::string& eBody,
-                        const std::string& eAttachFileName) {
+                        source::ExportFile* eAttachFile) {
   GuardedItem item(ctx, file);
   if (!item.Create(storeID, FolderName, store::ItemType::kAppointment)) return false;
   ctx.front_end.Yield();
@@ -56,7 +56,7 @@ bool CreateCalendarItem(ItemContext& ctx, std::string_view file, const std::stri
   item.SetText("Categories", eCategories);
   item.SetText("Body", eBody);
   item.Save();
-  AttachFromDataFile(item, eAttachFileName);
+  AttachFromDataFile(item, eAttachFile);
   item.Save();
   return item.saved();
 }

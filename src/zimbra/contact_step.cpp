@@ -35,10 +35,10 @@ void RemoveAll(std::string& text, std::string_view what) {
 
 }  // namespace
 
-bool ConvertContactRecord(ItemContext& ctx, const std::string& file) {
-  ctx.front_end.SetStatusText("Converting Contacts... from (" + file + ")");
+bool ConvertContactRecord(ItemContext& ctx, source::ExportFile& file) {
+  ctx.front_end.SetStatusText("Converting Contacts... from (" + file.shown() + ")");
   bool written = false;
-  source::TryStep(ctx.failures, file, "convert contact", [&] {
+  source::TryStep(ctx.failures, file.shown(), "convert contact", [&] {
     ContactFields f;
     FreevCard(f);
     MetaValues v(kContactAnniversary + 1);
@@ -61,7 +61,7 @@ bool ConvertContactRecord(ItemContext& ctx, const std::string& file) {
     f.eContact_FullName = f.eContact_FirstName + " " + f.eContact_LastName;
     ForEachContactField(f, [](std::string& s) { s = TrimSpaces(s); });
 
-    written = CreateContactItem(ctx, file, ctx.storeID, 10, f,
+    written = CreateContactItem(ctx, file.shown(), ctx.storeID, 10, f,
                                 BirthdayText(TrimSpaces(v[kContactBirthday])),
                                 BirthdayText(TrimSpaces(v[kContactAnniversary])));
   });

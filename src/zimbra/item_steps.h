@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "source/export_file.h"
 #include "source/failure_log.h"
 #include "source/front_end.h"
 #include "store/mail_store.h"
@@ -24,9 +25,9 @@ struct ItemContext {
 };
 
 // Each returns true when an item was written (the run counts them per kind).
-bool ConvertContactRecord(ItemContext& ctx, const std::string& file);
-bool ConvertCalendarRecord(ItemContext& ctx, const std::string& file);
-bool ConvertTaskRecord(ItemContext& ctx, const std::string& file);
-bool ConvertNoteRecord(ItemContext& ctx, const std::string& file);
+bool ConvertContactRecord(ItemContext& ctx, source::ExportFile& file);
+bool ConvertCalendarRecord(ItemContext& ctx, source::ExportFile& file);
+bool ConvertTaskRecord(ItemContext& ctx, source::ExportFile& file);
+bool ConvertNoteRecord(ItemContext& ctx, source::ExportFile& file);
 
 }  // namespace mailvane::zimbra

@@ -18,19 +18,20 @@ bool CreateContactItem(ItemContext& ctx, std::string_view file, const std::strin
                        int FolderName, const ContactFields& fields,
                        const std::string& eBirthday = {}, const std::string& eAnniversary = {});
 
+// eAttachFile: the record's data file, whose attachments the item gets; nullptr for none.
 // eStart and eEnd: Zimbra date-time values (see ReadCalendarTime). When both are dates
 // without a time the appointment is an all-day event.
 bool CreateCalendarItem(ItemContext& ctx, std::string_view file, const std::string& storeID,
                         int FolderName, const std::string& eSubject, const std::string& eStart,
                         const std::string& eEnd, const std::string& eLocation,
                         const std::string& eCategories, const std::string& eBody,
-                        const std::string& eAttachFileName);
+                        source::ExportFile* eAttachFile);
 
 // eStartDate and eDueDate: Zimbra date or date-time values; tasks keep the date only.
 bool CreateToDoItem(ItemContext& ctx, std::string_view file, const std::string& storeID,
                     int FolderName, const std::string& eSubject, const std::string& eStartDate,
                     const std::string& eDueDate, const std::string& eBody,
-                    const std::string& eAttachFileName);
+                    source::ExportFile* eAttachFile);
 
 bool CreateNotesItem(ItemContext& ctx, std::string_view file, const std::string& storeID,
                      int FolderName, const std::string& eSubject, const std::string& eBody);

@@ -74,8 +74,12 @@ MetaRecordText ReadMetaRecord(std::string_view path, const std::function<void()>
   std::string bytes;
   if (!ReadFileBytes(trimmed, bytes, result.failure)) return result;
   if (yield) yield();
-  result.text = UnescapeJson(DecodeMetaBytes(LastLine(bytes)));
+  result.text = MetaRecordOfBytes(bytes);
   return result;
+}
+
+std::u16string MetaRecordOfBytes(std::string_view bytes) {
+  return UnescapeJson(DecodeMetaBytes(LastLine(bytes)));
 }
 
 std::optional<std::u16string> MetaSection(std::u16string_view record_text,

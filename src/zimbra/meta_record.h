@@ -22,6 +22,9 @@ struct MetaRecordText {
 // cannot be opened or read: the reason is in the result.
 MetaRecordText ReadMetaRecord(std::string_view path, const std::function<void()>& yield = {});
 
+// The record text of a file's bytes, by the same line rule.
+std::u16string MetaRecordOfBytes(std::string_view bytes);
+
 // The text between the first and the second occurrence of marker (case-sensitive), or to
 // the end when it occurs once; none when it does not occur.
 std::optional<std::u16string> MetaSection(std::u16string_view record_text, std::string_view marker);

@@ -5,20 +5,18 @@
 #include "zimbra/item_writers.h"
 #include "zimbra/meta_key_tables.h"
 #include "zimbra/meta_record.h"
+#include "zimbra/record_steps.h"
 
 namespace mailvane::zimbra {
 
-bool ConvertNoteRecord(ItemContext& ctx, const std::string& file) {
-  ctx.front_end.SetStatusText("Converting Notes... from (" + file + ")");
+bool ConvertNoteRecord(ItemContext& ctx, source::ExportFile& file) {
+  ctx.front_end.SetStatusText("Converting Notes... from (" + file.shown() + ")");
   bool written = false;
-  source::TryStep(ctx.failures, file, "convert note", [&] {
+  source::TryStep(ctx.failures, file.shown(), "convert note", [&] {
     const auto yield = [&ctx] { ctx.front_end.Yield(); };
-    const MetaRecordText record = ReadMetaRecord(file, yield);
-    if (!record.failure.empty()) {
-      ctx.failures.RecordFailure(file, "read record", record.failure);
-      return;
-    }
-    const auto section = MetaSection(record.text, kNoteMarker);
+    std::u16string text;
+    if (!ReadRecordText(ctx, file, text)) return;
+    const auto section = MetaSection(text, kNoteMarker);
     if (!section) return;
     MetaValues v(kNoteValueCount);
     ScanMetaKeys(MetaTokens(*section), NoteMetaKeys(), v, yield);
@@ -27,14 +25,14 @@ bool ConvertNoteRecord(ItemContext& ctx, const std::string& file) {
     if (v[kNoteText].empty()) {
       const std::u16string marker(kNoteMarker.begin(), kNoteMarker.end());
       const std::u16string_view before =
-          std::u16string_view(record.text).substr(0, record.text.find(marker));
+          std::u16string_view(text).substr(0, text.find(marker));
       std::vector<MetaKey> text_key;
       for (const MetaKey& row : NoteMetaKeys()) {
         if (row.destination == kNoteText) text_key.push_back(row);
       }
       ScanMetaKeys(MetaTokens(before), text_key, v, yield);
     }
-    written = CreateNotesItem(ctx, file, ctx.storeID, 12, TrimSpaces(v[kNoteSubject]),
+    written = CreateNotesItem(ctx, file.shown(), ctx.storeID, 12, TrimSpaces(v[kNoteSubject]),
                               TrimSpaces(v[kNoteText]));
   });
   return written;

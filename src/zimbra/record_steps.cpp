@@ -5,26 +5,30 @@
 
 namespace mailvane::zimbra {
 
-bool ScanRecord(ItemContext& ctx, const std::string& file, std::string_view marker,
-                std::span<const MetaKey> table, MetaValues& values) {
-  const auto yield = [&ctx] { ctx.front_end.Yield(); };
-  const MetaRecordText record = ReadMetaRecord(file, yield);
-  if (!record.failure.empty()) {
-    ctx.failures.RecordFailure(file, "read record", record.failure);
+bool ReadRecordText(ItemContext& ctx, source::ExportFile& file, std::u16string& text) {
+  ctx.front_end.Yield();
+  std::string why;
+  try {
+    text = MetaRecordOfBytes(file.Content());
+  } catch (const std::exception& e) {
+    why = e.what();
+  }
+  if (!why.empty()) {
+    ctx.failures.RecordFailure(file.shown(), "read record", why);
     return false;
   }
-  const auto section = MetaSection(record.text, marker);
-  if (!section) return false;
-  ScanMetaKeys(MetaTokens(*section), table, values, yield);
+  ctx.front_end.Yield();
   return true;
 }
 
-std::string DataFileOf(const std::string& record_path) {
-  // The run's test made sure the name ends in ".appt.meta" / ".task.meta". Removing every
-  // ".meta" would also change a folder such as "x.meta" on the way.
-  std::string path = TrimSpaces(record_path);
-  if (path.size() >= 5) path.resize(path.size() - 5);
-  return path;
+bool ScanRecord(ItemContext& ctx, source::ExportFile& file, std::string_view marker,
+                std::span<const MetaKey> table, MetaValues& values) {
+  std::u16string text;
+  if (!ReadRecordText(ctx, file, text)) return false;
+  const auto section = MetaSection(text, marker);
+  if (!section) return false;
+  ScanMetaKeys(MetaTokens(*section), table, values, [&ctx] { ctx.front_end.Yield(); });
+  return true;
 }
 
 std::vector<MetaKey> WithWholeDateTimes(std::span<const MetaKey> table) {

@@ -10,14 +10,13 @@
 
 namespace mailvane::zimbra {
 
-// Reads the record at file and scans the section after marker with table into values.
-// False when the file holds no record of that kind (or could not be read: recorded).
-bool ScanRecord(ItemContext& ctx, const std::string& file, std::string_view marker,
-                std::span<const MetaKey> table, MetaValues& values);
+// The record text of file; false when it could not be read (recorded).
+bool ReadRecordText(ItemContext& ctx, source::ExportFile& file, std::u16string& text);
 
-// The data file beside an appointment or task record: its path without the ending
-// ".meta" (in whatever case the file name has it).
-std::string DataFileOf(const std::string& record_path);
+// Reads the record of file and scans the section after marker with table into values.
+// False when the file holds no record of that kind (or could not be read: recorded).
+bool ScanRecord(ItemContext& ctx, source::ExportFile& file, std::string_view marker,
+                std::span<const MetaKey> table, MetaValues& values);
 
 // The table with its date rows ("st", "et") taking the whole date-time value instead of
 // its date text.

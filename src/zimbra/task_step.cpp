@@ -6,17 +6,17 @@
 
 namespace mailvane::zimbra {
 
-bool ConvertTaskRecord(ItemContext& ctx, const std::string& file) {
-  ctx.front_end.SetStatusText("Converting Tasks... from (" + file + ")");
+bool ConvertTaskRecord(ItemContext& ctx, source::ExportFile& file) {
+  ctx.front_end.SetStatusText("Converting Tasks... from (" + file.shown() + ")");
   // The writer takes the date of the whole value, as for appointments.
   static const std::vector<MetaKey> keys = WithWholeDateTimes(TaskMetaKeys());
   bool written = false;
-  source::TryStep(ctx.failures, file, "convert task", [&] {
+  source::TryStep(ctx.failures, file.shown(), "convert task", [&] {
     MetaValues v(kTaskValueCount);
     if (!ScanRecord(ctx, file, kTaskMarker, keys, v)) return;
-    written = CreateToDoItem(ctx, file, ctx.storeID, 13, TrimSpaces(v[kTaskSubject]),
+    written = CreateToDoItem(ctx, file.shown(), ctx.storeID, 13, TrimSpaces(v[kTaskSubject]),
                              TrimSpaces(v[kTaskStart]), TrimSpaces(v[kTaskDue]),
-                             TrimSpaces(v[kTaskDescription]), DataFileOf(file));
+                             TrimSpaces(v[kTaskDescription]), file.DataFile());
   });
   return written;
 }

@@ -340,7 +340,7 @@ TEST(ConversionRunTest, StepThatRaisesIsRecordedAndTheRunGoesOn) {
   TempTree tree;
   Harness h;
   run::ItemSteps steps = RecordingSteps(h.calls);
-  steps.contact = [](zimbra::ItemContext&, const std::string&) -> bool {
+  steps.contact = [](zimbra::ItemContext&, source::ExportFile&) -> bool {
     throw std::runtime_error("contact record unreadable");
   };
   run::ConversionRun run(h.front_end, [&] { return std::make_unique<FakeSession>(h.world); },

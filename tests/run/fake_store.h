@@ -20,6 +20,7 @@ struct FakeItemRecord {
   store::ItemType type = store::ItemType::kMessage;
   std::vector<std::pair<std::string, std::string>> texts;  // SetText calls
   std::string imported;                                    // the file given to Import
+  std::string imported_bytes;  // the message given to ImportBytes
   int import_format = 0;
   std::vector<std::pair<pst::PropTag, pst::PropValue>> props;  // SetOneProp calls
   std::vector<std::string> attachments;
@@ -127,8 +128,8 @@ class FakeItem : public store::Item {
   void SetUtcTime(std::string_view, pst::FileTime) override {}
   void SetBool(std::string_view, bool) override {}
   void SetInt(std::string_view, int) override {}
-  void AddAttachment(const std::filesystem::path& file, std::string_view) override {
-    record_->attachments.push_back(file.string());
+  void AddAttachment(std::vector<std::uint8_t>, std::string_view name) override {
+    record_->attachments.emplace_back(name);
   }
   void AddPicture(const std::filesystem::path&) override {}
   void Import(const std::filesystem::path& file, int format) override {
@@ -137,6 +138,10 @@ class FakeItem : public store::Item {
     if (world_.failing_imports.count(file.filename().string()) != 0) {
       throw store::StoreError("cannot import " + file.string() + ": not a MIME message");
     }
+  }
+  void ImportBytes(std::string_view message, int format) override {
+    record_->imported_bytes = message;
+    record_->import_format = format;
   }
   void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) override {
     record_->props.emplace_back(tag, value);

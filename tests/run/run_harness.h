@@ -43,8 +43,8 @@ struct StepCall {
 // real one unless replaced.
 inline run::ItemSteps RecordingSteps(std::vector<StepCall>& calls, bool real_messages = true) {
   auto record = [&calls](const char* step) {
-    return [&calls, step](zimbra::ItemContext&, const std::string& file) {
-      calls.push_back({step, file});
+    return [&calls, step](zimbra::ItemContext&, source::ExportFile& file) {
+      calls.push_back({step, file.shown()});
       return true;
     };
   };
@@ -54,14 +54,14 @@ inline run::ItemSteps RecordingSteps(std::vector<StepCall>& calls, bool real_mes
   steps.task = record("task");
   steps.note = record("note");
   if (real_messages) {
-    steps.message = [&calls](run::MessageContext& ctx, const std::string& file,
+    steps.message = [&calls](run::MessageContext& ctx, source::ExportFile& file,
                              const std::string& logical) {
-      calls.push_back({"message", file});
+      calls.push_back({"message", file.shown()});
       return run::ImportMessageFile(ctx, file, logical);
     };
   } else {
-    steps.message = [&calls](run::MessageContext&, const std::string& file, const std::string&) {
-      calls.push_back({"message", file});
+    steps.message = [&calls](run::MessageContext&, source::ExportFile& file, const std::string&) {
+      calls.push_back({"message", file.shown()});
       return true;
     };
   }

@@ -34,7 +34,7 @@ TEST(PstItemsTest, EveryKindReadsBackInTheIndependentReaders) {
   const testsupport::ScratchDir dir("items");
   const fs::path pst = dir.path() / "items.pst";
   {
-    std::ofstream(dir.path() / "plan.txt") << "first line\nsecond line\n";
+
     std::ofstream(dir.path() / "mail.eml")
         << "From: Ann Example <ann@example.org>\r\nTo: Bob <bob@example.org>\r\n"
            "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?= and a file\r\nDate: Fri, 12 Apr 2013 14:00:00 "
@@ -69,7 +69,8 @@ TEST(PstItemsTest, EveryKindReadsBackInTheIndependentReaders) {
     appt->SetText("Location", "Room 4");
     appt->SetText("Body", "quarterly numbers");
     appt->Save();
-    appt->AddAttachment(dir.path() / "plan.txt");
+    const std::string plan = "first line\nsecond line\n";
+    appt->AddAttachment(std::vector<std::uint8_t>(plan.begin(), plan.end()), "plan.txt");
     appt->Save();  // the second save replaces the first
 
     auto task = store.GetDefaultFolder(DefaultFolder::kTasks)->AddItem(ItemType::kTask);

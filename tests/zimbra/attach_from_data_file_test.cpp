@@ -1,12 +1,11 @@
 // The data-file attachment stage: which parts become attachments, under which names,
-// with which bytes; what is staged where; and that nothing is left behind.
+// with which bytes; and that nothing is written to disk on the way.
 #include "zimbra/attach_from_data_file.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include "zimbra/attachment_staging.h"
+#include "source/folder_source.h"
 #include "zimbra/fake_run.h"
 #include "zimbra/item_writers.h"
 #include "zimbra/mock_store.h"
@@ -41,9 +40,10 @@ class AttachTest : public ::testing::Test {
   // Writes an appointment whose data file holds data (none when data is empty) and
   // returns what the item received.
   const testing::StoreWorld::Created& Convert(const std::string& data) {
-    std::string data_file = sandbox.root().string() + "/export/Calendar/1-Lunch.appt";
-    if (!data.empty()) data_file = sandbox.Write("Calendar/1-Lunch.appt", data);
-    CreateCalendarItem(ctx, "1-Lunch.appt.meta", "S", 9, "Lunch", "", "", "", "", "", data_file);
+    std::optional<source::FolderFile> data_file;
+    if (!data.empty()) data_file.emplace(sandbox.Write("Calendar/1-Lunch.appt", data));
+    CreateCalendarItem(ctx, "1-Lunch.appt.meta", "S", 9, "Lunch", "", "", "", "", "",
+                       data_file ? &*data_file : nullptr);
     EXPECT_EQ(world.items.size(), 1u);
     return world.items.at(0);
   }
@@ -74,24 +74,20 @@ TEST_F(AttachTest, OneAttachmentArrivesWithItsNameAndDecodedBytes) {
   EXPECT_THAT(sandbox.Leftovers(), IsEmpty());
 }
 
-TEST_F(AttachTest, ThreeAttachmentsWithClashingAndHostileNamesStayInTheStagingFolder) {
+TEST_F(AttachTest, ClashingAndHostileNamesAreKeptApartAndNothingIsWrittenToDisk) {
+  // No temporary folder can be used: the parts go from memory into the item.
+  setenv("TMPDIR", (sandbox.root() / "no-such-folder").c_str(), 1);
   const auto& item = Convert(DataFile({Named("notes.txt", "Zmlyc3Qgbm90ZXM="),
                                        Named("notes.txt", "c2Vjb25kIG5vdGVz"),
                                        Named("../../evil", "AAH+/3EyIGZpZ3VyZXMNCg==")}));
   ASSERT_EQ(item.attachments.size(), 3u);
-  // The item gets the attachments' own names, in the message's order.
+  // The item gets the attachments' own names made safe for display, in the message's order.
   EXPECT_EQ(item.attachments[0].name, "notes.txt");
   EXPECT_EQ(item.attachments[1].name, "notes.txt");
-  EXPECT_EQ(item.attachments[2].name, "../../evil");
+  EXPECT_EQ(item.attachments[2].name, "evil");
   EXPECT_EQ(item.attachments[0].bytes, "first notes");
   EXPECT_EQ(item.attachments[1].bytes, "second notes");
   EXPECT_EQ(item.attachments[2].bytes, kPdfBytes);
-  // Staged side by side in one private folder inside the temporary folder.
-  const auto folder = item.attachments[0].path.parent_path();
-  EXPECT_EQ(folder.parent_path(), sandbox.tmp());
-  for (const auto& a : item.attachments) EXPECT_EQ(a.path.parent_path(), folder);
-  EXPECT_NE(item.attachments[0].path, item.attachments[1].path);
-  EXPECT_EQ(item.attachments[2].path.filename(), ".._.._evil");
   EXPECT_THAT(log.failures, IsEmpty());
   // Nothing left in the temporary folder, nothing written beside the export or above it.
   EXPECT_THAT(sandbox.Leftovers(), IsEmpty());
@@ -154,49 +150,6 @@ TEST_F(AttachTest, AFailedAddIsRecordedAndTheOthersAreStillAdded) {
   EXPECT_THAT(log.steps(), ElementsAre("add attachment 1"));
   EXPECT_EQ(log.failures[0].file, "1-Lunch.appt.meta");
   EXPECT_THAT(item.ops.back(), "Save");
-  EXPECT_THAT(sandbox.Leftovers(), IsEmpty());
-}
-
-TEST_F(AttachTest, AnUnusableTemporaryFolderIsRecordedNotFatal) {
-  setenv("TMPDIR", (sandbox.root() / "no-such-folder").c_str(), 1);
-  const auto& item = Convert(DataFile({Pdf()}));
-  EXPECT_THAT(item.attachments, IsEmpty());
-  EXPECT_THAT(log.steps(), ElementsAre("make message file"));
-  EXPECT_THAT(item.ops.back(), "Save");
-}
-
-TEST(SafeFileName, KeepsNamesInsideTheFolder) {
-  EXPECT_EQ(SafeFileName("report.pdf"), "report.pdf");
-  EXPECT_EQ(SafeFileName("../../evil"), ".._.._evil");
-  EXPECT_EQ(SafeFileName("C:\\Windows\\x.dll"), "C:_Windows_x.dll");
-  EXPECT_EQ(SafeFileName("a\nb\x7f"), "a_b_");
-  EXPECT_EQ(SafeFileName(""), "attachment");
-  EXPECT_EQ(SafeFileName("."), "attachment");
-  EXPECT_EQ(SafeFileName(".."), "attachment");
-  // Overlong: cut on a character boundary, extension kept.
-  std::string longname;
-  for (int i = 0; i < 150; ++i) longname += "é";
-  const std::string safe = SafeFileName(longname + ".pdf");
-  EXPECT_LE(safe.size(), 200u);
-  EXPECT_EQ(safe.substr(safe.size() - 4), ".pdf");
-  EXPECT_EQ(safe.substr(safe.size() - 6, 2), "é");
-}
-
-TEST(StagingFolder, IsPrivateGivesDistinctNamesAndRemovesEverything) {
-  testing::Sandbox sandbox;
-  StagingFolder staging(sandbox.tmp().string());
-  struct stat st {};
-  ASSERT_EQ(stat(staging.path().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
-  const std::string a = staging.NewFilePath("a.txt");
-  EXPECT_EQ(a, staging.path() + "/a.txt");
-  EXPECT_EQ(staging.NewFilePath("a.txt"), staging.path() + "/a (2).txt");
-  EXPECT_EQ(staging.NewFilePath("a.txt"), staging.path() + "/a (3).txt");
-  EXPECT_EQ(staging.NewFilePath(""), staging.path() + "/attachment");
-  EXPECT_EQ(staging.NewFilePath("."), staging.path() + "/attachment (2)");
-  std::ofstream(a) << "x";
-  staging.Remove();
-  EXPECT_FALSE(std::filesystem::exists(staging.path()));
   EXPECT_THAT(sandbox.Leftovers(), IsEmpty());
 }
 

@@ -102,7 +102,7 @@ TEST_F(WriterTest, AnItemThatCannotBeCreatedIsOneFailureAndNothingElse) {
   EXPECT_EQ(log.failures[0].reason, "no such store");
 
   EXPECT_CALL(world.store, GetDefaultFolder(_)).WillOnce(Return(::testing::ByMove(nullptr)));
-  EXPECT_FALSE(CreateCalendarItem(ctx, "a.meta", "STORE-ID", 9, "s", "", "", "", "", "", ""));
+  EXPECT_FALSE(CreateCalendarItem(ctx, "a.meta", "STORE-ID", 9, "s", "", "", "", "", "", nullptr));
   EXPECT_EQ(log.failures.size(), 2u);
   EXPECT_THAT(world.items, IsEmpty());
 }
@@ -133,7 +133,7 @@ class CalendarTimes : public WriterTest, public ::testing::WithParamInterface<Ti
 TEST_P(CalendarTimes, KeepTimeAndZone) {
   const TimeCase& c = GetParam();
   EXPECT_TRUE(CreateCalendarItem(ctx, "a.meta", "STORE-ID", 9, "Lunch", c.start, c.end,
-                                 "Cafe", "", "Bring", "/no/such/data/file"));
+                                 "Cafe", "", "Bring", nullptr));
   std::vector<std::string> expected = {"Subject=Lunch"};
   expected.insert(expected.end(), c.times.begin(), c.times.end());
   for (const char* s : {"Location=Cafe", "Categories=", "Body=Bring", "Save", "Save"}) {
@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(WriterTest, UnknownZoneIsReadAsLocalTimeAndTold) {
   EXPECT_TRUE(CreateCalendarItem(ctx, "a.meta", "STORE-ID", 9, "s",
                                  "TZID=(GMT+01.00) Amsterdam / Berlin:20130412T120000",
-                                 "TZID=Mars/Olympus_Mons:20130412T130000", "", "", "", ""));
+                                 "TZID=Mars/Olympus_Mons:20130412T130000", "", "", "", nullptr));
   EXPECT_THAT(world.ops(), ::testing::Contains("Start@2013-04-12 12:00"));
   EXPECT_THAT(world.ops(), ::testing::Contains("End@2013-04-12 13:00"));
   ASSERT_EQ(notices.size(), 2u);
@@ -180,7 +180,7 @@ TEST_F(WriterTest, UnknownZoneIsReadAsLocalTimeAndTold) {
 TEST_F(WriterTest, AppointmentStepsFailOnTheirOwn) {
   world.failing = {"Start=", "Save"};
   EXPECT_FALSE(CreateCalendarItem(ctx, "a.meta", "STORE-ID", 9, "s", "20130412T120000Z",
-                                  "20130412T130000Z", "l", "", "b", ""));
+                                  "20130412T130000Z", "l", "", "b", nullptr));
   EXPECT_THAT(log.steps(), ElementsAre("Start", "Save", "Save"));
   EXPECT_THAT(world.ops(), ElementsAre("Subject=s", "End=2013-04-12 13:00Z", "Location=l",
                                        "Categories=", "Body=b"));
@@ -189,7 +189,7 @@ TEST_F(WriterTest, AppointmentStepsFailOnTheirOwn) {
 TEST_F(WriterTest, TaskKeepsDatesOnlyFromEveryForm) {
   EXPECT_TRUE(CreateToDoItem(ctx, "t.meta", "STORE-ID", 13, "Send invoice",
                              "TZID=Europe/Berlin:20130410T233000", "VALUE=DATE:20130630",
-                             "Invoice", ""));
+                             "Invoice", nullptr));
   EXPECT_EQ(world.items[0].type, store::ItemType::kTask);
   EXPECT_EQ(world.items[0].folder, store::DefaultFolder::kTasks);
   EXPECT_THAT(world.ops(), ElementsAre("Subject=Send invoice", "StartDate@2013-04-10 00:00",
@@ -197,13 +197,13 @@ TEST_F(WriterTest, TaskKeepsDatesOnlyFromEveryForm) {
                                        "Save"));
   world.items.clear();
   EXPECT_TRUE(
-      CreateToDoItem(ctx, "t.meta", "STORE-ID", 13, "", "20130412T120000Z", "", "", ""));
+      CreateToDoItem(ctx, "t.meta", "STORE-ID", 13, "", "20130412T120000Z", "", "", nullptr));
   EXPECT_THAT(world.ops(),
               ElementsAre("Subject=", "StartDate@2013-04-12 00:00", "Body=", "Save", "Save"));
   world.items.clear();
   // Short texts, non-digits and impossible days are not dates.
-  EXPECT_TRUE(CreateToDoItem(ctx, "t.meta", "STORE-ID", 13, "", "2013041", "2O130630", "", ""));
-  EXPECT_TRUE(CreateToDoItem(ctx, "t.meta", "STORE-ID", 13, "", "20130229", "20131301", "", ""));
+  EXPECT_TRUE(CreateToDoItem(ctx, "t.meta", "STORE-ID", 13, "", "2013041", "2O130630", "", nullptr));
+  EXPECT_TRUE(CreateToDoItem(ctx, "t.meta", "STORE-ID", 13, "", "20130229", "20131301", "", nullptr));
   EXPECT_THAT(world.ops(0), ElementsAre("Subject=", "Body=", "Save", "Save"));
   EXPECT_THAT(world.ops(1), ElementsAre("Subject=", "Body=", "Save", "Save"));
 }

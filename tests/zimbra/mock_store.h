@@ -30,9 +30,10 @@ class MockItem : public store::Item {
   MOCK_METHOD(void, SetUtcTime, (std::string_view, pst::FileTime), (override));
   MOCK_METHOD(void, SetBool, (std::string_view, bool), (override));
   MOCK_METHOD(void, SetInt, (std::string_view, int), (override));
-  MOCK_METHOD(void, AddAttachment, (const std::filesystem::path&, std::string_view), (override));
+  MOCK_METHOD(void, AddAttachment, (std::vector<std::uint8_t>, std::string_view), (override));
   MOCK_METHOD(void, AddPicture, (const std::filesystem::path&), (override));
   MOCK_METHOD(void, Import, (const std::filesystem::path&, int), (override));
+  MOCK_METHOD(void, ImportBytes, (std::string_view, int), (override));
   MOCK_METHOD(void, SetOneProp, (pst::PropTag, const pst::PropValue&, bool), (override));
   MOCK_METHOD(bool, HasAttachments, (), (const, override));
   MOCK_METHOD(void, Save, (), (override));
@@ -90,10 +91,8 @@ inline std::string UtcText(pst::FileTime ft) {
   return WallText(t) + "Z";
 }
 
-// One attachment as the item received it: the bytes are read at the call, as the
-// store promises to copy them then.
+// One attachment as the item received it.
 struct ReceivedAttachment {
-  std::filesystem::path path;
   std::string name;
   std::string bytes;
 };
@@ -161,12 +160,9 @@ class StoreWorld {
       Log(i, "picture " + p.string());
     });
     ON_CALL(*item, AddAttachment(_, _))
-        .WillByDefault([this, i](const std::filesystem::path& p, std::string_view name) {
+        .WillByDefault([this, i](std::vector<std::uint8_t> bytes, std::string_view name) {
           Log(i, "attach " + std::string(name));
-          std::ifstream in(p, std::ios::binary);
-          if (!in) throw std::runtime_error("attachment file missing: " + p.string());
-          std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-          items[i].attachments.push_back({p, std::string(name), bytes});
+          items[i].attachments.push_back({std::string(name), std::string(bytes.begin(), bytes.end())});
         });
     ON_CALL(*item, Save()).WillByDefault([this, i] { Log(i, "Save"); });
     return item;

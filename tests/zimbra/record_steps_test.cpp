@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "source/folder_source.h"
 #include "zimbra/fake_run.h"
 #include "zimbra/item_steps.h"
 #include "zimbra/meta_record_writer.h"
@@ -21,6 +22,12 @@ using testing::DataFile;
 using testing::KV;
 using testing::RecordLine;
 using testing::S;
+
+// A step over the folder's file at path.
+bool OnFile(bool (*step)(ItemContext&, source::ExportFile&), ItemContext& ctx, const std::string& path) {
+  source::FolderFile file(path);
+  return step(ctx, file);
+}
 
 std::string ContactMeta(const std::string& fields) {
   return "d3:fldd" + fields + "e" + S("v") + "i10ee";
@@ -77,7 +84,7 @@ TEST_F(RecordStepTest, ContactTakesItsFieldsIntoTheirProperties) {
                              KV("mobilePhone", "+49 170 1234567") +
                              KV("notes", "Met at the fair.\nCall at 10:30.")),
                  6));
-  EXPECT_TRUE(ConvertContactRecord(ctx, file));
+  EXPECT_TRUE(OnFile(ConvertContactRecord, ctx, file));
   EXPECT_THAT(front.statuses, ElementsAre("Converting Contacts... from (" + file + ")"));
   ASSERT_EQ(world.items.size(), 1u);
   EXPECT_EQ(world.items[0].folder, store::DefaultFolder::kContacts);
@@ -99,7 +106,7 @@ TEST_F(RecordStepTest, ContactTakesItsFieldsIntoTheirProperties) {
 
 TEST_F(RecordStepTest, ContactNamesWebAddressesAndDates) {
   const auto convert = [&](const std::string& fields) {
-    ConvertContactRecord(ctx, Write("Emailed Contacts/.meta",
+    OnFile(ConvertContactRecord, ctx, Write("Emailed Contacts/.meta",
                                     RecordLine("/Emailed Contacts/", ContactMeta(fields), 6)));
     return Last();
   };
@@ -116,30 +123,30 @@ TEST_F(RecordStepTest, ContactNamesWebAddressesAndDates) {
 }
 
 TEST_F(RecordStepTest, NothingCarriesOverFromTheRecordBefore) {
-  ConvertCalendarRecord(ctx, Write("Calendar/1.appt.meta",
+  OnFile(ConvertCalendarRecord, ctx, Write("Calendar/1.appt.meta",
                                    RecordLine("/Calendar/",
                                               InviteMeta(KV("desc", "Agenda") +
                                                          KV("l", "Room 1") + KV("n", "A")),
                                               11)));
-  ConvertContactRecord(ctx, Write("Contacts/a.meta",
+  OnFile(ConvertContactRecord, ctx, Write("Contacts/a.meta",
                                   RecordLine("/Contacts/",
                                              ContactMeta(KV("company", "Acme") +
                                                          KV("email", "a@x") +
                                                          KV("notes", "n")),
                                              6)));
-  ConvertContactRecord(ctx, Write("Contacts/b.meta",
+  OnFile(ConvertContactRecord, ctx, Write("Contacts/b.meta",
                                   RecordLine("/Contacts/", ContactMeta(KV("firstName", "B")), 6)));
   EXPECT_THAT(Last(), Contains("CompanyName="));
   EXPECT_THAT(Last(), Contains("Email1Address="));
   EXPECT_THAT(Last(), Contains("Body="));
-  ConvertCalendarRecord(ctx, Write("Calendar/2.appt.meta",
+  OnFile(ConvertCalendarRecord, ctx, Write("Calendar/2.appt.meta",
                                    RecordLine("/Calendar/", InviteMeta(KV("n", "B")), 11)));
   EXPECT_THAT(Last(), ElementsAre("Subject=B", "Location=", "Categories=", "Body=", "Save",
                                   "Save"));
-  ConvertTaskRecord(ctx, Write("Tasks/3.task.meta",
+  OnFile(ConvertTaskRecord, ctx, Write("Tasks/3.task.meta",
                                RecordLine("/Tasks/", InviteMeta(KV("n", "C")), 15)));
   EXPECT_THAT(Last(), ElementsAre("Subject=C", "Body=", "Save", "Save"));
-  ConvertNoteRecord(ctx, Write("Notebook/p.wiki.meta", PageLine("P", "d" + S("v") + "i10ee")));
+  OnFile(ConvertNoteRecord, ctx, Write("Notebook/p.wiki.meta", PageLine("P", "d" + S("v") + "i10ee")));
   EXPECT_THAT(Last(), ElementsAre("Subject=P", "Body=", "Save"));
   EXPECT_THAT(log.failures, IsEmpty());
 }
@@ -148,10 +155,10 @@ TEST_F(RecordStepTest, RecordsWithoutTheirMarkerWriteNothing) {
   const std::string folder_record =
       Write("Contacts/0000000300-Suppliers.meta",
             "{\"date\":1,\"Path\":\"/Contacts/Suppliers\",\"metadata\":\"d1:ai1ee\"}");
-  EXPECT_FALSE(ConvertContactRecord(ctx, folder_record));
-  EXPECT_FALSE(ConvertCalendarRecord(ctx, Write("Calendar/x.appt.meta", "")));
-  EXPECT_FALSE(ConvertTaskRecord(ctx, Write("Tasks/x.task.meta", "{\"Path\":\"/Trash/\"}")));
-  EXPECT_FALSE(ConvertNoteRecord(ctx, folder_record));
+  EXPECT_FALSE(OnFile(ConvertContactRecord, ctx, folder_record));
+  EXPECT_FALSE(OnFile(ConvertCalendarRecord, ctx, Write("Calendar/x.appt.meta", "")));
+  EXPECT_FALSE(OnFile(ConvertTaskRecord, ctx, Write("Tasks/x.task.meta", "{\"Path\":\"/Trash/\"}")));
+  EXPECT_FALSE(OnFile(ConvertNoteRecord, ctx, folder_record));
   EXPECT_THAT(world.items, IsEmpty());
   EXPECT_THAT(log.failures, IsEmpty());
   EXPECT_THAT(front.statuses,
@@ -164,20 +171,20 @@ TEST_F(RecordStepTest, RecordsWithoutTheirMarkerWriteNothing) {
 }
 
 TEST_F(RecordStepTest, MarkerWithoutKeysStillWritesTheItem) {
-  EXPECT_TRUE(ConvertContactRecord(
+  EXPECT_TRUE(OnFile(ConvertContactRecord,
       ctx, Write("Contacts/e.meta", RecordLine("/Contacts/", ContactMeta(""), 6))));
   EXPECT_EQ(Last().size(), 42u);
   EXPECT_THAT(Last(), Contains("IMAddress=  "));
   const std::string appt = Write("Calendar/e.appt.meta", RecordLine("/Calendar/", "d1:vi10ee", 11));
   sandbox.Write("Calendar/e.appt", DataFile({{"Content-Type: text/csv; name=a.csv", "a,b"}}));
-  EXPECT_TRUE(ConvertCalendarRecord(ctx, appt));
+  EXPECT_TRUE(OnFile(ConvertCalendarRecord, ctx, appt));
   EXPECT_THAT(Last(), ElementsAre("Subject=", "Location=", "Categories=", "Body=", "Save",
                                   "attach a.csv", "Save"));
 }
 
 TEST_F(RecordStepTest, UnreadableRecordIsRecorded) {
   const std::string missing = sandbox.root().string() + "/export/Contacts/gone.meta";
-  EXPECT_FALSE(ConvertContactRecord(ctx, missing));
+  EXPECT_FALSE(OnFile(ConvertContactRecord, ctx, missing));
   ASSERT_EQ(log.failures.size(), 1u);
   EXPECT_EQ(log.failures[0].file, missing);
   EXPECT_EQ(log.failures[0].step, "read record");
@@ -198,7 +205,7 @@ TEST_F(RecordStepTest, AppointmentKeepsTimesZoneTextsAndAttachments) {
                 DataFile({{"Content-Type: application/pdf; name=q2.pdf\n"
                            "Content-Disposition: attachment; filename=q2.pdf",
                            "pdf"}}));
-  EXPECT_TRUE(ConvertCalendarRecord(ctx, file));
+  EXPECT_TRUE(OnFile(ConvertCalendarRecord, ctx, file));
   EXPECT_EQ(world.items[0].folder, store::DefaultFolder::kCalendar);
   EXPECT_EQ(world.items[0].type, store::ItemType::kAppointment);
   EXPECT_THAT(Last(), ElementsAre("Subject=Re: Lunch with Anna", "Start=2013-04-12 10:00Z",
@@ -211,7 +218,7 @@ TEST_F(RecordStepTest, AppointmentKeepsTimesZoneTextsAndAttachments) {
 
 TEST_F(RecordStepTest, AppointmentEdgeCases) {
   // descH before desc, two names, all-day dates.
-  ConvertCalendarRecord(
+  OnFile(ConvertCalendarRecord,
       ctx, Write("Calendar/a.appt.meta",
                  RecordLine("/Calendar/",
                             "d" + S("inv0") + "d" + KV("descH", "<b>html</b>") +
@@ -233,7 +240,7 @@ TEST_F(RecordStepTest, TaskTakesDatesOfItsValues) {
                             KV("et", "VALUE=DATE:20130630") + KV("n", "Send invoice") +
                             KV("st", "TZID=Europe/Berlin:20130410T090000")),
                  15));
-  EXPECT_TRUE(ConvertTaskRecord(ctx, file));
+  EXPECT_TRUE(OnFile(ConvertTaskRecord, ctx, file));
   EXPECT_EQ(world.items[0].folder, store::DefaultFolder::kTasks);
   EXPECT_THAT(Last(), ElementsAre("Subject=Send invoice", "StartDate@2013-04-10 00:00",
                                   "DueDate@2013-06-30 00:00",
@@ -248,7 +255,7 @@ TEST_F(RecordStepTest, NotebookPageBecomesANote) {
                                 KV("ct", "text/html; charset=utf-8") + KV("dee", "true") +
                                 KV("f", " Goals for Q2: ship the converter. ") + S("lt") +
                                 "i0e" + S("v") + "i10ee"));
-  EXPECT_TRUE(ConvertNoteRecord(ctx, file));
+  EXPECT_TRUE(OnFile(ConvertNoteRecord, ctx, file));
   EXPECT_EQ(world.items[0].folder, store::DefaultFolder::kNotes);
   EXPECT_EQ(world.items[0].type, store::ItemType::kNote);
   EXPECT_THAT(Last(), ElementsAre("Subject=Team plan", "Body=Goals for Q2: ship the converter.",
@@ -256,9 +263,10 @@ TEST_F(RecordStepTest, NotebookPageBecomesANote) {
   EXPECT_EQ(front.statuses.at(0), "Converting Notes... from (" + file + ")");
 }
 
-TEST(DataFileOf, DropsOnlyTheEnding) {
-  EXPECT_EQ(DataFileOf("/x/Calendar/Lunch.appt.meta"), "/x/Calendar/Lunch.appt");
-  EXPECT_EQ(DataFileOf(" /x/old.meta/Tasks/Call.TASK.META "), "/x/old.meta/Tasks/Call.TASK");
+TEST(DataFilePathOf, DropsOnlyTheEnding) {
+  EXPECT_EQ(source::DataFilePathOf("/x/Calendar/Lunch.appt.meta"), "/x/Calendar/Lunch.appt");
+  EXPECT_EQ(source::DataFilePathOf(" /x/old.meta/Tasks/Call.TASK.META "), "/x/old.meta/Tasks/Call.TASK");
+  EXPECT_EQ(source::DataFilePathOf("/x/Tasks/Call.task"), "");
 }
 
 }  // namespace

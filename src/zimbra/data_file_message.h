@@ -1,8 +1,11 @@
-// One MIME message loaded from a file with GMime, seen as a mail program sees it: a list
-// of attachments, each with its own (decoded) file name and its decoded content.
+// The message of an appointment's or task's data file, parsed with GMime from memory and
+// seen as a mail program sees it: a list of attachments, each with its own (decoded) file
+// name and its decoded content.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 typedef struct _GMimeMessage GMimeMessage;
@@ -10,14 +13,13 @@ typedef struct _GMimeObject GMimeObject;
 
 namespace mailvane::zimbra {
 
-class MimeMessageFile {
+class DataFileMessage {
  public:
-  // Loads the message; raises std::runtime_error when the file cannot be read or holds
-  // no message.
-  explicit MimeMessageFile(const std::string& path);
-  ~MimeMessageFile();
-  MimeMessageFile(const MimeMessageFile&) = delete;
-  MimeMessageFile& operator=(const MimeMessageFile&) = delete;
+  // Parses text; raises std::runtime_error when it holds no message.
+  explicit DataFileMessage(std::string_view text);
+  ~DataFileMessage();
+  DataFileMessage(const DataFileMessage&) = delete;
+  DataFileMessage& operator=(const DataFileMessage&) = delete;
 
   // Parts with a disposition of attachment, and named parts that are not a text/plain,
   // text/html or text/calendar body; in the message's order. An attached message counts
@@ -25,9 +27,8 @@ class MimeMessageFile {
   int AttachmentCount() const { return static_cast<int>(parts_.size()); }
   // The attachment's file name as the message gives it, decoded; "" when it has none.
   std::string AttachmentFileName(int index) const;
-  // Writes the attachment's decoded content to a new file at path (which must not exist;
-  // a link there is not followed). Raises std::system_error / std::runtime_error.
-  void SaveAttachment(int index, const std::string& path) const;
+  // The attachment's decoded content (an attached message as its RFC 822 text).
+  std::vector<std::uint8_t> AttachmentBytes(int index) const;
 
  private:
   void Collect(GMimeObject* object);

@@ -1,0 +1,56 @@
+// An export extracted into a folder: its files, listed beforehand, read from disk when a
+// step asks for them.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "source/export_file.h"
+
+namespace mailvane::source {
+
+class FolderFile : public ExportFile {
+ public:
+  explicit FolderFile(std::string path);
+
+  const std::string& path() const override { return path_; }
+  const std::string& shown() const override { return path_; }
+  std::uint64_t size() const override;
+  std::string NotReadable() const override;
+  const std::string& Content() override;
+  std::unique_ptr<ByteReader> Stream() override;
+  const std::string* DiskPath() const override { return &path_; }
+  ExportFile* DataFile() override;
+
+ private:
+  std::string path_;
+  std::optional<std::string> content_;
+  std::unique_ptr<FolderFile> data_file_;
+  bool data_file_looked_for_ = false;
+};
+
+class FolderSource : public ExportSource {
+ public:
+  // files: full paths, as the enumerator lists them; name: the folder, for the report.
+  FolderSource(std::vector<std::string> files, std::string name);
+
+  ExportFile* Next() override;
+  const std::vector<std::string>* KnownPaths() const override { return &files_; }
+  std::optional<int> Percent() const override;
+  std::uint64_t BytesRead() const override { return 0; }
+  std::string StoppedBy() const override { return {}; }
+  std::string Name() const override { return name_; }
+
+ private:
+  std::vector<std::string> files_;
+  std::string name_;
+  std::size_t next_ = 0;
+  std::unique_ptr<FolderFile> current_;
+};
+
+// The path of the data file beside a record: the path without its final ".meta" (in any
+// case), spaces at both ends removed; "" when the name does not end so.
+std::string DataFilePathOf(std::string_view record_path);
+
+}  // namespace mailvane::source
