@@ -251,11 +251,11 @@ TEST(ConversionRunTest, NoItemFromFilesThatShouldGiveItemsIsNoSuccess) {
   TempTree tree;
   const std::vector<std::string> files = {tree.Write("Export/Inbox/1.eml", Rfc822("one")),
                                           tree.Write("Export/Contacts/Doe.meta")};
-  auto nothing = [](zimbra::ItemContext&, const std::string&) { return false; };
+  auto nothing = [](zimbra::ItemContext&, source::ExportFile&) { return false; };
   const run::ItemSteps cases[] = {
       {},
       {nothing, nothing, nothing, nothing,
-       [](run::MessageContext&, const std::string&, const std::string&) { return false; }},
+       [](run::MessageContext&, source::ExportFile&, const std::string&) { return false; }},
   };
   for (const run::ItemSteps& steps : cases) {
     FakeFrontEnd fe;
