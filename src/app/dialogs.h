@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "source/front_end.h"
+#include "source/message_box.h"
 
 class QWidget;
 

@@ -102,7 +102,7 @@ void FrmStep1::EndProgram() {
   services_.end_program(run_in_progress_ || listing_);
 }
 
-// --- source::FrontEnd ---------------------------------------------------------------
+// --- the controls -------------------------------------------------------------------
 
 void FrmStep1::SetStatusText(const std::string& text) {
   LblCurrentDBX_->setText(QString::fromStdString(text));
@@ -138,6 +138,46 @@ bool FrmStep1::ShellOpen(const std::string& address) {
 MessageBoxAnswer FrmStep1::ShowMessage(const std::string& text, const std::string& title,
                                        MessageBoxIcon icon, MessageBoxButtons buttons) {
   return services_.dialogs->ShowMessage(this, text, title, icon, buttons);
+}
+
+// --- source::FrontEnd ---------------------------------------------------------------
+
+std::string FrmStep1::ChooseTargetFolder() { return BrowseForFolder(run::kChooseTargetTitle); }
+
+void FrmStep1::RunStarted() {
+  SetConvertEnabled(false);
+  SetAddFolderEnabled(false);
+  SetProgressRange(0, 100);
+  message_stored_ = false;
+}
+
+void FrmStep1::Doing(source::Activity activity, const std::string& subject) {
+  SetStatusText(run::StatusText(activity, subject));
+}
+
+void FrmStep1::FileDone(const source::FileProgress& progress) {
+  SetFrameCaption(run::ProgressCaption(progress));
+  if (const std::optional<int> value = run::ProgressPercent(progress)) SetProgressValue(*value);
+}
+
+void FrmStep1::FirstMessage() {
+  SetConvertEnabled(false);
+  message_stored_ = true;
+}
+
+void FrmStep1::SetUpFailed(const source::SetUpFailure& failure) {
+  SetStatusText(run::NotStartedStatus(failure));
+  const run::BoxText box = run::SetUpFailureBox(failure);
+  ShowMessage(box.text, box.title, box.icon, MessageBoxButtons::kOk);
+  SetAddFolderEnabled(true);
+  SetConvertEnabled(true);
+}
+
+void FrmStep1::RunEnded(const source::RunEnd& end) {
+  const run::BoxText box = run::EndBox(end);
+  ShowMessage(box.text, box.title, box.icon, MessageBoxButtons::kOk);
+  SetAddFolderEnabled(true);
+  SetConvertEnabled(!message_stored_);
 }
 
 void FrmStep1::Yield() { pump_.Pump(); }

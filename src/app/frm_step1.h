@@ -73,19 +73,28 @@ class FrmStep1 : public QWidget, public source::FrontEnd {
   const run::ConversionRun* LastRun() const { return run_.get(); }
   EventPump& Pump() { return pump_; }
 
-  // source::FrontEnd
-  void SetStatusText(const std::string& text) override;
-  void SetFrameCaption(const std::string& text) override;
-  void SetProgressRange(int minimum, int maximum) override;
-  void SetProgressValue(int value) override;
-  void SetConvertEnabled(bool enabled) override;
-  void SetAddFolderEnabled(bool enabled) override;
-  void SetCountText(const std::string& text) override;
-  std::string BrowseForFolder(const std::string& title) override;
-  bool ShellOpen(const std::string& address) override;
+  // The window's controls and boxes, as the handlers and the reports below use them.
+  virtual void SetStatusText(const std::string& text);
+  virtual void SetFrameCaption(const std::string& text);
+  void SetProgressRange(int minimum, int maximum);
+  void SetProgressValue(int value);
+  void SetConvertEnabled(bool enabled);
+  void SetAddFolderEnabled(bool enabled);
+  virtual void SetCountText(const std::string& text);
+  std::string BrowseForFolder(const std::string& title);
+  bool ShellOpen(const std::string& address);
   source::MessageBoxAnswer ShowMessage(const std::string& text, const std::string& title,
                                        source::MessageBoxIcon icon,
-                                       source::MessageBoxButtons buttons) override;
+                                       source::MessageBoxButtons buttons);
+
+  // source::FrontEnd: what a run reports, in the window's words (run/run_texts.h).
+  std::string ChooseTargetFolder() override;
+  void RunStarted() override;
+  void Doing(source::Activity activity, const std::string& subject) override;
+  void FileDone(const source::FileProgress& progress) override;
+  void FirstMessage() override;
+  void SetUpFailed(const source::SetUpFailure& failure) override;
+  void RunEnded(const source::RunEnd& end) override;
   void Yield() override;
 
  protected:
@@ -122,6 +131,7 @@ class FrmStep1 : public QWidget, public source::FrontEnd {
   bool listing_ = false;
   bool run_in_progress_ = false;
   bool ending_ = false;
+  bool message_stored_ = false;  // "Convert &Messages" stays off after a run that stored one
 };
 
 }  // namespace mailvane::app

@@ -9,6 +9,7 @@
 #include "cli/pst_names.h"
 #include "cli/terminal_front_end.h"
 #include "run/run_texts.h"
+#include "source/folder_source.h"
 #include "source/path_logger.h"
 #include "source/path_names.h"
 
@@ -119,24 +120,17 @@ int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo
   }
 
   TerminalFrontEnd front_end(io.out, io.err, {io.terminal, a.quiet, io.width});
-  front_end.AnswerFolder(source_folder);
-  front_end.AnswerFolder(Absolute(a.folders[1]));
-
-  // The listing, as "Add Folder having Zimbra File(s)..." makes it.
-  std::string chosen = front_end.BrowseForFolder(run::kChooseSourceTitle);
-  if (chosen.back() != source::kPathSeparator) chosen += source::kPathSeparator;
+  std::string listed = source_folder;
+  if (listed.back() != source::kPathSeparator) listed += source::kPathSeparator;
   source::PathLogger logger([&](const std::string& text) { front_end.SetCountText(text); },
                             [&] { front_end.Yield(); });
   logger.PathLogInit();
   logger.setFullFileNamesOnly(true);
-  logger.LogPath(chosen);
+  logger.LogPath(listed);
   std::vector<std::string> files = logger.TakeFullFileNames();
   const std::vector<source::SkippedFolder> skipped = logger.skippedFolders();
   logger.Terminate();
-  const std::string count_text = source::QueuedCountText(files.size());
-  front_end.SetCountText(count_text);
-  front_end.ShowMessage(count_text, run::kApplicationTitle, source::MessageBoxIcon::kNone,
-                        source::MessageBoxButtons::kOk);
+  front_end.CountDone(source::QueuedCountText(files.size()));
   for (const source::SkippedFolder& s : skipped) {
     io.err << "mailvane: folder not read: " << s.path << ": " << s.reason << "\n";
   }
@@ -149,8 +143,8 @@ int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo
   run::RunOptions options = setup.options;
   options.pst_name = a.name;
   run::ConversionRun conversion(front_end, setup.session_factory, setup.steps, options);
-  const run::RunResult result =
-      conversion.CmdExtractDBX_Click(files, static_cast<int>(files.size()));
+  source::FolderSource listed_files(std::move(files), source_folder);
+  const run::RunResult result = conversion.ConvertInto(Absolute(a.folders[1]), listed_files);
   front_end.FinishLine();
   const std::string& pst = conversion.State().PstPath;
   if (!pst.empty() && fs::exists(pst, ec)) outcome.pst = pst;

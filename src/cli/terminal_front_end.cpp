@@ -10,10 +10,15 @@ namespace {
 
 constexpr int kBarWidth = 20;
 
-// The set-up's own milestones; the per-file and per-folder texts are far too many to print.
-bool IsMilestone(const std::string& text) {
-  return text == run::kSessionCreated || text == run::kReadingFolders ||
-         text == run::kCreatingFolders;
+// The set-up's milestones as plain lines, in this program's words (there is no Outlook
+// here); the per-file and per-folder reports are far too many to print. nullptr: none.
+const char* MilestoneLine(source::Activity activity) {
+  switch (activity) {
+    case source::Activity::kSessionCreated: return "Creating the store...";
+    case source::Activity::kReadingFolders: return "Reading the export's folders...";
+    case source::Activity::kCreatingFolders: return "Creating the folders...";
+    default: return nullptr;
+  }
 }
 
 }  // namespace
@@ -49,33 +54,21 @@ void TerminalFrontEnd::FinishLine() {
   out_.flush();
 }
 
-void TerminalFrontEnd::SetStatusText(const std::string& text) {
-  status_ = text;
+void TerminalFrontEnd::Doing(source::Activity activity, const std::string& subject) {
+  status_ = run::StatusText(activity, subject);
   dirty_ = true;
   if (options_.quiet) return;
-  if (!options_.terminal && IsMilestone(text)) out_ << text << '\n';
+  const char* milestone = MilestoneLine(activity);
+  if (!options_.terminal && milestone != nullptr) out_ << milestone << '\n';
   Draw(false);
 }
 
-void TerminalFrontEnd::SetFrameCaption(const std::string& text) {
-  caption_ = text;
-  dirty_ = true;
-}
-
-void TerminalFrontEnd::SetProgressRange(int minimum, int maximum) {
-  minimum_ = minimum;
-  maximum_ = std::max(minimum + 1, maximum);
-}
-
-void TerminalFrontEnd::SetProgressValue(int value) {
-  value_ = value;
+void TerminalFrontEnd::FileDone(const source::FileProgress& progress) {
+  caption_ = run::ProgressCaption(progress);
+  if (const std::optional<int> value = run::ProgressPercent(progress)) value_ = *value;
   dirty_ = true;
   // The last file always shows, however soon it comes.
-  if (value >= maximum_) {
-    Draw(true);
-  } else {
-    Draw(false);
-  }
+  Draw(progress.file_count > 0 && progress.file_number >= progress.file_count);
 }
 
 void TerminalFrontEnd::SetCountText(const std::string& text) {
@@ -87,35 +80,28 @@ void TerminalFrontEnd::SetCountText(const std::string& text) {
   }
 }
 
-std::string TerminalFrontEnd::BrowseForFolder(const std::string&) {
-  if (answers_.empty()) return "";
-  std::string answer = answers_.front();
-  answers_.pop_front();
-  return answer;
+void TerminalFrontEnd::CountDone(const std::string& text) {
+  if (line_open_) {
+    out_ << '\r';  // the live count is complete; the final one is written over it
+    line_open_ = false;
+  }
+  if (!options_.quiet) out_ << text << '\n' << std::flush;
 }
 
-source::MessageBoxAnswer TerminalFrontEnd::ShowMessage(const std::string& text,
-                                                       const std::string& title,
-                                                       source::MessageBoxIcon icon,
-                                                       source::MessageBoxButtons buttons) {
-  const bool trouble = icon == source::MessageBoxIcon::kWarning ||
-                       icon == source::MessageBoxIcon::kCritical ||
-                       title == run::kSessionErrorTitle;
-  if (line_open_) {
-    if (!count_.empty() && caption_.empty()) {
-      out_ << '\n';  // the live count is complete; the box repeats it
-      line_open_ = false;
-    } else {
-      FinishLine();
-    }
-  }
-  if (trouble) {
-    err_ << "mailvane: " << PlainLines(text) << '\n' << std::flush;
+void TerminalFrontEnd::SetUpFailed(const source::SetUpFailure& failure) {
+  FinishLine();
+  // The cause first, in the words of the system that refused: nothing about the window.
+  err_ << "mailvane: " << failure.cause << '\n' << std::flush;
+}
+
+void TerminalFrontEnd::RunEnded(const source::RunEnd& end) {
+  FinishLine();
+  const std::string text = PlainLines(run::EndBox(end).text);
+  if (end.verdict != source::RunVerdict::kConverted) {
+    err_ << "mailvane: " << text << '\n' << std::flush;
   } else if (!options_.quiet) {
-    out_ << PlainLines(text) << '\n' << std::flush;
+    out_ << text << '\n' << std::flush;
   }
-  return buttons == source::MessageBoxButtons::kYesNo ? source::MessageBoxAnswer::kYes
-                                                      : source::MessageBoxAnswer::kOk;
 }
 
 void TerminalFrontEnd::Yield() {
@@ -130,8 +116,7 @@ void TerminalFrontEnd::Draw(bool force) {
   }
   if (!force && !Due(options_.redraw_every)) return;
   last_draw_ = std::chrono::steady_clock::now();
-  const int span = maximum_ - minimum_;
-  const int filled = std::clamp((value_ - minimum_) * kBarWidth / span, 0, kBarWidth);
+  const int filled = std::clamp(value_ * kBarWidth / 100, 0, kBarWidth);
   std::string line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                      std::string(static_cast<std::size_t>(kBarWidth - filled), '-') + "] " +
                      std::to_string(value_) + "% " + caption_ + "  " + status_;

@@ -1,11 +1,10 @@
-// The front end of the command line: the status line, the "Details" caption and a progress
-// bar drawn on one line of a terminal, or plain lines when the output is not a terminal;
-// message boxes print their text; a folder dialog answers with the folder given on the
-// command line; a yes/no question takes its default answer.
+// The front end of the command line: what a run reports, drawn with a progress bar on one
+// line of a terminal, or as plain lines when the output is not a terminal; the end on
+// standard output when all went well, on standard error otherwise; a failure to start as
+// its cause.
 #pragma once
 
 #include <chrono>
-#include <deque>
 #include <ostream>
 #include <string>
 
@@ -24,23 +23,20 @@ class TerminalFrontEnd : public source::FrontEnd {
  public:
   TerminalFrontEnd(std::ostream& out, std::ostream& err, TerminalOptions options);
 
-  // The answers of the next folder dialogs, in order.
-  void AnswerFolder(std::string folder) { answers_.push_back(std::move(folder)); }
+  // The running count while the source is listed, and the count once it is complete.
+  void SetCountText(const std::string& text);
+  void CountDone(const std::string& text);
   // Ends a line drawn in place, so that what follows starts on a fresh line.
   void FinishLine();
 
-  void SetStatusText(const std::string& text) override;
-  void SetFrameCaption(const std::string& text) override;
-  void SetProgressRange(int minimum, int maximum) override;
-  void SetProgressValue(int value) override;
-  void SetConvertEnabled(bool) override {}
-  void SetAddFolderEnabled(bool) override {}
-  void SetCountText(const std::string& text) override;
-  std::string BrowseForFolder(const std::string& title) override;
-  bool ShellOpen(const std::string&) override { return false; }
-  source::MessageBoxAnswer ShowMessage(const std::string& text, const std::string& title,
-                                       source::MessageBoxIcon icon,
-                                       source::MessageBoxButtons buttons) override;
+  // The target comes from the command line; a run is never asked for one here.
+  std::string ChooseTargetFolder() override { return ""; }
+  void RunStarted() override {}
+  void Doing(source::Activity activity, const std::string& subject) override;
+  void FileDone(const source::FileProgress& progress) override;
+  void FirstMessage() override {}
+  void SetUpFailed(const source::SetUpFailure& failure) override;
+  void RunEnded(const source::RunEnd& end) override;
   void Yield() override;
 
  private:
@@ -51,12 +47,9 @@ class TerminalFrontEnd : public source::FrontEnd {
   std::ostream& out_;
   std::ostream& err_;
   TerminalOptions options_;
-  std::deque<std::string> answers_;
   std::string status_;
   std::string caption_;
   std::string count_;
-  int minimum_ = 0;
-  int maximum_ = 100;
   int value_ = 0;
   bool dirty_ = false;
   bool line_open_ = false;  // a line drawn in place that has no newline yet

@@ -10,11 +10,9 @@
 #include "run/file_tests.h"
 #include "run/folder_list.h"
 #include "run/folder_tree.h"
-#include "run/run_texts.h"
 #include "source/folder_source.h"
 #include "source/path_names.h"
 #include "source/relative_folder.h"
-#include "source/size_text.h"
 
 namespace mailvane::run {
 
@@ -58,31 +56,6 @@ std::string FreePstPath(const std::string& wanted) {
 
 }  // namespace
 
-namespace {
-
-// What the user can do about a set-up that failed with this error.
-const char* SetUpAdvice(std::error_code code) {
-  if (code == std::errc::permission_denied || code == std::errc::operation_not_permitted ||
-      code == std::errc::read_only_file_system || code == std::errc::no_such_file_or_directory) {
-    return "Choose a folder you may write to.";
-  }
-  if (code == std::errc::no_space_on_device || code == std::errc::file_too_large ||
-      code.value() == EDQUOT) {
-    return "Free some space on that disk, or choose a folder on another disk.";
-  }
-  if (code == std::errc::not_a_directory || code == std::errc::file_exists) {
-    return "Choose a folder, not a file.";
-  }
-  return "Choose another folder to save to, or mend the cause above and try again.";
-}
-
-}  // namespace
-
-std::string SessionErrorText(const std::string& cause, std::error_code code) {
-  return std::string(kSessionErrorText) + "\r\n" + kSessionErrorCausePrefix + cause + "\r\n" +
-         SetUpAdvice(code);
-}
-
 ConversionRun::ConversionRun(source::FrontEnd& front_end, SessionFactory make_session,
                              ItemSteps steps, RunOptions options)
     : front_end_(front_end),
@@ -105,27 +78,27 @@ RunResult ConversionRun::CmdExtractDBX_Click(const std::vector<std::string>& fil
 RunResult ConversionRun::CmdExtractDBX_Click(source::ExportSource& source) {
   // A press of "Convert &Messages" during a yield of this run must not start another.
   if (Running()) return {RunOutcome::kRefused, "a conversion is already in progress", ""};
-  // Whatever way this run ends, the next press may start a new one.
+  state_.phase = RunPhase::kChoosingTarget;
+  const std::string target = front_end_.ChooseTargetFolder();
+  state_.phase = RunPhase::kIdle;
+  if (target.empty()) return {RunOutcome::kCancelled, "", ""};
+  return ConvertInto(target, source);
+}
+
+RunResult ConversionRun::ConvertInto(std::string target, source::ExportSource& source) {
+  if (Running()) return {RunOutcome::kRefused, "a conversion is already in progress", ""};
+  // Whatever way this run ends, the next one may start.
   struct BackToIdle {
     RunState& state;
     ~BackToIdle() { state.phase = RunPhase::kIdle; }
   } back_to_idle{state_};
-  state_.phase = RunPhase::kChoosingTarget;
-  std::string target = front_end_.BrowseForFolder(kChooseTargetTitle);
-  if (target.empty()) {
-    return {RunOutcome::kCancelled, "", ""};
-  }
-  front_end_.SetConvertEnabled(false);
-  front_end_.SetAddFolderEnabled(false);
   if (target.back() != source::kPathSeparator) target += source::kPathSeparator;
   state_.TargetFolder = target;
   state_.phase = RunPhase::kSetUp;
-  front_end_.Yield();
-  front_end_.SetProgressRange(0, 100);
+  front_end_.RunStarted();
   front_end_.Yield();
 
   report_ = RunReport();
-  message_step_ran_ = false;
   files_read_ = 0;
   folders_made_.clear();
   std::error_code set_up_error;
@@ -133,7 +106,7 @@ RunResult ConversionRun::CmdExtractDBX_Click(source::ExportSource& source) {
         try {
           SetUp(source.KnownPaths());
         } catch (const std::system_error& e) {
-          set_up_error = e.code();  // kept for the advice; the failure is recorded as ever
+          set_up_error = e.code();  // told to the front end; the failure is recorded as ever
           throw;
         }
       })) {
@@ -160,9 +133,7 @@ RunResult ConversionRun::CmdExtractDBX_Click(source::ExportSource& source) {
       })) {
     report_path.clear();
   }
-  ShowClosingMessage(report_path);
-  front_end_.SetAddFolderEnabled(true);
-  front_end_.SetConvertEnabled(!message_step_ran_);
+  front_end_.RunEnded(EndOf(report_path));
   return {RunOutcome::kCompleted, "", report_path};
 }
 
@@ -170,7 +141,7 @@ void ConversionRun::SetUp(const std::vector<std::string>* known_paths) {
   session_ = make_session_();
   if (session_ == nullptr) throw std::runtime_error("no mail session could be made");
   session_->Logon();
-  front_end_.SetStatusText(kSessionCreated);
+  front_end_.Doing(source::Activity::kSessionCreated, "");
 
   EnsureTargetFolder(state_.TargetFolder);
   state_.PstPath = FreePstPath(options_.pst_name.empty()
@@ -190,15 +161,10 @@ void ConversionRun::SetUp(const std::vector<std::string>* known_paths) {
 }
 
 RunResult ConversionRun::SessionFailure(const std::string& cause, std::error_code code) {
-  // The status line may say that the session was created; it was not usable.
-  front_end_.SetStatusText(kNotStartedPrefix + cause);
-  front_end_.ShowMessage(SessionErrorText(cause, code), kSessionErrorTitle,
-                         source::MessageBoxIcon::kInformation);
   // No log-off; the session is released and whatever it made stays on disk.
   store_ = nullptr;
   session_.reset();
-  front_end_.SetAddFolderEnabled(true);
-  front_end_.SetConvertEnabled(true);
+  front_end_.SetUpFailed({cause, code});
   return {RunOutcome::kSessionFailed, cause, ""};
 }
 
@@ -218,28 +184,24 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
     ++files_read_;
     if (known == nullptr) EnsureFolders(LogicalPath(file->path()));
     ConvertOne(*file, items, messages);
-    ShowProgress(source, *file, known_count);
+    TellProgress(source, *file, known_count);
     ++state_.FileNumber;
     SafePoint(false);
   }
-  message_step_ran_ = messages.convert_disabled;
 }
 
-void ConversionRun::ShowProgress(source::ExportSource& source, const source::ExportFile& file,
+void ConversionRun::TellProgress(source::ExportSource& source, const source::ExportFile& file,
                                  std::size_t known_count) {
-  if (known_count > 0) {
-    front_end_.SetFrameCaption("Details : Reading - (" + std::to_string(state_.FileNumber) +
-                               " of " + std::to_string(known_count) + ") file(s)");
-    const double percent = static_cast<double>(state_.FileNumber) / static_cast<double>(known_count) * 100.0;
-    front_end_.SetProgressValue(static_cast<int>(static_cast<float>(percent)));
-    return;
+  source::FileProgress progress;
+  progress.file_number = state_.FileNumber;
+  progress.file_count = static_cast<int>(known_count);
+  if (known_count == 0) {
+    // A stream: how far into the archive, and the entry just read.
+    progress.stream_percent = source.Percent();
+    progress.bytes_read = source.BytesRead();
+    progress.file = file.shown();
   }
-  // A stream: how far into the archive, and the entry just read.
-  const std::optional<int> percent = source.Percent();
-  std::string caption = "Details : Reading - (" + std::to_string(state_.FileNumber) + ") file(s), ";
-  caption += percent ? std::to_string(*percent) + " %" : source::SizeText(source.BytesRead()) + " read";
-  front_end_.SetFrameCaption(caption + " - " + file.shown());
-  if (percent) front_end_.SetProgressValue(*percent);
+  front_end_.FileDone(progress);
 }
 
 void ConversionRun::EnsureFolders(const std::string& logical_path) {
@@ -308,31 +270,21 @@ void ConversionRun::SafePoint(bool force) {
   last_commit_ = now;
 }
 
-void ConversionRun::ShowClosingMessage(const std::string& report_path) {
-  if (!report_.HasFailures() && !report_.NothingConverted()) {
-    front_end_.ShowMessage(kCompletionText + ("\r\n" + state_.PstPath), kCompletionTitle,
-                           source::MessageBoxIcon::kInformation);
-    return;
+source::RunEnd ConversionRun::EndOf(const std::string& report_path) const {
+  source::RunEnd end;
+  if (report_.HasFailures()) {
+    end.verdict = source::RunVerdict::kConvertedWithFailures;
+  } else if (report_.NothingConverted()) {
+    end.verdict = source::RunVerdict::kNothingConverted;  // no failure, and yet no item
   }
-  if (!report_.HasFailures()) {
-    // Files that should have given items gave none: that is no success.
-    front_end_.ShowMessage(std::string(kNothingConvertedText) + "\r\n" +
-                               std::to_string(report_.FilesWithoutItem()) +
-                               " file(s) were taken by a step but gave no item.\r\n" +
-                               (report_path.empty() ? "The report could not be written."
-                                                    : "See the report: " + report_path),
-                           kCompletionTitle, source::MessageBoxIcon::kWarning);
-    return;
-  }
-  std::string text = "Zimbra Messages Converted with Errors.\r\n" +
-                     std::to_string(report_.FilesConverted()) + " file(s) converted, " +
-                     std::to_string(report_.FilesFailed()) + " file(s) failed.";
-  if (report_.OtherFailures() > 0) {
-    text += "\r\n" + std::to_string(report_.OtherFailures()) + " other failure(s).";
-  }
-  text += report_path.empty() ? "\r\nThe report could not be written."
-                              : "\r\nSee the report: " + report_path;
-  front_end_.ShowMessage(text, kCompletionTitle, source::MessageBoxIcon::kWarning);
+  end.pst_path = state_.PstPath;
+  end.report_path = report_path;
+  end.items_written = report_.ItemsTotal();
+  end.files_converted = report_.FilesConverted();
+  end.files_failed = report_.FilesFailed();
+  end.files_without_item = report_.FilesWithoutItem();
+  end.other_failures = report_.OtherFailures();
+  return end;
 }
 
 }  // namespace mailvane::run

@@ -1,6 +1,6 @@
 // One whole conversion, started by "Convert &Messages": target folder, session, the new
 // store and its folder tree, one pass over the file list with the five tests, progress,
-// log-off and the closing message, with a report of what happened written beside the .pst.
+// log-off and the end told to the front end, with a report written beside the .pst.
 #pragma once
 
 #include <chrono>
@@ -52,12 +52,14 @@ class ConversionRun {
   ConversionRun(source::FrontEnd& front_end, SessionFactory make_session, ItemSteps steps,
                 RunOptions options = {});
 
+  // "Convert &Messages": asks the front end for the target, then converts into it.
   // The run over the first file_count entries of file_list.
   RunResult CmdExtractDBX_Click(const std::vector<std::string>& file_list, int file_count);
-  // The run over the files of a source, read once. A source that knows its files
-  // beforehand (a folder) gets its folder tree first; a stream gets each folder when its
-  // first file arrives.
   RunResult CmdExtractDBX_Click(source::ExportSource& source);
+  // The run over the files of a source, read once, into a new .pst in target. A source
+  // that knows its files beforehand (a folder) gets its folder tree first; a stream gets
+  // each folder when its first file arrives.
+  RunResult ConvertInto(std::string target, source::ExportSource& source);
 
   bool Running() const { return state_.phase != RunPhase::kIdle; }
   const RunState& State() const { return state_; }
@@ -67,13 +69,13 @@ class ConversionRun {
   // The set-up: session, store, folder list. Raises on any failure.
   void SetUp(const std::vector<std::string>* known_paths);
   void ConvertFiles(source::ExportSource& source);
-  void ShowProgress(source::ExportSource& source, const source::ExportFile& file,
+  void TellProgress(source::ExportSource& source, const source::ExportFile& file,
                     std::size_t known_count);
   // The folders of a file that arrives from a stream, made when first seen.
   void EnsureFolders(const std::string& logical_path);
   void ConvertOne(source::ExportFile& file, zimbra::ItemContext& items, MessageContext& messages);
   void SafePoint(bool force);
-  void ShowClosingMessage(const std::string& report_path);
+  source::RunEnd EndOf(const std::string& report_path) const;
   RunResult SessionFailure(const std::string& cause, std::error_code code);
 
   source::FrontEnd& front_end_;
@@ -84,15 +86,10 @@ class ConversionRun {
   RunReport report_;
   std::unique_ptr<store::Session> session_;
   store::Store* store_ = nullptr;
-  bool message_step_ran_ = false;
   std::size_t files_read_ = 0;
   std::set<std::string> folders_made_;
   std::size_t items_since_commit_ = 0;
   std::chrono::steady_clock::time_point last_commit_;
 };
-
-// The "Outlook Error" text: its first line, the cause, and what the user can do about it
-// (code: the system's error behind the cause, when there is one).
-std::string SessionErrorText(const std::string& cause, std::error_code code = {});
 
 }  // namespace mailvane::run

@@ -2,7 +2,6 @@
 
 #include <stdexcept>
 
-#include "run/run_texts.h"
 #include "source/relative_folder.h"
 #include "source/string_lists.h"
 
@@ -27,7 +26,7 @@ std::vector<std::string> BuildFolderList(const std::vector<std::string>& files, 
                                 std::to_string(files.size()));
   }
   const std::function<void()> yield = [&front_end] { front_end.Yield(); };
-  front_end.SetStatusText(kReadingFolders);
+  front_end.Doing(source::Activity::kReadingFolders, "");
   std::vector<std::string> list;
   list.reserve(static_cast<std::size_t>(file_count));
   for (int k = 0; k < file_count; ++k) {
@@ -39,7 +38,7 @@ std::vector<std::string> BuildFolderList(const std::vector<std::string>& files, 
                                " lies directly in the root folder, so it has no folder to "
                                "mirror in the store");
     }
-    front_end.SetStatusText(kReadingFolderPrefix + folder);
+    front_end.Doing(source::Activity::kReadingFolder, folder);
     list.push_back(std::move(folder));
   }
   SortAndThin(list, yield);
@@ -55,7 +54,7 @@ std::vector<std::string> BuildFolderList(const std::vector<std::string>& files, 
     }
   }
   SortAndThin(list, yield);
-  front_end.SetStatusText(kCreatingFolders);
+  front_end.Doing(source::Activity::kCreatingFolders, "");
   return list;
 }
 

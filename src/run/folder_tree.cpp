@@ -1,6 +1,5 @@
 #include "run/folder_tree.h"
 
-#include "run/run_texts.h"
 #include "source/relative_folder.h"
 
 namespace mailvane::run {
@@ -79,7 +78,7 @@ void CreateNested(const std::string& e, const std::vector<std::string>& names, T
     }
   });
   ctx.front_end.Yield();
-  ctx.front_end.SetStatusText(kCreatingFolderPrefix + child);
+  ctx.front_end.Doing(source::Activity::kCreatingFolder, child);
 }
 
 void CreateTopLevel(const std::string& e, TreeContext& ctx) {
@@ -88,7 +87,7 @@ void CreateTopLevel(const std::string& e, TreeContext& ctx) {
     std::unique_ptr<store::Folder> root = store.IPMRootFolder();
     if (root->SubFolder(e) == nullptr) {
       root->AddFolder(e, store::kFolderTypeMail);
-      ctx.front_end.SetStatusText(kCreatingFolderPrefix + e);
+      ctx.front_end.Doing(source::Activity::kCreatingFolder, e);
     }
   });
   ctx.front_end.Yield();

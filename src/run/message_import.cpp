@@ -2,7 +2,6 @@
 
 #include "run/file_tests.h"
 #include "run/folder_tree.h"
-#include "run/run_texts.h"
 #include "source/path_names.h"
 #include "source/relative_folder.h"
 
@@ -92,10 +91,10 @@ bool ImportMessageFile(MessageContext& ctx, source::ExportFile& source_file,
                        const std::string& logical_path) {
   const std::string& file = source_file.shown();
   ctx.front_end.Yield();
-  ctx.front_end.SetStatusText(kConvertingMessagesPrefix + file + ")");
-  if (!ctx.convert_disabled) {
-    ctx.front_end.SetConvertEnabled(false);  // stays disabled after the run
-    ctx.convert_disabled = true;
+  ctx.front_end.Doing(source::Activity::kConvertingMessage, file);
+  if (!ctx.first_message_told) {
+    ctx.front_end.FirstMessage();
+    ctx.first_message_told = true;
   }
   const std::string rel = source::RelativeFolder(logical_path);
   store::Folder* folder = TargetFolder(ctx, file, rel, RouteMessage(logical_path, rel));

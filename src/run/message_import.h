@@ -45,7 +45,7 @@ struct MessageContext {
   source::FrontEnd& front_end;
   RunReport& report;
 
-  bool convert_disabled = false;
+  bool first_message_told = false;  // FirstMessage() goes to the front end once per run
   MessageRoute cached_route;
   std::string cached_rel;
   std::unique_ptr<store::Folder> cached_folder;

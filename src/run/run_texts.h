@@ -1,6 +1,13 @@
-// The texts a run shows: status line, caption, message boxes. They are the product's own
-// words and are compared exactly by the tests and by people's habits, so they live here once.
+// The product's words for what a run reports: status line, "Details" caption, the boxes at
+// the end. The core reports in typed form (source/front_end.h); the front ends turn the
+// reports into these texts, which people know and the tests compare exactly.
 #pragma once
+
+#include <optional>
+#include <string>
+
+#include "source/front_end.h"
+#include "source/message_box.h"
 
 namespace mailvane::run {
 
@@ -10,26 +17,34 @@ inline constexpr const char* kVersion = "4.3";
 
 inline constexpr const char* kChooseTargetTitle = "Choose Folder to Save...";
 inline constexpr const char* kChooseSourceTitle = "Choose Source Folder...";
-inline constexpr const char* kQueuedSuffix = " Messages Queued for Conversion.";
-
-inline constexpr const char* kSessionCreated = "Outlook Session Created...";
-inline constexpr const char* kReadingFolders = "Reading Zimbra Folder(s)...";
-inline constexpr const char* kReadingFolderPrefix = "Reading Zimbra Folder... ";
-inline constexpr const char* kCreatingFolders = "Creating Outlook Folders...";
-inline constexpr const char* kCreatingFolderPrefix = "Creating Outlook Folders... ";
-inline constexpr const char* kConvertingMessagesPrefix = "Converting Messages... from (";
 
 inline constexpr const char* kCompletionTitle = "Mailvane";
 inline constexpr const char* kCompletionText =
     "Zimbra Messages Converted Successfully.\r\nOpen Outlook to view converted PST file.";
 
-inline constexpr const char* kNothingConvertedText = "No Zimbra item was converted.";
-
 // The set-up failed: the box keeps its title and first line; the cause and what to do
 // follow (no Outlook is involved here).
 inline constexpr const char* kSessionErrorTitle = "Outlook Error";
 inline constexpr const char* kSessionErrorText = "Outlook Session Creation Error !";
-inline constexpr const char* kSessionErrorCausePrefix = "Cause : ";
-inline constexpr const char* kNotStartedPrefix = "Conversion not started: ";
+
+struct BoxText {
+  std::string text;  // lines separated by CR LF
+  std::string title;
+  source::MessageBoxIcon icon = source::MessageBoxIcon::kInformation;
+};
+
+// The status line for an activity and its subject.
+std::string StatusText(source::Activity activity, const std::string& subject);
+// "Details : Reading - (k of n) file(s)" and the bar's value, k/n x 100; for a stream,
+// the files read so far, how far into it, and the file just read. No value: the bar stays.
+std::string ProgressCaption(const source::FileProgress& progress);
+std::optional<int> ProgressPercent(const source::FileProgress& progress);
+
+// The box at the end of a run: success with the .pst's path, or what went wrong.
+BoxText EndBox(const source::RunEnd& end);
+// The "Outlook Error" box: its first line, the cause, and what the user can do about it.
+BoxText SetUpFailureBox(const source::SetUpFailure& failure);
+// The status line after a failed set-up: it must not say that anything was created.
+std::string NotStartedStatus(const source::SetUpFailure& failure);
 
 }  // namespace mailvane::run

@@ -1,41 +1,80 @@
-// What the conversion core asks of a front end (the Qt window, the command line, or a
-// test's fake). Nothing below the front ends knows which one it talks to.
+// What the conversion core tells a front end (the Qt window, the command line, or a test's
+// fake), in typed form: what it is doing, each file done, the set-up's failure, the end with
+// its counts. Each front end turns these into its own words; nothing below the front ends
+// knows which one it talks to, and no front end has to read a text to know what happened.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <system_error>
 
 namespace mailvane::source {
 
-enum class MessageBoxIcon { kNone, kInformation, kWarning, kCritical, kQuestion };
-enum class MessageBoxButtons { kOk, kYesNo };
-enum class MessageBoxAnswer { kOk, kYes, kNo };
+// What the core is busy with. The subject names what it concerns: the store-side folder
+// for the folder activities, the source file for the conversions, nothing otherwise.
+enum class Activity {
+  kSessionCreated,
+  kReadingFolders,   // the folder list is being built
+  kReadingFolder,    // subject: a file's relative folder
+  kCreatingFolders,  // the folder list is done; the tree comes next
+  kCreatingFolder,   // subject: the folder being made
+  kConvertingContact,
+  kConvertingAppointment,
+  kConvertingTask,
+  kConvertingNote,
+  kConvertingMessage,
+};
+
+// The run could not start: nothing was converted.
+struct SetUpFailure {
+  std::string cause;     // what failed and why, in plain words
+  std::error_code code;  // the system's error behind it, when there is one
+};
+
+enum class RunVerdict {
+  kConverted,              // every file that a step took gave its item
+  kConvertedWithFailures,  // the run ended, but something failed (see the report)
+  kNothingConverted,       // files that should give items gave none, with no failure named
+};
+
+// A file has been through its steps.
+struct FileProgress {
+  int file_number = 0;  // 1-based, in the order read
+  int file_count = 0;   // 0: the source does not know its files beforehand (a stream)
+  // A stream's own progress: how far into it, when its size is known, and what was read.
+  std::optional<int> stream_percent;
+  std::uint64_t bytes_read = 0;
+  std::string file;  // the file as shown to the user
+};
+
+// How a run ended, with its counts.
+struct RunEnd {
+  RunVerdict verdict = RunVerdict::kConverted;
+  std::string pst_path;
+  std::string report_path;  // "" when the report could not be written
+  std::size_t items_written = 0;
+  std::size_t files_converted = 0;
+  std::size_t files_failed = 0;
+  std::size_t files_without_item = 0;
+  std::size_t other_failures = 0;  // failures that belong to no file of the list
+};
 
 class FrontEnd {
  public:
   virtual ~FrontEnd() = default;
 
-  // The status label of a run (LblCurrentDBX).
-  virtual void SetStatusText(const std::string& text) = 0;
-  // The caption of the "Details" frame (FrameConversion).
-  virtual void SetFrameCaption(const std::string& text) = 0;
-  // The progress bar (ProgressBar1).
-  virtual void SetProgressRange(int minimum, int maximum) = 0;
-  virtual void SetProgressValue(int value) = 0;
-  // The "Convert &Messages" and "Add Folder having Zimbra File(s)..." buttons.
-  virtual void SetConvertEnabled(bool enabled) = 0;
-  virtual void SetAddFolderEnabled(bool enabled) = 0;
-  // The count label (lblCount1).
-  virtual void SetCountText(const std::string& text) = 0;
-
-  // A folder-browse dialog with that title; "" when cancelled. The path the user chose,
-  // without a trailing separator unless it is the root.
-  virtual std::string BrowseForFolder(const std::string& title) = 0;
-  // Opens a document or web address with the desktop's default program; false when none.
-  virtual bool ShellOpen(const std::string& address) = 0;
-  virtual MessageBoxAnswer ShowMessage(const std::string& text, const std::string& title,
-                                       MessageBoxIcon icon,
-                                       MessageBoxButtons buttons = MessageBoxButtons::kOk) = 0;
+  // The folder for the new .pst, asked when a run starts from the window; "" cancels.
+  virtual std::string ChooseTargetFolder() = 0;
+  // A run has its target and begins; nothing else may start until it has ended.
+  virtual void RunStarted() = 0;
+  virtual void Doing(Activity activity, const std::string& subject) = 0;
+  virtual void FileDone(const FileProgress& progress) = 0;
+  // The first message of the run is about to be stored.
+  virtual void FirstMessage() = 0;
+  virtual void SetUpFailed(const SetUpFailure& failure) = 0;
+  virtual void RunEnded(const RunEnd& end) = 0;
 
   // Lets the front end process what is pending (repaint, button presses). Called very
   // often during long work, so it must cost next to nothing when nothing is pending.

@@ -7,7 +7,7 @@
 namespace mailvane::zimbra {
 
 bool ConvertCalendarRecord(ItemContext& ctx, source::ExportFile& file) {
-  ctx.front_end.SetStatusText("Converting Calendars... from (" + file.shown() + ")");
+  ctx.front_end.Doing(source::Activity::kConvertingAppointment, file.shown());
   // Appointments keep their times and zones, so "st" and "et" are read whole.
   static const std::vector<MetaKey> keys = WithWholeDateTimes(CalendarMetaKeys());
   bool written = false;

@@ -36,7 +36,7 @@ void RemoveAll(std::string& text, std::string_view what) {
 }  // namespace
 
 bool ConvertContactRecord(ItemContext& ctx, source::ExportFile& file) {
-  ctx.front_end.SetStatusText("Converting Contacts... from (" + file.shown() + ")");
+  ctx.front_end.Doing(source::Activity::kConvertingContact, file.shown());
   bool written = false;
   source::TryStep(ctx.failures, file.shown(), "convert contact", [&] {
     ContactFields f;

@@ -10,7 +10,7 @@
 namespace mailvane::zimbra {
 
 bool ConvertNoteRecord(ItemContext& ctx, source::ExportFile& file) {
-  ctx.front_end.SetStatusText("Converting Notes... from (" + file.shown() + ")");
+  ctx.front_end.Doing(source::Activity::kConvertingNote, file.shown());
   bool written = false;
   source::TryStep(ctx.failures, file.shown(), "convert note", [&] {
     const auto yield = [&ctx] { ctx.front_end.Yield(); };

@@ -7,7 +7,7 @@
 namespace mailvane::zimbra {
 
 bool ConvertTaskRecord(ItemContext& ctx, source::ExportFile& file) {
-  ctx.front_end.SetStatusText("Converting Tasks... from (" + file.shown() + ")");
+  ctx.front_end.Doing(source::Activity::kConvertingTask, file.shown());
   // The writer takes the date of the whole value, as for appointments.
   static const std::vector<MetaKey> keys = WithWholeDateTimes(TaskMetaKeys());
   bool written = false;

@@ -31,10 +31,9 @@ TEST(ConversionRunTest, CancelledTargetDialogChangesNothing) {
   std::vector<std::string> files = {tree.Write("Export/Inbox/1.eml", Rfc822("a"))};
   run::RunResult r = h.run->CmdExtractDBX_Click(files, 1);
   EXPECT_EQ(r.outcome, run::RunOutcome::kCancelled);
-  EXPECT_THAT(h.front_end.browse_titles, ElementsAre("Choose Folder to Save..."));
+  EXPECT_EQ(h.front_end.target_questions, 1);
   EXPECT_THAT(h.front_end.boxes, IsEmpty());
-  EXPECT_THAT(h.front_end.ranges, IsEmpty());
-  EXPECT_THAT(h.front_end.convert_enabled, IsEmpty());
+  EXPECT_EQ(h.front_end.runs_started, 0);
   EXPECT_THAT(h.front_end.statuses, IsEmpty());
   EXPECT_EQ(h.world.logons, 0);
   EXPECT_FALSE(h.run->Running());
@@ -48,7 +47,6 @@ TEST(ConversionRunTest, CaptionAndBarCountEveryFileAndTheTextFileIsTakenByNoStep
       tree.Write("Export/Archive/a.EML", Rfc822("two")), tree.Write("Export/Archive/photo.jpg")};
   run::RunResult r = h.Run(files, tree.root().string() + "/out");
   ASSERT_EQ(r.outcome, run::RunOutcome::kCompleted) << r.cause;
-  EXPECT_THAT(h.front_end.ranges, ElementsAre(std::make_pair(0, 100)));
   EXPECT_THAT(h.front_end.values, ElementsAre(25, 50, 75, 100));
   EXPECT_THAT(h.front_end.captions,
               ElementsAre("Details : Reading - (1 of 4) file(s)", "Details : Reading - (2 of 4) file(s)",
@@ -213,9 +211,8 @@ TEST(ConversionRunTest, SessionFailureShowsTheOutlookErrorBoxWithItsCause) {
             "Outlook Session Creation Error !\r\n"
             "Cause : no profile configured\r\n"
             "Choose another folder to save to, or mend the cause above and try again.");
-  // The status line says that nothing started, not that a session was created.
-  EXPECT_EQ(h.front_end.statuses.back(), "Conversion not started: no profile configured");
-  EXPECT_THAT(h.front_end.ranges, ElementsAre(std::make_pair(0, 100)));
+  ASSERT_EQ(h.front_end.set_up_failures.size(), 1u);
+  EXPECT_EQ(h.front_end.set_up_failures[0].cause, "no profile configured");
   EXPECT_THAT(h.front_end.values, IsEmpty());
   EXPECT_EQ(h.world.items_saved, 0);
   EXPECT_EQ(h.world.logoffs, 0);
@@ -282,27 +279,21 @@ TEST(ConversionRunTest, FileInTheRootTakesTheSessionFailurePathNamingIt) {
   EXPECT_TRUE(std::filesystem::exists(h.world.pst_path));
 }
 
-TEST(ConversionRunTest, ButtonsAreDisabledDuringTheRunAndComeBackAsTheRunLeavesThem) {
+// The window keeps "Convert &Messages" off after a run that stored a message.
+TEST(ConversionRunTest, TheFirstMessageIsToldOncePerRun) {
   TempTree tree;
-  {
+  const struct {
+    std::vector<std::string> files;
+    int told;
+  } cases[] = {
+      {{tree.Write("Export/Inbox/1.eml", Rfc822("one")), tree.Write("Export/Inbox/2.eml", Rfc822("two"))}, 1},
+      {{tree.Write("Export/readme.txt")}, 0},
+  };
+  for (const auto& c : cases) {
     Harness h;
-    h.Run({tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, tree.root().string() + "/out");
-    EXPECT_EQ(h.front_end.convert_enabled.front(), false);
-    EXPECT_EQ(h.front_end.convert_enabled.back(), false);  // the message step disabled it
-    EXPECT_THAT(h.front_end.add_folder_enabled, ElementsAre(false, true));
-  }
-  {
-    Harness h;
-    h.Run({tree.Write("Export/readme.txt")}, tree.root().string() + "/out");
-    EXPECT_EQ(h.front_end.convert_enabled.front(), false);
-    EXPECT_EQ(h.front_end.convert_enabled.back(), true);  // no message: stays as pressed
-  }
-  {
-    Harness h;
-    h.world.fail_logon = "refused";
-    h.Run({tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, tree.root().string() + "/out");
-    EXPECT_EQ(h.front_end.convert_enabled.back(), true);
-    EXPECT_EQ(h.front_end.add_folder_enabled.back(), true);
+    h.Run(c.files, tree.root().string() + "/out");
+    EXPECT_EQ(h.front_end.runs_started, 1);
+    EXPECT_EQ(h.front_end.first_messages, c.told);
   }
 }
 

@@ -1,6 +1,7 @@
-// A front end for tests: answers the folder dialogs from a queue (then with
-// default_folder) and records everything the core told it, in order, so a test can check
-// the exact texts, bar values and boxes. Header-only: the fuzz targets use it too.
+// A front end for tests: answers the target question from a queue (then with
+// default_folder) and records everything the core told it, in order, both as typed reports
+// and in the words the window shows for them (run/run_texts.h), so a test can check the
+// exact texts, bar values and boxes. Header-only: the fuzz targets use it too.
 #pragma once
 
 #include <deque>
@@ -9,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "run/run_texts.h"
 #include "source/front_end.h"
 
 namespace mailvane::testsupport {
@@ -25,49 +27,47 @@ class FakeFrontEnd : public source::FrontEnd {
   FakeFrontEnd() = default;
   explicit FakeFrontEnd(std::string folder) : default_folder(std::move(folder)) {}
 
-  std::deque<std::string> folder_answers;  // the next BrowseForFolder answers
+  std::deque<std::string> folder_answers;  // the next ChooseTargetFolder answers
   std::string default_folder;              // the answer once they run out ("" cancels)
   std::function<void()> on_yield;          // e.g. a second run started from a yield
   std::function<void(const ShownMessage&)> on_message;
 
-  std::vector<std::string> browse_titles;
-  std::vector<std::string> statuses;
+  int target_questions = 0;
+  int runs_started = 0;
+  int first_messages = 0;
+  std::vector<std::pair<source::Activity, std::string>> activities;
+  std::vector<std::string> statuses;  // the activities as the status line shows them
   std::vector<std::string> captions;
-  std::vector<std::string> count_texts;
-  std::vector<std::pair<int, int>> ranges;
   std::vector<int> values;
-  std::vector<bool> convert_enabled;     // every SetConvertEnabled call
-  std::vector<bool> add_folder_enabled;  // every SetAddFolderEnabled call
-  std::vector<ShownMessage> boxes;
-  std::vector<std::string> opened;
+  std::vector<source::SetUpFailure> set_up_failures;
+  std::vector<source::RunEnd> ends;
+  std::vector<ShownMessage> boxes;  // the set-up failures and ends as the window's boxes
   int yields = 0;
 
-  void SetStatusText(const std::string& text) override { statuses.push_back(text); }
-  void SetFrameCaption(const std::string& text) override { captions.push_back(text); }
-  void SetProgressRange(int minimum, int maximum) override { ranges.emplace_back(minimum, maximum); }
-  void SetProgressValue(int value) override { values.push_back(value); }
-  void SetConvertEnabled(bool enabled) override { convert_enabled.push_back(enabled); }
-  void SetAddFolderEnabled(bool enabled) override { add_folder_enabled.push_back(enabled); }
-  void SetCountText(const std::string& text) override { count_texts.push_back(text); }
-
-  std::string BrowseForFolder(const std::string& title) override {
-    browse_titles.push_back(title);
+  std::string ChooseTargetFolder() override {
+    ++target_questions;
     if (folder_answers.empty()) return default_folder;
     std::string answer = std::move(folder_answers.front());
     folder_answers.pop_front();
     return answer;
   }
-  bool ShellOpen(const std::string& address) override {
-    opened.push_back(address);
-    return true;
+  void RunStarted() override { ++runs_started; }
+  void Doing(source::Activity activity, const std::string& subject) override {
+    activities.emplace_back(activity, subject);
+    statuses.push_back(run::StatusText(activity, subject));
   }
-  source::MessageBoxAnswer ShowMessage(const std::string& text, const std::string& title,
-                                       source::MessageBoxIcon icon,
-                                       source::MessageBoxButtons buttons) override {
-    boxes.push_back({text, title, icon, buttons});
-    if (on_message) on_message(boxes.back());
-    return buttons == source::MessageBoxButtons::kYesNo ? source::MessageBoxAnswer::kYes
-                                                        : source::MessageBoxAnswer::kOk;
+  void FileDone(const source::FileProgress& progress) override {
+    captions.push_back(run::ProgressCaption(progress));
+    if (const std::optional<int> value = run::ProgressPercent(progress)) values.push_back(*value);
+  }
+  void FirstMessage() override { ++first_messages; }
+  void SetUpFailed(const source::SetUpFailure& failure) override {
+    set_up_failures.push_back(failure);
+    Show(run::SetUpFailureBox(failure));
+  }
+  void RunEnded(const source::RunEnd& end) override {
+    ends.push_back(end);
+    Show(run::EndBox(end));
   }
   void Yield() override {
     ++yields;
@@ -79,6 +79,12 @@ class FakeFrontEnd : public source::FrontEnd {
       if (s == text) return true;
     }
     return false;
+  }
+
+ private:
+  void Show(const run::BoxText& box) {
+    boxes.push_back({box.text, box.title, box.icon, source::MessageBoxButtons::kOk});
+    if (on_message) on_message(boxes.back());
   }
 };
 
