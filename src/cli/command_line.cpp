@@ -9,6 +9,8 @@
 #include "cli/pst_names.h"
 #include "cli/terminal_front_end.h"
 #include "run/run_texts.h"
+#include "run/file_tests.h"
+#include "source/archive_source.h"
 #include "source/folder_source.h"
 #include "source/path_logger.h"
 #include "source/path_names.h"
@@ -63,7 +65,7 @@ Arguments Parse(const std::vector<std::string>& args) {
     }
   }
   if (!a.help && !a.version && a.folders.size() != 2) {
-    a.error = a.folders.size() < 2 ? "SOURCE_FOLDER and TARGET_FOLDER are needed"
+    a.error = a.folders.size() < 2 ? "SOURCE_FOLDER (or ARCHIVE) and TARGET_FOLDER are needed"
                                    : "too many arguments";
   }
   return a;
@@ -78,9 +80,15 @@ std::string Absolute(const std::string& path) {
 
 std::string UsageText() {
   return "Usage: mailvane [OPTION]... SOURCE_FOLDER TARGET_FOLDER\n"
+         "       mailvane [OPTION]... ARCHIVE TARGET_FOLDER\n"
+         "       mailvane [OPTION]... - TARGET_FOLDER\n"
          "       mailvane --batch LIST TARGET_FOLDER [--jobs N] [--shard K/N] [--quiet]\n"
-         "Converts an extracted Zimbra mailbox export (SOURCE_FOLDER) into a new Outlook .pst\n"
-         "file in TARGET_FOLDER (created when missing), with a report of the run beside it.\n"
+         "Converts a Zimbra mailbox export into a new Outlook .pst file in TARGET_FOLDER\n"
+         "(created when missing), with a report of the run beside it. The export is an\n"
+         "extracted folder (SOURCE_FOLDER), the archive the server wrote (ARCHIVE: .tgz,\n"
+         ".tar.gz, .tar or .zip, told apart by content), or such an archive on standard\n"
+         "input (-), e.g.  curl .../home/user@example.com/?fmt=tgz | mailvane - out/\n"
+         "An archive is read once as it comes and never extracted to disk.\n"
          "\n"
          "  -q, --quiet        print only warnings and errors\n"
          "      --name NAME    the .pst's file name in TARGET_FOLDER (\".pst\" added when\n"
@@ -107,20 +115,10 @@ std::string VersionText() {
 
 std::string TryHelpText() { return "Try 'mailvane --help' for more information.\n"; }
 
-// The conversion of one source; outcome takes what a driving program needs to know.
-int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo io,
-            ConversionResult& outcome) {
-  std::error_code ec;
-  const std::string source_folder = Absolute(a.folders[0]);
-  if (!fs::is_directory(source_folder, ec)) {
-    outcome.error = "SOURCE_FOLDER " + a.folders[0] + " is not a folder" +
-                    (ec ? ": " + ec.message() : std::string());
-    io.err << "mailvane: " << outcome.error << "\n";
-    return kExitUsage;
-  }
-
-  TerminalFrontEnd front_end(io.out, io.err, {io.terminal, a.quiet, io.width});
-  std::string listed = source_folder;
+// The listing of a folder, with its running count.
+std::vector<std::string> ListFolder(const std::string& folder, TerminalFrontEnd& front_end,
+                                    std::vector<source::SkippedFolder>& skipped) {
+  std::string listed = folder;
   if (listed.back() != source::kPathSeparator) listed += source::kPathSeparator;
   source::PathLogger logger([&](const std::string& text) { front_end.SetCountText(text); },
                             [&] { front_end.Yield(); });
@@ -128,23 +126,54 @@ int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo
   logger.setFullFileNamesOnly(true);
   logger.LogPath(listed);
   std::vector<std::string> files = logger.TakeFullFileNames();
-  const std::vector<source::SkippedFolder> skipped = logger.skippedFolders();
+  skipped = logger.skippedFolders();
   logger.Terminate();
   front_end.CountDone(source::QueuedCountText(files.size()));
-  for (const source::SkippedFolder& s : skipped) {
-    io.err << "mailvane: folder not read: " << s.path << ": " << s.reason << "\n";
-  }
-  if (files.empty()) {
-    outcome.error = "nothing to convert: no file below " + source_folder;
+  return files;
+}
+
+// The conversion of one source; outcome takes what a driving program needs to know.
+int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo io,
+            ConversionResult& outcome) {
+  std::error_code ec;
+  const std::string source_path = a.folders[0] == "-" ? "-" : Absolute(a.folders[0]);
+  TerminalFrontEnd front_end(io.out, io.err, {io.terminal, a.quiet, io.width});
+  std::unique_ptr<source::ExportSource> source;
+  std::vector<source::SkippedFolder> skipped;
+  if (source_path == "-" || (!fs::is_directory(source_path, ec) && fs::exists(source_path, ec))) {
+    // An archive, from a file or standard input: read as it comes, never extracted.
+    try {
+      auto archive = std::make_unique<source::ArchiveSource>(source_path, run::TakesDataFile);
+      front_end.CountDone(source::ArchiveQueuedText(archive->Name(), archive->ArchiveSize()));
+      source = std::move(archive);
+    } catch (const std::exception& e) {
+      outcome.error = a.folders[0] + " is neither a folder nor an archive that can be read: " +
+                      e.what();
+      io.err << "mailvane: " << outcome.error << "\n";
+      return kExitUsage;
+    }
+  } else if (!fs::is_directory(source_path, ec)) {
+    outcome.error = "SOURCE_FOLDER " + a.folders[0] + " is not a folder" +
+                    (ec ? ": " + ec.message() : std::string());
     io.err << "mailvane: " << outcome.error << "\n";
-    return kExitNotStarted;
+    return kExitUsage;
+  } else {
+    std::vector<std::string> files = ListFolder(source_path, front_end, skipped);
+    for (const source::SkippedFolder& s : skipped) {
+      io.err << "mailvane: folder not read: " << s.path << ": " << s.reason << "\n";
+    }
+    if (files.empty()) {
+      outcome.error = "nothing to convert: no file below " + source_path;
+      io.err << "mailvane: " << outcome.error << "\n";
+      return kExitNotStarted;
+    }
+    source = std::make_unique<source::FolderSource>(std::move(files), source_path);
   }
 
   run::RunOptions options = setup.options;
   options.pst_name = a.name;
   run::ConversionRun conversion(front_end, setup.session_factory, setup.steps, options);
-  source::FolderSource listed_files(std::move(files), source_folder);
-  const run::RunResult result = conversion.ConvertInto(Absolute(a.folders[1]), listed_files);
+  const run::RunResult result = conversion.ConvertInto(Absolute(a.folders[1]), *source);
   front_end.FinishLine();
   const std::string& pst = conversion.State().PstPath;
   if (!pst.empty() && fs::exists(pst, ec)) outcome.pst = pst;

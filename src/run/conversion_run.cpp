@@ -182,11 +182,17 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
   state_.FileNumber = 1;
   while (source::ExportFile* file = source.Next()) {
     ++files_read_;
-    if (known == nullptr) EnsureFolders(LogicalPath(file->path()));
+    for (const source::SourceProblem& p : source.TakeProblems()) {
+      report_.RecordFailure(p.file, "read archive", p.reason);
+    }
+    if (known == nullptr && file->NotReadable().empty()) EnsureFolders(LogicalPath(file->path()));
     ConvertOne(*file, items, messages);
     TellProgress(source, *file, known_count);
     ++state_.FileNumber;
     SafePoint(false);
+  }
+  for (const source::SourceProblem& p : source.TakeProblems()) {
+    report_.RecordFailure(p.file, "read archive", p.reason);
   }
 }
 
@@ -216,6 +222,11 @@ void ConversionRun::EnsureFolders(const std::string& logical_path) {
   }
   folders_made_.insert(folder);
   missing.push_back(folder);
+  // An archive's own top folders stand where the export's root would: those that a default
+  // folder stands for are passed over, as they are one level down in a folder.
+  std::erase_if(missing, [](const std::string& e) {
+    return e.find(source::kStoreSeparator) == std::string::npos && EndsWithDefaultFolderName(e);
+  });
   TreeContext tree{*session_, state_.storeID, state_.StoreDisplayName, front_end_, report_};
   CreateFolderTree(missing, tree);
 }

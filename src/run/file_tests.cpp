@@ -46,6 +46,11 @@ FileTests TestFile(std::string_view path) {
   return t;
 }
 
+bool TakesDataFile(std::string_view path) {
+  const FileTests tests = TestFile(LogicalPath(path));
+  return tests.calendar || tests.task;
+}
+
 std::string LogicalPath(std::string_view path) {
   // Most paths hold no "!": leave them exactly as they are.
   if (path.find('!') == std::string_view::npos) return std::string(path);

@@ -19,6 +19,10 @@ struct FileTests {
 // Path searches are case-sensitive; name endings are compared lower-cased.
 FileTests TestFile(std::string_view path);
 
+// Whether the file at path is a record whose step reads a data file beside it (an
+// appointment or a task).
+bool TakesDataFile(std::string_view path);
+
 // The path the tests and the message routing look at: the file's folders with Zimbra's
 // "!N" split endings removed ("/x/Inbox!3/a.eml" gives "/x/Inbox/a.eml"). The file itself is
 // still read from its real path.

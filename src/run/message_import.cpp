@@ -69,11 +69,13 @@ MessageRoute RouteMessage(std::string_view logical_path, std::string_view rel) {
   if (has_inbox && eml && EndsWithLower(source::ParentPathOf(logical_path), kInboxEnd)) {
     route.target = MessageRoute::Target::kDefaultInbox;
   } else if (has_inbox && eml) {
-    // The text after rel's first "\Inbox", up to the next one.
+    // The text after rel's first "\Inbox", up to the next one; searched from the root, so
+    // that an "Inbox" at the top (an archive's own) counts as one below a folder does.
     const std::string store_inbox = std::string(1, source::kStoreSeparator) + "Inbox";
-    std::size_t at = rel.find(store_inbox);
-    if (at != std::string_view::npos) {
-      std::string_view rest = rel.substr(at + store_inbox.size());
+    const std::string from_root = source::kStoreSeparator + std::string(rel);
+    const std::size_t at = from_root.find(store_inbox);
+    if (at != std::string::npos) {
+      std::string_view rest = std::string_view(from_root).substr(at + store_inbox.size());
       rest = rest.substr(0, rest.find(store_inbox));
       route.target = MessageRoute::Target::kFolderPath;
       route.folder_path = "Inbox" + std::string(rest);

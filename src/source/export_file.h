@@ -45,6 +45,12 @@ class ExportFile {
   virtual ExportFile* DataFile() = 0;
 };
 
+// Something the source met while reading that a report must name: a file, and why.
+struct SourceProblem {
+  std::string file;
+  std::string reason;
+};
+
 class ExportSource {
  public:
   virtual ~ExportSource() = default;
@@ -62,6 +68,8 @@ class ExportSource {
   virtual std::string StoppedBy() const = 0;
   // What a report names the source by: the folder or the archive (or "standard input").
   virtual std::string Name() const = 0;
+  // What went wrong since the last call and did not stop the reading.
+  virtual std::vector<SourceProblem> TakeProblems() { return {}; }
 };
 
 }  // namespace mailvane::source

@@ -1,0 +1,104 @@
+// An export inside a .tgz, .tar.gz, .tar or .zip archive (told apart by content), read once
+// as a stream with libarchive and never extracted: entries are handed on as they come, a
+// record and its data file are paired whatever their order, and nothing of an entry is
+// ever written to the file system.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "source/export_file.h"
+
+struct archive;
+struct archive_entry;
+
+namespace mailvane::source {
+
+class ArchiveEntry;
+
+// Records and data files waiting for their partner are held in memory, up to these bounds;
+// past them the oldest is handed on alone (a record then has no data file).
+inline constexpr std::size_t kMaxHeldEntries = 1000;
+inline constexpr std::size_t kMaxHeldTotalBytes = 64u << 20;
+// A record or data file larger than this is not held: it is handed on when it comes.
+inline constexpr std::size_t kMaxHeldEntryBytes = 32u << 20;
+
+class ArchiveSource : public ExportSource {
+ public:
+  // Whether the file at a path (as ExportFile::path gives it) is a record that takes a data
+  // file: such records, and the files their data-file paths name, wait for each other.
+  using NeedsDataFile = std::function<bool(std::string_view path)>;
+
+  // Opens the archive at path, "-" for standard input, and reads its first header. Raises
+  // std::runtime_error saying why when it cannot be opened or is no archive we read.
+  ArchiveSource(const std::string& path, NeedsDataFile needs_data_file);
+  ~ArchiveSource() override;
+  ArchiveSource(const ArchiveSource&) = delete;
+  ArchiveSource& operator=(const ArchiveSource&) = delete;
+
+  ExportFile* Next() override;
+  std::optional<int> Percent() const override;
+  std::uint64_t BytesRead() const override { return raw_read_; }
+  std::string StoppedBy() const override { return stopped_; }
+  std::string Name() const override { return name_; }
+  std::vector<SourceProblem> TakeProblems() override;
+
+  // The archive file's size; 0 for standard input.
+  std::uint64_t ArchiveSize() const { return total_; }
+
+  // For the entry being read: its next bytes into buffer, 0 at its end. A failure stops the
+  // reading (see StoppedBy) and raises.
+  std::size_t ReadData(const std::string& entry, char* buffer, std::size_t size);
+
+ private:
+  static long ReadRaw(struct archive*, void* self, const void** buffer);
+  int NextHeader(struct archive_entry** entry);
+  std::shared_ptr<ArchiveEntry> ReadEntry();
+  void Stop(const std::string& why);
+  void Finish();
+  void Hold(std::shared_ptr<ArchiveEntry> entry, const std::string& key);
+  void ReleaseOldest();
+
+  struct archive* archive_ = nullptr;
+  int fd_ = -1;
+  bool own_fd_ = false;
+  std::string name_;
+  std::uint64_t total_ = 0;
+  std::uint64_t raw_read_ = 0;
+  std::vector<char> raw_buffer_;
+  NeedsDataFile needs_data_file_;
+
+  int first_header_ = 1;  // the result of the header read when opening; 1: none pending
+  struct archive_entry* first_entry_ = nullptr;
+  bool ended_ = false;
+  std::string stopped_;
+  std::string last_entry_;  // the last entry whose header was read
+  std::vector<SourceProblem> problems_;
+
+  std::shared_ptr<ArchiveEntry> current_;
+  std::deque<std::shared_ptr<ArchiveEntry>> ready_;
+  std::list<std::pair<std::string, std::shared_ptr<ArchiveEntry>>> held_;  // key, entry
+  std::unordered_map<std::string, decltype(held_)::iterator> held_by_key_;
+  std::size_t held_bytes_ = 0;
+  std::deque<std::string> released_alone_;  // data-file paths of records handed on alone
+  std::unordered_set<std::string> released_alone_set_;
+};
+
+// The count label's text for an archive: its name and size ("mailbox.tgz (1.2 GB) Queued
+// for Conversion."), as the number of files is known only once it is read; size 0: a stream.
+std::string ArchiveQueuedText(const std::string& name, std::uint64_t size);
+
+// The path of an archive entry as the tests see it: "/" + its names, "." and empty names
+// dropped, a leading "/" taken as the archive's root. "" with why set when a ".." would
+// climb out of the archive.
+std::string EntryPath(std::string_view name, std::string& why);
+
+}  // namespace mailvane::source
