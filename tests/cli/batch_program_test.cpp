@@ -52,6 +52,14 @@ class Mailboxes : public testsupport::ScratchDir {
     }
     return folder.string();
   }
+  // The export as its server hands it out: a .tgz of the folder's content.
+  std::string Archive(const std::string& name) const {
+    const std::string folder = Folder(name);
+    const std::string archive = (path() / "exports" / (name + ".tgz")).string();
+    EXPECT_EQ(RunCommand({"tar", "-C", folder, "-czf", archive, "."}).exit_code, 0);
+    fs::remove_all(folder);
+    return archive;
+  }
   fs::path List(const std::vector<std::string>& lines) const {
     std::string text;
     for (const std::string& line : lines) text += line + "\n";
@@ -145,8 +153,8 @@ pid_t ConversionOf(pid_t batch, const std::string& pst_name) {
   return -1;
 }
 
-// Either the whole batch is killed, or one conversion crashes and the batch goes on; in
-// both cases a second run converts only what was not finished.
+// Two folders and an archive. Either the whole batch is killed, or one conversion crashes
+// and the batch goes on; in both cases a second run converts only what was not finished.
 TEST(BatchProgramTest, KilledOrCrashedMidwayAndRunAgainConvertsOnlyWhatWasNotFinished) {
   REQUIRE_PROGRAM();
   if (!testsupport::HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
@@ -155,7 +163,7 @@ TEST(BatchProgramTest, KilledOrCrashedMidwayAndRunAgainConvertsOnlyWhatWasNotFin
     Mailboxes m;
     const fs::path list = m.List({m.Folder("alice@example.com"),
                                   m.Folder("bob@example.com", 700) + "\tbob",
-                                  m.Folder("carol@example.com")});
+                                  m.Archive("carol@example.com")});
     const fs::path state = m.Out() / cli::kStateFileName;
     const std::vector<std::string> command = {Program().string(), "--batch", list.string(),
                                               m.Out().string(), "--jobs", "2"};
