@@ -147,10 +147,10 @@ int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo
       front_end.CountDone(source::ArchiveQueuedText(archive->Name(), archive->ArchiveSize()));
       source = std::move(archive);
     } catch (const std::exception& e) {
-      outcome.error = a.folders[0] + " is neither a folder nor an archive that can be read: " +
+      outcome.error = "cannot read the archive " + a.folders[0] + ": " +
                       e.what();
       io.err << "mailvane: " << outcome.error << "\n";
-      return kExitUsage;
+      return kExitNotStarted;
     }
   } else if (!fs::is_directory(source_path, ec)) {
     outcome.error = "SOURCE_FOLDER " + a.folders[0] + " is not a folder" +

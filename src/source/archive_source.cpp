@@ -193,7 +193,7 @@ ArchiveSource::ArchiveSource(const std::string& path, NeedsDataFile needs_data_f
     throw std::runtime_error(name_ + " is not an archive that can be read: " + why);
   }
   first_header_ = archive_read_next_header(archive_, &first_entry_);
-  if (first_header_ < ARCHIVE_WARN) {
+  if (first_header_ != ARCHIVE_OK && first_header_ != ARCHIVE_WARN) {
     const char* why = archive_error_string(archive_);
     throw std::runtime_error(name_ + " is not a .tgz, .tar or .zip archive that can be read" +
                              (why ? std::string(": ") + why : std::string()));
@@ -266,7 +266,8 @@ std::shared_ptr<ArchiveEntry> ArchiveSource::ReadEntry() {
       Finish();
       return nullptr;
     }
-    if (result < ARCHIVE_WARN) {
+    // A damaged header (ARCHIVE_RETRY) ends the reading too: what follows it is not trusted.
+    if (result != ARCHIVE_OK && result != ARCHIVE_WARN) {
       const char* why = archive_error_string(archive_);
       Stop("reading stopped " +
            (last_entry_.empty() ? std::string("at the start of the archive")

@@ -1,0 +1,196 @@
+// The built mailvane program reading archives the way admins fetch them: the sample export as
+// a .tgz, a .zip and on standard input gives the items the folder gives, with folder paths
+// from the archive's root; damaged and hostile archives convert what they can, exit 1 and
+// name the place in the report. Skipped while the program is not built.
+#include <algorithm>
+#include <filesystem>
+#include <tuple>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "run/run_harness.h"
+#include "source/relative_folder.h"
+#include "support/files.h"
+#include "support/pst_readers.h"
+
+namespace mailvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using testsupport::RunCommand;
+
+fs::path Program() { return testsupport::BuiltProgram("mailvane"); }
+fs::path Sample() { return testsupport::SourceDir() / "examples" / "zimbra-export"; }
+
+// Writes archives with Python's tarfile and zipfile: the sample (with a large incompressible
+// file last, so that damage near the end falls after every item), and hostile entries.
+constexpr const char* kMakeArchives = R"(
+import io, os, sys, tarfile, zipfile
+sample, out = sys.argv[1], sys.argv[2]
+filler = os.urandom(1 << 20)
+def sample_into(add):
+    for root, dirs, files in os.walk(sample):
+        dirs.sort()
+        for f in sorted(files):
+            p = os.path.join(root, f)
+            add(os.path.relpath(p, sample), open(p, 'rb').read())
+    add('Briefcase/zz-filler.bin', filler)
+def tar(path, mode):
+    with tarfile.open(path, mode, format=tarfile.GNU_FORMAT) as t:
+        def add(name, data):
+            info = tarfile.TarInfo('./' + name); info.size = len(data)
+            t.addfile(info, io.BytesIO(data))
+        sample_into(add)
+tar(out + '/sample.tgz', 'w:gz')
+tar(out + '/sample.tar', 'w')
+with zipfile.ZipFile(out + '/sample.zip', 'w', zipfile.ZIP_DEFLATED) as z:
+    sample_into(lambda name, data: z.writestr(name, data))
+data = open(out + '/sample.tgz', 'rb').read()
+open(out + '/truncated.tgz', 'wb').write(data[:len(data) * 9 // 10])
+bad = bytearray(data)
+for i in range(6000, 6064): bad[i] ^= 0x5a
+open(out + '/corrupt.tgz', 'wb').write(bytes(bad))
+tar_bytes = bytearray(open(out + '/sample.tar', 'rb').read())
+headers = [o for o in range(0, len(tar_bytes), 512) if tar_bytes[o + 257:o + 262] == b'ustar']
+middle = headers[len(headers) // 2]
+tar_bytes[middle + 148:middle + 156] = b'99999999'
+open(out + '/bad-header.tar', 'wb').write(bytes(tar_bytes))
+def message(subject):
+    return ('From: a@example.com\r\nSubject: %s\r\n\r\nbody\r\n' % subject).encode()
+with tarfile.open(out + '/hostile.tgz', 'w:gz', format=tarfile.PAX_FORMAT) as t:
+    def add(name, data=b'', kind=tarfile.REGTYPE, link=''):
+        info = tarfile.TarInfo(name); info.type = kind; info.linkname = link
+        info.size = len(data) if kind == tarfile.REGTYPE else 0
+        t.addfile(info, io.BytesIO(data) if kind == tarfile.REGTYPE else None)
+    add('../evil.eml', message('evil'))
+    add('/Inbox/absolute.eml', message('absolute'))
+    add('Inbox/link.eml', kind=tarfile.SYMTYPE, link='/etc/passwd')
+    add('Inbox/fifo.eml', kind=tarfile.FIFOTYPE)
+    add('Inbox/device.eml', kind=tarfile.CHRTYPE)
+    add('Projects/' + 'Long name ' * 20 + '.eml', message('long'))
+    add('Projects/Grüße 日本.eml', message('pax'))
+)";
+
+using MessageRow = std::tuple<std::string, std::string, int>;
+
+// Every message as (folder below the top of the store, subject, attachments), sorted.
+std::vector<MessageRow> MessagesOf(const fs::path& out, const std::string& strip = "") {
+  fs::path pst;
+  for (const auto& e : fs::directory_iterator(out)) {
+    if (e.path().extension() == ".pst") pst = e.path();
+  }
+  const fs::path checker = testsupport::BuiltProgram("mailvane-pstcheck");
+  if (fs::exists(checker)) {
+    EXPECT_EQ(RunCommand({checker.string(), pst.string()}).exit_code, 0);
+  }
+  const testsupport::PypffMessages read = testsupport::ReadMessagesWithPypff(pst);
+  EXPECT_TRUE(read.ok) << read.run.err;
+  std::vector<MessageRow> rows;
+  for (const auto& m : read.messages) {
+    std::string folder = m.folder.substr(std::min(m.folder.size(), m.folder.find('\\') + 1));
+    if (!strip.empty() && folder.rfind(strip, 0) == 0) folder.erase(0, strip.size());
+    rows.emplace_back(folder, m.subject, m.attachments);
+  }
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+std::string ReportOf(const fs::path& out) {
+  for (const auto& e : fs::directory_iterator(out)) {
+    if (e.path().extension() == ".log") return testsupport::ReadFile(e.path());
+  }
+  return {};
+}
+
+class ArchiveProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(Program())) GTEST_SKIP() << Program() << " is not built";
+    if (!testsupport::HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
+    const auto made = RunCommand({"python3", "-c", kMakeArchives, Sample().string(),
+                                  tree_.root().string()});
+    ASSERT_EQ(made.exit_code, 0) << made.err;
+  }
+  testsupport::CommandResult Convert(const std::string& archive, const std::string& out,
+                                     bool from_stdin = false) {
+    const std::string a = (tree_.root() / archive).string();
+    const std::string o = (tree_.root() / out).string();
+    if (from_stdin) {
+      return RunCommand({"/bin/sh", "-c", "exec \"$0\" - \"$1\" < \"$2\"", Program().string(), o, a});
+    }
+    return RunCommand({Program().string(), a, o});
+  }
+  TempTree tree_;
+};
+
+TEST_F(ArchiveProgramTest, ArchivesFromAFileOrStandardInputGiveTheFolderItems) {
+  ASSERT_EQ(RunCommand({Program().string(), Sample().string(), (tree_.root() / "folder").string()})
+                .exit_code,
+            0);
+  // The folder's tree starts with the path it lay at; an archive's at its own root.
+  const std::string prefix = source::RelativeFolder((Sample() / "x").string()) + "\\";
+  std::vector<MessageRow> expected = MessagesOf(tree_.root() / "folder", prefix);
+  ASSERT_EQ(expected.size(), 21u);
+  const struct {
+    const char* archive;
+    bool from_stdin;
+  } cases[] = {{"sample.tgz", false}, {"sample.tgz", true}, {"sample.zip", false},
+               {"sample.tar", true}};
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string out = "out" + std::to_string(++n);
+    const auto r = Convert(c.archive, out, c.from_stdin);
+    EXPECT_EQ(r.exit_code, 0) << c.archive << r.out << r.err;
+    EXPECT_THAT(r.out, HasSubstr(c.from_stdin ? "Archive on standard input Queued for Conversion."
+                                              : std::string(c.archive) + " (")) << c.archive;
+    EXPECT_EQ(MessagesOf(tree_.root() / out), expected) << c.archive;
+    EXPECT_THAT(ReportOf(tree_.root() / out),
+                HasSubstr("Items written: 10 messages, 4 contacts, 4 appointments, 2 tasks, 1 notes"));
+  }
+}
+
+TEST_F(ArchiveProgramTest, DamagedArchivesConvertWhatTheyCanAndNameWhereReadingStopped) {
+  const struct {
+    const char* archive;
+    const char* place;  // where the report says reading stopped
+  } cases[] = {
+      {"truncated.tgz", "reading stopped "},
+      {"corrupt.tgz", "reading stopped "},
+      {"bad-header.tar", "reading stopped after \"./"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string out = "damaged" + std::to_string(++n);
+    const auto r = Convert(c.archive, out);
+    EXPECT_EQ(r.exit_code, 1) << c.archive << r.out << r.err;
+    const std::string report = ReportOf(tree_.root() / out);
+    EXPECT_THAT(report, HasSubstr(std::string(c.archive) + " | read source | " + c.place)) << report;
+    EXPECT_FALSE(MessagesOf(tree_.root() / out).empty()) << c.archive;
+  }
+}
+
+TEST_F(ArchiveProgramTest, HostileEntriesAreNamedAndNothingLeavesTheStore) {
+  const auto r = Convert("hostile.tgz", "hostile");
+  EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+  const std::string report = ReportOf(tree_.root() / "hostile");
+  for (const char* line : {"../evil.eml | read | its path climbs out of the archive",
+                           "Inbox/link.eml | read | it is a symbolic link inside the archive",
+                           "Inbox/fifo.eml | read | it is a FIFO inside the archive",
+                           "Inbox/device.eml | read | it is a device inside the archive"}) {
+    EXPECT_THAT(report, HasSubstr(line));
+  }
+  // The absolute entry reads from the archive's root; long (GNU/pax) and non-ASCII names work.
+  const std::vector<MessageRow> rows = MessagesOf(tree_.root() / "hostile");
+  const std::vector<MessageRow> expected = {
+      {"Inbox", "absolute", 0}, {"Projects", "long", 0}, {"Projects", "pax", 0}};
+  EXPECT_EQ(rows, expected);
+  for (const auto& e : fs::recursive_directory_iterator(tree_.root())) {
+    EXPECT_NE(e.path().filename(), "evil.eml");
+    EXPECT_FALSE(e.is_fifo()) << e.path();
+  }
+}
+
+}  // namespace
+}  // namespace mailvane::testing
