@@ -6,11 +6,11 @@ set(CPACK_PACKAGE_CONTACT "Larkwell Mailvane maintainers <mailvane@larkwell.exam
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert a Zimbra mailbox export into an Outlook .pst file")
 # CPack indents these lines and turns the empty one into the " ." of a control file.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"Mailvane reads an extracted Zimbra mailbox export and writes one new Outlook
-personal folders file (.pst): mail in a mirrored folder tree, contacts,
-appointments, tasks and notebook pages in the store's default folders, with a
-report of every file. It writes the PST itself; neither Outlook nor Windows is
-needed.
+"Mailvane reads a Zimbra mailbox export, its archive or the extracted folder,
+and writes one new Outlook personal folders file (.pst): mail in a mirrored
+folder tree, contacts, appointments, tasks and notebook pages in the store's
+default folders, with a report of every file. It writes the PST itself;
+neither Outlook nor Windows is needed.
 
 The package holds the command line mailvane, the desktop window mailvane-gui
 and mailvane-pstcheck, a strict checker of PST files.")

@@ -98,7 +98,7 @@ debian_package)
   [ -n "$address" ] && "$build/src/mailvane" --help | grep -qF "<$address>" ||
     fail "Maintainer $(field Maintainer) has not the bug address of mailvane --help"
   depends=$(field Depends)
-  wanted=(libc6 libgmime-3.0-0 libstdc++6)
+  wanted=(libc6 libgmime-3.0-0 libarchive13 libstdc++6)
   have_gui && wanted+=(libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins)
   for package in "${wanted[@]}"; do
     tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qxF "$package" ||
