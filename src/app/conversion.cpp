@@ -2,7 +2,9 @@
 #include <exception>
 
 #include "app/frm_step1.h"
+#include "run/file_tests.h"
 #include "run/run_texts.h"
+#include "source/archive_source.h"
 
 namespace mailvane::app {
 
@@ -16,7 +18,13 @@ void FrmStep1::CmdExtractDBX_Click() {
   }
   run_in_progress_ = true;
   try {
-    run_->CmdExtractDBX_Click(file_list_, file_count_);
+    if (source_archive_.empty()) {
+      run_->CmdExtractDBX_Click(file_list_, file_count_);
+    } else {
+      // Read once as it comes: a second run reads the archive again from its start.
+      source::ArchiveSource archive(source_archive_, run::TakesDataFile);
+      run_->CmdExtractDBX_Click(archive);
+    }
     run_in_progress_ = false;
     FocusNextStep();
   } catch (const std::exception& e) {

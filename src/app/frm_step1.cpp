@@ -2,6 +2,10 @@
 #include "run/run_texts.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -10,10 +14,13 @@
 #include <QUrl>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 #include "app/link_label.h"
+#include "source/archive_source.h"
 #include "source/path_logger.h"
+#include "source/path_names.h"
 
 namespace mailvane::app {
 
@@ -38,6 +45,7 @@ FrmStep1::FrmStep1(WindowServices services, QWidget* parent)
   }
   if (!services_.end_program) services_.end_program = EndProcess;
   Form_Initialize();
+  setAcceptDrops(true);
   BuildControls();
   ConnectHandlers();
   Form_Load();
@@ -49,7 +57,45 @@ void FrmStep1::Form_Initialize() {
   // Qt draws with the platform's style by itself; nothing needs initialising here.
 }
 
+namespace {
+
+// The one local file (not a folder) a drag carries, or "".
+std::string DroppedFile(const QMimeData* mime) {
+  if (mime == nullptr || !mime->hasUrls() || mime->urls().size() != 1) return {};
+  const QUrl url = mime->urls().front();
+  if (!url.isLocalFile()) return {};
+  const QFileInfo info(url.toLocalFile());
+  return info.isFile() ? info.absoluteFilePath().toStdString() : std::string();
+}
+
+}  // namespace
+
+void FrmStep1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!listing_ && !run_in_progress_ && !DroppedFile(event->mimeData()).empty()) {
+    event->acceptProposedAction();
+  }
+}
+
+void FrmStep1::dropEvent(QDropEvent* event) {
+  const std::string path = DroppedFile(event->mimeData());
+  if (path.empty() || listing_ || run_in_progress_) return;
+  event->acceptProposedAction();
+  TakeDroppedArchive(path);
+}
+
+void FrmStep1::TakeDroppedArchive(const std::string& path) {
+  source_folder_.clear();
+  file_list_.clear();
+  source_archive_ = path;
+  file_count_ = 1;  // not known before it is read; the run reads it
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  SetCountText(source::ArchiveQueuedText(source::FileNameOf(path), ec ? 0 : size));
+  SetConvertEnabled(true);
+}
+
 void FrmStep1::Form_Load() {
+  source_archive_.clear();
   source_folder_.clear();
   file_list_.clear();
   file_count_ = 0;

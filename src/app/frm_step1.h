@@ -64,6 +64,10 @@ class FrmStep1 : public QWidget, public source::FrontEnd {
   void Label4_Click();
   void cmdEnd_Click();
 
+  // An archive dropped on the window becomes the source, in place of a chosen folder.
+  void TakeDroppedArchive(const std::string& path);
+  const std::string& SourceArchive() const { return source_archive_; }
+
   // The source chosen last: the folder (ending in a separator), its files and their number.
   const std::string& SourceFolder() const { return source_folder_; }
   const std::vector<std::string>& FileList() const { return file_list_; }
@@ -100,6 +104,8 @@ class FrmStep1 : public QWidget, public source::FrontEnd {
  protected:
   // Form_Unload: closing the window ends the program at once, without a question.
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildControls();  // frm_step1_layout.cpp
@@ -126,6 +132,7 @@ class FrmStep1 : public QWidget, public source::FrontEnd {
   StoreTracker stores_;                              // outlives every session of run_
   std::unique_ptr<run::ConversionRun> run_;          // keeps the state of the last run
   std::string source_folder_;
+  std::string source_archive_;  // "" unless an archive was dropped
   std::vector<std::string> file_list_;
   std::int32_t file_count_ = 0;
   bool listing_ = false;

@@ -30,6 +30,7 @@ void FrmStep1::CmdAddFolder_Click() {
   if (folder.empty()) return;  // cancelled: the earlier choice stays as it was
   if (folder.back() != source::kPathSeparator) folder += source::kPathSeparator;
   source_folder_ = folder;
+  source_archive_.clear();
 
   // No second listing or run can start while this one lets the window work.
   listing_ = true;

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -140,6 +141,23 @@ class RunThroughWindowTest : public QObject {
     QVERIFY(h.ends.empty());
     // The window was given the chance to repaint during the run.
     QVERIFY(h.window->Pump().Rounds() > 0);
+  }
+
+  void DroppedArchiveIsTheSource() {
+    Harness h;
+    h.MakeExport();
+    const std::string archive = h.Path("export.tgz");
+    QCOMPARE(std::system(("tar czf '" + archive + "' -C '" + h.Path("export") + "' .").c_str()), 0);
+    h.window->TakeDroppedArchive(archive);  // what a drop of the file on the window does
+    // The label names the archive and its size: its files are known only once it is read.
+    QVERIFY(h.Control<QLabel>("lblCount1")->text().startsWith(QStringLiteral("export.tgz (")));
+    QVERIFY(h.Control<QLabel>("lblCount1")->text().endsWith(
+        QStringLiteral(") Queued for Conversion.")));
+    QVERIFY(h.Control<QPushButton>("CmdExtractDBX")->isEnabled());
+    h.Convert();
+    QCOMPARE(h.world.ItemCount(), size_t{3});
+    QVERIFY(IsCompletion(h.dialogs.messages.back().text, h.world.pst_path));
+    QVERIFY(h.window->captions.back().find("%") != std::string::npos);
   }
 
   void PressesDuringARunAreNotActedOn() {
