@@ -10,6 +10,7 @@
 #include "app/frm_step1.h"
 #include "run/run_texts.h"
 #include "app/link_label.h"
+#include "app/status_label.h"
 
 // The icons are compiled into this static library; its resource table has to be named
 // once, from the global namespace, or the linker drops it.
@@ -57,8 +58,9 @@ void Fill(QWidget* widget, const QColor& colour) {
   widget->setAutoFillBackground(true);
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect) {
-  auto* label = new QLabel(text, parent);
+template <typename Label = QLabel>
+Label* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect) {
+  auto* label = new Label(text, parent);
   label->setObjectName(QString::fromLatin1(name));
   // Plain text: a status line may carry a path, which must never be read as markup.
   label->setTextFormat(Qt::PlainText);
@@ -152,9 +154,9 @@ void FrmStep1::BuildControls() {
   FrameConversion_ = new QGroupBox(QStringLiteral("Details"), this);
   FrameConversion_->setObjectName(QStringLiteral("FrameConversion"));
   FrameConversion_->setGeometry(Twips(240, 3120, 7815, 1335));
-  LblCurrentDBX_ = MakeLabel(FrameConversion_, "LblCurrentDBX",
-                             QStringLiteral("Converting Messages..."), Twips(120, 240, 7455, 615));
-  LblCurrentDBX_->setWordWrap(true);
+  LblCurrentDBX_ = MakeLabel<StatusLabel>(FrameConversion_, "LblCurrentDBX",
+                                          QStringLiteral("Converting Messages..."),
+                                          Twips(120, 240, 7455, 615));
   MakeLabel(FrameConversion_, "Label1", QStringLiteral("Conversion Progress  : "),
             Twips(120, 960, 1695, 255));
   ProgressBar1_ = new QProgressBar(FrameConversion_);
@@ -163,6 +165,13 @@ void FrmStep1::BuildControls() {
   ProgressBar1_->setRange(0, 100);
   ProgressBar1_->setValue(0);
   ProgressBar1_->setTextVisible(false);
+  // The caption sits on the frame's top line, as the layout was drawn, whatever the style.
+  // Set once the children exist: set before, Qt gives them the application's font.
+  FrameConversion_->setStyleSheet(QStringLiteral(
+      "QGroupBox#FrameConversion { border: 1px solid palette(mid); border-radius: 2px;"
+      " margin-top: 0.5em; }"
+      "QGroupBox#FrameConversion::title { subcontrol-origin: margin; left: 6px;"
+      " padding: 0 2px; }"));
 
   CmdExtractDBX_ = MakeButton(this, "CmdExtractDBX", QStringLiteral("Convert &Messages"),
                               Twips(2760, 4560, 2775, 435));

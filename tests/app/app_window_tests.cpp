@@ -1,8 +1,11 @@
 // The window's layout, Tab order, guide address and closing. (How it looks is the screenshot
 // test's; keys, help and exit as a person uses them are the gui_session test's.)
+#include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -10,8 +13,10 @@
 #include "app/fake_dialogs.h"
 #include "app/frm_step1.h"
 #include "app/guide_address.h"
+#include "app/status_label.h"
 
 using mailvane::app::FrmStep1;
+using mailvane::app::StatusLabel;
 using mailvane::app::WindowServices;
 using mailvane::app::testing::FakeDialogs;
 
@@ -76,6 +81,50 @@ class WindowTest : public QObject {
     QCOMPARE(status->text(), QStringLiteral("Converting Messages... from (/x/<b>R&D</b>/1.eml)"));
     for (QLabel* label : h.window->findChildren<QLabel*>()) {
       QCOMPARE(label->textFormat(), Qt::PlainText);
+    }
+  }
+
+  void FrameHoldsItsControlsBelowTheCaption() {
+    Harness h;
+    auto* frame = h.Control<QGroupBox>("FrameConversion");
+    h.window->SetFrameCaption("Details : Reading - (51 of 51) file(s)");
+    QStyleOptionGroupBox option;
+    option.initFrom(frame);
+    option.text = frame->title();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect inside = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                        QStyle::SC_GroupBoxContents, frame);
+    for (QWidget* child : frame->findChildren<QWidget*>()) {
+      QVERIFY2(inside.contains(child->geometry()), qPrintable(child->objectName()));
+    }
+  }
+
+  void StatusTextFitsItsBox() {
+    Harness h;
+    auto* status = h.Control<StatusLabel>("LblCurrentDBX");
+    const QSize box = status->contentsRect().size();
+    const QFontMetrics metrics(status->font());
+    const QString long_path = QStringLiteral("/srv/") + QString(400, QLatin1Char('x'));
+    const struct {
+      QString text;
+      bool cut;
+    } cases[] = {
+        {QStringLiteral("Converting Messages..."), false},
+        {QStringLiteral("Converting Messages... from (") + long_path + QStringLiteral(".eml)"),
+         true},
+        {QStringLiteral("word ").repeated(200).trimmed(), true},
+        // Lines beyond the box run on in the last one rather than being dropped.
+        {QStringLiteral("one\ntwo\nthree\nfour\nfive\nsix"), false},
+    };
+    for (const auto& c : cases) {
+      const QStringList lines = StatusLabel::FittedLines(c.text, status->font(), box);
+      QVERIFY2(!lines.isEmpty(), qPrintable(c.text));
+      QVERIFY2(lines.size() * metrics.lineSpacing() <= box.height(), qPrintable(c.text));
+      for (const QString& line : lines) {
+        QVERIFY2(metrics.horizontalAdvance(line) <= box.width(), qPrintable(line));
+      }
+      QCOMPARE(lines.last().endsWith(QChar(0x2026)), c.cut);
+      if (!c.cut) QCOMPARE(lines.join(QLatin1Char(' ')).simplified(), c.text.simplified());
     }
   }
 
