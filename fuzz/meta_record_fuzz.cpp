@@ -1,5 +1,5 @@
 // The .meta record scanner: decoding, JSON unescaping, sections, tokens and every kind's
-// key table over any bytes.
+// key table over any bytes; and the record parser with the invite reader over its tree.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -9,7 +9,9 @@
 #include "zimbra/meta_key_tables.h"
 #include "zimbra/meta_keys.h"
 #include "zimbra/meta_record.h"
+#include "zimbra/invite.h"
 #include "zimbra/meta_text.h"
+#include "zimbra/meta_tree.h"
 
 using namespace mailvane;
 
@@ -36,6 +38,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zimbra::MetaValues values;
     zimbra::ScanMetaKeys(zimbra::MetaTokens(*section), kind.keys, values);
     for (const std::string& v : values) (void)zimbra::MetaDateText(v);
+  }
+  const zimbra::ParsedMetaRecord parsed = zimbra::ParseMetaRecord(bytes);
+  if (parsed.tree.has_value() == !parsed.failure.empty()) fuzz::Fail("a parse gave both or neither");
+  if (parsed.tree) {
+    (void)parsed.tree->Type();
+    (void)parsed.tree->TagNames();
+    for (const zimbra::MetaNode* invite : zimbra::InvitesOf(parsed.tree->metadata)) {
+      (void)zimbra::ReadInvite(*invite);
+    }
   }
   return 0;
 }

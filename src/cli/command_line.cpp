@@ -27,6 +27,7 @@ struct Arguments {
   bool quiet = false;
   std::string name;    // --name: the .pst's file name
   std::string result;  // --result: where the machine-readable result goes
+  bool keep_unread = false;
   std::vector<std::string> folders;
   std::string error;  // non-empty: bad usage, and why
 };
@@ -57,6 +58,8 @@ Arguments Parse(const std::vector<std::string>& args) {
       a.version = true;
     } else if (!options_end && (arg == "--quiet" || arg == "-q")) {
       a.quiet = true;
+    } else if (!options_end && arg == "--keep-unread") {
+      a.keep_unread = true;
     } else if (!options_end && arg.size() > 1 && arg[0] == '-') {
       a.error = "unknown option " + arg;
       return a;
@@ -95,6 +98,7 @@ std::string UsageText() {
          "                     missing); default: ZimbraMailbox and the date and time\n"
          "      --result FILE  also write the outcome as one JSON object to FILE: exit\n"
          "                     status, .pst, report, items by kind, failed files\n"
+         "      --keep-unread  messages unread in Zimbra stay unread (else all are read)\n"
          "  -h, --help         display this help and exit\n"
          "      --version      output version information and exit\n"
          "\n"
@@ -172,6 +176,7 @@ int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo
 
   run::RunOptions options = setup.options;
   options.pst_name = a.name;
+  options.keep_unread = a.keep_unread;
   run::ConversionRun conversion(front_end, setup.session_factory, setup.steps, options);
   const run::RunResult result = conversion.ConvertInto(Absolute(a.folders[1]), *source);
   front_end.FinishLine();

@@ -10,6 +10,7 @@
 #include "run/file_tests.h"
 #include "run/folder_list.h"
 #include "run/folder_tree.h"
+#include "run/message_marks.h"
 #include "source/folder_source.h"
 #include "source/path_names.h"
 #include "source/relative_folder.h"
@@ -114,7 +115,8 @@ RunResult ConversionRun::ConvertInto(std::string target, source::ExportSource& s
   }
 
   state_.phase = RunPhase::kCreatingFolderTree;
-  TreeContext tree{*session_, state_.storeID, state_.StoreDisplayName, front_end_, report_};
+  TreeContext tree{*session_, state_.storeID, state_.StoreDisplayName, front_end_, report_,
+                   &kinds_.FolderTypes()};
   CreateFolderTree(state_.FolderList, tree);
 
   state_.phase = RunPhase::kConverting;
@@ -158,6 +160,10 @@ void ConversionRun::SetUp(const std::vector<std::string>* known_paths) {
     state_.FolderList =
         BuildFolderList(*known_paths, static_cast<int>(known_paths->size()), front_end_);
   }
+  kinds_ = RecordKinds();
+  if (known_paths != nullptr) {
+    kinds_.Learn(*known_paths, static_cast<int>(known_paths->size()), front_end_);
+  }
 }
 
 RunResult ConversionRun::SessionFailure(const std::string& cause, std::error_code code) {
@@ -172,9 +178,13 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
   zimbra::ItemContext items{*session_, state_.storeID, front_end_, report_,
                             [this](std::string_view file, std::string_view note) {
                               report_.Notice(file, note);
+                            },
+                            [this](const std::string& file, store::ItemType type) {
+                              return ItemFolder(file, type);
                             }};
   MessageContext messages{*session_, state_.storeID, state_.StoreDisplayName, front_end_,
                           report_};
+  messages.keep_unread = options_.keep_unread;
   items_since_commit_ = 0;
   last_commit_ = std::chrono::steady_clock::now();
   const std::vector<std::string>* known = source.KnownPaths();
@@ -227,7 +237,8 @@ void ConversionRun::EnsureFolders(const std::string& logical_path) {
   std::erase_if(missing, [](const std::string& e) {
     return e.find(source::kStoreSeparator) == std::string::npos && EndsWithDefaultFolderName(e);
   });
-  TreeContext tree{*session_, state_.storeID, state_.StoreDisplayName, front_end_, report_};
+  TreeContext tree{*session_, state_.storeID, state_.StoreDisplayName, front_end_, report_,
+                   &kinds_.FolderTypes()};
   CreateFolderTree(missing, tree);
 }
 
@@ -236,7 +247,17 @@ void ConversionRun::ConvertOne(source::ExportFile& file, zimbra::ItemContext& it
   report_.BeginFile();
   const std::string& shown = file.shown();
   const std::string logical = LogicalPath(file.path());
-  const FileTests tests = TestFile(logical);
+  const FileTests tests = kinds_.Tests(file, logical);
+  // From a stream a message's record comes just before the message: its marks wait there.
+  if (file.DiskPath() == nullptr && EndsWithLower(file.path(), ".eml.meta") &&
+      file.NotReadable().empty()) {
+    try {
+      messages.pending_marks[file.path().substr(0, file.path().size() - 5)] =
+          MarksOfRecord(file.Content());
+    } catch (const std::exception& e) {
+      report_.Notice(shown, std::string("the message's record was not read: ") + e.what());
+    }
+  }
   bool wrote = false;
   const std::string why = tests.Any() ? file.NotReadable() : std::string();
   if (!why.empty()) {
@@ -267,6 +288,20 @@ void ConversionRun::ConvertOne(source::ExportFile& file, zimbra::ItemContext& it
     }
   }
   report_.EndFile(shown, tests.Any(), wrote);
+}
+
+std::unique_ptr<store::Folder> ConversionRun::ItemFolder(const std::string& path,
+                                                        store::ItemType type) {
+  const std::string logical = LogicalPath(path);
+  const FileTests by_path = TestFile(logical);
+  if ((type == store::ItemType::kContact && by_path.contact) ||
+      (type == store::ItemType::kAppointment && by_path.calendar) ||
+      (type == store::ItemType::kTask && by_path.task) || type == store::ItemType::kNote) {
+    return nullptr;
+  }
+  const std::string rel = source::WithoutSplitSuffixes(source::RelativeFolder(logical));
+  std::string shown;
+  return OpenMirroredFolder(*store_, rel, shown, kinds_.FolderTypeOf(rel));
 }
 
 void ConversionRun::SafePoint(bool force) {

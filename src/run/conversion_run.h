@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "run/item_step_table.h"
+#include "run/record_kinds.h"
 #include "run/run_report.h"
 #include "run/run_state.h"
 #include "run/store_names.h"
@@ -32,6 +33,8 @@ struct RunOptions {
   std::chrono::milliseconds commit_every_time{5000};
   // The .pst's file name in the target folder; empty: the dated "ZimbraMailbox" name.
   std::string pst_name;
+  // Messages keep the unread state of their records instead of all being marked read.
+  bool keep_unread = false;
 };
 
 enum class RunOutcome {
@@ -74,6 +77,9 @@ class ConversionRun {
   // The folders of a file that arrives from a stream, made when first seen.
   void EnsureFolders(const std::string& logical_path);
   void ConvertOne(source::ExportFile& file, zimbra::ItemContext& items, MessageContext& messages);
+  // The folder of an appointment, task or contact outside the export's Calendar, Tasks
+  // and Contacts: the mirrored folder of its own folder; nullptr for the default folder.
+  std::unique_ptr<store::Folder> ItemFolder(const std::string& path, store::ItemType type);
   void SafePoint(bool force);
   source::RunEnd EndOf(const std::string& report_path) const;
   RunResult SessionFailure(const std::string& cause, std::error_code code);
@@ -86,6 +92,7 @@ class ConversionRun {
   RunReport report_;
   std::unique_ptr<store::Session> session_;
   store::Store* store_ = nullptr;
+  RecordKinds kinds_;
   std::size_t files_read_ = 0;
   std::set<std::string> folders_made_;
   std::size_t items_since_commit_ = 0;

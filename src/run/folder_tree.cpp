@@ -18,11 +18,22 @@ std::string Join(const std::vector<std::string>& names, std::size_t first, std::
   return path;
 }
 
-// Index of the first folder name "Inbox", or names.size().
-std::size_t FirstInbox(const std::vector<std::string>& names) {
-  std::size_t i = 0;
-  while (i < names.size() && names[i] != "Inbox") ++i;
-  return i;
+// Index of the first folder name that a default folder stands for, with its kind; or
+// names.size().
+std::size_t FirstSpecial(const std::vector<std::string>& names, store::DefaultFolder& kind) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (const auto k = SpecialFolderOf(names[i])) {
+      kind = *k;
+      return i;
+    }
+  }
+  return names.size();
+}
+
+int FolderTypeOf(const TreeContext& ctx, const std::string& entry) {
+  if (ctx.folder_types == nullptr) return store::kFolderTypeMail;
+  const auto it = ctx.folder_types->find(entry);
+  return it == ctx.folder_types->end() ? store::kFolderTypeMail : it->second;
 }
 
 std::unique_ptr<store::Folder> Walk(store::Store& store, std::string_view szPath, bool raise) {
@@ -51,16 +62,19 @@ std::unique_ptr<store::Folder> Walk(store::Store& store, std::string_view szPath
 void CreateNested(const std::string& e, const std::vector<std::string>& names, TreeContext& ctx) {
   if (EndsWithDefaultFolderName(e)) return;
   const std::string& child = names.back();
-  const std::string& parent = names[names.size() - 2];
-  const std::size_t inbox = FirstInbox(names);
+  store::DefaultFolder kind = store::DefaultFolder::kInbox;
+  const std::size_t special = FirstSpecial(names, kind);
   std::string parent_path;
   std::unique_ptr<store::Folder> parent_folder;
   source::TryStep(ctx.report, e, kTreeStep, [&] {
-    if (parent == "Inbox" || inbox + 1 < names.size() - 1) {
-      // Every folder below an "Inbox" lives inside the store's own inbox, at any depth.
+    if (special + 1 < names.size()) {
+      // Every folder below an "Inbox" (a "Drafts", "Trash", "Junk") lives inside the
+      // store's own folder of that kind, at any depth.
       store::Store& store = ctx.session.GetStoreFromID(ctx.storeID);
-      parent_path = store.GetDefaultFolder(store::DefaultFolder::kInbox)->Name();
-      if (parent != "Inbox") parent_path += kSep + Join(names, inbox + 1, names.size() - 1);
+      parent_path = store.GetDefaultFolder(kind)->Name();
+      if (special + 2 < names.size()) {
+        parent_path += kSep + Join(names, special + 1, names.size() - 1);
+      }
     } else {
       ctx.front_end.Yield();
       parent_path = Join(names, 0, names.size() - 1);
@@ -74,7 +88,7 @@ void CreateNested(const std::string& e, const std::vector<std::string>& names, T
     ctx.front_end.Yield();
     // A folder of that name made earlier (two "Inbox" branches) stays as it is.
     if (parent_folder->SubFolder(child) == nullptr) {
-      parent_folder->AddFolder(child, store::kFolderTypeMail);
+      parent_folder->AddFolder(child, FolderTypeOf(ctx, e));
     }
   });
   ctx.front_end.Yield();
@@ -86,7 +100,7 @@ void CreateTopLevel(const std::string& e, TreeContext& ctx) {
     store::Store& store = ctx.session.GetStoreFromID(ctx.storeID);
     std::unique_ptr<store::Folder> root = store.IPMRootFolder();
     if (root->SubFolder(e) == nullptr) {
-      root->AddFolder(e, store::kFolderTypeMail);
+      root->AddFolder(e, FolderTypeOf(ctx, e));
       ctx.front_end.Doing(source::Activity::kCreatingFolder, e);
     }
   });
@@ -116,9 +130,9 @@ std::unique_ptr<store::Folder> FindMAPIFolder(store::Store& store, std::string_v
 }
 
 bool EndsWithDefaultFolderName(std::string_view entry) {
-  static constexpr std::string_view kEndings[] = {"Inbox", "Calendar", "Contacts",
-                                                  "Emailed Contacts", "Tasks", "Sent",
-                                                  "Notebook", "Conversations"};
+  static constexpr std::string_view kEndings[] = {
+      "Inbox", "Calendar", "Contacts", "Emailed Contacts", "Tasks", "Sent", "Notebook",
+      "Conversations", "Drafts", "Trash", "Junk"};
   for (std::string_view ending : kEndings) {
     if (entry.size() >= ending.size() && entry.substr(entry.size() - ending.size()) == ending) {
       return true;
@@ -143,14 +157,23 @@ void CreateFolderTree(const std::vector<std::string>& FolderList, TreeContext& c
   }
 }
 
+std::optional<store::DefaultFolder> SpecialFolderOf(std::string_view name) {
+  if (name == "Inbox") return store::DefaultFolder::kInbox;
+  if (name == "Drafts") return store::DefaultFolder::kDrafts;
+  if (name == "Trash") return store::DefaultFolder::kDeletedItems;
+  if (name == "Junk") return store::DefaultFolder::kJunk;
+  return std::nullopt;
+}
+
 std::unique_ptr<store::Folder> OpenMirroredFolder(store::Store& store,
                                                   std::string_view relative_folder,
-                                                  std::string& shown_path) {
+                                                  std::string& shown_path, int folder_type) {
   std::vector<std::string> names = SplitStorePath(relative_folder);
-  std::size_t first = FirstInbox(names);
+  store::DefaultFolder kind = store::DefaultFolder::kInbox;
+  std::size_t first = FirstSpecial(names, kind);
   std::unique_ptr<store::Folder> current;
   if (first < names.size()) {
-    current = store.GetDefaultFolder(store::DefaultFolder::kInbox);
+    current = store.GetDefaultFolder(kind);
     shown_path = current->Name();
     ++first;
   } else {
@@ -160,7 +183,10 @@ std::unique_ptr<store::Folder> OpenMirroredFolder(store::Store& store,
   }
   for (std::size_t i = first; i < names.size(); ++i) {
     std::unique_ptr<store::Folder> next = current->SubFolder(names[i]);
-    if (next == nullptr) next = current->AddFolder(names[i], store::kFolderTypeMail);
+    if (next == nullptr) {
+      next = current->AddFolder(names[i],
+                                i + 1 == names.size() ? folder_type : store::kFolderTypeMail);
+    }
     current = std::move(next);
     if (!shown_path.empty()) shown_path += kSep;
     shown_path += names[i];

@@ -2,7 +2,9 @@
 // before any item is written, and the mirrored folder of one relative path made on demand.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +29,8 @@ struct TreeContext {
   const std::string& StoreDisplayName;
   source::FrontEnd& front_end;
   RunReport& report;
+  // Folders.Add's type per entry; entries not in it are mail folders.
+  const std::map<std::string, int>* folder_types = nullptr;
 };
 
 // One store folder for each entry of the sorted folder list: top-level entries at the
@@ -38,12 +42,18 @@ void CreateFolderTree(const std::vector<std::string>& FolderList, TreeContext& c
 // Whether the folder tree passes an entry over because a default folder stands for it.
 bool EndsWithDefaultFolderName(std::string_view entry);
 
+// The default folder that stands for an export folder of that name wherever it is:
+// Inbox, Drafts, Trash (Deleted Items) and Junk (Junk E-mail).
+std::optional<store::DefaultFolder> SpecialFolderOf(std::string_view name);
+
 // The mirrored folder of a relative folder, each missing folder on the way created: below
-// the store's inbox when a folder of the path is "Inbox", else from the store's top.
-// shown_path is set to the store-side path of the folder, for the report.
+// the store's own folder when a folder of the path is one that SpecialFolderOf names
+// (the first such), else from the store's top. The folder itself, when made, is of
+// folder_type. shown_path is set to the store-side path of the folder, for the report.
 std::unique_ptr<store::Folder> OpenMirroredFolder(store::Store& store,
                                                   std::string_view relative_folder,
-                                                  std::string& shown_path);
+                                                  std::string& shown_path,
+                                                  int folder_type = store::kFolderTypeMail);
 
 // Splits a "\"-separated store path into its folder names.
 std::vector<std::string> SplitStorePath(std::string_view path);

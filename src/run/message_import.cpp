@@ -2,6 +2,7 @@
 
 #include "run/file_tests.h"
 #include "run/folder_tree.h"
+#include "run/message_marks.h"
 #include "source/path_names.h"
 #include "source/relative_folder.h"
 
@@ -23,6 +24,10 @@ std::unique_ptr<store::Folder> Resolve(MessageContext& ctx, const MessageRoute& 
     case MessageRoute::Target::kFolderPath:
       return FindMAPIFolder(store, source::kStoreSeparator + ctx.StoreDisplayName +
                                        source::kStoreSeparator + route.folder_path);
+    case MessageRoute::Target::kSpecialFolder: {
+      std::string shown;
+      return OpenMirroredFolder(store, route.folder_path, shown);
+    }
     case MessageRoute::Target::kNone:
       break;
   }
@@ -84,6 +89,12 @@ MessageRoute RouteMessage(std::string_view logical_path, std::string_view rel) {
     route.target = MessageRoute::Target::kDefaultSent;
   } else {
     route.target = MessageRoute::Target::kFolderPath;
+    for (const std::string& name : SplitStorePath(rel)) {
+      if (SpecialFolderOf(name)) {
+        route.target = MessageRoute::Target::kSpecialFolder;
+        break;
+      }
+    }
     route.folder_path = std::string(rel);
   }
   return route;
@@ -115,9 +126,21 @@ bool ImportMessageFile(MessageContext& ctx, source::ExportFile& source_file,
       message->ImportBytes(source_file.Content(), store::kImportRfc822);
     }
   });
+  // A record that does not read costs the message its flags only: a notice, not a failure.
+  std::optional<MessageMarks> marks;
+  try {
+    if (const std::string* disk = source_file.DiskPath()) {
+      marks = ReadMessageMarks(*disk);
+    } else if (auto it = ctx.pending_marks.find(source_file.path()); it != ctx.pending_marks.end()) {
+      marks = it->second;
+      ctx.pending_marks.erase(it);
+    }
+  } catch (const std::exception& e) {
+    ctx.report.Notice(file, std::string("the record beside it was not read, so it is marked read: ") +
+                                e.what());
+  }
   source::TryStep(ctx.report, file, "set message flags", [&] {
-    std::int32_t flags = kMsgFlagRead | (message->HasAttachments() ? kMsgFlagHasAttach : 0);
-    message->SetOneProp(kPrMessageFlags, pst::PropValue::Int32(flags), false);
+    ApplyMessageMarks(*message, marks.value_or(MessageMarks{}), ctx.keep_unread);
   });
   return source::TryStep(ctx.report, file, "save message", [&] { message->Save(); });
 }

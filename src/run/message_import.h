@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "run/message_marks.h"
 #include "run/run_report.h"
 #include "source/export_file.h"
 #include "source/front_end.h"
@@ -20,16 +22,19 @@ inline constexpr std::int32_t kMsgFlagHasAttach = 0x10;
 
 // Where the routing rows send a message.
 struct MessageRoute {
-  enum class Target { kDefaultInbox, kDefaultSent, kFolderPath, kNone };
+  // kSpecialFolder: a relative folder below an export's Drafts, Trash or Junk, which the
+  // store's Drafts, Deleted Items or Junk E-mail stand for (see OpenMirroredFolder).
+  enum class Target { kDefaultInbox, kDefaultSent, kFolderPath, kSpecialFolder, kNone };
   Target target = Target::kNone;
-  std::string folder_path;  // below the store's top, for kFolderPath
+  std::string folder_path;  // below the store's top, for kFolderPath; rel for kSpecialFolder
   bool operator==(const MessageRoute&) const = default;
 };
 
 // The first matching row for a message at logical_path whose relative folder is rel:
 // its folder's end "/inbox/" -> the store's inbox; "/Inbox" elsewhere -> "Inbox" + the text
 // after rel's first "\Inbox" (kNone when rel has none); "/Sent" -> the store's sent mail;
-// any other -> the folder at rel.
+// a folder Drafts, Trash or Junk in rel -> below the store's folder of that kind; any other
+// -> the folder at rel.
 MessageRoute RouteMessage(std::string_view logical_path, std::string_view rel);
 
 // What the message step works with; one per run. It keeps the last folder it used, since
@@ -46,6 +51,11 @@ struct MessageContext {
   RunReport& report;
 
   bool first_message_told = false;  // FirstMessage() goes to the front end once per run
+  // Messages the record marks unread stay unread (else every message is marked read).
+  bool keep_unread = false;
+  // The marks of message records read from a stream, by the message's path, until the
+  // message that follows its record arrives.
+  std::map<std::string, MessageMarks> pending_marks;
   MessageRoute cached_route;
   std::string cached_rel;
   std::unique_ptr<store::Folder> cached_folder;
@@ -57,7 +67,7 @@ struct MessageContext {
 // whose folder is not found goes to the mirrored folder of its relative path (created where
 // missing) and the report says so. Marks it read (and as having attachments when it has),
 // saves it, and disables "Convert &Messages". Failures are recorded, never raised. True when
-// the message was saved.
+// the message was saved. The record beside the file gives its flags and categories.
 bool ImportMessageFile(MessageContext& ctx, source::ExportFile& file,
                        const std::string& logical_path);
 

@@ -133,6 +133,18 @@ void DeriveAppointment(pst::PropertyBag& p) {
   SetIfMissing(p, Appointment(0x8217, PropType::kInt32), PropValue::Int32(0));  // a meeting? no
   SetIfMissing(p, Appointment(0x8223, PropType::kBoolean), PropValue::Boolean(false));
   SetIfMissing(p, Common(0x8503, PropType::kBoolean), PropValue::Boolean(false));  // reminder
+  // A reminder set minutes before the start is due then (PidLidReminderTime) and fires
+  // those minutes earlier (PidLidReminderSignalTime).
+  const PropValue* start_now = p.FindNamed(start);  // the bag may have grown meanwhile
+  const PropValue* set = p.FindNamed(Common(0x8503, PropType::kBoolean));
+  const PropValue* delta = p.FindNamed(Common(0x8501, PropType::kInt32));
+  if (start_now && set && set->AsBool() && delta) {
+    const pst::FileTime due = start_now->AsTime();
+    const auto before = static_cast<pst::FileTime>(delta->AsInt32()) * 600000000ULL;
+    const pst::FileTime signal = due > before ? due - before : due;
+    SetIfMissing(p, Common(0x8502, PropType::kTime), PropValue::Time(due));
+    SetIfMissing(p, Common(0x8560, PropType::kTime), PropValue::Time(signal));
+  }
 }
 
 void DeriveTask(pst::PropertyBag& p) {

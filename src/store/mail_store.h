@@ -14,6 +14,7 @@
 
 #include "pst/ltp/property_value.h"
 #include "pst/messaging/default_folder.h"
+#include "pst/named_property.h"
 
 namespace mailvane::store {
 
@@ -45,6 +46,14 @@ struct LocalDateTime {
   int hour = 0, minute = 0, second = 0;
 };
 
+// A changed occurrence of a recurring appointment: its times as moments (UTC) and on the
+// series' wall clock, and what it shows.
+struct OccurrenceException {
+  pst::FileTime start = 0, end = 0, original_start = 0;
+  pst::FileTime start_wall = 0, end_wall = 0;
+  std::string subject, location, body;
+};
+
 class Item {
  public:
   virtual ~Item() = default;
@@ -68,6 +77,17 @@ class Item {
   virtual void ImportBytes(std::string_view message, int format) = 0;
   // One MAPI property by tag, saving the item when asked (HrSetOneProp).
   virtual void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) = 0;
+  // A named property (MS-OXPROPS), for values the object model only composes (a series'
+  // recurrence blob, its time zone).
+  virtual void SetNamedProp(const pst::NamedProperty& name, const pst::PropValue& value) = 0;
+  // A recipient, as Recipients.Add: type 1 to (required), 2 cc (optional), 3 bcc
+  // (resource); response is the tracking status (0 none, 2 tentative, 3 accepted,
+  // 4 declined, 5 not responded); the organizer of a meeting is also its sender.
+  virtual void AddRecipient(std::string_view name, std::string_view address, int type,
+                            int response, bool organizer) = 0;
+  // Attaches a changed occurrence to a recurring appointment, as Outlook keeps it: a
+  // hidden attached appointment (MS-OXOCAL 2.2.10.1.3).
+  virtual void AddException(const OccurrenceException& exception) = 0;
   virtual bool HasAttachments() const = 0;
   virtual void Save() = 0;
 };
@@ -79,7 +99,8 @@ class Folder {
   virtual std::vector<std::unique_ptr<Folder>> Folders() = 0;
   // A sub-folder by name, or nullptr.
   virtual std::unique_ptr<Folder> SubFolder(std::string_view name) = 0;
-  // Creates a sub-folder (type kFolderTypeMail); a name already used under this folder raises.
+  // Creates a sub-folder of a type numbered like the default folders (6 mail, 9 calendar,
+  // 10 contacts, 12 notes, 13 tasks); a name already used under this folder raises.
   virtual std::unique_ptr<Folder> AddFolder(std::string_view name, int type) = 0;
   virtual std::unique_ptr<Item> AddItem(ItemType type) = 0;
 };

@@ -167,6 +167,13 @@ std::vector<PropertyWrite> TextPropertyWrites(ItemType type, std::string_view na
     return {{T(0x0037, kStr), text}, {T(0x0E1D, kStr), text}};  // subject, normalized subject
   }
   if (name == "Body") return {{T(0x1000, kStr), text}};
+  if (name == "HTMLBody") {
+    // PidTagHtml holds the bytes; PidTagInternetCodepage says they are UTF-8.
+    return {{T(0x1013, PropType::kBinary),
+             PropValue::Binary(std::vector<std::uint8_t>(utf8.begin(), utf8.end()))},
+            {T(0x3FDE, PropType::kInt32), PropValue::Int32(65001)}};
+  }
+  if (name == "FlagRequest") return {{Common(0x8530, kStr), text}};  // PidLidFlagRequest
   if (name == "Categories") {
     return {{PropertyKey::Name(pst::PsPublicStrings(), u"Keywords", PropType::kMvString),
              PropValue::MvString(SplitCategories(utf8))}};
@@ -213,6 +220,13 @@ std::vector<PropertyWrite> TimePropertyWrites(ItemType type, std::string_view na
     if (name == "StartDate") return {{Task(0x8104, kTime), w}, {Common(0x8516, kTime), t}};
     if (name == "DueDate") return {{Task(0x8105, kTime), w}, {Common(0x8517, kTime), t}};
   }
+  if (type == ItemType::kTask && name == "DateCompleted") {
+    return {{Task(0x810F, kTime), w}};  // PidLidTaskDateCompleted, a local day
+  }
+  if (name == "ReminderTime") {
+    // PidLidReminderTime and the moment the reminder fires, PidLidReminderSignalTime.
+    return {{Common(0x8502, kTime), t}, {Common(0x8560, kTime), t}};
+  }
   if (type == ItemType::kContact) {
     // The tagged date is the UTC moment, its "local" twin the unconverted wall-clock day.
     if (name == "Birthday") return {{T(0x3A42, kTime), t}, {Addr(0x80DE, kTime), w}};
@@ -248,6 +262,18 @@ std::vector<PropertyWrite> IntPropertyWrites(ItemType type, std::string_view nam
     return {{PropertyKey::Lid(pst::PsetidNote(), 0x8B00, PropType::kInt32), i}};
   }
   if (name == "Importance") return {{T(0x0017, PropType::kInt32), i}};
+  if (name == "Sensitivity") return {{T(0x0036, PropType::kInt32), i}};
+  if (name == "ReminderMinutesBeforeStart") {
+    return {{Common(0x8501, PropType::kInt32), i}};  // PidLidReminderDelta
+  }
+  if (type == ItemType::kAppointment && name == "MeetingStatus") {
+    return {{Appt(0x8217, PropType::kInt32), i}};  // PidLidAppointmentStateFlags
+  }
+  if (type == ItemType::kAppointment && name == "ResponseStatus") {
+    return {{Appt(0x8218, PropType::kInt32), i}};  // PidLidResponseStatus
+  }
+  if (name == "FlagStatus") return {{T(0x1090, PropType::kInt32), i}};  // PidTagFlagStatus
+  if (name == "FlagIcon") return {{T(0x1095, PropType::kInt32), i}};    // PidTagFollowupIcon
   Unknown(type, name, "number");
 }
 

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "mime/address_properties.h"
 #include "mime/mime_parser.h"
 #include "pst/property_tags.h"
 #include "store/item_derivation.h"
@@ -158,6 +159,81 @@ void PstItem::SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool sav
   }
   message_.content().props.Set(tag, value);
   if (save) Save();
+}
+
+void PstItem::SetNamedProp(const pst::NamedProperty& name, const pst::PropValue& value) {
+  if (name.type != value.type()) {
+    throw StoreError("SetNamedProp: the value's type does not match the property's");
+  }
+  message_.content().props.SetNamed(name, value);
+}
+
+void PstItem::AddRecipient(std::string_view name, std::string_view address, int type,
+                           int response, bool organizer) {
+  if (type < 1 || type > 3) {
+    throw StoreError("Recipients.Add: recipient type " + std::to_string(type) +
+                     " is not 1, 2 or 3");
+  }
+  const mime::Mailbox box{std::string(name), std::string(address)};
+  pst::PropertyBag row;
+  for (pst::TaggedValue& v : mime::RecipientProperties(box, type)) row.Set(v.tag, std::move(v.value));
+  // PidTagRecipientFlags: sendable, and the organizer's own row (MS-OXOCAL 2.2.4.10.1).
+  row.Set(pst::MakeTag(0x5FFD, pst::PropType::kInt32),
+          PropValue::Int32(organizer ? 0x0003 : 0x0001));
+  row.Set(pst::MakeTag(0x5FFF, pst::PropType::kInt32), PropValue::Int32(response));
+  message_.content().recipients.push_back(std::move(row));
+  if (organizer) {
+    mime::PropertyList sender;
+    mime::AddSenderProperties(sender, box, mime::SenderRole::kSender);
+    mime::AddSenderProperties(sender, box, mime::SenderRole::kSentRepresenting);
+    for (pst::TaggedValue& v : sender) message_.content().props.Set(v.tag, std::move(v.value));
+  }
+}
+
+void PstItem::AddException(const OccurrenceException& x) {
+  if (type_ != ItemType::kAppointment) {
+    throw StoreError("AddException: only an appointment has occurrences");
+  }
+  using pst::MakeTag;
+  using pst::PropType;
+  auto appointment = [](std::uint32_t lid, PropType type) {
+    pst::NamedProperty n;
+    n.set = pst::PsetidAppointment();
+    n.lid = lid;
+    n.type = type;
+    return n;
+  };
+  pst::AttachmentContent att;
+  att.props.Set(pst::kPrAttachMethod, PropValue::Int32(pst::kAttachEmbeddedMsg));
+  att.props.Set(pst::kPrDisplayName, PropValue::String(x.subject));
+  att.props.Set(pst::kPrAttachmentHidden, PropValue::Boolean(true));
+  att.props.Set(pst::kPrRenderingPosition, PropValue::Int32(-1));
+  att.props.Set(MakeTag(0x7FFD, PropType::kInt32), PropValue::Int32(2));  // afException
+  att.props.Set(MakeTag(0x7FFB, PropType::kTime), PropValue::Time(x.start_wall));
+  att.props.Set(MakeTag(0x7FFC, PropType::kTime), PropValue::Time(x.end_wall));
+  att.props.Set(MakeTag(0x7FF9, PropType::kTime), PropValue::Time(x.original_start));
+  att.embedded = std::make_unique<pst::MessageContent>();
+  pst::PropertyBag& p = att.embedded->props;
+  p.Set(pst::kPrMessageClass,
+        PropValue::String("IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}"));
+  p.Set(pst::kPrSubject, PropValue::String(x.subject));
+  p.Set(pst::kPrNormalizedSubject, PropValue::String(x.subject));
+  p.Set(pst::kPrBody, PropValue::String(x.body));
+  p.Set(pst::kPrMessageFlags, PropValue::Int32(pst::kMsgFlagRead));
+  for (const auto& w : TimePropertyWrites(ItemType::kAppointment, "Start", x.start, x.start_wall)) {
+    if (w.key.named) p.SetNamed(*w.key.named, w.value); else p.Set(w.key.tag, w.value);
+  }
+  for (const auto& w : TimePropertyWrites(ItemType::kAppointment, "End", x.end, x.end_wall)) {
+    if (w.key.named) p.SetNamed(*w.key.named, w.value); else p.Set(w.key.tag, w.value);
+  }
+  p.SetNamed(appointment(0x8208, PropType::kString), PropValue::String(x.location));
+  p.SetNamed(appointment(0x8228, PropType::kTime), PropValue::Time(x.original_start));
+  p.SetNamed(appointment(0x8213, PropType::kInt32),
+             PropValue::Int32(static_cast<std::int32_t>(
+                 x.end >= x.start ? (x.end - x.start) / 600000000ULL : 0)));
+  p.SetNamed(appointment(0x8205, PropType::kInt32), PropValue::Int32(2));
+  p.SetNamed(appointment(0x8223, PropType::kBoolean), PropValue::Boolean(false));
+  message_.content().attachments.push_back(std::move(att));
 }
 
 bool PstItem::HasAttachments() const { return !message_.content().attachments.empty(); }

@@ -23,6 +23,10 @@ class PstItem : public Item {
   void Import(const std::filesystem::path& file, int format) override;
   void ImportBytes(std::string_view message, int format) override;
   void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) override;
+  void SetNamedProp(const pst::NamedProperty& name, const pst::PropValue& value) override;
+  void AddRecipient(std::string_view name, std::string_view address, int type, int response,
+                    bool organizer) override;
+  void AddException(const OccurrenceException& exception) override;
   bool HasAttachments() const override;
   void Save() override;
 

@@ -146,11 +146,21 @@ std::unique_ptr<Folder> PstFolderObject::SubFolder(std::string_view name) {
 }
 
 std::unique_ptr<Folder> PstFolderObject::AddFolder(std::string_view name, int type) {
-  if (type != kFolderTypeMail) {
-    throw StoreError("Folders.Add: folder type " + std::to_string(type) +
-                     " is not supported (only 6, a mail folder)");
+  // The folder types are the default folders' numbers: a new folder holds their kind.
+  switch (type) {
+    case kFolderTypeMail:
+    case static_cast<int>(DefaultFolder::kCalendar):
+    case static_cast<int>(DefaultFolder::kContacts):
+    case static_cast<int>(DefaultFolder::kNotes):
+    case static_cast<int>(DefaultFolder::kTasks): {
+      const auto kind = static_cast<DefaultFolder>(type);
+      return std::make_unique<PstFolderObject>(
+          folder_.AddFolder(name, pst::InfoOf(kind).container_class));
+    }
+    default:
+      throw StoreError("Folders.Add: folder type " + std::to_string(type) +
+                       " is not supported (6 mail, 9 calendar, 10 contacts, 12 notes, 13 tasks)");
   }
-  return std::make_unique<PstFolderObject>(folder_.AddFolder(name));
 }
 
 std::unique_ptr<Item> PstFolderObject::AddItem(ItemType type) {

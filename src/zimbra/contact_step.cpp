@@ -1,4 +1,5 @@
 #include <array>
+#include <memory>
 
 #include "source/failure_log.h"
 #include "zimbra/contact_fields.h"
@@ -42,7 +43,21 @@ bool ConvertContactRecord(ItemContext& ctx, source::ExportFile& file) {
     ContactFields f;
     FreevCard(f);
     MetaValues v(kContactAnniversary + 1);
-    if (!ScanRecord(ctx, file, kContactMarker, ContactKeysWithDates(), v)) return;
+    const RecordTree record = ReadRecordTree(ctx, file);
+    if (!record.read) return;
+    std::unique_ptr<ItemFolderScope> folder;
+    if (!record.tree) {
+      // Not JSON: the key texts of the section after the marker, as far as they go.
+      if (!ScanRecord(ctx, file, kContactMarker, ContactKeysWithDates(), v)) return;
+    } else {
+      const MetaNode* fields = record.tree->metadata.Find("fld");
+      const bool old_kind = fields != nullptr && fields->kind == MetaNode::Kind::kDict;
+      if (!IsRecordOf(*record.tree, kZimbraContact, old_kind)) return;
+      // Records of old servers hold the fields in the metadata itself.
+      const MetaNode& source = old_kind ? *fields : record.tree->metadata;
+      for (const MetaKey& row : ContactKeysWithDates()) v[row.destination] = source.Text(row.name);
+      folder = std::make_unique<ItemFolderScope>(ctx, file.path(), store::ItemType::kContact);
+    }
 
     f.eContact_FirstName = v[kContactFirstName];
     f.eContact_LastName = v[kContactLastName];

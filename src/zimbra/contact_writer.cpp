@@ -72,7 +72,8 @@ void SetContactDate(GuardedItem& item, std::string_view name, const std::string&
 
 bool CreateContactItem(ItemContext& ctx, std::string_view file, const std::string& storeID,
                        int FolderName, const ContactFields& fields,
-                       const std::string& eBirthday, const std::string& eAnniversary) {
+                       const std::string& eBirthday, const std::string& eAnniversary,
+                       const ItemDetails& details) {
   GuardedItem item(ctx, file);
   if (!item.Create(storeID, FolderName, store::ItemType::kContact)) return false;
   for (const auto& [name, field] : kBefore) item.SetText(name, fields.*field);
@@ -84,6 +85,7 @@ bool CreateContactItem(ItemContext& ctx, std::string_view file, const std::strin
   if (!fields.ePhoto.empty()) {
     item.Step("AddPicture", [&](store::Item& i) { i.AddPicture(fields.ePhoto); });
   }
+  if (details) details(item);
   return item.Save();
 }
 

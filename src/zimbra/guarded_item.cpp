@@ -8,6 +8,11 @@ namespace mailvane::zimbra {
 
 bool GuardedItem::Create(const std::string& storeID, int folder_kind, store::ItemType type) {
   return source::TryStep(ctx_.failures, file_, "create item", [&] {
+    if (ctx_.target_folder != nullptr) {
+      item_ = ctx_.target_folder->AddItem(type);
+      if (!item_) throw store::StoreError("the folder returned no new item");
+      return;
+    }
     store::Store& target = ctx_.session.GetStoreFromID(storeID);
     std::unique_ptr<store::Folder> folder =
         target.GetDefaultFolder(static_cast<store::DefaultFolder>(folder_kind));

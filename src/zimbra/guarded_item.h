@@ -17,7 +17,8 @@ class GuardedItem {
  public:
   GuardedItem(ItemContext& ctx, std::string_view file) : ctx_(ctx), file_(file) {}
 
-  // Adds a new item of that type to the store's default folder of kind folder_kind.
+  // Adds a new item of that type to the store's default folder of kind folder_kind, or to
+  // the context's target folder when a step set one.
   // False (and recorded) when it cannot be created; every later step is then pointless,
   // so the writer stops instead of recording one failure per property.
   bool Create(const std::string& storeID, int folder_kind, store::ItemType type);

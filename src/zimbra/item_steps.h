@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,12 @@ struct ItemContext {
   // What the run report should tell that is not a failure (an item written with a
   // fallback, such as an unknown time zone read as local time). May be left empty.
   std::function<void(std::string_view file, std::string_view note)> notice = {};
+  // The folder an item of that type read from file goes into; nullptr (or no function)
+  // for the store's default folder of its kind. Raises when the folder cannot be made.
+  std::function<std::unique_ptr<store::Folder>(const std::string& file, store::ItemType type)>
+      item_folder = {};
+  // Set by a step while its writer runs: the folder that item_folder chose.
+  store::Folder* target_folder = nullptr;
 };
 
 // Each returns true when an item was written (the run counts them per kind).

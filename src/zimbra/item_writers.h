@@ -4,6 +4,7 @@
 // file names the record being converted, for the run report.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -12,11 +13,16 @@
 
 namespace mailvane::zimbra {
 
+class GuardedItem;
+// What a step writes beyond the writer's own properties, just before the first save.
+using ItemDetails = std::function<void(GuardedItem&)>;
+
 // eBirthday and eAnniversary: MM/DD/YYYY texts (see BirthdayText); written only when
 // they are dates.
 bool CreateContactItem(ItemContext& ctx, std::string_view file, const std::string& storeID,
                        int FolderName, const ContactFields& fields,
-                       const std::string& eBirthday = {}, const std::string& eAnniversary = {});
+                       const std::string& eBirthday = {}, const std::string& eAnniversary = {},
+                       const ItemDetails& details = {});
 
 // eAttachFile: the record's data file, whose attachments the item gets; nullptr for none.
 // eStart and eEnd: Zimbra date-time values (see ReadCalendarTime). When both are dates
@@ -25,13 +31,13 @@ bool CreateCalendarItem(ItemContext& ctx, std::string_view file, const std::stri
                         int FolderName, const std::string& eSubject, const std::string& eStart,
                         const std::string& eEnd, const std::string& eLocation,
                         const std::string& eCategories, const std::string& eBody,
-                        source::ExportFile* eAttachFile);
+                        source::ExportFile* eAttachFile, const ItemDetails& details = {});
 
 // eStartDate and eDueDate: Zimbra date or date-time values; tasks keep the date only.
 bool CreateToDoItem(ItemContext& ctx, std::string_view file, const std::string& storeID,
                     int FolderName, const std::string& eSubject, const std::string& eStartDate,
                     const std::string& eDueDate, const std::string& eBody,
-                    source::ExportFile* eAttachFile);
+                    source::ExportFile* eAttachFile, const ItemDetails& details = {});
 
 bool CreateNotesItem(ItemContext& ctx, std::string_view file, const std::string& storeID,
                      int FolderName, const std::string& eSubject, const std::string& eBody);

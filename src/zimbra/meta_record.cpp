@@ -22,7 +22,8 @@ std::string Reason(const char* what, const std::string& path, int error) {
   return std::string(what) + " " + path + ": " + std::strerror(error);
 }
 
-// Reads the whole file; on failure returns false with the reason.
+}  // namespace
+
 bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& failure) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -50,7 +51,6 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& fai
   return true;
 }
 
-// The last line of bytes, by the line rule of ReadMetaRecord.
 std::string_view LastLine(std::string_view bytes) {
   std::size_t end = bytes.size();
   if (end >= 2 && bytes[end - 2] == '\r' && bytes[end - 1] == '\n') {
@@ -64,8 +64,6 @@ std::string_view LastLine(std::string_view bytes) {
   const std::size_t start = cr + 1 < end && body[cr + 1] == '\n' ? cr + 2 : cr + 1;
   return body.substr(start);
 }
-
-}  // namespace
 
 MetaRecordText ReadMetaRecord(std::string_view path, const std::function<void()>& yield) {
   MetaRecordText result;

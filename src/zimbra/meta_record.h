@@ -24,6 +24,11 @@ MetaRecordText ReadMetaRecord(std::string_view path, const std::function<void()>
 
 // The record text of a file's bytes, by the same line rule.
 std::u16string MetaRecordOfBytes(std::string_view bytes);
+// Reads the whole file at path; on failure returns false with the reason.
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& failure);
+
+// The last line of a record file's bytes, by the line rule of ReadMetaRecord.
+std::string_view LastLine(std::string_view bytes);
 
 // The text between the first and the second occurrence of marker (case-sensitive), or to
 // the end when it occurs once; none when it does not occur.

@@ -31,6 +31,46 @@ bool ScanRecord(ItemContext& ctx, source::ExportFile& file, std::string_view mar
   return true;
 }
 
+RecordTree ReadRecordTree(ItemContext& ctx, source::ExportFile& file) {
+  RecordTree result;
+  ctx.front_end.Yield();
+  std::string why;
+  try {
+    result.tree = std::move(ParseMetaRecord(file.Content()).tree);
+  } catch (const std::exception& e) {
+    why = e.what();
+  }
+  if (!why.empty()) {
+    ctx.failures.RecordFailure(file.shown(), "read record", why);
+    return result;
+  }
+  ctx.front_end.Yield();
+  result.read = true;
+  return result;
+}
+
+bool IsRecordOf(const MetaTree& tree, int zimbra_type, bool is_kind_of_old) {
+  const int type = tree.Type();
+  return type < 0 ? is_kind_of_old : type == zimbra_type;
+}
+
+std::string CategoriesOf(const MetaTree& tree) {
+  std::string text;
+  for (const std::string& name : tree.TagNames()) {
+    if (!text.empty()) text += "; ";
+    text += name;
+  }
+  return text;
+}
+
+ItemFolderScope::ItemFolderScope(ItemContext& ctx, const std::string& path,
+                                 store::ItemType type)
+    : ctx_(ctx) {
+  if (ctx.item_folder) folder_ = ctx.item_folder(path, type);
+  ctx.target_folder = folder_.get();
+}
+}
+
 std::vector<MetaKey> WithWholeDateTimes(std::span<const MetaKey> table) {
   std::vector<MetaKey> rows(table.begin(), table.end());
   for (MetaKey& row : rows) {

@@ -18,7 +18,7 @@ void WriteTaskDate(GuardedItem& item, std::string_view name, const std::string& 
 bool CreateToDoItem(ItemContext& ctx, std::string_view file, const std::string& storeID,
                     int FolderName, const std::string& eSubject, const std::string& eStartDate,
                     const std::string& eDueDate, const std::string& eBody,
-                    source::ExportFile* eAttachFile) {
+                    source::ExportFile* eAttachFile, const ItemDetails& details) {
   GuardedItem item(ctx, file);
   if (!item.Create(storeID, FolderName, store::ItemType::kTask)) return false;
   ctx.front_end.Yield();
@@ -26,6 +26,7 @@ bool CreateToDoItem(ItemContext& ctx, std::string_view file, const std::string& 
   WriteTaskDate(item, "StartDate", eStartDate);
   WriteTaskDate(item, "DueDate", eDueDate);
   item.SetText("Body", eBody);
+  if (details) details(item);
   item.Save();
   AttachFromDataFile(item, eAttachFile);
   item.Save();

@@ -119,7 +119,7 @@ std::optional<ZoneRules> ParseTzif(const std::string& bytes) {
   return z;
 }
 
-std::optional<ZoneRules> LoadZone(std::string_view id) {
+std::optional<std::string> ReadZoneFile(std::string_view id) {
   if (!IsPlainZoneId(id)) return std::nullopt;
   const std::string path = ZoneFolder() + "/" + std::string(id);
   std::error_code ec;
@@ -134,7 +134,13 @@ std::optional<ZoneRules> LoadZone(std::string_view id) {
     if (bytes.size() > (1u << 20)) return std::nullopt;  // no zone file is that large
   }
   if (std::ferror(in.get())) return std::nullopt;
-  return ParseTzif(bytes);
+  return bytes;
+}
+
+std::optional<ZoneRules> LoadZone(std::string_view id) {
+  const std::optional<std::string> bytes = ReadZoneFile(id);
+  if (!bytes) return std::nullopt;
+  return ParseTzif(*bytes);
 }
 
 // The slow way, for times the table does not cover: the C library under TZ=zone, with
@@ -170,6 +176,18 @@ const ZoneRules* CachedZone(std::string_view zone) {
 }
 
 }  // namespace
+
+std::optional<std::string> ZonePosixRule(std::string_view zone) {
+  const std::optional<std::string> bytes = ReadZoneFile(zone);
+  if (!bytes || bytes->size() < 3 || bytes->compare(0, 4, "TZif") != 0 || bytes->back() != '\n') {
+    return std::nullopt;
+  }
+  const std::size_t start = bytes->rfind('\n', bytes->size() - 2);
+  if (start == std::string::npos) return std::nullopt;
+  std::string rule = bytes->substr(start + 1, bytes->size() - start - 2);
+  if (rule.empty() || rule.find('\0') != std::string::npos) return std::nullopt;
+  return rule;
+}
 
 std::int64_t UnixOfWallTime(const store::LocalDateTime& w) {
   // Days from civil (proleptic Gregorian), H. Hinnant's algorithm.

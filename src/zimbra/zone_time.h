@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "store/mail_store.h"
@@ -15,6 +16,10 @@ namespace mailvane::zimbra {
 // skips or repeats takes the offset in force just before the change.
 std::optional<std::int64_t> ZonedTimeToUnix(std::string_view zone,
                                             const store::LocalDateTime& wall);
+
+// The zone's rule for the years after its table, as the POSIX TZ text that ends its TZif
+// file ("CET-1CEST,M3.5.0,M10.5.0/3"); nullopt when the system has none.
+std::optional<std::string> ZonePosixRule(std::string_view zone);
 
 // Seconds since 1970 of the wall time read as if it were UTC.
 std::int64_t UnixOfWallTime(const store::LocalDateTime& wall);

@@ -1,5 +1,5 @@
-"""Prints every property of the items in a PST's Contacts, Calendar, Tasks and Notes
-folders as python3-pypff reads them, with named properties resolved through the file's
+"""Prints every property of the items in every folder of a PST (labelled by the folder's
+own name) as python3-pypff reads them, with named properties resolved through the file's
 own name-to-ID map, and each attachment's name and bytes:
 
   ITEM <tab> folder <tab> subject
@@ -92,23 +92,20 @@ def main():
     pst = pypff.file()
     pst.open(sys.argv[1])
     keys = named_keys(pst)
-    top = pst.get_root_folder()
-    for i in range(top.number_of_sub_folders):
-        ipm = top.get_sub_folder(i)
-        for j in range(ipm.number_of_sub_folders):
-            folder = ipm.get_sub_folder(j)
-            if folder.name not in ("Contacts", "Calendar", "Tasks", "Notes"):
-                continue
-            for k in range(folder.number_of_sub_messages):
-                m = folder.get_sub_message(k)
-                print("ITEM\t%s\t%s" % (folder.name, text(m.subject or "")))
-                for tag, e in sorted(entries(m).items()):
-                    key = keys.get(tag, "0x%04x" % tag) if tag >= 0x8000 else "0x%04x" % tag
-                    print("P\t%s\t%s" % (key, value(e.value_type, e.data)))
-                for a in m.attachments:
-                    name = entries(a).get(0x3707)
-                    data = a.read_buffer(a.size) if a.size else b""
-                    print("A\t%s\t%s" % (value(0x1F, name.data) if name else "", data.hex()))
+    folders = [pst.get_root_folder()]
+    while folders:
+        folder = folders.pop(0)
+        folders.extend(folder.get_sub_folder(i) for i in range(folder.number_of_sub_folders))
+        for k in range(folder.number_of_sub_messages):
+            m = folder.get_sub_message(k)
+            print("ITEM\t%s\t%s" % (folder.name, text(m.subject or "")))
+            for tag, e in sorted(entries(m).items()):
+                key = keys.get(tag, "0x%04x" % tag) if tag >= 0x8000 else "0x%04x" % tag
+                print("P\t%s\t%s" % (key, value(e.value_type, e.data)))
+            for a in m.attachments:
+                name = entries(a).get(0x3707)
+                data = a.read_buffer(a.size) if a.size else b""
+                print("A\t%s\t%s" % (value(0x1F, name.data) if name else "", data.hex()))
     print("END")
 
 

@@ -5,6 +5,7 @@
 // early, and a zoned time read as local time shows. It gets a temporary folder of its own,
 // which must be empty afterwards. Skipped while the program is not built.
 #include <algorithm>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "run/run_harness.h"
+#include "source/relative_folder.h"
 #include "support/files.h"
 #include "support/pst_readers.h"
 
@@ -118,7 +120,7 @@ class SampleItemsTest : public ::testing::Test {
 
 TEST_F(SampleItemsTest, TheRunCountsEveryKindAndLeavesNoTemporaryFile) {
   const std::string counts =
-      "Items written: 10 messages, 4 contacts, 4 appointments, 2 tasks, 1 notes\n";
+      "Items written: 10 messages, 4 contacts, 6 appointments, 3 tasks, 1 notes\n";
   EXPECT_THAT(run_.out, HasSubstr(counts));
   const std::string log = testsupport::ReadFile(fs::path(pst_).replace_extension(".log"));
   EXPECT_THAT(log, HasSubstr(counts));
@@ -207,7 +209,7 @@ TEST_F(SampleItemsTest, AppointmentsKeepTheirMomentZoneAndAllDay) {
   };
   EXPECT_EQ(std::count_if(items.begin(), items.end(),
                           [](const ReadItem& i) { return i.folder == "Calendar"; }),
-            4);
+            5);
   for (const Appointment& a : expected) {
     Expect(Find(items, "Calendar", "0x0037", a.subject),
            {{"0x001a", "IPM.Appointment"},
@@ -250,6 +252,101 @@ TEST_F(SampleItemsTest, TasksKeepTheirDaysOnlyAndNotesTheirText) {
          {{"0x001a", "IPM.StickyNote"}, {"0x1000", "Agenda: goals, budget, boat trip."}});
 }
 
+std::string Hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out;
+}
+
+// The dates (YYYY-MM-DD) a recurrence blob lists as deleted and as modified occurrences,
+// read from pypff's hex of PidLidAppointmentRecur (MS-OXOCAL 2.2.1.44.1).
+std::pair<std::vector<std::string>, std::vector<std::string>> ExceptionDates(const std::string& hex) {
+  const std::string b = FromHex(hex.substr(4));
+  std::size_t at = 6;
+  auto u16 = [&] { at += 2; return static_cast<unsigned char>(b.at(at - 2)) | static_cast<unsigned char>(b.at(at - 1)) << 8; };
+  auto u32 = [&] { const unsigned lo = u16(); return lo | static_cast<unsigned>(u16()) << 16; };
+  const unsigned pattern = u16();
+  at += 2 + 4 + 4 + 4 + (pattern == 0 ? 0 : pattern == 3 ? 8 : 4) + 4 + 4 + 4;
+  auto dates = [&] {
+    std::vector<std::string> out(u32());
+    for (std::string& d : out) {
+      const std::time_t t = static_cast<std::time_t>(u32()) * 60 - 11644473600LL;
+      char text[16];
+      std::strftime(text, sizeof text, "%Y-%m-%d", std::gmtime(&t));
+      d = text;
+    }
+    return out;
+  };
+  auto deleted = dates();
+  return {deleted, dates()};
+}
+
+TEST_F(SampleItemsTest, OtherCalendarsSeriesTaskProgressAndMessageMarksArrive) {
+  const std::vector<ReadItem> items = ReadItems();
+  if (items.empty()) GTEST_SKIP() << "python3-pypff is not installed";
+  // The other calendar and the task list are folders of their kind where the export has them.
+  const testsupport::PypffResult tree = testsupport::ReadWithPypff(pst_);
+  for (const auto& [folder, kind] :
+       {std::pair{"Team Calendar", "IPF.Appointment"}, {"Errands", "IPF.Task"}}) {
+    const fs::path in_folder = SourceDir() / "examples" / "zimbra-export" / folder / "x";
+    const auto* f = tree.Find("Top of Personal Folders\\" + source::RelativeFolder(in_folder.string()));
+    ASSERT_NE(f, nullptr) << folder;
+    EXPECT_EQ(f->container_class.value_or(""), kind);
+    EXPECT_EQ(f->messages, 1);
+  }
+  // A meeting in a second calendar: private, busy, reminded, with its HTML text and tag.
+  Expect(Find(items, "Team Calendar", "0x0037", "Planning review"),
+         {{"0x001a", "IPM.Appointment"},
+          {"Appointment:0x820d", "2023-11-22T13:00:00Z"},
+          {"0x0036", "2"},
+          {"Appointment:0x8205", "2"},
+          {"Appointment:0x8217", "1"},
+          {"Common:0x8503", "true"},
+          {"Common:0x8501", "15"},
+          {"Common:0x8560", "2023-11-22T12:45:00Z"},
+          {"0x0042", "Petra Owner"},
+          {"PublicStrings:Keywords", "Work"},
+          {"0x1013", "hex:" + Hex("<html><body><p>Review the <b>plan</b> for 2024.</p></body></html>")}});
+  // Tasks: status, percent, priority and the reminder a day before the due day.
+  Expect(Find(items, "Errands", "0x0037", "Renew passport"),
+         {{"0x001a", "IPM.Task"},
+          {"Task:0x8101", "1"},
+          {"Task:0x8102", "0.5"},
+          {"0x0017", "0"},
+          {"Task:0x8105", "2023-12-15T00:00:00Z"},
+          {"Common:0x8503", "true"},
+          {"Common:0x8502", "2023-12-13T23:00:00Z"}});
+  Expect(Find(items, "Tasks", "0x0037", "Send invoice"),
+         {{"Task:0x8101", "1"}, {"Task:0x8102", "0.2"}, {"0x0017", "2"}},
+         {});
+  // The weekly series: its third occurrence moved to the Tuesday, its fourth cancelled.
+  const ReadItem& series = Find(items, "Calendar", "0x0037", "Weekly sync");
+  EXPECT_EQ(series.Get("Appointment:0x8223"), "true");
+  EXPECT_EQ(series.Get("Appointment:0x8231"), "2");
+  EXPECT_EQ(series.Get("Appointment:0x8234"), "Europe/Berlin");
+  EXPECT_EQ(series.Get("Appointment:0x8236"), "2023-12-10T23:00:00Z");
+  const auto [deleted, modified] = ExceptionDates(series.Get("Appointment:0x8216"));
+  EXPECT_EQ(deleted, (std::vector<std::string>{"2023-11-20", "2023-11-27"}));
+  EXPECT_EQ(modified, (std::vector<std::string>{"2023-11-21"}));
+  EXPECT_EQ(series.attachments.size(), 1u);
+  // A flagged, replied, tagged message; a draft stays unsent; all are read.
+  const ReadItem& flagged = Find(items, "Inbox", "0x0037", "Quarterly figures");
+  for (const auto& [key, value] : Fields{{"0x0e07", "17"},
+                                         {"0x1090", "2"},
+                                         {"Common:0x8530", "Follow up"},
+                                         {"0x1081", "102"},
+                                         {"0x1080", "261"},
+                                         {"PublicStrings:Keywords", "Work|Finance"}}) {
+    EXPECT_EQ(flagged.Get(key), value) << key;
+  }
+  EXPECT_EQ(Find(items, "Inbox", "0x0037", "Grüße aus München").Get("0x0e07"), "1");
+  EXPECT_EQ(Find(items, "Drafts", "0x0037", "Ideas for the offsite").Get("0x0e07"), "9");
+}
+
 // The block of text from the begin line that holds marker up to the next begin line.
 std::string BlockWith(const std::string& text, const std::string& begin, const std::string& marker) {
   const std::size_t at = text.find(marker);
@@ -267,7 +364,8 @@ TEST_F(SampleItemsTest, ReadpstExportsTheContactsAsVcardsAndTheAppointmentsAsIca
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_THAT(r.out, HasSubstr("\"Contacts\" - 4 items done, 0 items skipped."));
-  EXPECT_THAT(r.out, HasSubstr("\"Calendar\" - 4 items done, 0 items skipped."));
+  EXPECT_THAT(r.out, HasSubstr("\"Calendar\" - 5 items done, 0 items skipped."));
+  EXPECT_THAT(r.out, HasSubstr("\"Team Calendar\" - 1 items done, 0 items skipped."));
   std::string vcards, ics;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
     if (e.path().extension() == ".vcf") vcards += testsupport::ReadFile(e.path());
@@ -302,6 +400,9 @@ TEST_F(SampleItemsTest, ReadpstExportsTheContactsAsVcardsAndTheAppointmentsAsIca
       {"SUMMARY:Company holiday",
        {"DESCRIPTION:Office closed.", "DTSTART;VALUE=DATE-TIME:20231123T230000Z",
         "DTEND;VALUE=DATE-TIME:20231124T230000Z"}},
+      {"SUMMARY:Weekly sync",
+       {"DTSTART;VALUE=DATE-TIME:20231106T080000Z", "RRULE:FREQ=WEEKLY;COUNT=6;BYDAY=MO"}},
+      {"SUMMARY:Planning review", {"LOCATION:Room 3", "TRIGGER:-PT15M"}},
   };
   for (const auto& [marker, lines] : events) {
     const std::string event = BlockWith(ics, "BEGIN:VEVENT", "\n" + marker + "\n");

@@ -147,6 +147,9 @@ class FakeItem : public store::Item {
     record_->props.emplace_back(tag, value);
     if (save) Save();
   }
+  void SetNamedProp(const pst::NamedProperty&, const pst::PropValue&) override {}
+  void AddException(const store::OccurrenceException&) override {}
+  void AddRecipient(std::string_view, std::string_view, int, int, bool) override {}
   bool HasAttachments() const override { return !record_->attachments.empty(); }
   void Save() override {
     if (record_->saves++ == 0) {
@@ -176,7 +179,9 @@ class FakeFolder : public store::Folder {
     return std::make_unique<FakeFolder>(world_, *child);
   }
   std::unique_ptr<store::Folder> AddFolder(std::string_view name, int type) override {
-    if (type != store::kFolderTypeMail) throw store::StoreError("unexpected folder type");
+    if (type != store::kFolderTypeMail && type != 9 && type != 10 && type != 13) {
+      throw store::StoreError("unexpected folder type");
+    }
     if (node_.Child(name) != nullptr) {
       throw store::StoreError("a folder named " + std::string(name) + " exists already");
     }

@@ -35,6 +35,10 @@ class MockItem : public store::Item {
   MOCK_METHOD(void, Import, (const std::filesystem::path&, int), (override));
   MOCK_METHOD(void, ImportBytes, (std::string_view, int), (override));
   MOCK_METHOD(void, SetOneProp, (pst::PropTag, const pst::PropValue&, bool), (override));
+  MOCK_METHOD(void, SetNamedProp, (const pst::NamedProperty&, const pst::PropValue&), (override));
+  MOCK_METHOD(void, AddRecipient, (std::string_view, std::string_view, int, int, bool),
+              (override));
+  MOCK_METHOD(void, AddException, (const store::OccurrenceException&), (override));
   MOCK_METHOD(bool, HasAttachments, (), (const, override));
   MOCK_METHOD(void, Save, (), (override));
 };
@@ -163,6 +167,13 @@ class StoreWorld {
         .WillByDefault([this, i](std::vector<std::uint8_t> bytes, std::string_view name) {
           Log(i, "attach " + std::string(name));
           items[i].attachments.push_back({std::string(name), std::string(bytes.begin(), bytes.end())});
+        });
+    ON_CALL(*item, AddRecipient(_, _, _, _, _))
+        .WillByDefault([this, i](std::string_view name, std::string_view address, int type,
+                                 int response, bool organizer) {
+          Log(i, std::string(organizer ? "organizer " : "recipient ") + std::string(name) +
+                     " <" + std::string(address) + "> " + std::to_string(type) + "/" +
+                     std::to_string(response));
         });
     ON_CALL(*item, Save()).WillByDefault([this, i] { Log(i, "Save"); });
     return item;
