@@ -31,10 +31,10 @@ struct RunOptions {
   // comes first, so a run killed midway leaves a file holding what was converted so far.
   std::size_t commit_every_items = 500;
   std::chrono::milliseconds commit_every_time{5000};
-  // The .pst's file name in the target folder; empty: the dated "ZimbraMailbox" name.
-  std::string pst_name;
   // Messages keep the unread state of their records instead of all being marked read.
   bool keep_unread = false;
+  // The .pst's file name in the target folder; empty: the dated "ZimbraMailbox" name.
+  std::string pst_name = {};
 };
 
 enum class RunOutcome {

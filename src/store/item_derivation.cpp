@@ -95,6 +95,7 @@ void DeriveContact(pst::PropertyBag& p) {
   SetIfMissing(p, Address(0x8006, PropType::kInt32), PropValue::Int32(0x8017));
   ComposeAddress(p, {0x801A, 0x3A5D, 0x3A59, 0x3A5C, 0x3A5B, 0x3A5A});  // home
   ComposeAddress(p, {0x801B, 0x3A29, 0x3A27, 0x3A28, 0x3A2A, 0x3A26});  // business
+  ComposeAddress(p, {0x801C, 0x3A63, 0x3A5F, 0x3A62, 0x3A61, 0x3A60});  // other
   if (!p.Find(pst::kPrSubject)) {
     p.Set(pst::kPrSubject, PropValue::String(full));
     p.Set(pst::kPrNormalizedSubject, PropValue::String(full));
@@ -184,7 +185,8 @@ void DeriveOnSave(ItemType type, MessageContent& content) {
     case ItemType::kAppointment: DeriveAppointment(p); break;
     case ItemType::kTask: DeriveTask(p); break;
     case ItemType::kNote: DeriveNote(p); break;
-    case ItemType::kMessage: break;
+    case ItemType::kMessage:
+    case ItemType::kDistList: break;
   }
 }
 

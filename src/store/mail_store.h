@@ -34,6 +34,7 @@ enum class ItemType : int {
   kContact = 2,
   kTask = 3,
   kNote = 5,
+  kDistList = 7,
 };
 
 inline constexpr int kStoreFormatUnicode = 1;  // AddPSTStore's format argument
@@ -88,6 +89,8 @@ class Item {
   // Attaches a changed occurrence to a recurring appointment, as Outlook keeps it: a
   // hidden attached appointment (MS-OXOCAL 2.2.10.1.3).
   virtual void AddException(const OccurrenceException& exception) = 0;
+  // Adds a member to a distribution list (DistListItem.AddMember) by its address.
+  virtual void AddMember(std::string_view name, std::string_view address) = 0;
   virtual bool HasAttachments() const = 0;
   virtual void Save() = 0;
 };

@@ -77,6 +77,27 @@ constexpr TextName kContactTexts[] = {
     {"HomeAddressState", {0x3A5C, 0}, 0},
     {"HomeAddressPostalCode", {0x3A5B, 0}, 0},
     {"HomeAddressCountry", {0x3A5A, 0}, 0},
+    {"OtherAddressStreet", {0x3A63, 0}, 0},
+    {"OtherAddressCity", {0x3A5F, 0}, 0},
+    {"OtherAddressState", {0x3A62, 0}, 0},
+    {"OtherAddressPostalCode", {0x3A61, 0}, 0},
+    {"OtherAddressCountry", {0x3A60, 0}, 0},
+    {"NickName", {0x3A4F, 0}, 0},
+    {"Initials", {0x3A0A, 0}, 0},
+    {"Business2TelephoneNumber", {0x3A1B, 0}, 0},
+    {"Home2TelephoneNumber", {0x3A2F, 0}, 0},
+    {"OtherTelephoneNumber", {0x3A1F, 0}, 0},
+    {"CallbackTelephoneNumber", {0x3A02, 0}, 0},
+    {"AssistantTelephoneNumber", {0x3A2E, 0}, 0},
+    {"CompanyMainTelephoneNumber", {0x3A57, 0}, 0},
+    {"OtherFaxNumber", {0x3A23, 0}, 0},  // PidTagPrimaryFaxNumber
+    {"YomiFirstName", {0, 0}, 0x802C},
+    {"YomiLastName", {0, 0}, 0x802D},
+    {"YomiCompanyName", {0, 0}, 0x802E},
+    {"User1", {0, 0}, 0x804F},
+    {"User2", {0, 0}, 0x8050},
+    {"User3", {0, 0}, 0x8051},
+    {"User4", {0, 0}, 0x8052},
 };
 
 // The named properties of e-mail address n (1 to 3) of a contact (MS-OXOCNTC 2.2.1.2).
@@ -156,6 +177,7 @@ const char* MessageClassOf(ItemType type) {
     case ItemType::kContact: return "IPM.Contact";
     case ItemType::kTask: return "IPM.Task";
     case ItemType::kNote: return "IPM.StickyNote";
+    case ItemType::kDistList: return "IPM.DistList";
   }
   return "IPM.Note";
 }
@@ -191,6 +213,11 @@ std::vector<PropertyWrite> TextPropertyWrites(ItemType type, std::string_view na
       if (t.address_lid != 0) w.push_back({Addr(t.address_lid, kStr), text});
       return w;
     }
+  }
+  if (type == ItemType::kDistList && name == "DLName") {
+    // PidLidDistributionListName, and the names the list shows under.
+    return {{Addr(0x8053, kStr), text}, {T(0x3001, kStr), text}, {T(0x0037, kStr), text},
+            {T(0x0E1D, kStr), text}, {Addr(0x8005, kStr), text}};
   }
   if (type == ItemType::kAppointment && name == "Location") {
     return {{Appt(0x8208, kStr), text}};  // PidLidLocation

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "mime/address_properties.h"
+#include "pst/ndb/crc32.h"
 #include "mime/mime_parser.h"
 #include "pst/property_tags.h"
 #include "store/item_derivation.h"
@@ -234,6 +235,27 @@ void PstItem::AddException(const OccurrenceException& x) {
   p.SetNamed(appointment(0x8205, PropType::kInt32), PropValue::Int32(2));
   p.SetNamed(appointment(0x8223, PropType::kBoolean), PropValue::Boolean(false));
   message_.content().attachments.push_back(std::move(att));
+}
+
+void PstItem::AddMember(std::string_view name, std::string_view address) {
+  if (type_ != ItemType::kDistList) throw StoreError("AddMember: only a distribution list has members");
+  members_.push_back(mime::OneOffEntryId({std::string(name), std::string(address)}));
+  // MS-OXOCNTC 2.2.2.2: the members, their one-off forms (the same for one-off members),
+  // and the checksum of the members' bytes.
+  auto address_lid = [](std::uint32_t lid, pst::PropType type) {
+    pst::NamedProperty n;
+    n.set = pst::PsetidAddress();
+    n.lid = lid;
+    n.type = type;
+    return n;
+  };
+  auto& p = message_.content().props;
+  p.SetNamed(address_lid(0x8055, pst::PropType::kMvBinary), PropValue::MvBinary(members_));
+  p.SetNamed(address_lid(0x8054, pst::PropType::kMvBinary), PropValue::MvBinary(members_));
+  std::vector<std::uint8_t> all;
+  for (const auto& m : members_) all.insert(all.end(), m.begin(), m.end());
+  p.SetNamed(address_lid(0x804C, pst::PropType::kInt32),
+             PropValue::Int32(static_cast<std::int32_t>(pst::Crc32(all))));
 }
 
 bool PstItem::HasAttachments() const { return !message_.content().attachments.empty(); }

@@ -27,6 +27,7 @@ class PstItem : public Item {
   void AddRecipient(std::string_view name, std::string_view address, int type, int response,
                     bool organizer) override;
   void AddException(const OccurrenceException& exception) override;
+  void AddMember(std::string_view name, std::string_view address) override;
   bool HasAttachments() const override;
   void Save() override;
 
@@ -36,6 +37,7 @@ class PstItem : public Item {
   void Apply(std::vector<PropertyWrite> writes);
 
   ItemType type_;
+  std::vector<std::vector<std::uint8_t>> members_;  // one-off entry IDs of a list's members
   pst::Message message_;
 };
 

@@ -170,10 +170,11 @@ std::unique_ptr<Item> PstFolderObject::AddItem(ItemType type) {
     case ItemType::kContact:
     case ItemType::kTask:
     case ItemType::kNote:
+    case ItemType::kDistList:
       return std::make_unique<PstItem>(folder_, type);
   }
   throw StoreError("Items.Add: item type " + std::to_string(static_cast<int>(type)) +
-                   " is not supported (0, 1, 2, 3 or 5)");
+                   " is not supported (0, 1, 2, 3, 5 or 7)");
 }
 
 }  // namespace mailvane::store

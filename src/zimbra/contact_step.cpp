@@ -3,6 +3,8 @@
 
 #include "source/failure_log.h"
 #include "zimbra/contact_fields.h"
+#include "zimbra/contact_group.h"
+#include "zimbra/contact_record_fields.h"
 #include "zimbra/guarded_item.h"
 #include "zimbra/item_dates.h"
 #include "zimbra/item_writers.h"
@@ -46,6 +48,7 @@ bool ConvertContactRecord(ItemContext& ctx, source::ExportFile& file) {
     const RecordTree record = ReadRecordTree(ctx, file);
     if (!record.read) return;
     std::unique_ptr<ItemFolderScope> folder;
+    ContactExtras extras;
     if (!record.tree) {
       // Not JSON: the key texts of the section after the marker, as far as they go.
       if (!ScanRecord(ctx, file, kContactMarker, ContactKeysWithDates(), v)) return;
@@ -56,6 +59,16 @@ bool ConvertContactRecord(ItemContext& ctx, source::ExportFile& file) {
       // Records of old servers hold the fields in the metadata itself.
       const MetaNode& source = old_kind ? *fields : record.tree->metadata;
       for (const MetaKey& row : ContactKeysWithDates()) v[row.destination] = source.Text(row.name);
+      if (source.Text("type") == "group") {
+        // A contact group is a distribution list of its members.
+        ItemFolderScope list_folder(ctx, file.path(), store::ItemType::kContact);
+        written = CreateDistListItem(ctx, file.shown(), ctx.storeID, GroupName(source),
+                                     CategoriesOf(*record.tree), GroupMembers(source));
+        return;
+      }
+      extras = MapContactFields(source, f);
+      v[kContactEmail] = f.eContact_Email;  // the first of all the record's addresses
+      f.eContact_Categories = CategoriesOf(*record.tree);
       folder = std::make_unique<ItemFolderScope>(ctx, file.path(), store::ItemType::kContact);
     }
 
@@ -78,7 +91,17 @@ bool ConvertContactRecord(ItemContext& ctx, source::ExportFile& file) {
 
     written = CreateContactItem(ctx, file.shown(), ctx.storeID, 10, f,
                                 BirthdayText(TrimSpaces(v[kContactBirthday])),
-                                BirthdayText(TrimSpaces(v[kContactAnniversary])));
+                                BirthdayText(TrimSpaces(v[kContactAnniversary])),
+                                [&](GuardedItem& item) {
+                                  for (const auto& [name, value] : extras.texts) {
+                                    item.SetText(name, TrimSpaces(value));
+                                  }
+                                });
+    if (!extras.unplaced.empty() && ctx.notice) {
+      std::string note = "contact fields with no place in Outlook:";
+      for (const std::string& field : extras.unplaced) note += " [" + field + "]";
+      ctx.notice(file, note);
+    }
   });
   return written;
 }

@@ -62,7 +62,7 @@ TEST(CommandLineTest, SourceThatIsNoFolderIsBadUsageAndAnEmptyOneCannotStart) {
 TEST(CommandLineTest, PlainLinesWhenNotATerminal) {
   TempTree tree;
   tree.Write("Export/Inbox/1.eml", Rfc822("one"));
-  tree.Write("Export/Inbox/1.eml.meta");
+  tree.Write("Export/Inbox/1.eml.meta", "{\"type\":5,\"unread\":1,\"flags\":0}");
   tree.Write("Export/Archive/2.eml", Rfc822("two"));
   Cli c;
   const std::string out_folder = (tree.root() / "out").string();

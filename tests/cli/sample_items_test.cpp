@@ -162,10 +162,19 @@ TEST_F(SampleItemsTest, ContactsKeepEveryMappedFieldAndTheirDays) {
           {"0x3a5b", "50667"},
           {"0x3a5a", "Germany"},
           {"Address:0x801a", "Lindenstraße 7\\r\\nKöln, NRW  50667\\r\\nGermany"},
-          {"0x3a51", "anna.example.org"},
           {"Address:0x802b", "anna.example.org"},
-          {"Address:0x8062", "  "},
+          {"Address:0x8062", "xmpp:anna@chat.example.org  "},
           {"0x1000", "Prefers calls after 10:30.\\nVegetarian."},
+          // The fields beyond the home address: work address, phones, pages, more mail.
+          {"0x3a18", "Finance"},
+          {"0x3a17", "Controller"},
+          {"0x3a08", "+49 221 555 0100"},
+          {"0x3a24", "+49 221 555 0199"},
+          {"0x3a1f", "+49 221 555 0177"},
+          {"0x3a4f", "Annie"},
+          {"0x3a51", "https://example.org/finance"},
+          {"Address:0x801b", "Domplatz 1\\r\\nKöln, 50667\\r\\nGermany"},
+          {"Address:0x80a3", "a.becker@example.org"},
           // 1986-03-14: midnight in Berlin as a moment, and the day itself.
           {"0x3a42", "1986-03-13T23:00:00Z"},
           {"Address:0x80de", "1986-03-14T00:00:00Z"},
@@ -345,6 +354,21 @@ TEST_F(SampleItemsTest, OtherCalendarsSeriesTaskProgressAndMessageMarksArrive) {
   }
   EXPECT_EQ(Find(items, "Inbox", "0x0037", "Grüße aus München").Get("0x0e07"), "1");
   EXPECT_EQ(Find(items, "Drafts", "0x0037", "Ideas for the offsite").Get("0x0e07"), "9");
+
+  // --keep-unread: the message Zimbra has unread stays unread.
+  const fs::path kept = tree_.root() / "kept";
+  const auto r = RunCommand({Program().string(), "--keep-unread",
+                             (SourceDir() / "examples" / "zimbra-export").string(), kept.string()});
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  for (const auto& e : fs::directory_iterator(kept)) {
+    if (e.path().extension() != ".pst") continue;
+    const auto read = RunCommand({"/usr/bin/python3",
+                                  (SourceDir() / "tests" / "cli" / "pypff_fields.py").string(),
+                                  e.path().string()});
+    const std::vector<ReadItem> again = ParseItems(read.out);
+    EXPECT_EQ(Find(again, "Inbox", "0x0037", "Grüße aus München").Get("0x0e07"), "0");
+    EXPECT_EQ(Find(again, "Inbox", "0x0037", "Late arrival").Get("0x0e07"), "1");
+  }
 }
 
 // The block of text from the begin line that holds marker up to the next begin line.

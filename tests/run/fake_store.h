@@ -148,6 +148,7 @@ class FakeItem : public store::Item {
     if (save) Save();
   }
   void SetNamedProp(const pst::NamedProperty&, const pst::PropValue&) override {}
+  void AddMember(std::string_view, std::string_view) override {}
   void AddException(const store::OccurrenceException&) override {}
   void AddRecipient(std::string_view, std::string_view, int, int, bool) override {}
   bool HasAttachments() const override { return !record_->attachments.empty(); }

@@ -23,6 +23,8 @@ TEST(MessageRouteTest, RowsInTheirOrder) {
   EXPECT_EQ(run::RouteMessage("/E/Sent/Inbox.eml", "E\\Sent"), Route(Target::kNone));
   // A name ending in "eml" without the dot is taken, but only the last row matches it.
   EXPECT_EQ(run::RouteMessage("/E/Inbox/noteml", "E\\Inbox"), Route(Target::kFolderPath, "E\\Inbox"));
+  EXPECT_EQ(run::RouteMessage("/E/Trash/Old/9.eml", "E\\Trash\\Old"),
+            Route(Target::kSpecialFolder, "E\\Trash\\Old"));
 }
 
 // The store-side folder each file's message ended in.
@@ -41,7 +43,8 @@ TEST(MessageImportTest, EveryPartRowAndItsFolder) {
   RoutedRun r;
   r.Convert({"Export/Inbox/1.eml", "Export/inbox/1b.eml", "Export/Inbox/Work/3.eml",
              "Export/Sent/Old/5.eml", "Export/Sent Items/6.eml", "Export/Archive/2.eml",
-             "Export/INBOX/8.eml", "Export/Archive/A.EML"});
+             "Export/INBOX/8.eml", "Export/Archive/A.EML", "Export/Trash/Old/9.eml",
+             "Export/Drafts/10.eml", "Export/Junk/11.eml"});
   const std::string p = r.tree.StorePrefix();
   EXPECT_EQ(r.Folder("1.eml"), "Inbox");
   EXPECT_EQ(r.Folder("1b.eml"), p + "\\Export\\inbox");
@@ -51,6 +54,10 @@ TEST(MessageImportTest, EveryPartRowAndItsFolder) {
   EXPECT_EQ(r.Folder("2.eml"), p + "\\Export\\Archive");
   EXPECT_EQ(r.Folder("8.eml"), p + "\\Export\\INBOX");
   EXPECT_EQ(r.Folder("A.EML"), p + "\\Export\\Archive");
+  // Zimbra's Trash, Drafts and Junk are the store's own, their sub-folders inside them.
+  EXPECT_EQ(r.Folder("9.eml"), "Deleted Items\\Old");
+  EXPECT_EQ(r.Folder("10.eml"), "Drafts");
+  EXPECT_EQ(r.Folder("11.eml"), "Junk E-mail");
   EXPECT_TRUE(r.h.run->Report().Rerouted().empty());
   EXPECT_FALSE(r.h.run->Report().HasFailures());
 }

@@ -39,6 +39,7 @@ class MockItem : public store::Item {
   MOCK_METHOD(void, AddRecipient, (std::string_view, std::string_view, int, int, bool),
               (override));
   MOCK_METHOD(void, AddException, (const store::OccurrenceException&), (override));
+  MOCK_METHOD(void, AddMember, (std::string_view, std::string_view), (override));
   MOCK_METHOD(bool, HasAttachments, (), (const, override));
   MOCK_METHOD(void, Save, (), (override));
 };
@@ -175,6 +176,9 @@ class StoreWorld {
                      " <" + std::string(address) + "> " + std::to_string(type) + "/" +
                      std::to_string(response));
         });
+    ON_CALL(*item, AddMember(_, _)).WillByDefault([this, i](std::string_view n, std::string_view a) {
+      Log(i, "member " + std::string(n) + " <" + std::string(a) + ">");
+    });
     ON_CALL(*item, Save()).WillByDefault([this, i] { Log(i, "Save"); });
     return item;
   }

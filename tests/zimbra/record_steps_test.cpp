@@ -94,7 +94,7 @@ TEST_F(RecordStepTest, ContactTakesItsFieldsIntoTheirProperties) {
         "CompanyName=Acme Ltd", "MobileTelephoneNumber=+49 170 1234567",
         "HomeAddressStreet=Hauptstraße 5", "HomeAddressCity=Berlin", "HomeAddressState=BE",
         "HomeAddressPostalCode=10115", "HomeAddressCountry=Germany",
-        "Email1Address=jane.doe@example.com", "Email2Address=",
+        "Email1Address=jane.doe@example.com", "Email2Address=jdoe@home.example",
         "BusinessHomePage=jane.example.org:8080/", "WebPage=jane.example.org:8080/",
         "IMAddress=  ", "Profession=Buyer", "Body=Met at the fair.\nCall at 10:30.",
         "Birthday@1985-07-21 00:00"}) {
@@ -210,7 +210,8 @@ TEST_F(RecordStepTest, AppointmentKeepsTimesZoneTextsAndAttachments) {
   EXPECT_EQ(world.items[0].type, store::ItemType::kAppointment);
   EXPECT_THAT(Last(), ElementsAre("Subject=Re: Lunch with Anna", "Start=2013-04-12 10:00Z",
                                   "End=2013-04-12 11:30Z", "Location=Café Central",
-                                  "Categories=", "Body=Bring the Q2 figures.", "Save",
+                                  "Categories=", "Body=Bring the Q2 figures.",
+                                  "HTMLBody=<html><body>Bring</body></html>", "Save",
                                   "attach q2.pdf", "Save"));
   EXPECT_EQ(front.statuses.at(0), "Converting Calendars... from (" + file + ")");
   EXPECT_THAT(sandbox.Leftovers(), IsEmpty());
@@ -228,7 +229,8 @@ TEST_F(RecordStepTest, AppointmentEdgeCases) {
                             11)));
   EXPECT_THAT(Last(), ElementsAre("Subject=First", "Start@2013-04-12 00:00",
                                   "End@2013-04-13 00:00", "AllDayEvent=true", "Location=",
-                                  "Categories=", "Body=plain", "Save", "Save"));
+                                  "Categories=", "Body=plain", "HTMLBody=<b>html</b>", "Save",
+                                  "Save"));
   EXPECT_THAT(notices, IsEmpty());
 }
 
@@ -262,6 +264,79 @@ TEST_F(RecordStepTest, NotebookPageBecomesANote) {
                                   "Save"));
   EXPECT_EQ(front.statuses.at(0), "Converting Notes... from (" + file + ")");
 }
+
+TEST_F(RecordStepTest, InvitesKeepProgressPeoplePrivacyAndReminders) {
+  const auto task = [&](const std::string& invite) {
+    OnFile(ConvertTaskRecord, ctx, Write("Lists/t.task.meta", RecordLine("/Lists/", InviteMeta(invite), 15)));
+    return Last();
+  };
+  struct Row {
+    std::string invite;
+    std::vector<std::string> ops;
+  };
+  const Row tasks[] = {
+      {KV("cl", "CON") + KV("pctcompl", "50") + KV("prio", "1") + KV("status", "INPR"),
+       {"Status=1", "PercentComplete=50", "Importance=2", "Sensitivity=3"}},
+      {KV("prio", "9") + KV("status", "COMP"),
+       {"Status=2", "PercentComplete=100", "Complete=true", "Importance=0"}},
+      // A day before the due day, 00:00 on the local clock.
+      {S("al0") + "d" + KV("ac", "d") + KV("tr", "-P1D") + KV("tt", "r") + "e" +
+           KV("et", "VALUE=DATE:20231215") + KV("status", "WAITING"),
+       {"Status=3", "ReminderSet=true", "ReminderTime@2023-12-14 00:00"}},
+  };
+  for (const Row& row : tasks) {
+    for (const std::string& op : row.ops) EXPECT_THAT(task(row.invite), Contains(op)) << row.invite;
+  }
+  OnFile(ConvertCalendarRecord, ctx, Write("Team/m.appt.meta",
+                 RecordLine("/Team/",
+                            InviteMeta(S("al0") + "d" + KV("ac", "a") + KV("tr", "-PT10M") + "e" +
+                                       S("at0") + "d" + KV("a", "mailto:anna@x") + KV("cn", "Anna") +
+                                       KV("ptst", "AC") + KV("r", "REQ") + "e" + S("at1") + "d" +
+                                       KV("a", "bob@x") + KV("cn", "Bob") + KV("ptst", "TE") +
+                                       KV("r", "OPT") + "e" + S("at2") + "d" + KV("a", "room@x") +
+                                       KV("r", "NON") + "e" + KV("cl", "PRI") + KV("fb", "F") +
+                                       KV("n", "Meeting") + S("org") + "d" + KV("a", "olga@x") +
+                                       KV("cn", "Olga") + "e"),
+                            11)));
+  for (const char* op : {"BusyStatus=0", "Sensitivity=2", "ReminderSet=true",
+                         "ReminderMinutesBeforeStart=10", "MeetingStatus=1",
+                         "organizer Olga <olga@x> 1/0", "recipient Anna <anna@x> 1/3",
+                         "recipient Bob <bob@x> 2/2", "recipient  <room@x> 3/0"}) {
+    EXPECT_THAT(Last(), Contains(op));
+  }
+  EXPECT_THAT(log.failures, IsEmpty());
+}
+
+TEST_F(RecordStepTest, ContactFieldsWithoutAPlaceAreNamed) {
+  OnFile(ConvertContactRecord, ctx, Write("Books/x.meta",
+                 RecordLine("/Books/",
+                            ContactMeta(KV("email", "{\"ZMVAL\":[\"a@x\",\"b@x\"]}") +
+                                        KV("email2", "c@x") + KV("nickname", "Al") +
+                                        KV("tollFree", "0800 1") + KV("workEmail1", "d@x")),
+                            6)));
+  for (const char* op : {"Email1Address=a@x", "Email2Address=b@x", "Email3Address=c@x",
+                         "NickName=Al"}) {
+    EXPECT_THAT(Last(), Contains(op));
+  }
+  EXPECT_THAT(notices, ElementsAre("contact fields with no place in Outlook: "
+                                   "[e-mail address: d@x] [tollFree: 0800 1]"));
+}
+
+TEST_F(RecordStepTest, ContactGroupBecomesADistributionList) {
+  EXPECT_TRUE(OnFile(ConvertContactRecord, ctx, Write("Contacts/Team.meta",
+                 RecordLine("/Contacts/",
+                            ContactMeta(KV("dlist", "\"Doe, Jane\" <jane@x>, bob@x, Carl") +
+                                        KV("fileAs", "8:Team") + KV("type", "group")),
+                            6))));
+  EXPECT_EQ(world.items.back().type, store::ItemType::kDistList);
+  EXPECT_THAT(Last(), ElementsAre("DLName=Team", "member Doe, Jane <jane@x>", "member  <bob@x>",
+                                  "Save"));
+  EXPECT_THAT(notices, ElementsAre("group members without an address, not in the list: [Carl]"));
+}
+
+TEST(DataFileOf, DropsOnlyTheEnding) {
+  EXPECT_EQ(DataFileOf("/x/Calendar/Lunch.appt.meta"), "/x/Calendar/Lunch.appt");
+  EXPECT_EQ(DataFileOf(" /x/old.meta/Tasks/Call.TASK.META "), "/x/old.meta/Tasks/Call.TASK");
 
 TEST(DataFilePathOf, DropsOnlyTheEnding) {
   EXPECT_EQ(source::DataFilePathOf("/x/Calendar/Lunch.appt.meta"), "/x/Calendar/Lunch.appt");
