@@ -90,7 +90,7 @@ MessageRoute RouteMessage(std::string_view logical_path, std::string_view rel) {
   } else {
     route.target = MessageRoute::Target::kFolderPath;
     for (const std::string& name : SplitStorePath(rel)) {
-      if (SpecialFolderOf(name)) {
+      if (name != "Inbox" && SpecialFolderOf(name)) {
         route.target = MessageRoute::Target::kSpecialFolder;
         break;
       }

@@ -100,7 +100,7 @@ bool ConvertContactRecord(ItemContext& ctx, source::ExportFile& file) {
     if (!extras.unplaced.empty() && ctx.notice) {
       std::string note = "contact fields with no place in Outlook:";
       for (const std::string& field : extras.unplaced) note += " [" + field + "]";
-      ctx.notice(file, note);
+      ctx.notice(file.shown(), note);
     }
   });
   return written;

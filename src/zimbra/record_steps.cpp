@@ -69,7 +69,6 @@ ItemFolderScope::ItemFolderScope(ItemContext& ctx, const std::string& path,
   if (ctx.item_folder) folder_ = ctx.item_folder(path, type);
   ctx.target_folder = folder_.get();
 }
-}
 
 std::vector<MetaKey> WithWholeDateTimes(std::span<const MetaKey> table) {
   std::vector<MetaKey> rows(table.begin(), table.end());

@@ -143,10 +143,9 @@ std::optional<RecurrenceRule> ParseRecurrenceRule(std::string_view rrule) {
         rule.until_utc = true;
         t.remove_suffix(1);
       }
+      if (t.size() < 8) return std::nullopt;
       const auto y = Integer(t.substr(0, 4)), m = Integer(t.substr(4, 2)), d = Integer(t.substr(6, 2));
-      if (t.size() < 8 || !y || !m || !d || *m < 1 || *m > 12 || *d < 1 || *d > 31) {
-        return std::nullopt;
-      }
+      if (!y || !m || !d || *m < 1 || *m > 12 || *d < 1 || *d > 31) return std::nullopt;
       store::LocalDateTime until{*y, *m, *d, 23, 59, 59};
       if (t.size() >= 15 && t[8] == 'T') {
         const auto hh = Integer(t.substr(9, 2)), mm = Integer(t.substr(11, 2)), ss = Integer(t.substr(13, 2));

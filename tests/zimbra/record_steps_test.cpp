@@ -334,10 +334,6 @@ TEST_F(RecordStepTest, ContactGroupBecomesADistributionList) {
   EXPECT_THAT(notices, ElementsAre("group members without an address, not in the list: [Carl]"));
 }
 
-TEST(DataFileOf, DropsOnlyTheEnding) {
-  EXPECT_EQ(DataFileOf("/x/Calendar/Lunch.appt.meta"), "/x/Calendar/Lunch.appt");
-  EXPECT_EQ(DataFileOf(" /x/old.meta/Tasks/Call.TASK.META "), "/x/old.meta/Tasks/Call.TASK");
-
 TEST(DataFilePathOf, DropsOnlyTheEnding) {
   EXPECT_EQ(source::DataFilePathOf("/x/Calendar/Lunch.appt.meta"), "/x/Calendar/Lunch.appt");
   EXPECT_EQ(source::DataFilePathOf(" /x/old.meta/Tasks/Call.TASK.META "), "/x/old.meta/Tasks/Call.TASK");
