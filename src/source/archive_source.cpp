@@ -77,6 +77,8 @@ class ArchiveEntry : public ExportFile {
     if (!content_) {
       if (!read_failure_.empty()) throw std::runtime_error(read_failure_);
       std::string bytes;
+      // Sized once from the header: growing by doubling would hold twice a large message.
+      if (size_ > 0 && size_ <= (std::uint64_t{1} << 32)) bytes.reserve(static_cast<std::size_t>(size_));
       auto reader = Stream();
       char buffer[kRawBlock];
       while (const std::size_t n = reader->Read(buffer, sizeof buffer)) bytes.append(buffer, n);
