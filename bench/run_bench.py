@@ -156,6 +156,7 @@ def main():
     parser.add_argument("--no-readers", action="store_true", help="skip readpst and pffexport")
     parser.add_argument("--keep", action="store_true", help="keep the PST and reader output")
     parser.add_argument("--callgrind", action="store_true", help="profile the conversion only")
+    parser.add_argument("--threads", type=int, help="mailvane --threads N (default: its own)")
     args = parser.parse_args()
 
     mailvane = os.path.join(args.build, "src", "mailvane")
@@ -182,7 +183,9 @@ def main():
     read_s = read_all(files)
 
     out = fresh_dir(os.path.join(args.work, "out"))
-    conv = Timed([mailvane, "--quiet", export, out], os.path.join(args.work, "mailvane.log"))
+    threads = ["--threads", str(args.threads)] if args.threads else []
+    conv = Timed([mailvane, "--quiet"] + threads + [export, out],
+                 os.path.join(args.work, "mailvane.log"))
     psts = glob.glob(os.path.join(out, "*.pst"))
     if len(psts) != 1:
         log("conversion exit %d, %d .pst files in %s; stderr:\n%s"

@@ -31,6 +31,14 @@ class TrackedSession final : public store::Session {
   std::unique_ptr<store::Folder> GetFolderFromPath(std::string_view path) override {
     return inner_->GetFolderFromPath(path);
   }
+  void ExpectImports(std::vector<std::filesystem::path> files, unsigned threads) override {
+    inner_->ExpectImports(std::move(files), threads);
+  }
+  void RemoveStore(store::Store& store) override {
+    tracker_.Forget({&store});
+    std::erase(mine_, &store);
+    inner_->RemoveStore(store);
+  }
   void Logoff() override {
     // Once closed, a store must not be committed again, whatever the log-off says.
     tracker_.Forget(mine_);

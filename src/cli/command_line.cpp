@@ -1,6 +1,9 @@
 #include "cli/command_line.h"
 
+#include <cctype>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "cli/batch_command.h"
@@ -28,9 +31,29 @@ struct Arguments {
   std::string name;    // --name: the .pst's file name
   std::string result;  // --result: where the machine-readable result goes
   bool keep_unread = false;
+  std::uint64_t max_size = run::kDefaultMaxPstSize;  // --max-size; 0: none
+  unsigned threads = 0;                              // --threads; 0: one per core
   std::vector<std::string> folders;
   std::string error;  // non-empty: bad usage, and why
 };
+
+// "45G", "500M", "300000", "2GB": bytes, with K, M, G or T counting in 1024s.
+std::optional<std::uint64_t> ParseSize(const std::string& text) {
+  std::size_t digits = 0;
+  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits == 0 || digits > 15) return std::nullopt;
+  std::uint64_t n = std::stoull(text.substr(0, digits));
+  std::string unit = text.substr(digits);
+  for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (unit.size() == 2 && unit[1] == 'B') unit.pop_back();
+  static const std::string kUnits = "KMGT";
+  if (unit.empty() || unit == "B") return n;
+  const std::size_t power = kUnits.find(unit);
+  if (unit.size() != 1 || power == std::string::npos) return std::nullopt;
+  const std::size_t shift = 10 * (power + 1);
+  if (n > (UINT64_MAX >> shift)) return std::nullopt;
+  return n << shift;
+}
 
 Arguments Parse(const std::vector<std::string>& args) {
   Arguments a;
@@ -45,6 +68,23 @@ Arguments Parse(const std::vector<std::string>& args) {
       a.name = PstFileName(*name, why);
       if (a.name.empty()) {
         a.error = "--name " + *name + ": " + why;
+        return a;
+      }
+    } else if (std::optional<std::string> size = OptionValue(args, i, "--max-size", a.error)) {
+      if (!a.error.empty()) return a;
+      std::optional<std::uint64_t> bytes = ParseSize(*size);
+      if (!bytes) {
+        a.error = "--max-size " + *size + ": a size such as 45G, 500M or 0 for no limit";
+        return a;
+      }
+      a.max_size = *bytes;
+    } else if (std::optional<std::string> threads = OptionValue(args, i, "--threads", a.error)) {
+      if (!a.error.empty()) return a;
+      const bool digits = !threads->empty() && threads->size() <= 3 &&
+                          threads->find_first_not_of("0123456789") == std::string::npos;
+      a.threads = digits ? static_cast<unsigned>(std::stoul(*threads)) : 0;
+      if (a.threads < 1 || a.threads > 256) {
+        a.error = "--threads " + *threads + ": a number of threads from 1 to 256";
         return a;
       }
     } else if (std::optional<std::string> result = OptionValue(args, i, "--result", a.error)) {
@@ -96,6 +136,11 @@ std::string UsageText() {
          "  -q, --quiet        print only warnings and errors\n"
          "      --name NAME    the .pst's file name in TARGET_FOLDER (\".pst\" added when\n"
          "                     missing); default: ZimbraMailbox and the date and time\n"
+         "      --max-size SIZE\n"
+         "                     start a new .pst (\"... part 2.pst\", ...) before the file\n"
+         "                     would pass SIZE (K, M, G, T: 1024s); default 45G, 0: none\n"
+         "      --threads N    threads that read and convert messages while one writes\n"
+         "                     the .pst (1: that one does it all); default: one per core\n"
          "      --result FILE  also write the outcome as one JSON object to FILE: exit\n"
          "                     status, .pst, report, items by kind, failed files\n"
          "      --keep-unread  messages unread in Zimbra stay unread (else all are read)\n"
@@ -177,6 +222,8 @@ int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo
   run::RunOptions options = setup.options;
   options.pst_name = a.name;
   options.keep_unread = a.keep_unread;
+  options.max_pst_size = a.max_size;
+  options.threads = a.threads;
   run::ConversionRun conversion(front_end, setup.session_factory, setup.steps, options);
   const run::RunResult result = conversion.ConvertInto(Absolute(a.folders[1]), *source);
   front_end.FinishLine();

@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include "run/file_tests.h"
 #include "run/folder_list.h"
@@ -154,6 +156,11 @@ void ConversionRun::SetUp(const std::vector<std::string>* known_paths) {
                                   state_.StoreDisplayName);
   state_.storeID = store_->EntryID();
   store_->ValidateIPMTree();
+  report_.PartStarted(state_.PstPath);
+  base_display_name_ = state_.StoreDisplayName;
+  part_ = 1;
+  items_in_part_ = 0;
+  can_split_ = true;
 
   state_.FolderList.clear();
   if (known_paths != nullptr) {
@@ -189,6 +196,17 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
   last_commit_ = std::chrono::steady_clock::now();
   const std::vector<std::string>* known = source.KnownPaths();
   const std::size_t known_count = known != nullptr ? known->size() : 0;
+  // Messages on disk are parsed ahead on worker threads (an archive's are parsed here).
+  const unsigned threads = options_.threads != 0 ? options_.threads
+                                                 : std::max(1u, std::thread::hardware_concurrency());
+  if (threads > 1 && steps_.message && known != nullptr) {
+    std::vector<fs::path> messages_ahead;
+    for (const std::string& file : *known) {
+      if (TestFile(LogicalPath(file)).message) messages_ahead.emplace_back(file);
+    }
+    source::TryStep(report_, "", "parse ahead",
+                    [&] { session_->ExpectImports(std::move(messages_ahead), threads); });
+  }
   state_.FileNumber = 1;
   while (source::ExportFile* file = source.Next()) {
     ++files_read_;
@@ -204,6 +222,7 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
   for (const source::SourceProblem& p : source.TakeProblems()) {
     report_.RecordFailure(p.file, "read archive", p.reason);
   }
+  source::TryStep(report_, "", "parse ahead", [&] { session_->ExpectImports({}, 0); });
 }
 
 void ConversionRun::TellProgress(source::ExportSource& source, const source::ExportFile& file,
@@ -263,12 +282,14 @@ void ConversionRun::ConvertOne(source::ExportFile& file, zimbra::ItemContext& it
   if (!why.empty()) {
     report_.RecordFailure(shown, "read", why);
   } else if (tests.Any()) {
+    KeepUnderSizeLimit(file, items, messages);
     auto run_record = [&](bool passed, const RecordStep& step, const char* name, ItemKind kind) {
       bool written = false;
       if (passed && step) source::TryStep(report_, shown, name, [&] { written = step(items, file); });
       if (written) {
         report_.ItemWritten(kind);
         ++items_since_commit_;
+        ++items_in_part_;
         wrote = true;
       }
     };
@@ -283,6 +304,7 @@ void ConversionRun::ConvertOne(source::ExportFile& file, zimbra::ItemContext& it
       if (written) {
         report_.ItemWritten(ItemKind::kMessage);
         ++items_since_commit_;
+        ++items_in_part_;
         wrote = true;
       }
     }
@@ -316,6 +338,63 @@ void ConversionRun::SafePoint(bool force) {
   last_commit_ = now;
 }
 
+namespace {
+
+// What one file's item may add to a .pst at most, as far as can be told before it is
+// written: text grows to UTF-16, and the commit after it rewrites some B-tree pages.
+std::uint64_t ItemSizeBound(source::ExportFile& file) {
+  std::uint64_t input = file.size();
+  // A record's data file (its MIME attachments) goes into the same item.
+  if (LogicalPath(file.path()).ends_with(".meta")) {
+    if (source::ExportFile* data = file.DataFile()) input += data->size();
+  }
+  return 2 * input + (16 << 10);
+}
+
+}  // namespace
+
+void ConversionRun::KeepUnderSizeLimit(source::ExportFile& file, zimbra::ItemContext& items,
+                                       MessageContext& messages) {
+  if (options_.max_pst_size == 0 || items_in_part_ == 0 || !can_split_) return;
+  const std::uint64_t more = ItemSizeBound(file);
+  if (store_->SizeWith(more) <= options_.max_pst_size) return;
+  // What the last safe point left to write counts in the size until it is written.
+  SafePoint(true);
+  if (store_->SizeWith(more) <= options_.max_pst_size) return;
+  StartNextPart(items, messages);
+}
+
+void ConversionRun::StartNextPart(zimbra::ItemContext& items, MessageContext& messages) {
+  SafePoint(true);
+  const std::string& first = state_.PstPath;
+  const std::string number = std::to_string(part_ + 1);
+  const std::string path = FreePstPath(first.substr(0, first.size() - 4) + " part " + number + ".pst");
+  store::Store* next = nullptr;
+  if (!source::TryStep(report_, "", "new part", [&] {
+        next = &session_->AddPSTStore(path, store::kStoreFormatUnicode,
+                                      base_display_name_ + " part " + number);
+        next->ValidateIPMTree();
+      })) {
+    can_split_ = false;  // the run goes on in the part it has
+    return;
+  }
+  store::Store* previous = store_;
+  store_ = next;
+  ++part_;
+  items_in_part_ = 0;
+  state_.StoreDisplayName = next->DisplayName();
+  state_.storeID = next->EntryID();
+  items.storeID = state_.storeID;
+  messages.cached_folder.reset();
+  report_.PartStarted(path);
+  source::TryStep(report_, "", "close part", [&] { session_->RemoveStore(*previous); });
+  // Each part holds the whole folder tree; what making it tells was told for the first.
+  RunReport again;
+  TreeContext tree{*session_, state_.storeID, state_.StoreDisplayName, front_end_, again};
+  CreateFolderTree(state_.FolderList, tree);
+  for (const auto& f : again.Failures()) report_.RecordFailure(f.file, f.step, f.reason);
+}
+
 source::RunEnd ConversionRun::EndOf(const std::string& report_path) const {
   source::RunEnd end;
   if (report_.HasFailures()) {
@@ -330,6 +409,9 @@ source::RunEnd ConversionRun::EndOf(const std::string& report_path) const {
   end.files_failed = report_.FilesFailed();
   end.files_without_item = report_.FilesWithoutItem();
   end.other_failures = report_.OtherFailures();
+  if (report_.Parts().size() > 1) {
+    for (const RunReport::Part& p : report_.Parts()) end.parts.push_back({p.path, p.items});
+  }
   return end;
 }
 

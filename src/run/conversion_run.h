@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <set>
@@ -25,6 +26,9 @@ namespace mailvane::run {
 
 using SessionFactory = std::function<std::unique_ptr<store::Session>()>;
 
+// Outlook refuses a Unicode .pst above its configured maximum, 50 GB unless changed.
+inline constexpr std::uint64_t kDefaultMaxPstSize = std::uint64_t{45} << 30;
+
 struct RunOptions {
   LocalClock clock = SystemLocalTime;
   // Safe points: the store is committed after this many items or this much time, whichever
@@ -35,6 +39,12 @@ struct RunOptions {
   bool keep_unread = false;
   // The .pst's file name in the target folder; empty: the dated "ZimbraMailbox" name.
   std::string pst_name = {};
+  // A new .pst ("... part 2.pst", ...) is started before an item could take the file past
+  // this many bytes; 0: no limit.
+  std::uint64_t max_pst_size = kDefaultMaxPstSize;
+  // Threads that parse and convert messages while this one writes the store; 1: this
+  // thread does it all; 0: one per core.
+  unsigned threads = 0;
 };
 
 enum class RunOutcome {
@@ -82,6 +92,10 @@ class ConversionRun {
   std::unique_ptr<store::Folder> ItemFolder(const std::string& path, store::ItemType type);
   void SafePoint(bool force);
   source::RunEnd EndOf(const std::string& report_path) const;
+  // Before a file's steps: a new part when the file's item could pass the size limit.
+  void KeepUnderSizeLimit(source::ExportFile& file, zimbra::ItemContext& items,
+                          MessageContext& messages);
+  void StartNextPart(zimbra::ItemContext& items, MessageContext& messages);
   RunResult SessionFailure(const std::string& cause, std::error_code code);
 
   source::FrontEnd& front_end_;
@@ -96,6 +110,10 @@ class ConversionRun {
   std::size_t files_read_ = 0;
   std::set<std::string> folders_made_;
   std::size_t items_since_commit_ = 0;
+  std::size_t items_in_part_ = 0;
+  int part_ = 1;
+  std::string base_display_name_;
+  bool can_split_ = true;  // false once a new part could not be made
   std::chrono::steady_clock::time_point last_commit_;
 };
 

@@ -74,6 +74,14 @@ std::size_t RunReport::ItemsTotal() const {
   return total;
 }
 
+std::string RunReport::PartsText() const {
+  if (parts_.size() < 2) return {};
+  std::ostringstream out;
+  out << "PST files: " << parts_.size() << " (split at the size limit)\n";
+  for (const Part& p : parts_) out << "  " << p.path << ": " << p.items << " items\n";
+  return out.str();
+}
+
 std::string RunReport::Summary() const {
   std::ostringstream out;
   out << "Items written:";
@@ -97,7 +105,7 @@ std::string RunReport::Text(const std::string& pst_path, std::size_t source_coun
   out << "Mailvane conversion report\n"
       << "PST file: " << pst_path << "\n"
       << "Source files: " << source_count << "\n\n"
-      << Summary();
+      << Summary() << PartsText();
   if (!failures_.empty()) {
     out << "\nFailures (file | step | reason)\n";
     for (const Failure& f : failures_) {

@@ -36,7 +36,19 @@ class RunReport : public source::FailureLog {
   }
   // After a file's steps: taken by at least one step, and whether one wrote an item.
   void EndFile(const std::string& file, bool taken, bool wrote_item);
-  void ItemWritten(ItemKind kind) { ++items_[static_cast<int>(kind)]; }
+  void ItemWritten(ItemKind kind) {
+    ++items_[static_cast<int>(kind)];
+    if (!parts_.empty()) ++parts_.back().items;
+  }
+  // A .pst the run writes into from now on (a run split by a size limit has several).
+  void PartStarted(const std::string& pst_path) { parts_.push_back({pst_path, 0}); }
+  struct Part {
+    std::string path;
+    std::size_t items = 0;
+  };
+  const std::vector<Part>& Parts() const { return parts_; }
+  // "PST files: N" and a line per file with its items; empty for a run of one file.
+  std::string PartsText() const;
   // A message whose folder the routing did not find, stored in its mirrored folder.
   void MessageRerouted(const std::string& file, const std::string& folder);
   // A folder of the list that was not made, and why (not a failure: nothing was lost).
@@ -87,6 +99,7 @@ class RunReport : public source::FailureLog {
   std::vector<std::pair<std::string, std::string>> passed_over_;
   std::vector<std::pair<std::string, std::string>> notices_;  // file, note
   std::vector<std::string> without_item_;
+  std::vector<Part> parts_;
 };
 
 // The ending a file is counted under: ".meta" for "a.eml.meta", "(none)" without a dot.

@@ -43,12 +43,20 @@ std::optional<int> ProgressPercent(const source::FileProgress& p) {
 }
 
 BoxText EndBox(const source::RunEnd& end) {
+  // A run split at the size limit names its files and what each holds.
+  std::string parts;
+  if (!end.parts.empty()) {
+    parts = "\r\nPST files: " + std::to_string(end.parts.size()) + " (split at the size limit)";
+    for (const source::PstPart& p : end.parts) {
+      parts += "\r\n  " + p.path + ": " + std::to_string(p.items) + " items";
+    }
+  }
   const std::string see_report = end.report_path.empty()
                                      ? "\r\nThe report could not be written."
                                      : "\r\nSee the report: " + end.report_path;
   switch (end.verdict) {
     case source::RunVerdict::kConverted:
-      return {kCompletionText + ("\r\n" + end.pst_path), kCompletionTitle,
+      return {kCompletionText + (parts.empty() ? "\r\n" + end.pst_path : parts), kCompletionTitle,
               source::MessageBoxIcon::kInformation};
     case source::RunVerdict::kNothingConverted:
       return {"No Zimbra item was converted.\r\n" + std::to_string(end.files_without_item) +
@@ -63,7 +71,7 @@ BoxText EndBox(const source::RunEnd& end) {
   if (end.other_failures > 0) {
     text += "\r\n" + std::to_string(end.other_failures) + " other failure(s).";
   }
-  return {text + see_report, kCompletionTitle, source::MessageBoxIcon::kWarning};
+  return {text + parts + see_report, kCompletionTitle, source::MessageBoxIcon::kWarning};
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace mailvane::source {
 
@@ -50,6 +51,12 @@ struct FileProgress {
 };
 
 // How a run ended, with its counts.
+// One .pst of a run split at its size limit, and how many items it holds.
+struct PstPart {
+  std::string path;
+  std::size_t items = 0;
+};
+
 struct RunEnd {
   RunVerdict verdict = RunVerdict::kConverted;
   std::string pst_path;
@@ -59,6 +66,7 @@ struct RunEnd {
   std::size_t files_failed = 0;
   std::size_t files_without_item = 0;
   std::size_t other_failures = 0;  // failures that belong to no file of the list
+  std::vector<PstPart> parts;      // every .pst of a run split at its size limit; else empty
 };
 
 class FrontEnd {

@@ -118,6 +118,8 @@ class Store {
   virtual std::unique_ptr<Folder> IPMRootFolder() = 0;
   // Makes everything saved so far durable (a safe point of a long run).
   virtual void Commit() = 0;
+  // The size of the store's file once `more` bytes more are written; 0 where unknown.
+  virtual std::uint64_t SizeWith(std::uint64_t /*more*/) const { return 0; }
 };
 
 class Session {
@@ -132,6 +134,13 @@ class Session {
   virtual std::unique_ptr<Folder> GetFolderFromPath(std::string_view path) = 0;
   // Commits and closes every store of the session.
   virtual void Logoff() = 0;
+  // The message files the run will import, in order: a session may parse them ahead on
+  // `threads` worker threads (0: none). An empty list stops that.
+  virtual void ExpectImports(std::vector<std::filesystem::path> /*files*/, unsigned /*threads*/) {}
+  // Commits and closes one store and forgets it; the reference is invalid afterwards.
+  virtual void RemoveStore(Store& store) {
+    throw StoreError("RemoveStore: this session cannot close one store of " + store.DisplayName());
+  }
 };
 
 // A session over our own PST engine.

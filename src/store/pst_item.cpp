@@ -1,3 +1,4 @@
+#include "store/parse_ahead.h"
 #include "store/pst_item.h"
 
 #include <cerrno>
@@ -142,7 +143,9 @@ void PstItem::Import(const std::filesystem::path& file, int format) {
     throw StoreError("Import: format " + std::to_string(format) +
                      " is not supported (only 1024, an RFC 822 message)");
   }
-  FillFromParsed(mime::ParseMimeFile(file), message_.content());
+  ParseAhead* ahead = CurrentParseAhead();
+  FillFromParsed(ahead != nullptr ? ahead->Take(file) : mime::ParseMimeFile(file),
+                 message_.content());
 }
 
 void PstItem::ImportBytes(std::string_view message, int format) {

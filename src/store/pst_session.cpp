@@ -1,5 +1,6 @@
 #include "store/pst_session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -29,6 +30,7 @@ PstSession::PstSession() = default;
 PstSession::~PstSession() {
   // A session dropped without Logoff (the program ending mid-run) leaves its stores as of
   // their last commit; committing here could raise with nowhere to report it.
+  if (CurrentParseAhead() == parse_ahead_.get()) SetCurrentParseAhead(nullptr);
 }
 
 void PstSession::Logon() { logged_on_ = true; }
@@ -86,7 +88,27 @@ std::unique_ptr<Folder> PstSession::GetFolderFromPath(std::string_view path) {
                    std::string(store_name) + "\"");
 }
 
+void PstSession::ExpectImports(std::vector<std::filesystem::path> files, unsigned threads) {
+  if (CurrentParseAhead() == parse_ahead_.get()) SetCurrentParseAhead(nullptr);
+  parse_ahead_.reset();
+  if (files.empty() || threads == 0) return;
+  parse_ahead_ = std::make_unique<ParseAhead>(std::move(files), threads);
+  SetCurrentParseAhead(parse_ahead_.get());
+}
+
+void PstSession::RemoveStore(Store& store) {
+  RequireLoggedOn("RemoveStore");
+  auto it = std::find_if(stores_.begin(), stores_.end(),
+                         [&](const auto& s) { return s.get() == &store; });
+  if (it == stores_.end()) throw StoreError("RemoveStore: the store is not of this session");
+  // Forgotten even when closing fails: a failed close leaves the file as of its last commit.
+  std::unique_ptr<PstStoreObject> closing = std::move(*it);
+  stores_.erase(it);
+  closing->Close();
+}
+
 void PstSession::Logoff() {
+  ExpectImports({}, 0);
   // Every store is closed even when one fails; the first failure is raised afterwards.
   std::exception_ptr first;
   for (auto& store : stores_) {

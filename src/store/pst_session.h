@@ -8,6 +8,7 @@
 
 #include "pst/messaging/pst_store.h"
 #include "store/mail_store.h"
+#include "store/parse_ahead.h"
 
 namespace mailvane::store {
 
@@ -24,12 +25,15 @@ class PstSession : public Session {
   Store& GetStoreFromID(std::string_view entry_id) override;
   std::unique_ptr<Folder> GetFolderFromPath(std::string_view path) override;
   void Logoff() override;
+  void RemoveStore(Store& store) override;
+  void ExpectImports(std::vector<std::filesystem::path> files, unsigned threads) override;
 
  private:
   void RequireLoggedOn(const char* operation) const;
 
   bool logged_on_ = false;
   std::vector<std::unique_ptr<PstStoreObject>> stores_;
+  std::unique_ptr<ParseAhead> parse_ahead_;
 };
 
 class PstStoreObject : public Store {
@@ -42,6 +46,7 @@ class PstStoreObject : public Store {
   std::unique_ptr<Folder> GetDefaultFolder(DefaultFolder kind) override;
   std::unique_ptr<Folder> IPMRootFolder() override;
   void Commit() override;
+  std::uint64_t SizeWith(std::uint64_t more) const override { return store_->SizeWith(more); }
 
   pst::PstStore& engine() { return *store_; }
   void Close();

@@ -30,7 +30,10 @@ struct Cli {
 
 TEST(CommandLineTest, UsageHelpAndVersion) {
   for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{}, {"only-one"}, {"a", "b", "c"}, {"--bogus", "a", "b"}}) {
+       {std::vector<std::string>{}, {"only-one"}, {"a", "b", "c"}, {"--bogus", "a", "b"},
+        {"--max-size", "12Q", "a", "b"}, {"--max-size", "G", "a", "b"},
+        {"--max-size", "-1", "a", "b"}, {"--max-size", "999999999999999T", "a", "b"},
+        {"--threads", "0", "a", "b"}, {"--threads", "x", "a", "b"}}) {
     Cli c;
     EXPECT_EQ(c.Run(bad), 64);
     EXPECT_THAT(c.err.str(), StartsWith("mailvane: "));

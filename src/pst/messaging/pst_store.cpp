@@ -280,6 +280,20 @@ void PstStore::Commit() {
   db_->Commit();
 }
 
+std::uint64_t PstStore::SizeWith(std::uint64_t more) const {
+  // The next commit rebuilds the changed folders' tables whole in new space before the old
+  // copies are freed; a row takes less than 512 bytes with its strings.
+  constexpr std::uint64_t kRow = 512;
+  constexpr std::uint64_t kTable = 8192;
+  std::uint64_t pending = 64 << 10;  // B-tree pages
+  for (const auto& [nid, folder] : folders_) {
+    if (folder.contents_dirty) pending += kTable + folder.contents_rows.size() * kRow;
+    if (folder.hierarchy_dirty) pending += kTable + folder.children.size() * kRow;
+    if (folder.props_dirty) pending += kTable;
+  }
+  return db_->SizeWith(more + pending);
+}
+
 void PstStore::Close() {
   if (closed_) return;
   Commit();

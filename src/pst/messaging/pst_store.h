@@ -67,6 +67,8 @@ class PstStore {
 
   // --- for the message layer ---
   NodeDatabase& db() { return *db_; }
+  // The file's size once `more` bytes more are written and committed; 0 where unknown.
+  std::uint64_t SizeWith(std::uint64_t more) const;
   // Adds or replaces the contents-table row of a message in a folder. cells are the
   // message's values for the contents-table columns (others are ignored).
   void PutContentsRow(Nid folder, Nid message, std::vector<TaggedValue> cells);

@@ -16,6 +16,7 @@ void AllocationMap::AddInterval() {
   std::uint64_t k = intervals();
   bits_.resize(bits_.size() + kPageDataSize, 0);
   free_slots_.push_back(kSlotsPerInterval);
+  free_total_ += kSlotsPerInterval;
   low_.push_back(0);
   max_run_.push_back(kSlotsPerInterval);
   constexpr std::uint32_t kPage = kPageSize / kSlotSize;
@@ -43,8 +44,10 @@ void AllocationMap::Set(std::uint64_t k, std::uint32_t first, std::uint32_t coun
   }
   if (on) {
     free_slots_[k] -= count;
+    free_total_ -= count;
   } else {
     free_slots_[k] += count;
+    free_total_ += count;
   }
   dirty_.insert(k);
 }
@@ -125,11 +128,6 @@ void AllocationMap::StartAt(std::uint64_t k) {
   cursor_ = std::max(cursor_, k);
 }
 
-std::uint64_t AllocationMap::FreeBytes() const {
-  std::uint64_t slots = 0;
-  for (std::uint32_t f : free_slots_) slots += f;
-  return slots * kSlotSize;
-}
 
 std::set<std::uint64_t> AllocationMap::TakeDirty() {
   std::set<std::uint64_t> d;

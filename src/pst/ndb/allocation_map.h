@@ -28,7 +28,7 @@ class AllocationMap {
 
   std::uint64_t intervals() const { return bits_.size() / kPageDataSize; }
   std::uint64_t FileEnd() const { return AMapOffset(intervals()); }
-  std::uint64_t FreeBytes() const;
+  std::uint64_t FreeBytes() const { return free_total_ * kSlotSize; }
   std::uint32_t FreeSlots(std::uint64_t k) const { return free_slots_[k]; }
   std::span<const std::uint8_t> Bits(std::uint64_t k) const {
     return {bits_.data() + k * kPageDataSize, kPageDataSize};
@@ -46,6 +46,7 @@ class AllocationMap {
 
   std::vector<std::uint8_t> bits_;
   std::vector<std::uint32_t> free_slots_;
+  std::uint64_t free_total_ = 0;
   // Every slot below low_[k] is in use: scans start there.
   std::vector<std::uint32_t> low_;
   // An upper bound of the longest free run in interval k (lowered when a search fails).

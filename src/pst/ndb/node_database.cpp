@@ -311,6 +311,14 @@ void PstNodeDatabase::CommitOnce() {
   freed_.clear();
 }
 
+std::uint64_t PstNodeDatabase::SizeWith(std::uint64_t more) const {
+  const std::uint64_t free = amap_->FreeBytes();
+  if (more <= free) return amap_->FileEnd();
+  // New intervals, less their AMap and PMap pages.
+  constexpr std::uint64_t kUsable = kAMapInterval - 2 * kPageSize;
+  return amap_->FileEnd() + (more - free + kUsable - 1) / kUsable * kAMapInterval;
+}
+
 void PstNodeDatabase::Close() {
   RequireOpen();
   if (writable_) {

@@ -93,6 +93,8 @@ class NodeDatabase {
   // survives a crash from here on.
   virtual void Commit() = 0;
   virtual void Close() = 0;  // commits; further calls raise
+  // The size of the file once `more` bytes more are allocated in it; 0 where unknown.
+  virtual std::uint64_t SizeWith(std::uint64_t /*more*/) const { return 0; }
 };
 
 // Streams a large value into the file block by block (an attachment of 100 MB never sits

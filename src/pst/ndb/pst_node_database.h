@@ -48,6 +48,7 @@ class PstNodeDatabase : public NodeDatabase {
 
   void Commit() override;
   void Close() override;
+  std::uint64_t SizeWith(std::uint64_t more) const override;
 
   // For tests and the checker: the BBT entry of a block, or nullptr.
   const BlockInfo* FindBlock(Bid bid) const;

@@ -1,0 +1,102 @@
+#include "store/parse_ahead.h"
+
+#include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <utility>
+
+#include "mime/mime_parser.h"
+
+namespace mailvane::store {
+
+ParseAhead::ParseAhead(std::vector<std::filesystem::path> files, unsigned threads)
+    : files_(std::move(files)), max_waiting_(kMaxWaitingPerThread * std::max(threads, 1u)) {
+  for (std::size_t i = 0; i < files_.size(); ++i) position_.emplace(files_[i].string(), i);
+  for (unsigned t = 0; t < threads; ++t) workers_.emplace_back([this] { Work(); });
+}
+
+ParseAhead::~ParseAhead() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+bool ParseAhead::CanStart() const {
+  if (next_ >= files_.size()) return false;
+  return window_.empty() || (window_.size() < max_waiting_ && window_bytes_ < kMaxWaitingBytes);
+}
+
+void ParseAhead::Work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stopping_ || CanStart(); });
+    if (stopping_) return;
+    const std::size_t index = next_++;
+    std::error_code ec;
+    const std::uint64_t size = std::filesystem::file_size(files_[index], ec);
+    Slot& slot = window_.emplace_back();  // deque: stays in place while others are added
+    slot.index = index;
+    slot.bytes = ec ? 0 : size;
+    window_bytes_ += slot.bytes;
+    lock.unlock();
+    std::optional<mime::ParsedMessage> parsed;
+    std::exception_ptr error;
+    try {
+      parsed.emplace(mime::ParseMimeFile(files_[index]));
+    } catch (...) {
+      error = std::current_exception();
+    }
+    lock.lock();
+    slot.parsed = std::move(parsed);
+    slot.error = error;
+    slot.done = true;
+    changed_.notify_all();
+  }
+}
+
+namespace {
+std::atomic<ParseAhead*> current{nullptr};
+}  // namespace
+
+ParseAhead* CurrentParseAhead() { return current.load(); }
+void SetCurrentParseAhead(ParseAhead* parse_ahead) { current.store(parse_ahead); }
+
+mime::ParsedMessage ParseAhead::Take(const std::filesystem::path& file) {
+  std::unique_lock lock(mutex_);
+  const auto at = position_.find(file.string());
+  if (at == position_.end() || at->second < first_) {
+    lock.unlock();
+    return mime::ParseMimeFile(file);
+  }
+  const std::size_t wanted = at->second;
+  for (;;) {
+    // A slot leaves the window only once its worker is done with it.
+    changed_.wait(lock, [this] { return window_.empty() || window_.front().done; });
+    if (window_.empty()) {
+      // Not started yet: the files before it will never be asked for.
+      if (next_ <= wanted) {
+        next_ = wanted + 1;
+        first_ = next_;
+        lock.unlock();
+        changed_.notify_all();
+        return mime::ParseMimeFile(file);
+      }
+      lock.unlock();
+      return mime::ParseMimeFile(file);
+    }
+    Slot slot = std::move(window_.front());
+    window_.pop_front();
+    window_bytes_ -= slot.bytes;
+    first_ = slot.index + 1;
+    changed_.notify_all();
+    if (slot.index != wanted) continue;
+    lock.unlock();
+    if (slot.error) std::rethrow_exception(slot.error);
+    return std::move(*slot.parsed);
+  }
+}
+
+}  // namespace mailvane::store

@@ -1,0 +1,69 @@
+// Message files parsed on worker threads ahead of the one thread that writes the store:
+// the run names the files it will import, in order, and each import takes its file's
+// parse from here. What is written, and in which order, stays that of a one-thread run.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "mime/parsed_message.h"
+
+namespace mailvane::store {
+
+class ParseAhead {
+ public:
+  // At most this many parsed messages, and this many bytes of their files, wait ahead
+  // (at least one), so memory stays bounded whatever the mailbox holds.
+  static constexpr std::size_t kMaxWaitingPerThread = 4;
+  static constexpr std::uint64_t kMaxWaitingBytes = 32 << 20;
+
+  ParseAhead(std::vector<std::filesystem::path> files, unsigned threads);
+  ~ParseAhead();
+  ParseAhead(const ParseAhead&) = delete;
+  ParseAhead& operator=(const ParseAhead&) = delete;
+
+  // The parse of file (as mime::ParseMimeFile gives it, exceptions included). Files named
+  // earlier and never taken are dropped; a file not named, or already passed, is parsed
+  // here and now.
+  mime::ParsedMessage Take(const std::filesystem::path& file);
+
+ private:
+  struct Slot {
+    std::size_t index = 0;
+    std::uint64_t bytes = 0;
+    bool done = false;
+    std::optional<mime::ParsedMessage> parsed;
+    std::exception_ptr error;
+  };
+  void Work();
+  bool CanStart() const;
+
+  const std::vector<std::filesystem::path> files_;
+  std::unordered_map<std::string, std::size_t> position_;
+  const std::size_t max_waiting_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Slot> window_;  // files_[first_ ...] being parsed or parsed, in order
+  std::size_t first_ = 0;    // index of window_.front(), or of the next file when empty
+  std::size_t next_ = 0;     // the next file a worker starts
+  std::uint64_t window_bytes_ = 0;
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+};
+
+// The parse-ahead message imports take their parses from; nullptr: none. The parse is the
+// same whichever is set, only where it happens differs.
+ParseAhead* CurrentParseAhead();
+void SetCurrentParseAhead(ParseAhead* parse_ahead);
+
+}  // namespace mailvane::store
