@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -21,8 +23,13 @@ namespace mailvane::source {
 namespace {
 
 constexpr std::size_t kRawBlock = 64u << 10;
+constexpr const char* kBytesAfterEnd = "there are bytes after the end of the archive";
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+bool AllZero(const char* bytes, std::size_t size) {
+  return std::all_of(bytes, bytes + size, [](char c) { return c == 0; });
+}
 
 std::string WhyNotRegular(struct archive_entry* e) {
   if (archive_entry_hardlink(e) != nullptr) {
@@ -166,7 +173,9 @@ std::string EntryPath(std::string_view name, std::string& why) {
 }
 
 ArchiveSource::ArchiveSource(const std::string& path, NeedsDataFile needs_data_file)
-    : raw_buffer_(kRawBlock), needs_data_file_(std::move(needs_data_file)) {
+    : input_(kRawBlock), needs_data_file_(std::move(needs_data_file)) {
+  blocks_[0].resize(kRawBlock);
+  blocks_[1].resize(kRawBlock);
   if (path == "-") {
     fd_ = STDIN_FILENO;
     name_ = "standard input";
@@ -179,6 +188,21 @@ ArchiveSource::ArchiveSource(const std::string& path, NeedsDataFile needs_data_f
     if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
       total_ = static_cast<std::uint64_t>(info.st_size);
     }
+  }
+  // gzip is inflated here rather than by libarchive, which checks neither the trailer's CRC
+  // nor what follows the tar end marker.
+  while (input_size_ < 2) {
+    const std::size_t n = ReadInput(input_.data() + input_size_, input_.size() - input_size_);
+    if (n == 0) break;
+    input_size_ += n;
+  }
+  if (input_size_ >= 2 && static_cast<unsigned char>(input_[0]) == 0x1f &&
+      static_cast<unsigned char>(input_[1]) == 0x8b) {
+    gzip_ = std::make_unique<z_stream>();
+    if (inflateInit2(gzip_.get(), 15 + 16) != Z_OK) throw std::runtime_error("zlib could not start");
+    gzip_->next_in = reinterpret_cast<Bytef*>(input_.data());
+    gzip_->avail_in = static_cast<uInt>(input_size_);
+    input_size_ = 0;
   }
   archive_ = archive_read_new();
   if (archive_ == nullptr) throw std::runtime_error("libarchive could not start");
@@ -205,22 +229,113 @@ ArchiveSource::ArchiveSource(const std::string& path, NeedsDataFile needs_data_f
 ArchiveSource::~ArchiveSource() {
   if (current_) current_->Detach();
   if (archive_ != nullptr) archive_read_free(archive_);
+  if (gzip_) inflateEnd(gzip_.get());
   if (own_fd_) ::close(fd_);
+}
+
+std::size_t ArchiveSource::ReadInput(char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer, size);
+    if (n >= 0) {
+      raw_read_ += static_cast<std::uint64_t>(n);
+      return static_cast<std::size_t>(n);
+    }
+    if (errno != EINTR) throw std::runtime_error("cannot read " + name_ + ": " + std::strerror(errno));
+  }
+}
+
+std::size_t ArchiveSource::ReadStream(char* buffer, std::size_t size) {
+  if (!gzip_) {
+    if (input_size_ == 0) return ReadInput(buffer, size);
+    const std::size_t n = std::min(size, input_size_);
+    std::memcpy(buffer, input_.data() + input_at_, n);
+    input_at_ += n;
+    input_size_ -= n;
+    return n;
+  }
+  if (!stream_error_.empty()) throw std::runtime_error(stream_error_);
+  z_stream& z = *gzip_;
+  for (;;) {
+    if (z.avail_in == 0 && !input_ended_) {
+      const std::size_t n = ReadInput(input_.data(), input_.size());
+      input_ended_ = n == 0;
+      z.next_in = reinterpret_cast<Bytef*>(input_.data());
+      z.avail_in = static_cast<uInt>(n);
+    }
+    if (member_ended_) {
+      // Zeros may pad the file; anything else must be a further gzip member.
+      while (z.avail_in > 0 && *z.next_in == 0) {
+        ++z.next_in;
+        --z.avail_in;
+      }
+      if (z.avail_in == 0) {
+        if (input_ended_) return 0;
+        continue;
+      }
+      inflateReset(&z);
+      member_ended_ = false;
+    }
+    z.next_out = reinterpret_cast<Bytef*>(buffer);
+    z.avail_out = static_cast<uInt>(size);
+    const int result = inflate(&z, Z_NO_FLUSH);
+    const std::size_t made = size - z.avail_out;
+    if (result == Z_STREAM_END) {
+      member_ended_ = true;
+    } else if (result != Z_OK && result != Z_BUF_ERROR) {
+      stream_error_ = std::string("the gzip data are damaged: ") + (z.msg ? z.msg : "inflate failed");
+    } else if (made == 0 && z.avail_in == 0 && input_ended_) {
+      stream_error_ = "the gzip data end early: the file is cut short";
+    }
+    // What was inflated before the damage is still passed on; the failure comes next time.
+    if (made == 0 && !stream_error_.empty()) throw std::runtime_error(stream_error_);
+    if (made > 0) return made;
+  }
 }
 
 long ArchiveSource::ReadRaw(struct archive* a, void* self, const void** buffer) {
   auto* source = static_cast<ArchiveSource*>(self);
-  for (;;) {
-    const ssize_t n = ::read(source->fd_, source->raw_buffer_.data(), source->raw_buffer_.size());
-    if (n >= 0) {
-      source->raw_read_ += static_cast<std::uint64_t>(n);
-      *buffer = source->raw_buffer_.data();
-      return static_cast<long>(n);
+  // Two blocks in turn: after the end marker the bytes libarchive was given but did not use
+  // are still here to check.
+  source->block_at_ ^= 1;
+  std::vector<char>& block = source->blocks_[source->block_at_];
+  try {
+    const std::size_t n = source->ReadStream(block.data(), block.size());
+    source->block_size_[source->block_at_] = n;
+    source->handed_ += n;
+    *buffer = block.data();
+    return static_cast<long>(n);
+  } catch (const std::exception& e) {
+    source->block_size_[source->block_at_] = 0;
+    archive_set_error(a, EIO, "%s", e.what());
+    return -1;
+  }
+}
+
+std::string ArchiveSource::Why() const {
+  // When our stream failed, libarchive's own message only says its input ended.
+  if (!stream_error_.empty()) return stream_error_;
+  const char* why = archive_error_string(archive_);
+  return why ? why : "unknown error";
+}
+
+std::string ArchiveSource::WhyTailIsBad() {
+  try {
+    // The bytes handed to libarchive that the tar reader did not use: the tail of the
+    // last two blocks.
+    std::uint64_t unused = handed_ - static_cast<std::uint64_t>(archive_filter_bytes(archive_, 0));
+    for (int k = 0; k < 2 && unused > 0; ++k) {
+      const int at = block_at_ ^ k;
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(unused, block_size_[at]));
+      if (!AllZero(blocks_[at].data() + block_size_[at] - n, n)) return kBytesAfterEnd;
+      unused -= n;
     }
-    if (errno != EINTR) {
-      archive_set_error(a, errno, "cannot read %s: %s", source->name_.c_str(), std::strerror(errno));
-      return -1;
+    std::vector<char>& block = blocks_[block_at_];
+    while (const std::size_t n = ReadStream(block.data(), block.size())) {
+      if (!AllZero(block.data(), n)) return kBytesAfterEnd;
     }
+    return {};
+  } catch (const std::exception& e) {
+    return e.what();
   }
 }
 
@@ -246,8 +361,7 @@ std::size_t ArchiveSource::ReadData(const std::string& entry, char* buffer, std:
   if (ended_) throw std::runtime_error("reading of the archive stopped before " + entry);
   const la_ssize_t n = archive_read_data(archive_, buffer, size);
   if (n >= 0) return static_cast<std::size_t>(n);
-  const char* why = archive_error_string(archive_);
-  const std::string reason = why ? why : "unknown error";
+  const std::string reason = Why();
   Stop("reading stopped in " + Quoted(entry) + ": " + reason);
   throw std::runtime_error("cannot read " + entry + " from the archive: " + reason);
 }
@@ -265,16 +379,24 @@ std::shared_ptr<ArchiveEntry> ArchiveSource::ReadEntry() {
     struct archive_entry* entry = nullptr;
     const int result = NextHeader(&entry);
     if (result == ARCHIVE_EOF) {
+      // Only a tar read straight from our stream can be checked to its end; zip is read
+      // streaming and other compressions are undone inside libarchive.
+      if ((archive_format(archive_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_TAR &&
+          archive_filter_code(archive_, 0) == ARCHIVE_FILTER_NONE) {
+        if (const std::string why = WhyTailIsBad(); !why.empty()) {
+          Stop("reading stopped at the end of the archive" +
+               (last_entry_.empty() ? std::string() : ", after " + Quoted(last_entry_)) + ": " + why);
+        }
+      }
       Finish();
       return nullptr;
     }
     // A damaged header (ARCHIVE_RETRY) ends the reading too: what follows it is not trusted.
     if (result != ARCHIVE_OK && result != ARCHIVE_WARN) {
-      const char* why = archive_error_string(archive_);
       Stop("reading stopped " +
            (last_entry_.empty() ? std::string("at the start of the archive")
                                 : "after " + Quoted(last_entry_)) +
-           ": " + (why ? why : "unknown error"));
+           ": " + Why());
       Finish();
       return nullptr;
     }

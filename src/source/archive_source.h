@@ -19,6 +19,7 @@
 
 struct archive;
 struct archive_entry;
+struct z_stream_s;
 
 namespace mailvane::source {
 
@@ -60,6 +61,10 @@ class ArchiveSource : public ExportSource {
 
  private:
   static long ReadRaw(struct archive*, void* self, const void** buffer);
+  std::size_t ReadInput(char* buffer, std::size_t size);
+  std::size_t ReadStream(char* buffer, std::size_t size);
+  std::string WhyTailIsBad();
+  std::string Why() const;
   int NextHeader(struct archive_entry** entry);
   std::shared_ptr<ArchiveEntry> ReadEntry();
   void Stop(const std::string& why);
@@ -73,7 +78,17 @@ class ArchiveSource : public ExportSource {
   std::string name_;
   std::uint64_t total_ = 0;
   std::uint64_t raw_read_ = 0;
-  std::vector<char> raw_buffer_;
+  std::vector<char> input_;  // read from the file, not yet passed on
+  std::size_t input_at_ = 0;
+  std::size_t input_size_ = 0;
+  bool input_ended_ = false;
+  std::unique_ptr<z_stream_s> gzip_;  // set when the file is gzip
+  bool member_ended_ = false;
+  std::string stream_error_;  // why the gzip stream failed
+  std::vector<char> blocks_[2];  // what libarchive reads, in turn
+  std::size_t block_size_[2] = {0, 0};
+  int block_at_ = 1;
+  std::uint64_t handed_ = 0;
   NeedsDataFile needs_data_file_;
 
   int first_header_ = 1;  // the result of the header read when opening; 1: none pending

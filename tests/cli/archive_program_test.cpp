@@ -27,7 +27,7 @@ fs::path Sample() { return testsupport::SourceDir() / "examples" / "zimbra-expor
 // Writes archives with Python's tarfile and zipfile: the sample (with a large incompressible
 // file last, so that damage near the end falls after every item), and hostile entries.
 constexpr const char* kMakeArchives = R"(
-import io, os, sys, tarfile, zipfile
+import gzip, io, os, sys, tarfile, zipfile
 sample, out = sys.argv[1], sys.argv[2]
 filler = os.urandom(1 << 20)
 def sample_into(add):
@@ -52,6 +52,11 @@ open(out + '/truncated.tgz', 'wb').write(data[:len(data) * 9 // 10])
 bad = bytearray(data)
 for i in range(6000, 6064): bad[i] ^= 0x5a
 open(out + '/corrupt.tgz', 'wb').write(bytes(bad))
+bad_crc = bytearray(data); bad_crc[-8] ^= 0xff
+open(out + '/bad-crc.tgz', 'wb').write(bytes(bad_crc))
+after_end = open(out + '/sample.tar', 'rb').read() + b'not part of the archive\n'
+open(out + '/trailing.tar', 'wb').write(after_end)
+open(out + '/trailing.tgz', 'wb').write(gzip.compress(after_end))
 tar_bytes = bytearray(open(out + '/sample.tar', 'rb').read())
 headers = [o for o in range(0, len(tar_bytes), 512) if tar_bytes[o + 257:o + 262] == b'ustar']
 middle = headers[len(headers) // 2]
@@ -159,6 +164,9 @@ TEST_F(ArchiveProgramTest, DamagedArchivesConvertWhatTheyCanAndNameWhereReadingS
       {"truncated.tgz", "reading stopped "},
       {"corrupt.tgz", "reading stopped "},
       {"bad-header.tar", "reading stopped after \"./"},
+      {"bad-crc.tgz", "reading stopped at the end of the archive, after \"./"},
+      {"trailing.tar", "reading stopped at the end of the archive, after \"./"},
+      {"trailing.tgz", "reading stopped at the end of the archive, after \"./"},
   };
   int n = 0;
   for (const auto& c : cases) {
