@@ -5,6 +5,7 @@
 #include "store/local_time.h"
 #include "zimbra/item_dates.h"
 #include "zimbra/recurrence_blob.h"
+#include "zimbra/time_zone_definition.h"
 #include "zimbra/zone_time.h"
 
 namespace mailvane::zimbra {
@@ -201,6 +202,17 @@ void WriteSeries(GuardedItem& item, const MetaTree& tree, const Invite& master) 
       if (const auto tz = TimeZoneStruct(*posix)) {
         set(0x8233, PropType::kBinary, PropValue::Binary(*tz));      // PidLidTimeZoneStruct
         set(0x8234, PropType::kString, PropValue::String(clock.zone));  // its description
+        // The same rule as Outlook 2007 and later read it first: the series' zone, and the
+        // zone its start and end are shown in.
+        const int year = blob.first_day.year;
+        const std::pair<std::uint32_t, TimeZoneUse> definitions[] = {
+            {0x8260, TimeZoneUse::kRecurringSeries}, {0x825E, TimeZoneUse::kDisplay},
+            {0x825F, TimeZoneUse::kDisplay}};
+        for (const auto& [lid, use] : definitions) {
+          if (const auto d = TimeZoneDefinition(clock.zone, *tz, year, use)) {
+            set(lid, PropType::kBinary, PropValue::Binary(*d));
+          }
+        }
       }
     }
   }

@@ -342,6 +342,15 @@ TEST_F(SampleItemsTest, OtherCalendarsSeriesTaskProgressAndMessageMarksArrive) {
   EXPECT_EQ(deleted, (std::vector<std::string>{"2023-11-20", "2023-11-27"}));
   EXPECT_EQ(modified, (std::vector<std::string>{"2023-11-21"}));
   EXPECT_EQ(series.attachments.size(), 1u);
+  // Outlook 2007 and later take the series' zone from its time zone definition only when
+  // the definition's rule (flagged as the struct's: 3) equals PidLidTimeZoneStruct's.
+  const std::string zone = FromHex(series.Get("Appointment:0x8233").substr(4));
+  const std::string definition = FromHex(series.Get("Appointment:0x8260").substr(4));
+  ASSERT_EQ(zone.size(), 48u);
+  ASSERT_GE(definition.size(), 66u);
+  EXPECT_EQ(definition.substr(definition.size() - 66 + 4, 2), std::string("\x03\x00", 2));
+  EXPECT_EQ(definition.substr(definition.size() - 44),
+            zone.substr(0, 12) + zone.substr(14, 16) + zone.substr(32, 16));
   // A flagged, replied, tagged message; a draft stays unsent; all are read.
   const ReadItem& flagged = Find(items, "Inbox", "0x0037", "Quarterly figures");
   for (const auto& [key, value] : Fields{{"0x0e07", "17"},
