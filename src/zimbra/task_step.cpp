@@ -4,6 +4,7 @@
 #include "zimbra/item_writers.h"
 #include "zimbra/meta_key_tables.h"
 #include "zimbra/record_steps.h"
+#include "zimbra/task_recurrence.h"
 
 namespace mailvane::zimbra {
 
@@ -37,6 +38,7 @@ bool ConvertTaskRecord(ItemContext& ctx, source::ExportFile& file) {
                                const std::string categories = CategoriesOf(tree);
                                if (!categories.empty()) item.SetText("Categories", categories);
                                WriteTaskDetails(item, inv);
+                               WriteTaskRecurrence(item, tree, inv);
                              });
   });
   return written;

@@ -102,5 +102,56 @@ TEST(RecurringSeriesTest, ReadpstReadsEveryPatternBackAndTheRestIsNamed) {
   }
 }
 
+// A weekly task regenerates in Outlook from the pattern it carries (the bare recurrence
+// pattern, no appointment part); one Outlook cannot express stays a one-off task.
+TEST(RecurringSeriesTest, TasksCarryTheirPatternAndTheRestIsNamed) {
+  const fs::path program = testsupport::BuiltProgram("mailvane");
+  if (!fs::exists(program)) GTEST_SKIP() << program << " is not built";
+  if (!testsupport::HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
+  const char* rules[] = {"FREQ=WEEKLY;COUNT=4;BYDAY=TU", "FREQ=HOURLY;COUNT=3"};
+  TempTree tree;
+  for (int i = 0; i < 2; ++i) {
+    const std::string rule = "d" + KV("dts", "VALUE=DATE:20231107") + KV("recur", rules[i]) +
+                             S("t") + "i2ee";
+    const std::string invite = "d" + KV("n", "Chore " + std::to_string(i)) + S("it") +
+                               "i15e" + KV("st", "VALUE=DATE:20231107") +
+                               KV("et", "VALUE=DATE:20231108") + "e";
+    tree.Write("export/Tasks/" + std::to_string(i) + ".task.meta",
+               RecordLine("/Tasks/",
+                          "d" + S("apptRecur") + "d" + S("add") + "d" + S("r0") + rule + "ee" +
+                              S("inv0") + invite + S("nc") + "i1e" + S("v") + "i10ee",
+                          15));
+  }
+  const auto run = testsupport::RunCommand({"/usr/bin/env", "TZ=Europe/Berlin", program.string(),
+                                            (tree.root() / "export").string(),
+                                            (tree.root() / "out").string()});
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  fs::path pst, log;
+  for (const auto& e : fs::directory_iterator(tree.root() / "out")) {
+    (e.path().extension() == ".pst" ? pst : log) = e.path();
+  }
+  const auto check = testsupport::RunCommand(
+      {testsupport::BuiltProgram("mailvane-pstcheck").string(), pst.string()});
+  EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
+  const auto read = testsupport::RunCommand(
+      {"/usr/bin/python3",
+       (testsupport::SourceDir() / "tests" / "cli" / "pypff_fields.py").string(), pst.string()});
+  ASSERT_EQ(read.exit_code, 0) << read.err;
+  const std::string weekly = read.out.substr(0, read.out.find("Chore 1"));
+  EXPECT_THAT(weekly, HasSubstr("Chore 0"));
+  EXPECT_THAT(weekly, HasSubstr("\tTask:0x8126\ttrue\n"));
+  // Weekly (0x200B), pattern week, period 1, Tuesday; after 4 occurrences; Monday first;
+  // no exceptions; 7 and 28 November 2023; and nothing after.
+  EXPECT_THAT(weekly, HasSubstr("\tTask:0x8116\thex:043004300b2001000000" "00000000" "0100000000000000"
+                                "04000000" "22200000" "04000000" "01000000" "00000000" "00000000"
+                                "4080410d" "60f6410d\n"));
+  const std::string report = testsupport::ReadFile(log);
+  EXPECT_THAT(report, HasSubstr("/1.task.meta | the recurring task \"FREQ=HOURLY;COUNT=3\" was "
+                                "written as one task: Outlook has no pattern for"));
+  const std::string one_off = read.out.substr(read.out.find("Chore 1"));
+  EXPECT_THAT(one_off, HasSubstr("\tTask:0x8126\tfalse\n"));
+  EXPECT_THAT(one_off, Not(HasSubstr("Task:0x8116")));
+}
+
 }  // namespace
 }  // namespace mailvane::testing
