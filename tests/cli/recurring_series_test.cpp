@@ -38,6 +38,20 @@ std::string SeriesRecord(const std::string& name, const std::string& rrule) {
                     11);
 }
 
+// The PST and the report of the built program converting export under tree.
+std::pair<fs::path, std::string> Convert(const TempTree& tree) {
+  const auto run = testsupport::RunCommand({"/usr/bin/env", "TZ=Europe/Berlin",
+                                            testsupport::BuiltProgram("mailvane").string(),
+                                            (tree.root() / "export").string(),
+                                            (tree.root() / "out").string()});
+  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  fs::path pst, log;
+  for (const auto& e : fs::directory_iterator(tree.root() / "out")) {
+    (e.path().extension() == ".pst" ? pst : log) = e.path();
+  }
+  return {pst, testsupport::ReadFile(log)};
+}
+
 TEST(RecurringSeriesTest, ReadpstReadsEveryPatternBackAndTheRestIsNamed) {
   const fs::path program = testsupport::BuiltProgram("mailvane");
   if (!fs::exists(program)) GTEST_SKIP() << program << " is not built";
@@ -66,15 +80,8 @@ TEST(RecurringSeriesTest, ReadpstReadsEveryPatternBackAndTheRestIsNamed) {
     tree.Write("export/Calendar/" + std::to_string(i) + ".appt.meta",
                SeriesRecord("Series " + std::to_string(i), rows[i].rrule));
   }
-  const auto run = testsupport::RunCommand({"/usr/bin/env", "TZ=Europe/Berlin", program.string(),
-                                            (tree.root() / "export").string(),
-                                            (tree.root() / "out").string()});
-  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
-  fs::path pst, log;
-  for (const auto& e : fs::directory_iterator(tree.root() / "out")) {
-    (e.path().extension() == ".pst" ? pst : log) = e.path();
-  }
-  const std::string report = testsupport::ReadFile(log);
+  const auto [pst, report] = Convert(tree);
+  ASSERT_FALSE(pst.empty());
   const fs::path dir = tree.root() / "readpst";
   fs::create_directories(dir);
   const auto r = testsupport::RunCommand(
@@ -122,14 +129,8 @@ TEST(RecurringSeriesTest, TasksCarryTheirPatternAndTheRestIsNamed) {
                               S("inv0") + invite + S("nc") + "i1e" + S("v") + "i10ee",
                           15));
   }
-  const auto run = testsupport::RunCommand({"/usr/bin/env", "TZ=Europe/Berlin", program.string(),
-                                            (tree.root() / "export").string(),
-                                            (tree.root() / "out").string()});
-  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
-  fs::path pst, log;
-  for (const auto& e : fs::directory_iterator(tree.root() / "out")) {
-    (e.path().extension() == ".pst" ? pst : log) = e.path();
-  }
+  const auto [pst, report] = Convert(tree);
+  ASSERT_FALSE(pst.empty());
   const auto check = testsupport::RunCommand(
       {testsupport::BuiltProgram("mailvane-pstcheck").string(), pst.string()});
   EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
@@ -145,7 +146,6 @@ TEST(RecurringSeriesTest, TasksCarryTheirPatternAndTheRestIsNamed) {
   EXPECT_THAT(weekly, HasSubstr("\tTask:0x8116\thex:043004300b2001000000" "00000000" "0100000000000000"
                                 "04000000" "22200000" "04000000" "01000000" "00000000" "00000000"
                                 "4080410d" "60f6410d\n"));
-  const std::string report = testsupport::ReadFile(log);
   EXPECT_THAT(report, HasSubstr("/1.task.meta | the recurring task \"FREQ=HOURLY;COUNT=3\" was "
                                 "written as one task: Outlook has no pattern for"));
   const std::string one_off = read.out.substr(read.out.find("Chore 1"));
