@@ -140,7 +140,9 @@ choose_folder 'Choose Source Folder...' "$export"
 box=$(wait_window "^$app_title\$")
 count_text=$(texts_of "$app_title")
 shot count-box
-expect_line "$count_text" '51 Messages Queued for Conversion.'
+# Every file beneath the chosen folder is counted, whatever its kind.
+files=$(find "$export" -type f | wc -l)
+expect_line "$count_text" "$files Messages Queued for Conversion."
 keys_to "$box" Return
 wait_no_window "^$app_title\$"
 
