@@ -147,8 +147,14 @@ std::string UsageText() {
          "  -h, --help         display this help and exit\n"
          "      --version      output version information and exit\n"
          "\n"
-         "Exit status: 0 every file converted, 1 some files failed (see the report),\n"
-         "2 the conversion could not start, 64 bad usage.\n" +
+         "The .pst file and the report are created readable by you only (mode 0600), and a\n"
+         "TARGET_FOLDER created here is private to you (mode 0700): a mailbox is private.\n"
+         "A .pst name already taken is never written over: the next free name \"... (2).pst\"\n"
+         "is used, so several conversions can write into one folder at once.\n"
+         "\n"
+         "Exit status: 0 every file converted, 1 some files failed or the .pst file refused a\n"
+         "write (see the report; it goes to the temporary folder when the target folder cannot\n"
+         "take it), 2 the conversion could not start, 64 bad usage.\n" +
          BatchUsageText() +
          "\n"
          "Full documentation: man mailvane\n"
@@ -238,11 +244,25 @@ int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo
   outcome.report = result.report_path;
   outcome.TakeCounts(report);
   if (!skipped.empty()) outcome.error = std::to_string(skipped.size()) + " folder(s) not read";
+  if (!report.StoreFailure().empty()) {
+    outcome.error = "the .pst file refused a write: " + report.StoreFailure();
+  }
   if (!a.quiet) {
     io.out << PlainLines(report.Summary());
     if (!result.report_path.empty()) io.out << "Report: " << result.report_path << "\n";
   }
   io.out.flush();
+  if (result.report_in_temp_folder) {
+    io.err << "mailvane: the target folder could not take the report; it is in the temporary "
+              "folder: "
+           << result.report_path << "\n";
+  } else if (result.report_path.empty()) {
+    // With no report anywhere, its failure lines go to the terminal rather than nowhere.
+    io.err << "mailvane: the report could not be written; its failures (file | step | reason):\n";
+    for (const run::Failure& f : report.Failures()) {
+      io.err << "  " << f.file << " | " << f.step << " | " << f.reason << "\n";
+    }
+  }
   return report.HasFailures() || report.NothingConverted() || !skipped.empty() ? kExitSomeFailed
                                                                                 : kExitConverted;
 }

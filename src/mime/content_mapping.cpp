@@ -90,7 +90,8 @@ class ContentMapper {
         bytes.assign(text.utf8.begin(), text.utf8.end());
         cpid = kUtf8CodePage;
       }
-      out_.properties.push_back({pst::kPrHtml, PropValue::Binary(std::move(bytes))});
+      // An empty HTML part gives no body property: an empty one reads as a missing value.
+      if (!bytes.empty()) out_.properties.push_back({pst::kPrHtml, PropValue::Binary(std::move(bytes))});
     }
     if (text_ || html_) {
       out_.properties.push_back({pst::kPrInternetCpid, PropValue::Int32(cpid == 0 ? kUtf8CodePage : cpid)});

@@ -1,5 +1,6 @@
 #include "run/conversion_run.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "source/folder_source.h"
 #include "source/path_names.h"
 #include "source/relative_folder.h"
+#include "source/temp_files.h"
 
 namespace mailvane::run {
 
@@ -23,13 +25,26 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The target folder exists (made with its parents when missing), is a folder and can be
-// written; otherwise raises naming the cause.
+// A target folder the run makes holds a private mailbox: only its owner may enter it.
+constexpr mode_t kCreatedFolderMode = 0700;
+// How many "name (n).log" the temporary folder is tried with.
+constexpr int kMaxReportNames = 1000;
+
+// The target folder exists (made with its parents when missing, private to the user as
+// the mailbox is), is a folder and can be written; otherwise raises naming the cause.
 void EnsureTargetFolder(const std::string& folder) {
   std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec) {
-    throw std::system_error(ec, "the target folder " + folder + " cannot be created");
+  std::vector<fs::path> missing;
+  for (fs::path p = fs::path(folder).lexically_normal(); !p.empty() && !fs::exists(p, ec);
+       p = p.parent_path()) {
+    missing.push_back(p);
+    if (p == p.parent_path()) break;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (::mkdir(it->c_str(), kCreatedFolderMode) != 0 && errno != EEXIST) {
+      throw std::system_error(errno, std::generic_category(),
+                              "the target folder " + folder + " cannot be created");
+    }
   }
   if (!fs::is_directory(folder, ec)) {
     throw std::system_error(std::make_error_code(std::errc::not_a_directory),
@@ -38,22 +53,6 @@ void EnsureTargetFolder(const std::string& folder) {
   if (::access(folder.c_str(), W_OK | X_OK) != 0) {
     throw std::system_error(errno, std::generic_category(),
                             "the target folder " + folder + " cannot be written");
-  }
-}
-
-// A .pst name not taken yet, for the store and for its report: two runs in one second
-// would otherwise share one name, and neither file is ever written over.
-std::string FreePstPath(const std::string& wanted) {
-  auto taken = [](const std::string& pst) {
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(pst, ec)) ||
-           fs::exists(fs::symlink_status(RunReport::PathBeside(pst), ec));
-  };
-  if (!taken(wanted)) return wanted;
-  const std::string stem = wanted.substr(0, wanted.size() - 4);
-  for (int n = 2;; ++n) {
-    std::string candidate = stem + " (" + std::to_string(n) + ").pst";
-    if (!taken(candidate)) return candidate;
   }
 }
 
@@ -128,17 +127,48 @@ RunResult ConversionRun::ConvertInto(std::string target, source::ExportSource& s
 
   state_.phase = RunPhase::kFinishing;
   front_end_.Yield();
-  source::TryStep(report_, "", "log-off", [&] { session_->Logoff(); });
+  // A last safe point of its own, so that the counts are known to be in the file before the
+  // log-off closes it (a failure there could not say whether its commit went through).
+  if (report_.StoreFailure().empty()) {
+    SafePoint(true);
+    StopIfStoreRefused(0);
+  }
+  if (source::TryStep(report_, "", "log-off", [&] { session_->Logoff(); })) report_.Committed();
   store_ = nullptr;
   session_.reset();
-  std::string report_path = RunReport::PathBeside(state_.PstPath).string();
-  if (!source::TryStep(report_, "", "write report", [&] {
-        report_.Write(report_path, state_.PstPath, files_read_);
-      })) {
-    report_path.clear();
+  RunResult result{RunOutcome::kCompleted, "", ""};
+  WriteReport(result);
+  front_end_.RunEnded(EndOf(result));
+  return result;
+}
+
+void ConversionRun::WriteReport(RunResult& result) {
+  const fs::path beside = RunReport::PathBeside(state_.PstPath);
+  if (source::TryStep(report_, "", "write report",
+                      [&] { report_.Write(beside, state_.PstPath, files_read_); })) {
+    result.report_path = beside.string();
+    return;
   }
-  front_end_.RunEnded(EndOf(report_path));
-  return {RunOutcome::kCompleted, "", report_path};
+  // The target folder refused it (full, gone, read-only): the report must not be lost, so
+  // the user's temporary folder takes it, under the first free name.
+  std::string why;
+  const std::string temp = source::TempFolderPath(&why);
+  source::TryStep(report_, "", "write report", [&] {
+    if (temp.empty()) throw std::runtime_error("no temporary folder: " + why);
+    for (int n = 1;; ++n) {
+      const fs::path path =
+          fs::path(temp) / (n == 1 ? beside.filename().string()
+                                   : beside.stem().string() + " (" + std::to_string(n) + ").log");
+      try {
+        report_.Write(path, state_.PstPath, files_read_);
+        result.report_path = path.string();
+        result.report_in_temp_folder = true;
+        return;
+      } catch (const std::system_error& e) {
+        if (e.code() != std::errc::file_exists || n >= kMaxReportNames) throw;
+      }
+    }
+  });
 }
 
 void ConversionRun::SetUp(const std::vector<std::string>* known_paths) {
@@ -148,12 +178,13 @@ void ConversionRun::SetUp(const std::vector<std::string>* known_paths) {
   front_end_.Doing(source::Activity::kSessionCreated, "");
 
   EnsureTargetFolder(state_.TargetFolder);
-  state_.PstPath = FreePstPath(options_.pst_name.empty()
-                                   ? PstPathFor(state_.TargetFolder, options_.clock())
-                                   : state_.TargetFolder + options_.pst_name);
+  state_.PstPath = options_.pst_name.empty() ? PstPathFor(state_.TargetFolder, options_.clock())
+                                             : state_.TargetFolder + options_.pst_name;
   state_.StoreDisplayName = StoreDisplayNameFor(options_.clock());
   store_ = &session_->AddPSTStore(state_.PstPath, store::kStoreFormatUnicode,
                                   state_.StoreDisplayName);
+  // Another run may have taken the name first: the store says which one it got.
+  state_.PstPath = store_->FilePath().string();
   state_.storeID = store_->EntryID();
   store_->ValidateIPMTree();
   report_.PartStarted(state_.PstPath);
@@ -218,6 +249,8 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
     TellProgress(source, *file, known_count);
     ++state_.FileNumber;
     SafePoint(false);
+    // Files of a stream beyond this one are not known: not counted as not reached.
+    if (StopIfStoreRefused(known_count > files_read_ ? known_count - files_read_ : 0)) break;
   }
   for (const source::SourceProblem& p : source.TakeProblems()) {
     report_.RecordFailure(p.file, "read archive", p.reason);
@@ -326,6 +359,15 @@ std::unique_ptr<store::Folder> ConversionRun::ItemFolder(const std::string& path
   return OpenMirroredFolder(*store_, rel, shown, kinds_.FolderTypeOf(rel));
 }
 
+bool ConversionRun::StopIfStoreRefused(std::size_t files_not_reached) {
+  // A file that refused one write refuses every later one: taking more files would only
+  // fail them all, so the run stops and tells what the file holds.
+  const std::string cause = store_->WriteFailure();
+  if (cause.empty()) return false;
+  report_.StoreRefused(cause, files_not_reached);
+  return true;
+}
+
 void ConversionRun::SafePoint(bool force) {
   if (items_since_commit_ == 0) return;
   const auto now = std::chrono::steady_clock::now();
@@ -333,7 +375,7 @@ void ConversionRun::SafePoint(bool force) {
       now - last_commit_ < options_.commit_every_time) {
     return;
   }
-  source::TryStep(report_, "", "safe point", [&] { store_->Commit(); });
+  if (source::TryStep(report_, "", "safe point", [&] { store_->Commit(); })) report_.Committed();
   items_since_commit_ = 0;
   last_commit_ = now;
 }
@@ -368,7 +410,7 @@ void ConversionRun::StartNextPart(zimbra::ItemContext& items, MessageContext& me
   SafePoint(true);
   const std::string& first = state_.PstPath;
   const std::string number = std::to_string(part_ + 1);
-  const std::string path = FreePstPath(first.substr(0, first.size() - 4) + " part " + number + ".pst");
+  const std::string path = first.substr(0, first.size() - 4) + " part " + number + ".pst";
   store::Store* next = nullptr;
   if (!source::TryStep(report_, "", "new part", [&] {
         next = &session_->AddPSTStore(path, store::kStoreFormatUnicode,
@@ -386,7 +428,8 @@ void ConversionRun::StartNextPart(zimbra::ItemContext& items, MessageContext& me
   state_.storeID = next->EntryID();
   items.storeID = state_.storeID;
   messages.cached_folder.reset();
-  report_.PartStarted(path);
+  // A name taken by another run gave the next free one.
+  report_.PartStarted(next->FilePath().string());
   source::TryStep(report_, "", "close part", [&] { session_->RemoveStore(*previous); });
   // Each part holds the whole folder tree; what making it tells was told for the first.
   RunReport again;
@@ -395,7 +438,7 @@ void ConversionRun::StartNextPart(zimbra::ItemContext& items, MessageContext& me
   for (const auto& f : again.Failures()) report_.RecordFailure(f.file, f.step, f.reason);
 }
 
-source::RunEnd ConversionRun::EndOf(const std::string& report_path) const {
+source::RunEnd ConversionRun::EndOf(const RunResult& result) const {
   source::RunEnd end;
   if (report_.HasFailures()) {
     end.verdict = source::RunVerdict::kConvertedWithFailures;
@@ -403,7 +446,8 @@ source::RunEnd ConversionRun::EndOf(const std::string& report_path) const {
     end.verdict = source::RunVerdict::kNothingConverted;  // no failure, and yet no item
   }
   end.pst_path = state_.PstPath;
-  end.report_path = report_path;
+  end.report_path = result.report_path;
+  end.report_in_temp_folder = result.report_in_temp_folder;
   end.items_written = report_.ItemsTotal();
   end.files_converted = report_.FilesConverted();
   end.files_failed = report_.FilesFailed();
@@ -412,7 +456,11 @@ source::RunEnd ConversionRun::EndOf(const std::string& report_path) const {
   if (report_.Parts().size() > 1) {
     for (const RunReport::Part& p : report_.Parts()) end.parts.push_back({p.path, p.items});
   }
+  end.store_failure = report_.StoreFailure();
+  end.files_lost = report_.FilesLost();
+  end.files_not_reached = report_.FilesNotReached();
   return end;
+}
 }
 
 }  // namespace mailvane::run

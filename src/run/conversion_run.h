@@ -58,6 +58,8 @@ struct RunResult {
   RunOutcome outcome = RunOutcome::kCancelled;
   std::string cause;        // kSessionFailed: what failed and why
   std::string report_path;  // "" when no report was written
+  // The target folder refused the report (full, gone): it went to the temporary folder.
+  bool report_in_temp_folder = false;
 };
 
 class ConversionRun {
@@ -91,7 +93,10 @@ class ConversionRun {
   // and Contacts: the mirrored folder of its own folder; nullptr for the default folder.
   std::unique_ptr<store::Folder> ItemFolder(const std::string& path, store::ItemType type);
   void SafePoint(bool force);
-  source::RunEnd EndOf(const std::string& report_path) const;
+  // After a refused write: records the stop and returns true.
+  bool StopIfStoreRefused(std::size_t files_not_reached);
+  void WriteReport(RunResult& result);
+  source::RunEnd EndOf(const RunResult& result) const;
   // Before a file's steps: a new part when the file's item could pass the size limit.
   void KeepUnderSizeLimit(source::ExportFile& file, zimbra::ItemContext& items,
                           MessageContext& messages);

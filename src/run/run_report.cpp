@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <sstream>
 #include <system_error>
 
@@ -56,6 +58,19 @@ void RunReport::EndFile(const std::string& file, bool taken, bool wrote_item) {
   current_file_failed_ = false;
 }
 
+void RunReport::Committed() {
+  std::copy(std::begin(items_), std::end(items_), std::begin(committed_items_));
+  committed_files_ = files_converted_;
+}
+
+void RunReport::StoreRefused(const std::string& cause, std::size_t files_not_reached) {
+  store_failure_ = cause;
+  std::copy(std::begin(committed_items_), std::end(committed_items_), std::begin(items_));
+  files_lost_ = files_converted_ - committed_files_;
+  files_converted_ = committed_files_;
+  files_not_reached_ = files_not_reached;
+}
+
 void RunReport::MessageRerouted(const std::string& file, const std::string& folder) {
   rerouted_.emplace_back(file, folder);
 }
@@ -84,13 +99,20 @@ std::string RunReport::PartsText() const {
 
 std::string RunReport::Summary() const {
   std::ostringstream out;
-  out << "Items written:";
+  if (!store_failure_.empty()) {
+    out << "The conversion stopped: the .pst file refused a write: " << store_failure_ << "\n";
+  }
+  out << (store_failure_.empty() ? "Items written:" : "Items in the .pst file (its last safe point):");
   for (int k = 0; k < kItemKindCount; ++k) {
     out << (k == 0 ? " " : ", ") << items_[k] << ' ' << ItemKindName(static_cast<ItemKind>(k));
   }
   out << "\nFiles: " << files_converted_ << " converted, " << files_failed_ << " failed, "
       << files_not_taken_ << " taken by no step";
   if (!without_item_.empty()) out << ", " << without_item_.size() << " gave no item";
+  if (!store_failure_.empty()) {
+    out << ", " << files_lost_ << " converted but lost with the failure, " << files_not_reached_
+        << " not reached";
+  }
   out << "\n";
   if (!failures_.empty()) out << "Failures: " << failures_.size() << "\n";
   if (!notices_.empty()) out << "Notices: " << notices_.size() << "\n";
@@ -142,8 +164,8 @@ std::string RunReport::Text(const std::string& pst_path, std::size_t source_coun
 void RunReport::Write(const std::filesystem::path& path, const std::string& pst_path,
                       std::size_t source_count) const {
   // A new file only: a file or a link planted under the report's name is never written
-  // through.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  // through. It names the mailbox's files and folders: only its owner may read it.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     throw std::system_error(errno, std::generic_category(),
                             "cannot create the run report " + path.string());

@@ -49,6 +49,13 @@ class RunReport : public source::FailureLog {
   const std::vector<Part>& Parts() const { return parts_; }
   // "PST files: N" and a line per file with its items; empty for a run of one file.
   std::string PartsText() const;
+  // A commit made everything written so far durable.
+  void Committed();
+  // The store refused a write (disk full, I/O error, file removed) and the run stopped:
+  // the items and files since the last commit are lost with it (Items() and
+  // FilesConverted() count only what the file holds), and files_not_reached were never
+  // looked at.
+  void StoreRefused(const std::string& cause, std::size_t files_not_reached);
   // A message whose folder the routing did not find, stored in its mirrored folder.
   void MessageRerouted(const std::string& file, const std::string& folder);
   // A folder of the list that was not made, and why (not a failure: nothing was lost).
@@ -62,6 +69,11 @@ class RunReport : public source::FailureLog {
   std::size_t FilesFailed() const { return files_failed_; }
   std::size_t FilesNotTaken() const { return files_not_taken_; }
   std::size_t FilesWithoutItem() const { return without_item_.size(); }
+  // After StoreRefused: files converted whose items the failure took away, files never
+  // reached, and the store's cause ("" when the store took every write).
+  std::size_t FilesLost() const { return files_lost_; }
+  std::size_t FilesNotReached() const { return files_not_reached_; }
+  const std::string& StoreFailure() const { return store_failure_; }
   // Failures that belong to no file of the list (folder tree, safe points, log-off).
   std::size_t OtherFailures() const { return other_failures_; }
   bool HasFailures() const { return !failures_.empty(); }
@@ -86,6 +98,11 @@ class RunReport : public source::FailureLog {
 
  private:
   std::size_t items_[kItemKindCount] = {};
+  std::size_t committed_items_[kItemKindCount] = {};
+  std::size_t committed_files_ = 0;
+  std::size_t files_lost_ = 0;
+  std::size_t files_not_reached_ = 0;
+  std::string store_failure_;
   std::vector<Failure> failures_;
   bool in_file_ = false;
   bool current_file_failed_ = false;

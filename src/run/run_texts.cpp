@@ -51,9 +51,12 @@ BoxText EndBox(const source::RunEnd& end) {
       parts += "\r\n  " + p.path + ": " + std::to_string(p.items) + " items";
     }
   }
-  const std::string see_report = end.report_path.empty()
-                                     ? "\r\nThe report could not be written."
-                                     : "\r\nSee the report: " + end.report_path;
+  const std::string see_report =
+      end.report_path.empty() ? "\r\nThe report could not be written."
+      : end.report_in_temp_folder
+          ? "\r\nThe target folder could not take the report; it is in the temporary folder: " +
+                end.report_path
+          : "\r\nSee the report: " + end.report_path;
   switch (end.verdict) {
     case source::RunVerdict::kConverted:
       return {kCompletionText + (parts.empty() ? "\r\n" + end.pst_path : parts), kCompletionTitle,
@@ -70,6 +73,13 @@ BoxText EndBox(const source::RunEnd& end) {
                      std::to_string(end.files_failed) + " file(s) failed.";
   if (end.other_failures > 0) {
     text += "\r\n" + std::to_string(end.other_failures) + " other failure(s).";
+  }
+  if (!end.store_failure.empty()) {
+    text += "\r\nThe conversion stopped: the .pst file refused a write: " + end.store_failure +
+            "\r\nThe .pst file holds " + std::to_string(end.items_written) +
+            " item(s), those of its last safe point; " + std::to_string(end.files_lost) +
+            " converted file(s) were lost with the failure and " +
+            std::to_string(end.files_not_reached) + " file(s) were not reached.";
   }
   return {text + parts + see_report, kCompletionTitle, source::MessageBoxIcon::kWarning};
 }

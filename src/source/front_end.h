@@ -67,6 +67,15 @@ struct RunEnd {
   std::size_t files_without_item = 0;
   std::size_t other_failures = 0;  // failures that belong to no file of the list
   std::vector<PstPart> parts;      // every .pst of a run split at its size limit; else empty
+  // The target folder could not take the report: report_path is in the temporary folder.
+  bool report_in_temp_folder = false;
+  // The .pst file refused a write (disk full, I/O error, file removed) and the run stopped
+  // at once: why; items_written and files_converted count what the file holds (its last
+  // commit), files_lost the converted files lost with the failure, files_not_reached those
+  // never looked at. Empty when the file took every write.
+  std::string store_failure;
+  std::size_t files_lost = 0;
+  std::size_t files_not_reached = 0;
 };
 
 class FrontEnd {

@@ -113,6 +113,8 @@ class Store {
   virtual ~Store() = default;
   virtual std::string EntryID() const = 0;
   virtual std::string DisplayName() const = 0;
+  // The store's file: the path AddPSTStore was given, or the free name it took instead.
+  virtual std::filesystem::path FilePath() const = 0;
   virtual void ValidateIPMTree() = 0;
   virtual std::unique_ptr<Folder> GetDefaultFolder(DefaultFolder kind) = 0;
   virtual std::unique_ptr<Folder> IPMRootFolder() = 0;
@@ -120,6 +122,10 @@ class Store {
   virtual void Commit() = 0;
   // The size of the store's file once `more` bytes more are written; 0 where unknown.
   virtual std::uint64_t SizeWith(std::uint64_t /*more*/) const { return 0; }
+  // Why the store's file refused a write (disk full, I/O error, file removed), or "" while
+  // it takes them. After a refusal the file holds what the last Commit made durable, and
+  // every later save fails the same way.
+  virtual std::string WriteFailure() const = 0;
 };
 
 class Session {
@@ -127,6 +133,7 @@ class Session {
   virtual ~Session() = default;
   virtual void Logon() = 0;
   // A new Unicode PST at path (format kStoreFormatUnicode), opened under display_name.
+  // When path is taken, the first free "stem (n).pst" instead: nothing is written over.
   virtual Store& AddPSTStore(const std::filesystem::path& path, int format,
                              std::string_view display_name) = 0;
   virtual Store& GetStoreFromID(std::string_view entry_id) = 0;

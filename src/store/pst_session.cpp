@@ -46,11 +46,6 @@ Store& PstSession::AddPSTStore(const std::filesystem::path& path, int format,
     throw StoreError("AddPSTStore: store format " + std::to_string(format) +
                      " is not supported (only 1, Unicode)");
   }
-  std::error_code ec;
-  if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
-    throw StoreError("AddPSTStore: " + path.string() +
-                     " already exists; a new store is never written over an existing file");
-  }
   stores_.push_back(std::make_unique<PstStoreObject>(pst::PstStore::Create(path, display_name)));
   return *stores_.back();
 }

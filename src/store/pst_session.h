@@ -42,11 +42,13 @@ class PstStoreObject : public Store {
 
   std::string EntryID() const override;
   std::string DisplayName() const override;
+  std::filesystem::path FilePath() const override { return store_->path(); }
   void ValidateIPMTree() override;
   std::unique_ptr<Folder> GetDefaultFolder(DefaultFolder kind) override;
   std::unique_ptr<Folder> IPMRootFolder() override;
   void Commit() override;
   std::uint64_t SizeWith(std::uint64_t more) const override { return store_->SizeWith(more); }
+  std::string WriteFailure() const override { return store_->WriteFailure(); }
 
   pst::PstStore& engine() { return *store_; }
   void Close();

@@ -75,14 +75,26 @@ TEST(MailvaneProgramTest, SampleExportBecomesAPstThatEveryReaderReads) {
     if (entry.path().extension() == ".pst") pst = entry.path();
   }
   ASSERT_FALSE(pst.empty());
-  EXPECT_TRUE(fs::exists(fs::path(pst).replace_extension(".log")));
+  const fs::path log = fs::path(pst).replace_extension(".log");
+  // A mailbox is private: the .pst and its report are its owner's alone.
+  for (const fs::path& made : {pst, log}) {
+    EXPECT_EQ(fs::status(made).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+        << made;
+  }
 
+  // Readers follow a symbolic link to the file.
+  const fs::path link = out.root() / "link" / "store.pst";
+  fs::create_directories(link.parent_path());
+  fs::create_symlink(pst, link);
   const fs::path checker = testsupport::BuiltProgram("mailvane-pstcheck");
   if (fs::exists(checker)) {
-    testsupport::CommandResult check = RunCommand({checker.string(), pst.string()});
-    EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
+    for (const fs::path& path : {pst, link}) {
+      testsupport::CommandResult check = RunCommand({checker.string(), path.string()});
+      EXPECT_EQ(check.exit_code, 0) << path << "\n" << check.out << check.err;
+    }
   }
   ASSERT_TRUE(testsupport::HavePypff());
+  EXPECT_EQ(MessagesOf(link).size(), MessagesOf(pst).size());
   const std::string p = source::RelativeFolder((sample / "x").string());
   const std::vector<MessageRow> expected = {
       {"Inbox", "Quarterly figures", 2},

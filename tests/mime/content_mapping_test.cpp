@@ -41,6 +41,10 @@ TEST(ContentMapping, HtmlOnlyAndUnknownCharsetsFallBack) {
   EXPECT_EQ(IntOf(html.properties, pst::kPrInternetCpid), 65001);
   EXPECT_FALSE(html.warnings.empty());
 
+  // An empty HTML part gives no HTML body: an empty one reads as a value that is missing.
+  const ParsedMessage empty_html = ParseMimeBytes("Content-Type: text/html\n\n");
+  EXPECT_FALSE(empty_html.Find(pst::kPrHtml));
+
   // Declared UTF-8 that is not: read as Windows-1252, not left as broken text.
   const ParsedMessage bad_utf8 =
       ParseMimeBytes("Content-Type: text/plain; charset=utf-8\n\nGr\xFC\xDF" "e\n");

@@ -133,16 +133,36 @@ TEST_F(NdbDamage, EachKindOfDamageIsNamed) {
     Put32(b.data() + ib + 4, 9001);
     SealBlock(std::span(b).subspan(ib, BlockSizeOnDisk(cb)), cb, ib, Get64(e));
   }, "lcbTotal 9001");
-  ExpectNamed("bid-next-b", [&](Bytes& b) {
-    Put64(b.data() + 516, 8);  // below blocks in use; both CRCs made right again
+  auto reseal_header = [](Bytes& b) {
     Put32(b.data() + 4, Crc32(std::span(b).subspan(8, 471)));
     Put32(b.data() + 524, Crc32(std::span(b).subspan(8, 516)));
+  };
+  ExpectNamed("bid-next-b", [&](Bytes& b) {
+    Put64(b.data() + 516, 8);  // below blocks in use
+    reseal_header(b);
   }, "bidNextB 0x8 is not above");
-  ExpectNamed("amap-leak", [&](Bytes& b) {
+  auto leak_last_slot = [&](Bytes& b) {
     std::uint64_t last_slot = kSlotsPerInterval - 1;
     b[kFirstAMapOffset + last_slot / 8] |= static_cast<std::uint8_t>(0x80u >> (last_slot % 8));
     Reseal(b, kFirstAMapOffset, kPageAMap);
+  };
+  ExpectNamed("amap-leak", [&](Bytes& b) {
+    leak_last_slot(b);
+    Put64(b.data() + 200, Get64(b.data() + 200) - kSlotSize);  // cbAMapFree in step
+    reseal_header(b);
   }, "nothing references", Severity::kNote);
+  ExpectNamed("amap-free-total", leak_last_slot, "cbAMapFree");
+  ExpectNamed("amap-valid1", [&](Bytes& b) {
+    b[248] = 1;
+    reseal_header(b);
+  }, "not VALID_AMAP2");
+  // Maps declared invalid (a commit cut short) are not held against the file, whatever
+  // state the interrupted rewrite left them in.
+  ExpectNamed("amap-declared-invalid", [&](Bytes& b) {
+    b[248] = kAMapInvalid;
+    reseal_header(b);
+    std::fill_n(b.begin() + static_cast<long>(kFirstAMapOffset), 300, 0);
+  }, "declared invalid", Severity::kNote);
 }
 
 }  // namespace

@@ -85,21 +85,32 @@ TEST(NdbFailure, AnUnnamedFileIsNamedOnlyWhenPublishedAndNeverOverAnother) {
   UnnamedFile made = CreateUnnamedPosixFile(path);
   made.file->WriteAt(0, ndb_testing::Pattern(100, 3));
   EXPECT_FALSE(std::filesystem::exists(path));
-  made.publish();
+  EXPECT_EQ(made.publish(), path);
   EXPECT_EQ(std::filesystem::file_size(path), 100u);
+  EXPECT_EQ(std::filesystem::status(path).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
-  // A name taken meanwhile (here a planted link) is neither replaced nor followed.
+  // A name taken meanwhile (here a planted link) is neither replaced nor followed: the
+  // file takes the next free name.
   const auto taken = dir / "taken.pst";
   UnnamedFile second = CreateUnnamedPosixFile(taken);
   std::filesystem::create_symlink(dir / "elsewhere", taken);
-  try {
-    second.publish();
-    ADD_FAILURE() << "published over an existing name";
-  } catch (const std::system_error& e) {
-    EXPECT_EQ(e.code(), std::errc::file_exists) << e.what();
-  }
+  EXPECT_EQ(second.publish(), dir / "taken (2).pst");
   EXPECT_TRUE(std::filesystem::is_symlink(taken));
   EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere"));
+}
+
+// Writes to a file whose name was removed reach nobody: the next commit says so, and the
+// database refuses every write after it.
+TEST(NdbFailure, AFileRemovedWhileWrittenRefusesTheNextCommit) {
+  const auto path = ndb_testing::FreshDir("removed") / "gone.pst";
+  auto db = NodeDatabase::Create(path);
+  db->PutNode({db->AllocateNid(NidType::kNormalMessage), db->WriteData(ndb_testing::Pattern(500, 1)),
+               0, kNidRootFolder});
+  std::filesystem::remove(path);
+  EXPECT_THROW(db->Commit(), std::system_error);
+  EXPECT_NE(db->WriteFailure().find("removed"), std::string::npos) << db->WriteFailure();
+  EXPECT_THROW(db->WriteData(ndb_testing::Pattern(10, 2)), FormatError);
 }
 
 }  // namespace

@@ -165,16 +165,36 @@ TEST(ConversionRunTest, TargetWithOrWithoutSeparatorIsMadeWithItsParentsAndHolds
   }
 }
 
-TEST(ConversionRunTest, SecondRunInTheSameSecondDoesNotOverwriteTheFirstPst) {
+// A store that refuses a write refuses every later one: the run stops at once, and its
+// counts are what the file holds (the last safe point), not what was saved since.
+TEST(ConversionRunTest, StoreRefusingAWriteStopsTheRunAndCountsWhatTheFileHolds) {
   TempTree tree;
-  const std::string out = tree.root().string() + "/out";
-  std::vector<std::string> files = {tree.Write("Export/Inbox/1.eml", Rfc822("one"))};
-  Harness first;
-  first.Run(files, out);
-  Harness second;
-  second.Run(files, out);
-  EXPECT_EQ(first.world.pst_path.string(), out + "/ZimbraMailbox5.12.26 9.7.03.pst");
-  EXPECT_EQ(second.world.pst_path.string(), out + "/ZimbraMailbox5.12.26 9.7.03 (2).pst");
+  run::RunOptions options;
+  options.commit_every_items = 3;
+  Harness h(true, options);
+  h.world.refuse_from_save = 5;  // items 1-3 committed, 4 saved only, 5 refused
+  std::vector<std::string> files;
+  for (int i = 0; i < 10; ++i) {
+    files.push_back(tree.Write("Export/Archive/" + std::to_string(i) + ".eml", Rfc822("m")));
+  }
+  const run::RunResult r = h.Run(files, tree.root().string() + "/out");
+  const run::RunReport& report = h.run->Report();
+  EXPECT_EQ(h.world.items_committed, 3);
+  EXPECT_EQ(report.ItemsTotal(), 3u);
+  EXPECT_EQ(report.FilesConverted(), 3u);
+  EXPECT_EQ(report.FilesLost(), 1u);
+  EXPECT_EQ(report.FilesFailed(), 1u);
+  EXPECT_EQ(report.FilesNotReached(), 5u);
+  EXPECT_THAT(h.StepsOf(files[5]), IsEmpty()) << "a file after the failure was taken";
+  EXPECT_THAT(h.front_end.statuses,
+              ::testing::Contains(HasSubstr("refused a write; the conversion stops: No space")));
+  ASSERT_EQ(h.front_end.boxes.size(), 1u);
+  EXPECT_THAT(h.front_end.boxes[0].text,
+              HasSubstr("The .pst file holds 3 item(s), those of its last safe point; 1 converted "
+                        "file(s) were lost with the failure and 5 file(s) were not reached."));
+  EXPECT_THAT(ReadFile(r.report_path),
+              HasSubstr("Files: 3 converted, 1 failed, 0 taken by no step, 1 converted but lost "
+                        "with the failure, 5 not reached"));
 }
 
 TEST(ConversionRunTest, FailuresGiveAWarningBoxWithCountsAndTheReport) {
@@ -357,8 +377,8 @@ TEST(ConversionRunTest, SafePointsCommitTheStoreDuringALongRun) {
     files.push_back(tree.Write("Export/Archive/" + std::to_string(i) + ".eml", Rfc822("m")));
   }
   h.Run(files, tree.root().string() + "/out");
-  // Three safe points for ten items, then the log-off's own commit.
-  EXPECT_EQ(h.world.commits, 4);
+  // Three safe points for ten items, a last one for the tenth, then the log-off's own.
+  EXPECT_EQ(h.world.commits, 5);
 }
 
 // Old servers wrote Windows-style zone names the system does not know: the appointment is

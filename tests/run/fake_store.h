@@ -61,12 +61,15 @@ struct FakeWorld {
   std::string inbox_name = "Inbox";
   std::set<std::string> failing_imports;     // file names whose Import raises
   std::set<std::string> failing_folder_adds;  // folder names whose AddFolder raises
+  int refuse_from_save = 0;  // n > 0: the n-th save and every write after it fail (disk full)
 
   // What happened.
   int logons = 0;
   int logoffs = 0;
   int commits = 0;
   int items_saved = 0;
+  int items_committed = 0;    // saved items the last successful commit made durable
+  std::string write_failure;  // set once the store refused a write
   std::filesystem::path pst_path;
   std::string display_name;
   std::unique_ptr<FakeFolderNode> root;  // the IPM root, once a store exists
@@ -153,6 +156,10 @@ class FakeItem : public store::Item {
   void AddRecipient(std::string_view, std::string_view, int, int, bool) override {}
   bool HasAttachments() const override { return !record_->attachments.empty(); }
   void Save() override {
+    if (world_.refuse_from_save > 0 && world_.items_saved + 1 >= world_.refuse_from_save) {
+      world_.write_failure = "No space left on device";
+      throw std::system_error(ENOSPC, std::generic_category(), "cannot write the store");
+    }
     if (record_->saves++ == 0) {
       folder_.items.push_back(record_);
       ++world_.items_saved;
@@ -206,6 +213,7 @@ class FakeStore : public store::Store {
   explicit FakeStore(FakeWorld& world) : world_(world) {}
   std::string EntryID() const override { return "FAKE-STORE-ID"; }
   std::string DisplayName() const override { return world_.display_name; }
+  std::filesystem::path FilePath() const override { return world_.pst_path; }
   void ValidateIPMTree() override {
     using store::DefaultFolder;
     const std::pair<DefaultFolder, std::string> standard[] = {
@@ -227,7 +235,12 @@ class FakeStore : public store::Store {
   std::unique_ptr<store::Folder> IPMRootFolder() override {
     return std::make_unique<FakeFolder>(world_, *world_.root);
   }
-  void Commit() override { ++world_.commits; }
+  void Commit() override {
+    if (!world_.write_failure.empty()) throw store::StoreError(world_.write_failure);
+    ++world_.commits;
+    world_.items_committed = world_.items_saved;
+  }
+  std::string WriteFailure() const override { return world_.write_failure; }
 
  private:
   FakeWorld& world_;
@@ -244,11 +257,16 @@ class FakeSession : public store::Session {
                             std::string_view display_name) override {
     if (!world_.fail_add_store.empty()) throw store::StoreError(world_.fail_add_store);
     if (format != store::kStoreFormatUnicode) throw store::StoreError("not the Unicode format");
-    std::ofstream file(path, std::ios::binary);
-    if (!file) {
-      throw std::system_error(errno, std::generic_category(), "cannot create " + path.string());
+    // As the real store: a name already taken gives the next free "stem (n).pst".
+    std::filesystem::path free = path;
+    for (int n = 2; std::filesystem::exists(free); ++n) {
+      free.replace_filename(path.stem().string() + " (" + std::to_string(n) + ").pst");
     }
-    world_.pst_path = path;
+    std::ofstream file(free, std::ios::binary);
+    if (!file) {
+      throw std::system_error(errno, std::generic_category(), "cannot create " + free.string());
+    }
+    world_.pst_path = free;
     world_.display_name = display_name;
     world_.root = std::make_unique<FakeFolderNode>();
     world_.root->name = std::string(display_name);

@@ -157,6 +157,7 @@ std::vector<std::string> RecipientsFromPffexport(const fs::path& pst, const fs::
   const auto run = testsupport::RunCommand(
       {"pffexport", "-q", "-f", "all", "-t", (work / "export").string(), pst.string()});
   EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.err, "") << "pffexport could not read every value";
   fs::path inbox;
   for (const auto& e : fs::recursive_directory_iterator(work / "export.export")) {
     if (e.is_directory() && e.path().filename() == "Inbox") inbox = e.path();

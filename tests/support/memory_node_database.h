@@ -33,6 +33,7 @@ class MemoryNodeDatabase : public NodeDatabase {
 
   void Commit() override {}
   void Close() override {}
+  std::string WriteFailure() const override { return {}; }
 
   // Blocks (leaves and trees) still referenced: a test's measure of leaks.
   std::size_t live_blocks() const { return blocks_.size(); }

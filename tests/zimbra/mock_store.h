@@ -57,11 +57,13 @@ class MockStore : public store::Store {
  public:
   MOCK_METHOD(std::string, EntryID, (), (const, override));
   MOCK_METHOD(std::string, DisplayName, (), (const, override));
+  MOCK_METHOD(std::filesystem::path, FilePath, (), (const, override));
   MOCK_METHOD(void, ValidateIPMTree, (), (override));
   MOCK_METHOD(std::unique_ptr<store::Folder>, GetDefaultFolder, (store::DefaultFolder),
               (override));
   MOCK_METHOD(std::unique_ptr<store::Folder>, IPMRootFolder, (), (override));
   MOCK_METHOD(void, Commit, (), (override));
+  MOCK_METHOD(std::string, WriteFailure, (), (const, override));
 };
 
 class MockSession : public store::Session {

@@ -68,7 +68,10 @@ void CheckNode(NodeDatabase& db, Nid nid, Bid data, Bid subnode_tree, const std:
     return;
   }
   if (kind == Kind::kProperties) CheckPropertyContext(db, data, subnodes, where, out);
-  if (kind == Kind::kTable) CheckTableContext(db, data, subnodes, where, out);
+  if (kind == Kind::kTable) {
+    CheckTableContext(db, data, subnodes, where, out,
+                      NidTypeOf(nid) == NidType::kReceiveFolderTable);
+  }
   if (depth >= kMaxSubnodeDepth) {
     Error(out, where, "subnodes nest deeper than " + std::to_string(kMaxSubnodeDepth) + " levels");
     return;
@@ -103,7 +106,8 @@ void CheckPropertyContext(NodeDatabase& db, Bid data, const std::vector<SubnodeE
 }
 
 void CheckTableContext(NodeDatabase& db, Bid data, const std::vector<SubnodeEntry>& subnodes,
-                       const std::string& where, std::vector<Finding>& out) {
+                       const std::string& where, std::vector<Finding>& out,
+                       bool empty_cells_allowed) {
   // The columns first, all of their problems; then the rows against the index.
   try {
     HeapReader heap = HeapReader::Load(db, data);
@@ -122,6 +126,9 @@ void CheckTableContext(NodeDatabase& db, Bid data, const std::vector<SubnodeEntr
     }
     TableContext tc(db, data, subnodes);
     (void)tc.ReadRows();
+    if (!empty_cells_allowed) {
+      for (const std::string& cell : tc.CellsWithoutValue()) Error(out, where, "table: " + cell);
+    }
   } catch (const std::exception& e) {
     Error(out, where, std::string("table context: ") + e.what());
   }

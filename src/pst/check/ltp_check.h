@@ -20,7 +20,10 @@ std::vector<Finding> CheckLtp(NodeDatabase& db);
 // node in the messages.
 void CheckPropertyContext(NodeDatabase& db, Bid data, const std::vector<SubnodeEntry>& subnodes,
                           const std::string& where, std::vector<Finding>& out);
+// Cells marked present without a value are errors unless `empty_cells_allowed` (Outlook's
+// own receive folder table has one).
 void CheckTableContext(NodeDatabase& db, Bid data, const std::vector<SubnodeEntry>& subnodes,
-                       const std::string& where, std::vector<Finding>& out);
+                       const std::string& where, std::vector<Finding>& out,
+                       bool empty_cells_allowed = false);
 
 }  // namespace mailvane::pst

@@ -50,6 +50,7 @@ class NdbChecker {
   void Reference(std::uint64_t bid, const std::string& from);
   void CheckReferences();
   void CheckAllocation();
+  bool MapsTrusted() const { return header_.amap_valid != ndb::kAMapInvalid; }
   void CheckCounters();
 
   std::filesystem::path path_;

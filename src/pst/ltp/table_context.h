@@ -58,13 +58,19 @@ struct TcRow {
   bool operator==(const TcRow&) const = default;
 };
 
+// What an empty variable-size value becomes. Outlook leaves such a cell absent in contents
+// and hierarchy tables; its receive folder table keeps the default entry's empty message
+// class as a cell marked present with value reference 0.
+enum class EmptyCells { kAbsent, kPresentWithoutValue };
+
 // Writes a table context; rows go into the matrix in the order given. Time and memory are
 // linear in the rows; the matrix goes block by block into a subnode when it outgrows one
 // heap allocation. Bad input raises std::invalid_argument and leaves nothing written.
 LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
                           std::size_t row_count,
                           const std::function<TcRowView(std::size_t)>& row_at,
-                          LtpSubnodeNids nids = LtpSubnodeNids());
+                          LtpSubnodeNids nids = LtpSubnodeNids(),
+                          EmptyCells empty = EmptyCells::kAbsent);
 LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
                           std::span<const TcRow> rows, LtpSubnodeNids nids = LtpSubnodeNids());
 
@@ -86,6 +92,9 @@ class TableContext {
   // Every row, in row matrix order, with its existing cells.
   std::vector<TcRow> ReadRows() const;
   std::optional<TcRow> FindRow(std::uint32_t id) const;
+  // Variable-size cells marked present whose value reference is 0: readers that follow
+  // Outlook (which leaves an empty cell absent) cannot read them. One text per cell.
+  std::vector<std::string> CellsWithoutValue() const;
 
  private:
   std::span<const std::uint8_t> RowBytes(std::size_t position) const;

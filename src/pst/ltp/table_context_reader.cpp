@@ -146,6 +146,22 @@ std::vector<TcRow> TableContext::ReadRows() const {
   return rows;
 }
 
+std::vector<std::string> TableContext::CellsWithoutValue() const {
+  std::vector<std::string> out;
+  for (const auto& [id, position] : index_) {
+    std::span<const std::uint8_t> bytes = RowBytes(position);
+    for (const TcColumn& c : layout_.columns) {
+      const bool present = (bytes[layout_.rgib[2] + c.i_bit / 8] & (0x80 >> (c.i_bit % 8))) != 0;
+      const std::size_t fixed = FixedSizeOf(PropTypeOf(c.tag));
+      if (present && !(fixed != 0 && fixed == c.cb_data) && GetLe32(bytes, c.ib_data) == 0) {
+        out.push_back("row " + Hex(id) + ": cell " + Hex(c.tag) +
+                      " is marked present with value reference 0");
+      }
+    }
+  }
+  return out;
+}
+
 std::optional<TcRow> TableContext::FindRow(std::uint32_t id) const {
   auto it = std::lower_bound(index_.begin(), index_.end(), std::make_pair(id, std::uint32_t{0}));
   if (it == index_.end() || it->first != id) return std::nullopt;

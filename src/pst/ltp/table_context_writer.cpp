@@ -21,7 +21,8 @@ std::string TagText(PropTag tag) {
 // Fills one row's bytes from a row view.
 class RowEncoder {
  public:
-  RowEncoder(const TcLayout& layout, ValuePlacement& place) : layout_(layout), place_(place) {
+  RowEncoder(const TcLayout& layout, ValuePlacement& place, EmptyCells empty)
+      : layout_(layout), place_(place), empty_(empty) {
     lookup_.reserve(layout.columns.size());
     for (const TcColumn& c : layout.columns) lookup_.push_back(&c);  // already in tag order
   }
@@ -46,9 +47,12 @@ class RowEncoder {
         throw std::invalid_argument("row " + std::to_string(row.id) + " has two values for " +
                                     TagText(v.tag));
       }
-      SetBit(out, c->i_bit);
       const std::vector<std::uint8_t>& bytes = v.value.bytes();
       std::size_t fixed = FixedSizeOf(v.value.type());
+      // An empty variable-size value has no heap item: like Outlook, leave the cell absent
+      // rather than present with a reference of 0, which strict readers cannot read.
+      if (fixed == 0 && bytes.empty() && empty_ == EmptyCells::kAbsent) continue;
+      SetBit(out, c->i_bit);
       if (fixed != 0 && fixed == c->cb_data) {
         if (bytes.size() != fixed) {
           throw std::invalid_argument("row " + std::to_string(row.id) + ": value of " +
@@ -82,6 +86,7 @@ class RowEncoder {
 
   const TcLayout& layout_;
   ValuePlacement& place_;
+  EmptyCells empty_;
   std::vector<const TcColumn*> lookup_;
 };
 
@@ -89,7 +94,8 @@ class RowEncoder {
 
 LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
                           std::size_t row_count,
-                          const std::function<TcRowView(std::size_t)>& row_at, LtpSubnodeNids nids) {
+                          const std::function<TcRowView(std::size_t)>& row_at, LtpSubnodeNids nids,
+                          EmptyCells empty) {
   const TcLayout layout = LayoutTableColumns(columns);
   const std::size_t row_size = layout.row_size();
   HeapWriter heap(kClientSigTable);
@@ -102,7 +108,7 @@ LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
     Hid info_hid = heap.Allocate(info);
     heap.SetUserRoot(info_hid);
 
-    RowEncoder encoder(layout, place);
+    RowEncoder encoder(layout, place, empty);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
     index.reserve(row_count);
     std::uint32_t hnid_rows = 0;

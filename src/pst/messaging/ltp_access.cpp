@@ -30,18 +30,22 @@ std::vector<TaggedValue> ReadProperties(NodeDatabase& db, const NodeEntry& node)
 }
 
 NodeContent WriteTable(NodeDatabase& db, std::span<const PropTag> columns,
-                       std::span<const TableRow> rows) {
-  return WriteTable(db, columns, rows.size(),
-                    [&](std::size_t i) { return TableRowView{rows[i].row_id, rows[i].cells}; });
+                       std::span<const TableRow> rows, EmptyCells empty) {
+  return WriteTable(
+      db, columns, rows.size(),
+      [&](std::size_t i) { return TableRowView{rows[i].row_id, rows[i].cells}; }, empty);
 }
 
 NodeContent WriteTable(NodeDatabase& db, std::span<const PropTag> columns, std::size_t row_count,
-                       const std::function<TableRowView(std::size_t)>& row_at) {
+                       const std::function<TableRowView(std::size_t)>& row_at, EmptyCells empty) {
   // Row versions only need to grow within a table; the position gives that.
-  LtpNode node = WriteTableContext(db, columns, row_count, [&](std::size_t i) {
-    const TableRowView row = row_at(i);
-    return TcRowView{row.row_id, static_cast<std::uint32_t>(i + 1), row.cells};
-  });
+  LtpNode node = WriteTableContext(
+      db, columns, row_count,
+      [&](std::size_t i) {
+        const TableRowView row = row_at(i);
+        return TcRowView{row.row_id, static_cast<std::uint32_t>(i + 1), row.cells};
+      },
+      LtpSubnodeNids(), empty);
   return NodeContent{node.data, SubnodeTree(db, std::move(node.subnodes))};
 }
 

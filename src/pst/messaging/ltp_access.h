@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pst/ltp/property_value.h"
+#include "pst/ltp/table_context.h"
 #include "pst/ndb/node_database.h"
 
 namespace mailvane::pst {
@@ -40,10 +41,11 @@ struct TableRowView {
 
 // A new table context; cells whose tag is not a column raise std::invalid_argument.
 NodeContent WriteTable(NodeDatabase& db, std::span<const PropTag> columns,
-                       std::span<const TableRow> rows);
+                       std::span<const TableRow> rows, EmptyCells empty = EmptyCells::kAbsent);
 // The same with the rows produced one at a time, in row-matrix order.
 NodeContent WriteTable(NodeDatabase& db, std::span<const PropTag> columns, std::size_t row_count,
-                       const std::function<TableRowView(std::size_t)>& row_at);
+                       const std::function<TableRowView(std::size_t)>& row_at,
+                       EmptyCells empty = EmptyCells::kAbsent);
 TableData ReadTable(NodeDatabase& db, const NodeEntry& node);
 
 // Small helpers over value lists.

@@ -42,10 +42,6 @@ std::vector<TableRow> HierarchyRows(const std::unordered_map<Nid, FolderState>& 
     if (c.container_class) {
       row.cells.push_back({tags::kContainerClass, PropValue::String(*c.container_class)});
     }
-    if (NidTypeOf(child) == NidType::kNormalFolder) {
-      row.cells.push_back({tags::kPstHiddenCount, PropValue::Int32(0)});
-      row.cells.push_back({tags::kPstHiddenUnread, PropValue::Int32(0)});
-    }
     rows.push_back(std::move(row));
   }
   return rows;
@@ -60,6 +56,7 @@ PstStore::~PstStore() = default;
 
 std::unique_ptr<PstStore> PstStore::Open(const std::filesystem::path& path, bool writable) {
   std::unique_ptr<PstStore> store(new PstStore(NodeDatabase::Open(path, writable), writable));
+  store->path_ = path;
   store->LoadStore();
   store->LoadFolders();
   store->name_to_id_map();  // a damaged map is reported when the file is opened

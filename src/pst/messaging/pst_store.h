@@ -37,7 +37,7 @@ class FolderError : public std::runtime_error {
 class PstStore {
  public:
   // Writes a new store with every mandatory node and the standard folders, committed
-  // before it returns. The file must not exist yet.
+  // before it returns, under path or, when that is taken, the first free "stem (n).pst".
   static std::unique_ptr<PstStore> Create(const std::filesystem::path& path,
                                           std::string_view display_name);
   // Opens a store written by this engine (or any store with the same mandatory objects).
@@ -48,6 +48,8 @@ class PstStore {
   PstStore& operator=(const PstStore&) = delete;
 
   const std::string& display_name() const { return display_name_; }
+  // The file's name: for a new store, path or the free "path (n)" that Create took.
+  const std::filesystem::path& path() const { return path_; }
   const Guid& record_key() const { return record_key_; }
 
   Folder RootFolder() { return Folder(*this, kNidRootFolder); }
@@ -64,6 +66,8 @@ class PstStore {
   // Commits and closes; the store cannot be used afterwards. The destructor of a store
   // that was not closed does not commit (a failure there would have nowhere to go).
   void Close();
+  // Why the file refused a write, or "": after a refusal it holds its last commit only.
+  std::string WriteFailure() const { return db_->WriteFailure(); }
 
   // --- for the message layer ---
   NodeDatabase& db() { return *db_; }
@@ -104,6 +108,7 @@ class PstStore {
   bool writable_ = true;
   bool closed_ = false;
   std::string display_name_;
+  std::filesystem::path path_;
   Guid record_key_{};
   Nid ipm_subtree_ = 0;
   Nid search_root_ = 0;

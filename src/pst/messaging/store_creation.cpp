@@ -37,8 +37,8 @@ Guid RandomGuid() {
 }
 
 void PutTable(NodeDatabase& db, Nid nid, std::span<const PropTag> columns,
-              std::span<const TableRow> rows = {}) {
-  const NodeContent c = WriteTable(db, columns, rows);
+              std::span<const TableRow> rows = {}, EmptyCells empty = EmptyCells::kAbsent) {
+  const NodeContent c = WriteTable(db, columns, rows, empty);
   db.PutNode(NodeEntry{nid, c.data, c.subnodes, 0});
 }
 
@@ -52,12 +52,12 @@ std::vector<std::uint8_t> NidBytes(Nid nid) {
 std::unique_ptr<PstStore> PstStore::Create(const std::filesystem::path& path,
                                            std::string_view display_name) {
   // The file gets its name only once it holds a whole store: a process killed before
-  // that leaves no half-made file behind.
+  // that leaves no half-made file behind. A name already taken is never written over.
   UnnamedFile file = CreateUnnamedPosixFile(path);
   std::unique_ptr<PstStore> store(new PstStore(NodeDatabase::Create(std::move(file.file)), true));
   store->BuildNewStore(display_name);
   store->Commit();
-  file.publish();
+  store->path_ = file.publish();
   return store;
 }
 
@@ -204,7 +204,9 @@ void PstStore::WriteReceiveFolderTable() {
                             {{tags::kMessageClass, PropValue::String(cls)},
                              {tags::kPstReceiveFolderNid, PropValue::Int32(static_cast<std::int32_t>(inbox))}}});
   }
-  PutTable(*db_, kNidReceiveFolderTable, templates::ReceiveFolderColumns(), rows);
+  // As in Outlook's files, the default entry's empty class is a present cell.
+  PutTable(*db_, kNidReceiveFolderTable, templates::ReceiveFolderColumns(), rows,
+           EmptyCells::kPresentWithoutValue);
 }
 
 FolderState& PstStore::NewFolderState(Nid nid, Nid parent, std::string_view name,

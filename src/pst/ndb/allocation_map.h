@@ -33,6 +33,7 @@ class AllocationMap {
   std::span<const std::uint8_t> Bits(std::uint64_t k) const {
     return {bits_.data() + k * kPageDataSize, kPageDataSize};
   }
+  bool HasDirty() const { return !dirty_.empty(); }
   // Intervals whose bitmap changed since the last TakeDirty().
   std::set<std::uint64_t> TakeDirty();
   // The interval new allocations are drawn from (the DList's ulCurrentPage).

@@ -23,18 +23,24 @@ class FileIo {
 
 // Creates a new file; never overwrites or follows a link (O_CREAT | O_EXCL | O_NOFOLLOW).
 std::unique_ptr<FileIo> CreatePosixFile(const std::filesystem::path& path);
+// Opens an existing file; read-only follows symbolic links, writable never does.
 std::unique_ptr<FileIo> OpenPosixFile(const std::filesystem::path& path, bool writable);
 
 // A new file that has no name until `publish` is called, so that a process killed while
-// it is being set up leaves nothing behind; `publish` links it under path, never over an
-// existing name or link, and raises std::system_error when it cannot. On a file system
-// without unnamed files the file is created under its name at once (as CreatePosixFile)
-// and `publish` does nothing.
+// it is being set up leaves nothing behind. `publish` links it under path or, when that
+// name is taken, under the first free NumberedName(path, 2, 3, ...), atomically: never over
+// an existing name or link, so any number of writers can share one folder. It returns the
+// name taken and raises std::system_error when it cannot link. On a file system without
+// unnamed files the file is created under its (first free) name at once and `publish`
+// returns that name.
 struct UnnamedFile {
   std::unique_ptr<FileIo> file;
-  std::function<void()> publish;
+  std::function<std::filesystem::path()> publish;
 };
 UnnamedFile CreateUnnamedPosixFile(const std::filesystem::path& path);
+
+// "dir/stem (n).ext" for "dir/stem.ext"; n < 2 gives path itself.
+std::filesystem::path NumberedName(const std::filesystem::path& path, int n);
 
 // Every file CreatePosixFile or a writable OpenPosixFile hands out goes through this
 // wrapper first, when one is set: the seam through which tests make the k-th write or

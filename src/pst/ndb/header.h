@@ -29,7 +29,7 @@ struct Header {
   std::uint64_t pmap_free = 0;
   Bref nbt;
   Bref bbt;
-  std::uint8_t amap_valid = 2;
+  std::uint8_t amap_valid = kAMapValid2;
   std::uint8_t crypt = 0;
   std::uint64_t bid_next_b = 0;
 };

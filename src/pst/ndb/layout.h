@@ -23,6 +23,9 @@ inline constexpr std::size_t kMaxBlockSize = 8192;
 
 inline constexpr std::uint16_t kVersionUnicode = 23;
 inline constexpr std::uint16_t kVersionClient = 19;
+// fAMapValid: INVALID_AMAP tells a reader to rebuild the maps; VALID_AMAP2 trusts them.
+inline constexpr std::uint8_t kAMapInvalid = 0x00;
+inline constexpr std::uint8_t kAMapValid2 = 0x02;
 
 enum PageType : std::uint8_t {
   kPageBbt = 0x80,

@@ -56,6 +56,8 @@ PstNodeDatabase::PstNodeDatabase(std::unique_ptr<FileIo> file, bool writable)
   if (size < kHeaderSize) throw FormatError("the file is too short to be a PST file");
   file_->ReadAt(0, bytes);
   header_ = ParseHeader(bytes);
+  committed_header_ = header_;
+  committed_ = true;
   crypt_ = static_cast<CryptMethod>(header_.crypt);
   if (header_.file_eof > size) {
     throw FormatError("the PST file is truncated: the header says " +
@@ -287,6 +289,15 @@ void PstNodeDatabase::CommitOnce() {
   writer_.Flush();
   if (nbt_layout_.dirty()) header_.nbt = WriteTree(kPageNbt);
   if (bbt_layout_.dirty()) header_.bbt = WriteTree(kPageBbt);
+  // The AMap pages are rewritten in place: until the new header is down, the one on disk
+  // declares them invalid, so a crash in between leaves maps a reader knows to rebuild.
+  if (committed_ && amap_->HasDirty()) {
+    writer_.Flush();
+    Header invalid = committed_header_;
+    invalid.amap_valid = kAMapInvalid;
+    file_->WriteAt(0, SerializeHeader(invalid));
+    file_->Flush();
+  }
   WriteMaps();
   writer_.Flush();
   std::uint64_t end = amap_->FileEnd();
@@ -296,15 +307,23 @@ void PstNodeDatabase::CommitOnce() {
   header_.file_eof = end;
   header_.amap_last = AMapOffset(amap_->intervals() - 1);
   header_.amap_free = amap_->FreeBytes();
-  header_.amap_valid = 2;
+  header_.amap_valid = kAMapValid2;
   ++header_.unique;
   auto bytes = SerializeHeader(header_);
   file_->WriteAt(0, bytes);
   file_->Flush();
+  committed_header_ = header_;
+  committed_ = true;
   // The density list is only advice for allocation; written after the header it never
   // names an AMap that the committed header does not have. The next commit flushes it.
-  WriteDList();
-  writer_.Flush();
+  // The commit is durable already: a failure here refuses further writes, not this commit.
+  try {
+    WriteDList();
+    writer_.Flush();
+  } catch (...) {
+    MarkBroken();
+    return;
+  }
 
   // The new header no longer reaches what was freed before it: that space is reusable now.
   for (const auto& [ib, size] : freed_) amap_->Free(ib, size);
@@ -328,6 +347,10 @@ void PstNodeDatabase::Close() {
     Commit();
   }
   closed_ = true;
+  if (broken_) {
+    throw FormatError("the PST file refused a write after its last commit (" + broken_reason_ +
+                      "); it holds everything committed");
+  }
 }
 
 }  // namespace mailvane::pst::ndb

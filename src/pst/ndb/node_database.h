@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "pst/ndb/file_io.h"
@@ -95,6 +96,9 @@ class NodeDatabase {
   virtual void Close() = 0;  // commits; further calls raise
   // The size of the file once `more` bytes more are allocated in it; 0 where unknown.
   virtual std::uint64_t SizeWith(std::uint64_t /*more*/) const { return 0; }
+  // Why the file refused a write or flush (disk full, I/O error, file removed), or "" while
+  // it takes them: after a refusal it holds its last commit only and takes nothing more.
+  virtual std::string WriteFailure() const = 0;
 };
 
 // Streams a large value into the file block by block (an attachment of 100 MB never sits

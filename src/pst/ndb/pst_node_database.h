@@ -49,6 +49,7 @@ class PstNodeDatabase : public NodeDatabase {
   void Commit() override;
   void Close() override;
   std::uint64_t SizeWith(std::uint64_t more) const override;
+  std::string WriteFailure() const override { return broken_ ? broken_reason_ : std::string(); }
 
   // For tests and the checker: the BBT entry of a block, or nullptr.
   const BlockInfo* FindBlock(Bid bid) const;
@@ -87,6 +88,9 @@ class PstNodeDatabase : public NodeDatabase {
   bool broken_ = false;
   std::string broken_reason_;  // the first failure's message, repeated by every refusal
   Header header_;
+  // The header as last written by a commit (or read by Open): what a crash leaves.
+  Header committed_header_;
+  bool committed_ = false;
   CryptMethod crypt_ = CryptMethod::kPermute;
   std::map<Nid, NodeEntry> nodes_;
   BlockIndex blocks_;

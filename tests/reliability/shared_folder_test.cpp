@@ -1,0 +1,84 @@
+// Runs that start in the same second into one folder: each gets its own .pst under the
+// next free name, taken atomically, and none fails because another took a name first.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "pst/check/pst_checker.h"
+#include "reliability/reliability_support.h"
+#include "run/conversion_run.h"
+#include "store/mail_store.h"
+
+namespace mailvane::reliability {
+namespace {
+
+std::tm SameSecond() {
+  std::tm t{};
+  t.tm_year = 126;
+  t.tm_mon = 11;
+  t.tm_mday = 7;
+  t.tm_hour = 6;
+  t.tm_min = 6;
+  t.tm_sec = 21;
+  return t;
+}
+
+// A child process converting files into target; its exit status says how the run ended.
+pid_t StartRun(const std::vector<std::string>& files, const fs::path& target) {
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  RecordingFrontEnd front_end(target.string());
+  run::RunOptions options;
+  options.clock = SameSecond;
+  run::ConversionRun conversion(
+      front_end, [] { return store::CreatePstSession(); }, run::DefaultItemSteps(), options);
+  const run::RunResult r = conversion.CmdExtractDBX_Click(files, static_cast<int>(files.size()));
+  const bool ok = r.outcome == run::RunOutcome::kCompleted && !conversion.Report().HasFailures();
+  ::_exit(ok ? 0 : 1);
+}
+
+TEST(SharedFolderTest, FourRunsInOneSecondIntoOneFolder) {
+  ScratchDir dir("shared");
+  std::vector<std::string> files;
+  for (int i = 1; i <= 30; ++i) {
+    const fs::path p = dir.path() / "Export" / "Inbox" / (std::to_string(i) + ".eml");
+    WriteFile(p, Message("Shared " + std::to_string(i), 2000));
+    files.push_back(p.string());
+  }
+  const fs::path out = dir.path() / "out" / "new";  // made by the runs
+  std::vector<pid_t> runs;
+  for (int k = 0; k < 4; ++k) runs.push_back(StartRun(files, out));
+  for (pid_t pid : runs) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a run failed: " << status;
+  }
+
+  const std::string base = "ZimbraMailbox7.12.26 6.6.21";
+  const std::set<std::string> expected = {
+      base + ".pst", base + " (2).pst", base + " (3).pst", base + " (4).pst",
+      base + ".log", base + " (2).log", base + " (3).log", base + " (4).log"};
+  EXPECT_EQ(TreeListing(out), expected);
+  struct stat st {};
+  ASSERT_EQ(::stat(out.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u) << "a target folder the run makes is private";
+  for (const std::string& name : expected) {
+    ASSERT_EQ(::stat((out / name).c_str(), &st), 0) << name;
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << name << " is readable by others";
+    if (!name.ends_with(".pst")) continue;
+    const pst::CheckResult check = pst::CheckPstFile(out / name);
+    EXPECT_TRUE(check.clean()) << name << "\n" << pst::FormatFindings(check);
+    const PypffSubjects read = SubjectsByPypff(out / name);
+    ASSERT_TRUE(read.ok) << read.error;
+    EXPECT_EQ(read.subjects.size(), files.size()) << name;
+  }
+}
+
+}  // namespace
+}  // namespace mailvane::reliability
