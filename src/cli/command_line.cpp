@@ -252,11 +252,7 @@ int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo
     if (!result.report_path.empty()) io.out << "Report: " << result.report_path << "\n";
   }
   io.out.flush();
-  if (result.report_in_temp_folder) {
-    io.err << "mailvane: the target folder could not take the report; it is in the temporary "
-              "folder: "
-           << result.report_path << "\n";
-  } else if (result.report_path.empty()) {
+  if (result.report_path.empty()) {
     // With no report anywhere, its failure lines go to the terminal rather than nowhere.
     io.err << "mailvane: the report could not be written; its failures (file | step | reason):\n";
     for (const run::Failure& f : report.Failures()) {

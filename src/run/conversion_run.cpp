@@ -461,6 +461,5 @@ source::RunEnd ConversionRun::EndOf(const RunResult& result) const {
   end.files_not_reached = report_.FilesNotReached();
   return end;
 }
-}
 
 }  // namespace mailvane::run

@@ -178,13 +178,16 @@ void RunReport::Write(const std::filesystem::path& path, const std::string& pst_
     if (n < 0) {
       const int error = errno;
       ::close(fd);
+      ::unlink(path.c_str());  // a cut-off report would look whole; the caller writes it elsewhere
       throw std::system_error(error, std::generic_category(),
                               "cannot write the run report " + path.string());
     }
     done += static_cast<std::size_t>(n);
   }
   if (::close(fd) != 0) {
-    throw std::system_error(errno, std::generic_category(),
+    const int error = errno;
+    ::unlink(path.c_str());
+    throw std::system_error(error, std::generic_category(),
                             "cannot write the run report " + path.string());
   }
 }
