@@ -41,8 +41,10 @@ void EnsureTargetFolder(const std::string& folder) {
     if (p == p.parent_path()) break;
   }
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    if (::mkdir(it->c_str(), kCreatedFolderMode) != 0 && errno != EEXIST) {
-      throw std::system_error(errno, std::generic_category(),
+    if (::mkdir(it->c_str(), kCreatedFolderMode) != 0) {
+      const int error = errno;
+      if (error == EEXIST && fs::is_directory(*it, ec)) continue;  // made by another run
+      throw std::system_error(error, std::generic_category(),
                               "the target folder " + folder + " cannot be created");
     }
   }
