@@ -37,14 +37,16 @@ TEST_F(PstSessionTest, RefusesWhatItCannotDoAndSaysWhy) {
             std::string::npos);
   EXPECT_NE(ErrorOf([&] { session_->AddPSTStore(dir_.path() / "a.pst", 2, "A"); }).find("format 2"),
             std::string::npos);
+  // A name taken (by a file, or a planted link) is never written over nor followed: the
+  // store takes the next free name.
   std::ofstream(dir_.path() / "taken.pst") << "not ours";
-  EXPECT_NE(ErrorOf([&] { session_->AddPSTStore(dir_.path() / "taken.pst", 1, "A"); })
-                .find("already exists"),
-            std::string::npos);
-  EXPECT_EQ(fs::file_size(dir_.path() / "taken.pst"), 8u);  // never written over
+  EXPECT_EQ(session_->AddPSTStore(dir_.path() / "taken.pst", 1, "A").FilePath(),
+            dir_.path() / "taken (2).pst");
+  EXPECT_EQ(fs::file_size(dir_.path() / "taken.pst"), 8u);
   fs::create_symlink(dir_.path() / "elsewhere.pst", dir_.path() / "link.pst");
-  EXPECT_THROW(session_->AddPSTStore(dir_.path() / "link.pst", 1, "A"), StoreError);
-  EXPECT_FALSE(fs::exists(dir_.path() / "elsewhere.pst"));  // a planted link is not followed
+  EXPECT_EQ(session_->AddPSTStore(dir_.path() / "link.pst", 1, "B").FilePath(),
+            dir_.path() / "link (2).pst");
+  EXPECT_FALSE(fs::exists(dir_.path() / "elsewhere.pst"));
 
   Store& store = session_->AddPSTStore(dir_.path() / "ok.pst", 1, "Mailbox");
   EXPECT_THROW(session_->GetStoreFromID("00"), StoreError);
