@@ -170,7 +170,10 @@ done
 "$python" "$here/pst_items.py" "$cli_pst" >"$work/cli-items.txt" || fail "pypff cannot read $cli_pst"
 diff -u "$work/cli-items.txt" "$work/gui-items.txt" >&2 || fail "the window's PST differs from the command line's"
 items=$(wc -l <"$work/gui-items.txt")
-[ "$items" -eq 21 ] || fail "expected the sample's 21 items, found $items"
+# The command line's report says how many items it wrote; the window's file holds as many.
+written=$(sed -n 's/^Items written: //p' "${cli_pst%.pst}.log" | grep -o '[0-9]\+' | awk '{n += $1} END {print n + 0}')
+[ "$written" -gt 0 ] && [ "$items" -eq "$written" ] ||
+  fail "expected the $written items the command line wrote, found $items"
 
 # --- help: the link (Tab, Space) and the button open one address; failing that, a box ----
 keys_to "$main" Tab space  # from "Add Folder...", past the disabled "Convert", to the link
