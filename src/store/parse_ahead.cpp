@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -45,6 +47,11 @@ void ParseAhead::Work() {
     std::optional<mime::ParsedMessage> parsed;
     std::exception_ptr error;
     try {
+      // Only regular files: opening a FIFO or a device named like a message would block
+      // this worker, and the run with it. The writer refuses such files itself.
+      if (!std::filesystem::is_regular_file(files_[index])) {
+        throw std::runtime_error("not a regular file: " + files_[index].string());
+      }
       parsed.emplace(mime::ParseMimeFile(files_[index]));
     } catch (...) {
       error = std::current_exception();
