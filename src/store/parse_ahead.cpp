@@ -49,7 +49,10 @@ void ParseAhead::Work() {
     try {
       // Only regular files: opening a FIFO or a device named like a message would block
       // this worker, and the run with it. The writer refuses such files itself.
-      if (!std::filesystem::is_regular_file(files_[index])) {
+      std::error_code status_error;
+      const auto status = std::filesystem::status(files_[index], status_error);
+      if (!status_error && std::filesystem::exists(status) &&
+          !std::filesystem::is_regular_file(status)) {
         throw std::runtime_error("not a regular file: " + files_[index].string());
       }
       parsed.emplace(mime::ParseMimeFile(files_[index]));
