@@ -482,10 +482,7 @@ std::string BatchUsageText() {
 
 int RunBatch(const std::vector<std::string>& args, CommandLineIo io) {
   const BatchArguments a = ParseBatch(args);
-  if (!a.error.empty()) {
-    io.err << "mailvane: " << a.error << "\n" << TryHelpText();
-    return kExitUsage;
-  }
+  if (!a.error.empty()) return UsageError(a.error, io);
   if (a.help) {
     io.out << UsageText();
     return kExitConverted;

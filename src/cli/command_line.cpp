@@ -170,6 +170,11 @@ std::string VersionText() {
 
 std::string TryHelpText() { return "Try 'mailvane --help' for more information.\n"; }
 
+int UsageError(const std::string& error, CommandLineIo& io) {
+  io.err << "mailvane: " << error << "\n" << TryHelpText();
+  return kExitUsage;
+}
+
 // The listing of a folder, with its running count.
 std::vector<std::string> ListFolder(const std::string& folder, TerminalFrontEnd& front_end,
                                     std::vector<source::SkippedFolder>& skipped) {
@@ -267,10 +272,7 @@ int RunCommandLine(const std::vector<std::string>& args, const run::ConversionSe
                    CommandLineIo io) {
   if (IsBatch(args)) return RunBatch(args, io);
   const Arguments a = Parse(args);
-  if (!a.error.empty()) {
-    io.err << "mailvane: " << a.error << "\n" << TryHelpText();
-    return kExitUsage;
-  }
+  if (!a.error.empty()) return UsageError(a.error, io);
   if (a.help) {
     io.out << UsageText();
     return kExitConverted;

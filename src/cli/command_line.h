@@ -31,5 +31,7 @@ inline constexpr const char* kBugReportAddress = "mailvane@larkwell.example";
 std::string UsageText();    // --help
 std::string VersionText();  // --version
 std::string TryHelpText();  // the line after a usage error
+// Prints a usage error and the line after it; returns the usage exit code.
+int UsageError(const std::string& error, CommandLineIo& io);
 
 }  // namespace mailvane::cli
