@@ -2,6 +2,8 @@
 // can inspect after a run, with switches that make chosen operations fail.
 #pragma once
 
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -16,16 +18,33 @@
 
 namespace mailvane::testing {
 
+// What an item was told, each call as one line:
+//   "Subject=Lunch" SetText, "Start@2013-04-12 14:00" SetDate (wall time), "Start=2013-04-12
+//   10:00Z" SetUtcTime, "AllDayEvent=true" SetBool/SetInt, "attach q2.pdf", "member N <a>",
+//   "organizer N <a> 1/0" / "recipient N <a> type/response", "Save".
 struct FakeItemRecord {
   store::ItemType type = store::ItemType::kMessage;
-  std::vector<std::pair<std::string, std::string>> texts;  // SetText calls
-  std::string imported;                                    // the file given to Import
-  std::string imported_bytes;  // the message given to ImportBytes
+  std::string folder;  // the folder's path below the store's top
+  std::vector<std::string> ops;
+  std::vector<std::pair<std::string, std::string>> attachments;  // name, bytes
+  std::string imported;  // the file given to Import
   int import_format = 0;
   std::vector<std::pair<pst::PropTag, pst::PropValue>> props;  // SetOneProp calls
-  std::vector<std::string> attachments;
   int saves = 0;
 };
+
+inline std::string WallText(const store::LocalDateTime& t) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d", t.year, t.month, t.day, t.hour, t.minute);
+  return t.second ? buf + (":" + std::string(t.second < 10 ? "0" : "") + std::to_string(t.second)) : buf;
+}
+
+inline std::string UtcText(pst::FileTime ft) {
+  const std::time_t unix_s = static_cast<std::time_t>(ft / 10000000ULL) - 11644473600LL;
+  std::tm tm{};
+  gmtime_r(&unix_s, &tm);
+  return WallText({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec}) + "Z";
+}
 
 struct FakeFolderNode {
   std::string name;
@@ -61,6 +80,7 @@ struct FakeWorld {
   std::string inbox_name = "Inbox";
   std::set<std::string> failing_imports;     // file names whose Import raises
   std::set<std::string> failing_folder_adds;  // folder names whose AddFolder raises
+  std::vector<std::string> failing_ops;       // item calls whose line starts so raise
   int refuse_from_save = 0;  // n > 0: the n-th save and every write after it fail (disk full)
 
   // What happened.
@@ -74,6 +94,7 @@ struct FakeWorld {
   std::string display_name;
   std::unique_ptr<FakeFolderNode> root;  // the IPM root, once a store exists
   std::map<store::DefaultFolder, FakeFolderNode*> defaults;
+  std::vector<std::shared_ptr<FakeItemRecord>> created;  // every item, saved or not
 
   // The folder at a "\"-separated path below the top, or nullptr.
   FakeFolderNode* Find(std::string_view path) {
@@ -123,18 +144,27 @@ class FakeItem : public store::Item {
   FakeItem(FakeWorld& world, FakeFolderNode& folder, store::ItemType type)
       : world_(world), folder_(folder), record_(std::make_shared<FakeItemRecord>()) {
     record_->type = type;
+    record_->folder = folder.Path();
+    world.created.push_back(record_);
   }
   void SetText(std::string_view name, std::string_view utf8) override {
-    record_->texts.emplace_back(name, utf8);
+    Op(std::string(name) + "=" + std::string(utf8));
   }
-  void SetDate(std::string_view, const store::LocalDateTime&) override {}
-  void SetUtcTime(std::string_view, pst::FileTime) override {}
-  void SetBool(std::string_view, bool) override {}
-  void SetInt(std::string_view, int) override {}
-  void AddAttachment(std::vector<std::uint8_t>, std::string_view name) override {
-    record_->attachments.emplace_back(name);
+  void SetDate(std::string_view name, const store::LocalDateTime& t) override {
+    Op(std::string(name) + "@" + WallText(t));
   }
-  void AddPicture(const std::filesystem::path&) override {}
+  void SetUtcTime(std::string_view name, pst::FileTime t) override {
+    Op(std::string(name) + "=" + UtcText(t));
+  }
+  void SetBool(std::string_view name, bool v) override {
+    Op(std::string(name) + (v ? "=true" : "=false"));
+  }
+  void SetInt(std::string_view name, int v) override { Op(std::string(name) + "=" + std::to_string(v)); }
+  void AddAttachment(std::vector<std::uint8_t> bytes, std::string_view name) override {
+    Op("attach " + std::string(name));
+    record_->attachments.emplace_back(name, std::string(bytes.begin(), bytes.end()));
+  }
+  void AddPicture(const std::filesystem::path& p) override { Op("picture " + p.string()); }
   void Import(const std::filesystem::path& file, int format) override {
     record_->imported = file.string();
     record_->import_format = format;
@@ -142,24 +172,28 @@ class FakeItem : public store::Item {
       throw store::StoreError("cannot import " + file.string() + ": not a MIME message");
     }
   }
-  void ImportBytes(std::string_view message, int format) override {
-    record_->imported_bytes = message;
-    record_->import_format = format;
-  }
+  void ImportBytes(std::string_view, int format) override { record_->import_format = format; }
   void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) override {
     record_->props.emplace_back(tag, value);
     if (save) Save();
   }
   void SetNamedProp(const pst::NamedProperty&, const pst::PropValue&) override {}
-  void AddMember(std::string_view, std::string_view) override {}
+  void AddMember(std::string_view n, std::string_view a) override {
+    Op("member " + std::string(n) + " <" + std::string(a) + ">");
+  }
   void AddException(const store::OccurrenceException&) override {}
-  void AddRecipient(std::string_view, std::string_view, int, int, bool) override {}
+  void AddRecipient(std::string_view n, std::string_view a, int type, int response,
+                    bool organizer) override {
+    Op(std::string(organizer ? "organizer " : "recipient ") + std::string(n) + " <" +
+       std::string(a) + "> " + std::to_string(type) + "/" + std::to_string(response));
+  }
   bool HasAttachments() const override { return !record_->attachments.empty(); }
   void Save() override {
     if (world_.refuse_from_save > 0 && world_.items_saved + 1 >= world_.refuse_from_save) {
       world_.write_failure = "No space left on device";
       throw std::system_error(ENOSPC, std::generic_category(), "cannot write the store");
     }
+    Op("Save");
     if (record_->saves++ == 0) {
       folder_.items.push_back(record_);
       ++world_.items_saved;
@@ -167,6 +201,13 @@ class FakeItem : public store::Item {
   }
 
  private:
+  void Op(std::string line) {
+    for (const auto& f : world_.failing_ops) {
+      if (line.rfind(f, 0) == 0) throw store::StoreError("refused: " + line);
+    }
+    record_->ops.push_back(std::move(line));
+  }
+
   FakeWorld& world_;
   FakeFolderNode& folder_;
   std::shared_ptr<FakeItemRecord> record_;

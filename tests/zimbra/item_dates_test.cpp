@@ -5,13 +5,13 @@
 #include <ctime>
 
 #include "zimbra/item_dates.h"
-#include "zimbra/mock_store.h"
+#include "run/fake_store.h"
 #include "zimbra/zone_time.h"
 
 namespace mailvane::zimbra {
 namespace {
 
-using testing::WallText;
+using mailvane::testing::WallText;
 
 std::string Read(std::string_view value) {
   const auto t = ReadCalendarTime(value);
@@ -64,7 +64,7 @@ std::string Utc(std::string_view zone, int y, int mo, int d, int h, int mi) {
   store::LocalDateTime w;
   w.year = y, w.month = mo, w.day = d, w.hour = h, w.minute = mi;
   const auto t = ZonedTimeToUnix(zone, w);
-  return t ? testing::UtcText(FileTimeOfUnix(*t)) : "unknown";
+  return t ? mailvane::testing::UtcText(FileTimeOfUnix(*t)) : "unknown";
 }
 
 TEST(ZonedTimeToUnix, FollowsTheZoneDatabase) {
