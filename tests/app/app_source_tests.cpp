@@ -14,7 +14,6 @@
 using mailvane::app::FrmStep1;
 using mailvane::app::WindowServices;
 using mailvane::app::testing::FakeDialogs;
-using mailvane::source::MessageBoxButtons;
 using mailvane::source::MessageBoxIcon;
 namespace fs = std::filesystem;
 
@@ -77,47 +76,62 @@ class SourceSelectionTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void CountsEveryFileBeneathTheFolder() {
+  void CountsEveryFileBeneathTheFolderWhileTheButtonsAreOff() {
     Harness h;
     for (const char* f : {"A/1.eml", "A/1.eml.meta", "A/readme.txt", "A/Inbox/2.eml",
-                          "A/Inbox/Sub/3.eml"}) {
+                          "A/Inbox/Sub/3.eml", "Elsewhere/4.eml"}) {
       h.Touch(f);
     }
+    fs::create_directory_symlink(h.Root() + "/Elsewhere", h.Root() + "/A/link");
     h.Choose(h.Root() + "/A");  // given without its separator
-    QCOMPARE(h.dialogs.folder_titles, std::vector<std::string>{"Choose Source Folder..."});
     QCOMPARE(h.window->SourceFolder(), h.Root() + "/A/");
     QCOMPARE(h.window->FileCount(), 5);
-    QCOMPARE(h.window->FileList().size(), size_t{5});
     // Breadth-first, and exactly one separator between the folder and each name.
     QCOMPARE(h.window->FileList()[3], h.Root() + "/A/Inbox/2.eml");
     QCOMPARE(h.window->FileList()[4], h.Root() + "/A/Inbox/Sub/3.eml");
+    // The count grows folder by folder while listing, with the buttons off and the
+    // hourglass up.
+    const auto& shown = h.window->shown;
+    QVERIFY(shown.size() > 2);
+    for (size_t i = 0; i < shown.size(); ++i) {
+      const bool last = i + 1 == shown.size();
+      QCOMPARE(shown[i].add_enabled, last);
+      QCOMPARE(shown[i].convert_enabled, last);
+      QCOMPARE(shown[i].waiting, !last);
+    }
+    QCOMPARE(shown.front().text, std::string("3 Messages Queued for Conversion."));
+    QCOMPARE(shown.back().text, std::string("5 Messages Queued for Conversion."));
+    // The box tells the folder link passed over; the label keeps the count alone.
     QCOMPARE(h.CountLabel(), QStringLiteral("5 Messages Queued for Conversion."));
-    QVERIFY(h.ConvertEnabled());
-    QVERIFY(h.window->findChild<QPushButton*>(QStringLiteral("CmdAddFolder"))->isEnabled());
     QCOMPARE(h.dialogs.messages.size(), size_t{1});
-    QCOMPARE(h.dialogs.messages[0].text, std::string("5 Messages Queued for Conversion."));
-    QCOMPARE(h.dialogs.messages[0].title, std::string("Larkwell Mailvane"));
+    QCOMPARE(h.dialogs.messages[0].text,
+             std::string("5 Messages Queued for Conversion.\r\n"
+                         "1 folder(s) could not be read and were skipped."));
     QCOMPARE(h.dialogs.messages[0].icon, MessageBoxIcon::kNone);
-    QCOMPARE(h.dialogs.messages[0].buttons, MessageBoxButtons::kOk);
     QVERIFY(QApplication::overrideCursor() == nullptr);
   }
 
-  void CountGrowsWhileListingWithTheButtonsOff() {
+  void EachChoiceReplacesTheLastAndACancelKeepsIt() {
     Harness h;
-    for (const char* f : {"A/1.eml", "A/x/2.eml", "A/y/3.eml", "A/y/z/4.eml"}) h.Touch(f);
-    h.Choose(h.Root() + "/A/");
-    const auto& shown = h.window->shown;
-    QCOMPARE(shown.size(), size_t{5});  // one per file found, then the final count
-    for (size_t i = 0; i + 1 < shown.size(); ++i) {
-      QCOMPARE(shown[i].text, std::to_string(i + 1) + " Messages Queued for Conversion.");
-      QVERIFY(!shown[i].add_enabled);
-      QVERIFY(!shown[i].convert_enabled);
-      QVERIFY(shown[i].waiting);
+    for (const char* f : {"A/1.eml", "A/2.eml", "B/b1.eml"}) h.Touch(f);
+    fs::create_directories(h.Root() + "/Empty");
+    const struct {
+      std::string folder;  // "" cancels
+      int count;
+      size_t boxes;  // boxes shown so far: none for a cancel
+    } steps[] = {{"/A", 2, 1}, {"", 2, 1}, {"/Empty", 0, 2}, {"/B/", 1, 3},
+                 // The enumerator keeps its previous count for a start that is not a
+                 // folder; the window must not show (or convert) a count no list backs.
+                 {"/Gone", 0, 4}};
+    for (const auto& step : steps) {
+      h.Choose(step.folder.empty() ? "" : h.Root() + step.folder);
+      QCOMPARE(h.window->FileCount(), step.count);
+      QCOMPARE(h.window->FileList().size(), size_t(step.count));
+      QCOMPARE(h.CountLabel(),
+               QString::fromStdString(std::to_string(step.count) + " Messages Queued for Conversion."));
+      QCOMPARE(h.ConvertEnabled(), step.count > 0);
+      QCOMPARE(h.dialogs.messages.size(), step.boxes);
     }
-    QCOMPARE(shown.back().text, std::string("4 Messages Queued for Conversion."));
-    QVERIFY(shown.back().add_enabled);
-    QVERIFY(shown.back().convert_enabled);
-    QVERIFY(!shown.back().waiting);
   }
 
   void APressDuringTheListingIsNotActedOn() {
@@ -128,75 +142,6 @@ class SourceSelectionTest : public QObject {
     h.Choose(h.Root() + "/A");
     QCOMPARE(h.dialogs.folder_titles.size(), size_t{1});
     QCOMPARE(h.window->FileCount(), 2);
-  }
-
-  void EmptyFolderDisablesConvert() {
-    Harness h;
-    h.Touch("A/1.eml");
-    fs::create_directories(h.Root() + "/Empty");
-    h.Choose(h.Root() + "/A");
-    QVERIFY(h.ConvertEnabled());
-    h.Choose(h.Root() + "/Empty");
-    QCOMPARE(h.window->FileCount(), 0);
-    QVERIFY(h.window->FileList().empty());
-    QCOMPARE(h.CountLabel(), QStringLiteral("0 Messages Queued for Conversion."));
-    QCOMPARE(h.dialogs.messages.back().text, std::string("0 Messages Queued for Conversion."));
-    QVERIFY(!h.ConvertEnabled());
-  }
-
-  void CancelKeepsTheEarlierChoice() {
-    Harness h;
-    h.Touch("A/1.eml");
-    h.Touch("A/2.eml");
-    h.Choose(h.Root() + "/A");
-    const std::vector<std::string> before = h.window->FileList();
-    h.Choose("");  // cancelled
-    QCOMPARE(h.dialogs.folder_titles.size(), size_t{2});
-    QCOMPARE(h.window->FileList(), before);
-    QCOMPARE(h.window->FileCount(), 2);
-    QCOMPARE(h.CountLabel(), QStringLiteral("2 Messages Queued for Conversion."));
-    QVERIFY(h.ConvertEnabled());
-    QCOMPARE(h.dialogs.messages.size(), size_t{1});  // no box for a cancel
-  }
-
-  void SecondFolderReplacesTheFirst() {
-    Harness h;
-    h.Touch("A/a1.eml");
-    h.Touch("A/a2.eml");
-    h.Touch("A/a3.eml");
-    h.Touch("B/b1.eml");
-    h.Choose(h.Root() + "/A");
-    h.Choose(h.Root() + "/B/");
-    QCOMPARE(h.window->FileList(), std::vector<std::string>{h.Root() + "/B/b1.eml"});
-    QCOMPARE(h.window->FileCount(), 1);
-    QCOMPARE(h.window->SourceFolder(), h.Root() + "/B/");
-  }
-
-  void VanishedFolderCountsNothing() {
-    // The enumerator keeps its previous count for a start that is not a folder; the window
-    // must not show (or convert) a count that no list backs.
-    Harness h;
-    h.Touch("A/1.eml");
-    h.Touch("A/2.eml");
-    h.Choose(h.Root() + "/A");
-    h.Choose(h.Root() + "/Gone");
-    QCOMPARE(h.window->FileCount(), 0);
-    QCOMPARE(h.CountLabel(), QStringLiteral("0 Messages Queued for Conversion."));
-    QVERIFY(!h.ConvertEnabled());
-  }
-
-  void SkippedFoldersAreTold() {
-    Harness h;
-    h.Touch("A/1.eml");
-    h.Touch("Elsewhere/2.eml");
-    fs::create_directory_symlink(h.Root() + "/Elsewhere", h.Root() + "/A/link");
-    h.Choose(h.Root() + "/A");
-    QCOMPARE(h.window->FileCount(), 1);
-    QCOMPARE(h.dialogs.messages.back().text,
-             std::string("1 Messages Queued for Conversion.\r\n"
-                         "1 folder(s) could not be read and were skipped."));
-    // The label keeps the count alone.
-    QCOMPARE(h.CountLabel(), QStringLiteral("1 Messages Queued for Conversion."));
   }
 };
 

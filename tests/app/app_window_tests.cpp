@@ -1,9 +1,7 @@
-// The window's layout, Tab order, guide address and closing. (How it looks is the screenshot
-// test's; keys, help and exit as a person uses them are the gui_session test's.)
+// The window's texts and frame, its guide address and closing. (Keys, help and exit as a
+// person uses them are the gui_session test's.)
 #include <QGroupBox>
 #include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
@@ -50,28 +48,6 @@ class WindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void CaptionSizeAndIcon() {
-    Harness h;
-    QCOMPARE(h.window->windowTitle(), QStringLiteral("Larkwell Mailvane v4.3"));
-    QCOMPARE(h.window->objectName(), QStringLiteral("frmStep1"));
-    // Fixed client area of 8295 x 5805 twips.
-    QCOMPARE(h.window->minimumSize(), QSize(553, 387));
-    QCOMPARE(h.window->maximumSize(), QSize(553, 387));
-    QVERIFY(!h.window->windowIcon().isNull());
-  }
-
-  void EnabledStateAndBar() {
-    Harness h;
-    QVERIFY(!h.Control<QPushButton>("CmdExtractDBX")->isEnabled());
-    for (const char* name : {"CmdAddFolder", "CmdHelp", "cmdEnd"}) {
-      QVERIFY2(h.Control<QPushButton>(name)->isEnabled(), name);
-    }
-    auto* bar = h.Control<QProgressBar>("ProgressBar1");
-    QCOMPARE(bar->minimum(), 0);
-    QCOMPARE(bar->maximum(), 100);
-    QCOMPARE(bar->value(), 0);
-  }
-
   void LabelsShowMarkupAsText() {
     // A status line carries paths; one that looks like markup must appear as written.
     Harness h;
@@ -126,23 +102,6 @@ class WindowTest : public QObject {
       QCOMPARE(lines.last().endsWith(QChar(0x2026)), c.cut);
       if (!c.cut) QCOMPARE(lines.join(QLatin1Char(' ')).simplified(), c.text.simplified());
     }
-  }
-
-  void TabOrder() {
-    Harness h;
-    h.window->SetConvertEnabled(true);
-    h.window->show();
-    h.window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
-    h.Control<QPushButton>("CmdAddFolder")->setFocus();
-    QStringList order;
-    for (int i = 0; i < 6; ++i) {
-      order << QApplication::focusWidget()->objectName();
-      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    }
-    // The help link is reached by Tab too (its Space and the access keys: gui_session).
-    QCOMPARE(order, (QStringList{"CmdAddFolder", "CmdExtractDBX", "Label4", "CmdHelp", "cmdEnd",
-                                 "CmdAddFolder"}));
   }
 
   void GuideAddressFindsTheInstalledCopy() {

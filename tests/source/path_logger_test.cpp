@@ -48,26 +48,6 @@ TEST(PathLogger, ListsBreadthFirstAndCountsInTheLabel) {
   EXPECT_THAT(logger.fileNames(), IsEmpty());
 }
 
-TEST(PathLogger, NamesAndFolderPointersInTheSecondMode) {
-  TempTree tree;
-  tree.File("top.eml");
-  tree.File("Inbox/1.eml");
-  tree.File("Inbox/2.eml");
-  int yields = 0;
-  std::vector<std::string> labels;
-  PathLogger logger([&](const std::string& text) { labels.push_back(text); }, [&] { ++yields; });
-  logger.PathLogInit();
-  logger.setFullFileNamesOnly(false);
-  logger.LogPath(tree.Root());
-  EXPECT_THAT(logger.fileNames(), ElementsAre("top.eml", "1.eml", "2.eml"));
-  EXPECT_THAT(logger.pathPointers(), ElementsAre(1u, 2u, 2u));
-  EXPECT_EQ(logger.pathNames()[logger.pathPointers()[1] - 1], tree.Root() + "Inbox/");
-  EXPECT_EQ(logger.fullFileNames()[2], tree.Root() + "Inbox/2.eml");
-  EXPECT_THAT(labels, IsEmpty());
-  // Once per folder, per sub-folder and, in this mode, per file.
-  EXPECT_EQ(yields, 2 + 1 + 3);
-}
-
 TEST(PathLogger, EmptyMissingAndRepeatedStarts) {
   TempTree first;
   first.File("a.eml");
