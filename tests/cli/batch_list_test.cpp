@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/batch_list.h"
+#include "cli/batch_record.h"
 #include "cli/pst_names.h"
 #include "support/files.h"
 
@@ -86,6 +87,23 @@ TEST(BatchListTest, ShardsTakeEveryPositionExactlyOnce) {
   cli::Shard first;
   ASSERT_EQ(cli::ParseShard("1/3", first), "");
   EXPECT_TRUE(first.Takes(1) && first.Takes(4) && !first.Takes(3));
+}
+
+TEST(BatchListTest, SummaryRowsQuoteWhatWouldSplitThem) {
+  cli::MailboxRecord r;
+  r.line = 7;
+  r.source = "/srv/a,b \"c\"";
+  r.pst = "/out/x.pst";
+  r.items = {1, 2, 3, 4, 5};
+  r.seconds = 2.34;
+  r.status = cli::kNotStarted;
+  r.error = "first\nsecond";
+  EXPECT_EQ(cli::SummaryCsvRow(r),
+            "7,\"/srv/a,b \"\"c\"\"\",/out/x.pst,1,2,3,4,5,0,0,0,2.3,2,not started,\"first\nsecond\"\r\n");
+  r.name = "x.pst";
+  const cli::MailboxRecord back = cli::RecordFromJson(cli::RecordJsonLine(r));
+  EXPECT_EQ(back.source, r.source);
+  EXPECT_EQ(back.error, r.error);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The built mailvane program: its exit codes and output, and the sample export converted
 // into a PST that our checker and Debian's independent readers read back, every message in
 // its folder with its subject and attachments. Skipped while the program is not built.
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -10,7 +12,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "cli/batch_state.h"
 #include "cli/command_line.h"
+#include "cli/conversion_result.h"
 #include "run/run_harness.h"
 #include "source/relative_folder.h"
 #include "support/files.h"
@@ -31,13 +35,81 @@ fs::path Program() { return testsupport::BuiltProgram("mailvane"); }
 #define REQUIRE_PROGRAM()                                                              \
   if (!fs::exists(Program())) GTEST_SKIP() << Program() << " is not built";
 
-// The built program answers as the in-process command line does (tested there in full).
-TEST(MailvaneProgramTest, UsageAndVersionExitCodes) {
+// What the program answers to bad usage and to runs that cannot start or end with failed
+// files: the exit status the manual gives and the cause first on standard error, in words
+// for a Linux user (never advice about Outlook).
+TEST(MailvaneProgramTest, ExitStatusAndMessagesOfEveryOutcome) {
   REQUIRE_PROGRAM();
-  EXPECT_EQ(RunCommand({Program().string(), "--nonsense", "a", "b"}).exit_code, 64);
-  testsupport::CommandResult version = RunCommand({Program().string(), "--version"});
-  EXPECT_EQ(version.exit_code, 0);
-  EXPECT_EQ(version.out, cli::VersionText());
+  TempTree tree;
+  const std::string e = tree.root() / "Export", out = tree.root() / "out", file = tree.Write("occupied");
+  tree.Write("Export/Inbox/1.eml", Rfc822("one"));
+  tree.Write("Export/Archive/2.eml", Rfc822("two"));
+  tree.Write("Export/readme.txt", "not mail");
+  std::filesystem::create_directories(tree.root() / "empty");
+  const std::string list = tree.Write("list.txt", e + "\n");
+  tree.Write("stale/" + std::string(cli::kStateFileName), "{\"line\": 1}\n");
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string err, out;  // what each starts with ("": anything)
+  } rows[] = {
+      {{}, 64, "mailvane: ", ""},
+      {{"only-one"}, 64, "mailvane: ", ""},
+      {{"a", "b", "c"}, 64, "mailvane: ", ""},
+      {{"--bogus", e, out}, 64, "mailvane: ", ""},
+      {{"--max-size", "12Q", e, out}, 64, "mailvane: ", ""},
+      {{"--max-size", "-1", e, out}, 64, "mailvane: ", ""},
+      {{"--max-size", "999999999999999T", e, out}, 64, "mailvane: ", ""},
+      {{"--threads", "0", e, out}, 64, "mailvane: ", ""},
+      {{"--batch", list}, 64, "mailvane: ", ""},
+      {{"--batch", list, out, "--jobs=2x"}, 64, "mailvane: ", ""},
+      {{"--batch", list, out, "--shard", "3/2"}, 64, "mailvane: ", ""},
+      {{"--batch", list, out, "--name", "x"}, 64, "mailvane: ", ""},
+      {{"--name", "a/b", e, out}, 64, "mailvane: ", ""},
+      {{(tree.root() / "nothing").string(), out}, 64,
+       "mailvane: SOURCE_FOLDER " + (tree.root() / "nothing").string() + " is not a folder", ""},
+      {{"--version"}, 0, "", cli::VersionText()},
+      {{"--help"}, 0, "", "Usage: mailvane "},
+      {{(tree.root() / "empty").string(), out}, 2, "mailvane: nothing to convert", "0 Messages Queued"},
+      {{e, file}, 2, "mailvane: the target folder " + file + "/ cannot be created: ", ""},
+      {{"--batch", list, (tree.root() / "stale").string()}, 2,
+       "mailvane: the batch stopped: " + (tree.root() / "stale" / cli::kStateFileName).string() +
+           " line 1: not a mailbox record", ""},
+      {{"--quiet", e, out}, 0, "", ""},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> argv = {Program().string()};
+    argv.insert(argv.end(), row.args.begin(), row.args.end());
+    const auto r = RunCommand(argv);
+    const std::string shown = ::testing::PrintToString(row.args);
+    EXPECT_EQ(r.exit_code, row.status) << shown << r.out << r.err;
+    EXPECT_THAT(r.err, ::testing::StartsWith(row.err)) << shown;
+    EXPECT_THAT(r.out, ::testing::StartsWith(row.out)) << shown;
+    EXPECT_THAT(r.err, ::testing::Not(HasSubstr("Outlook"))) << shown;
+    if (row.err == "mailvane: ") {
+      EXPECT_THAT(r.err, HasSubstr("\nTry 'mailvane --help' for more information.\n")) << shown;
+    }
+    if (!row.args.empty() && row.args[0] == "--quiet") {
+      EXPECT_EQ(r.out + r.err, "");
+    }
+  }
+
+  // A file that fails: status 1, the warning on standard error; relative folders, the
+  // target made with its parents; --result leaves what the batch reads.
+  ASSERT_EQ(::mkfifo((tree.root() / "Export/Inbox/pipe.eml").c_str(), 0600), 0);
+  const auto r = RunCommand({"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" --name alice --result=r.json Export/. new/deep/out",
+                             tree.root().string(), Program().string()});
+  EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+  EXPECT_THAT(r.err, HasSubstr("mailvane: Zimbra Messages Converted with Errors.\n"
+                               "2 file(s) converted, 1 file(s) failed.\nSee the report: "));
+  EXPECT_THAT(r.out, HasSubstr("Files: 2 converted, 1 failed, 1 taken by no step\n"));
+  const cli::ConversionResult result =
+      cli::ConversionResultFromJson(testsupport::ReadFile(tree.root() / "r.json"));
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.items[0], 2u);
+  EXPECT_EQ(result.files_failed, 1u);
+  EXPECT_EQ(result.pst, (tree.root() / "new/deep/out/alice.pst").string());
+  EXPECT_EQ(result.report, (tree.root() / "new/deep/out/alice.log").string());
 }
 
 // Every message of a PST as (folder path below the top of the store, subject, attachments).
@@ -53,6 +125,61 @@ std::vector<MessageRow> MessagesOf(const fs::path& pst) {
                       m.attachments);
   }
   return rows;
+}
+
+fs::path Pst(const fs::path& folder) {
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() == ".pst") return entry.path();
+  }
+  return {};
+}
+
+// Where each message lands as pypff reads it: the store's own folders, the mirrored folder
+// of its path, and none lost when the routing finds no folder ("~" is the mirrored export).
+TEST(MailvaneProgramTest, MessagesLandInTheirFolders) {
+  REQUIRE_PROGRAM();
+  if (!testsupport::HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
+  const std::pair<const char*, const char*> rows[] = {
+      {"Inbox/1.eml", "Inbox"},
+      {"inbox/2.eml", "~\\inbox"},
+      {"Inbox/Work/Old/4.eml", "Inbox\\Work\\Old"},
+      {"Sent/Old/5.eml", "Sent Items"},
+      {"Sent Items/6.eml", "Sent Items"},
+      {"Archive/7.EML", "~\\Archive"},
+      // Zimbra's Trash, Drafts and Junk are the store's own, their sub-folders inside them.
+      {"Trash/Old/8.eml", "Deleted Items\\Old"},
+      {"Drafts/9.eml", "Drafts"},
+      {"Junk/10.eml", "Junk E-mail"},
+      // Split folders are their folder.
+      {"Inbox!3/11.eml", "Inbox"},
+      {"Inbox!1/Work!2/12.eml", "Inbox\\Work"},
+      {"Sent!18/13.eml", "Sent Items"},
+      // The routing finds no folder: the mirrored one takes the message.
+      {"Calendar/14.eml", "~\\Calendar"},
+      {"InboxOld/15.eml", "~\\InboxOld"},
+      {"Sent/Inbox.eml", "~\\Sent"},
+      {"Junk!/17.eml", "~\\Junk!"},
+      {"Inbox/Projects/Calendar/18.eml", "Inbox\\Projects\\Calendar"},
+      {"Contacts/19.eml", "~\\Contacts"},
+  };
+  TempTree tree;
+  for (const auto& [file, folder] : rows) tree.Write(std::string("Export/") + file, Rfc822(file));
+  tree.Write("Export/Notebook/x.wiki.meta", "");
+  tree.Write("Export/Emailed Contacts/x.meta", "");
+  const auto r = RunCommand({Program().string(), (tree.root() / "Export").string(), (tree.root() / "out").string()});
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  std::map<std::string, std::string> folder_of;
+  for (const auto& [folder, subject, attachments] : MessagesOf(Pst(tree.root() / "out"))) folder_of[subject] = folder;
+  const std::string mirrored = source::RelativeFolder((tree.root() / "Export" / "x").string());
+  for (const auto& [file, folder] : rows) {
+    const std::string want = folder[0] == '~' ? mirrored + (folder + 1) : folder;
+    EXPECT_EQ(folder_of[file], want) << file;
+  }
+  // Default folders of Zimbra's own are not mirrored.
+  const auto tree_read = testsupport::ReadWithPypff(Pst(tree.root() / "out"));
+  for (const char* name : {"Notebook", "Emailed Contacts"}) {
+    EXPECT_EQ(tree_read.Find("Top of Personal Folders\\" + mirrored + "\\" + name), nullptr) << name;
+  }
 }
 
 TEST(MailvaneProgramTest, SampleExportBecomesAPstThatEveryReaderReads) {

@@ -23,12 +23,6 @@ MetaValues Scan(const std::string& line, std::string_view marker, std::span<cons
   return values;
 }
 
-MetaValues ScanContact(const std::string& fields, MetaValues values = {}) {
-  const std::string metadata = "d3:fldd" + fields + "e1:vi10ee";
-  return Scan(testing::RecordLine("/Contacts/", metadata, 6), kContactMarker, ContactMetaKeys(),
-              std::move(values));
-}
-
 std::string Invite(const std::string& keys) { return S("inv0") + "d" + keys + "e"; }
 
 MetaValues ScanAppointment(const std::string& invite_keys, MetaValues values = {}) {
@@ -38,55 +32,38 @@ MetaValues ScanAppointment(const std::string& invite_keys, MetaValues values = {
               std::move(values));
 }
 
-TEST(ScanMetaKeys, LongerKeysAndValueTextAreNeverTakenForAKey) {
-  MetaValues before(kContactValueCount);
-  before[kContactEmail] = "kept";
-  before[kContactMobilePhone] = "kept too";
-  // email2 and email3 without email; a value that reads like a mobilePhone key.
-  const auto v = ScanContact(KV("email2", "a@x.example") + KV("email3", "b@y.example") +
-                                 KV("homeCity", "x11:mobilePhone3:999") + KV("lastName", "Doe"),
-                             before);
-  EXPECT_EQ(v[kContactEmail], "kept");
-  EXPECT_EQ(v[kContactMobilePhone], "kept too");
-  EXPECT_EQ(v[kContactHomeCity], "x11:mobilePhone3:999");
-  EXPECT_EQ(v[kContactLastName], "Doe");
-
-  // Case matters, and a key name must be followed by its count alone.
-  const auto cased =
-      ScanContact(KV("Company", "Big") + KV("companyName", "Other") + KV("company", "Right"));
-  EXPECT_EQ(cased[kContactCompany], "Right");
-}
-
-TEST(ScanMetaKeys, CountsAndKeysAtTheEdges) {
-  MetaValues before(kContactValueCount, "old");
-  // A count that is not a number is no key; the real key after it is.
-  auto v = ScanContact("7:company4x:Fake" + KV("company", "Real"), before);
-  EXPECT_EQ(v[kContactCompany], "Real");
-  // A count too large to be a number settles the key, keeping the old value.
-  v = ScanContact("7:company99999999999999999999:Acme" + KV("company", "Later"), before);
-  EXPECT_EQ(v[kContactCompany], "old");
-  // Count 0 gives empty text; a count past the end gives the rest of the section.
-  v = ScanContact(KV("company", "") + KV("email", "a@b.example"), before);
-  EXPECT_EQ(v[kContactCompany], "");
-  EXPECT_EQ(v[kContactEmail], "a@b.example");
-  const auto short_value = Scan("d3:fldd5:notes99:short: text", kContactMarker, ContactMetaKeys());
-  EXPECT_EQ(short_value[kContactNotes], "short: text");
-  // A key token at the very end of the section has no value.
-  const auto at_end = Scan("x d3:fldd5:notes12", kContactMarker, ContactMetaKeys(), before);
-  EXPECT_EQ(at_end[kContactNotes], "old");
-  // Missing keys keep whatever the caller had.
-  EXPECT_EQ(at_end[kContactCompany], "old");
-  // An empty section and a record without the marker leave everything alone.
-  EXPECT_EQ(Scan("abc d3:fldd", kContactMarker, ContactMetaKeys(), before), before);
-  EXPECT_EQ(Scan("abc 7:company4:Acme", kContactMarker, ContactMetaKeys(), before), before);
-}
-
-TEST(ScanMetaKeys, MarkerTwiceHidesWhatFollowsTheSecond) {
-  const std::string line = "d3:fldd" + KV("company", "First") + "e d3:fldd" + KV("email", "x@y.z");
-  MetaValues before(kContactValueCount, "old");
-  const auto v = Scan(line, kContactMarker, ContactMetaKeys(), before);
-  EXPECT_EQ(v[kContactCompany], "First");
-  EXPECT_EQ(v[kContactEmail], "old");
+// Each row scans one contact section over values that were all "old" before.
+TEST(ScanMetaKeys, OnlyWholeKeysWithTheirCountsAreTaken) {
+  const struct {
+    std::string line;
+    std::vector<std::pair<ContactMetaValue, std::string>> values;
+  } rows[] = {
+      // Longer keys and value text that reads like a key are never taken for one.
+      {"d3:fldd" + KV("email2", "a@x.example") + KV("homeCity", "x11:mobilePhone3:999") + KV("lastName", "Doe"),
+       {{kContactEmail, "old"}, {kContactMobilePhone, "old"}, {kContactHomeCity, "x11:mobilePhone3:999"},
+        {kContactLastName, "Doe"}}},
+      // Case matters, and a key name must be followed by its count alone.
+      {"d3:fldd" + KV("Company", "Big") + KV("companyName", "Other") + KV("company", "Right"),
+       {{kContactCompany, "Right"}}},
+      // A count that is not a number is no key; the real key after it is.
+      {"d3:fldd7:company4x:Fake" + KV("company", "Real"), {{kContactCompany, "Real"}}},
+      // A count too large to be a number settles the key, keeping the old value.
+      {"d3:fldd7:company99999999999999999999:Acme" + KV("company", "Later"), {{kContactCompany, "old"}}},
+      // Count 0 gives empty text; a count past the end gives the rest of the section.
+      {"d3:fldd" + KV("company", "") + KV("email", "a@b.example"), {{kContactCompany, ""}, {kContactEmail, "a@b.example"}}},
+      {"d3:fldd5:notes99:short: text", {{kContactNotes, "short: text"}}},
+      // A key token at the very end has no value; an empty section and a record without
+      // the marker leave everything alone; a second marker hides what follows it.
+      {"x d3:fldd5:notes12", {{kContactNotes, "old"}, {kContactCompany, "old"}}},
+      {"abc d3:fldd", {{kContactNotes, "old"}}},
+      {"abc 7:company4:Acme", {{kContactCompany, "old"}}},
+      {"d3:fldd" + KV("company", "First") + "e d3:fldd" + KV("email", "x@y.z"),
+       {{kContactCompany, "First"}, {kContactEmail, "old"}}},
+  };
+  for (const auto& row : rows) {
+    const auto v = Scan(row.line, kContactMarker, ContactMetaKeys(), MetaValues(kContactValueCount, "old"));
+    for (const auto& [index, value] : row.values) EXPECT_EQ(v[index], value) << row.line;
+  }
 }
 
 TEST(ScanMetaKeys, AppointmentRecordWithColonsAndNonAsciiText) {
@@ -167,17 +144,6 @@ TEST(ScanMetaKeys, NotebookPageNameAndFragment) {
   v = Scan("{\"Path\":\"/Notebook/Plan\",\"size\":1,\"Name\":\"Plan\",\"id\":1}", kNoteMarker,
            NoteMetaKeys(), {"text", "subject"});
   EXPECT_EQ(v[kNoteSubject], "subject");
-}
-
-TEST(ScanMetaKeys, YieldsOncePerTokenAndGrowsTheValueSet) {
-  const auto tokens = MetaTokens(u"4:desc3:abc1:n2:xy");
-  int yields = 0;
-  MetaValues values;
-  ScanMetaKeys(tokens, TaskMetaKeys(), values, [&] { ++yields; });
-  EXPECT_EQ(yields, static_cast<int>(tokens.size()) - 1);
-  ASSERT_EQ(values.size(), kTaskValueCount);
-  EXPECT_EQ(values[kTaskDescription], "abc");
-  EXPECT_EQ(values[kTaskSubject], "xy");
 }
 
 }  // namespace

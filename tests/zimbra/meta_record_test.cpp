@@ -87,26 +87,5 @@ TEST(MetaSection, CutsBetweenTheFirstTwoMarkers) {
   EXPECT_EQ(MetaSection(u"abc", ""), std::nullopt);
 }
 
-TEST(MetaTokens, SplitsAtEveryColonKeepingEmptyTokens) {
-  EXPECT_THAT(MetaTokens(u""), IsEmpty());
-  EXPECT_THAT(MetaTokens(u"7:company4:Acme5:email"),
-              ElementsAre(u"7", u"company4", u"Acme5", u"email"));
-  EXPECT_THAT(MetaTokens(u":a::b:"), ElementsAre(u"", u"a", u"", u"b", u""));
-}
-
-TEST_F(MetaFile, ARecordAsZimbraWritesItReadsBack) {
-  using testing::KV;
-  const std::string notes = KV("notes", "Line one\nLine \"two\" \xE2\x82\xAC");
-  EXPECT_EQ(notes.substr(0, 10), "5:notes21:");
-  const std::string metadata = "d3:fldd" + notes + "e" + testing::S("v") + "i10ee";
-  const std::string line = testing::RecordLine("/Contacts/", metadata, 6);
-  // Nothing of the metadata is left escaped in the file but the JSON escapes.
-  EXPECT_THAT(line, HasSubstr("Line one\\nLine \\\"two\\\" \\u20ac"));
-  const auto record = ReadMetaRecord(Write(line));
-  const auto section = MetaSection(record.text, "d3:fldd");
-  ASSERT_TRUE(section.has_value());
-  EXPECT_TRUE(ToUtf8(*section).starts_with(notes + "e1:vi10ee\",\"Ver\":10,"));
-}
-
 }  // namespace
 }  // namespace mailvane::zimbra
