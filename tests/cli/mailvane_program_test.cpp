@@ -110,6 +110,11 @@ TEST(MailvaneProgramTest, ExitStatusAndMessagesOfEveryOutcome) {
   EXPECT_EQ(result.files_failed, 1u);
   EXPECT_EQ(result.pst, (tree.root() / "new/deep/out/alice.pst").string());
   EXPECT_EQ(result.report, (tree.root() / "new/deep/out/alice.log").string());
+  // The report names the failure and what no step took.
+  const std::string report = testsupport::ReadFile(result.report);
+  EXPECT_THAT(report, HasSubstr("\n  .txt: 1\n"));
+  EXPECT_THAT(report, HasSubstr("\n  " + tree.root().string() + "/Export/readme.txt\n"));
+  EXPECT_THAT(report, HasSubstr("/Export/Inbox/pipe.eml | read | it is a FIFO"));
 }
 
 // Every message of a PST as (folder path below the top of the store, subject, attachments).

@@ -1,7 +1,5 @@
 // The run as a whole, against the fake store: which step gets which file, what the front
 // end is told when a run cannot start or ends badly, and the report.
-#include <sys/stat.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -49,27 +47,6 @@ TEST(ConversionRunTest, EachFileGoesToTheStepsWhoseTestItPassesCaseSensitively) 
   for (const auto& [file, steps] : rows) files.push_back(tree.Write(file));
   ASSERT_EQ(h.Run(files, tree.root().string() + "/out").outcome, run::RunOutcome::kCompleted);
   for (std::size_t i = 0; i < files.size(); ++i) EXPECT_EQ(h.StepsOf(files[i]), rows[i].second) << files[i];
-}
-
-TEST(ConversionRunTest, TheReportBesideThePstListsWhatNoStepTook) {
-  TempTree tree;
-  Harness h;
-  std::vector<std::string> files = {tree.Write("Export/Inbox/1.eml", Rfc822("one")),
-                                    tree.Write("Export/Inbox/1.eml.meta"),
-                                    tree.Write("Export/Inbox/odd.bin")};
-  const std::string out = tree.root().string() + "/out/deep/";  // made with its parents
-  run::RunResult r = h.Run(files, out);
-  ASSERT_EQ(r.outcome, run::RunOutcome::kCompleted) << r.cause;
-  EXPECT_EQ(h.world.pst_path, out + "ZimbraMailbox5.12.26 9.7.03.pst");
-  EXPECT_EQ(h.world.display_name, "Mailbox (Zimbra) : Created - 5.12.26 9.7.03");
-  EXPECT_EQ(r.report_path, out + "ZimbraMailbox5.12.26 9.7.03.log");
-  std::string report = ReadFile(r.report_path);
-  EXPECT_THAT(report, HasSubstr("1 messages"));
-  EXPECT_THAT(report, HasSubstr(".meta: 1"));
-  EXPECT_THAT(report, HasSubstr(".bin: 1"));
-  EXPECT_THAT(report, HasSubstr(files[2]));
-  EXPECT_THAT(report, ::testing::Not(HasSubstr(files[1])));  // .meta files are only counted
-  EXPECT_EQ(h.front_end.boxes.at(0).icon, source::MessageBoxIcon::kInformation);
 }
 
 // A store that refuses a write refuses every later one: the run stops at once, and its
@@ -177,13 +154,9 @@ TEST(ConversionRunTest, NoItemFromFilesThatShouldGiveItemsIsNoSuccess) {
   }
 }
 
-// A FIFO opened for reading would block the run for ever; a step that raises is one failure.
-TEST(ConversionRunTest, AFifoIsNeverOpenedAndAStepThatRaisesIsRecordedAndTheRunGoesOn) {
+TEST(ConversionRunTest, AStepThatRaisesIsRecordedAndTheRunGoesOn) {
   TempTree tree;
   Harness h;
-  std::string fifo = (tree.root() / "Export/Inbox/pipe.eml").string();
-  std::filesystem::create_directories(tree.root() / "Export/Inbox");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   run::ItemSteps steps = RecordingSteps(h.calls);
   steps.contact = [](zimbra::ItemContext&, source::ExportFile&) -> bool {
     throw std::runtime_error("contact record unreadable");
@@ -192,15 +165,11 @@ TEST(ConversionRunTest, AFifoIsNeverOpenedAndAStepThatRaisesIsRecordedAndTheRunG
                          steps, FixedOptions());
   h.front_end.folder_answers.push_back(tree.root().string() + "/out");
   const std::string contact = tree.Write("Export/Contacts/Doe.meta");
-  run.CmdExtractDBX_Click({fifo, contact, tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, 3);
-  EXPECT_THAT(h.StepsOf(fifo), IsEmpty());
-  const auto& failures = run.Report().Failures();
-  ASSERT_EQ(failures.size(), 2u);
-  EXPECT_EQ(failures[0].file, fifo);
-  EXPECT_THAT(failures[0].reason, HasSubstr("FIFO"));
-  EXPECT_EQ(failures[1].file, contact);
-  EXPECT_EQ(failures[1].step, "contact");
-  EXPECT_EQ(failures[1].reason, "contact record unreadable");
+  run.CmdExtractDBX_Click({contact, tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, 2);
+  ASSERT_EQ(run.Report().Failures().size(), 1u);
+  EXPECT_EQ(run.Report().Failures()[0].file, contact);
+  EXPECT_EQ(run.Report().Failures()[0].step, "contact");
+  EXPECT_EQ(run.Report().Failures()[0].reason, "contact record unreadable");
   EXPECT_EQ(run.Report().Items(run::ItemKind::kMessage), 1u);
 }
 

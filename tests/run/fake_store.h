@@ -77,9 +77,7 @@ struct FakeWorld {
   // Switches.
   std::string fail_logon;      // non-empty: Logon raises this
   std::string fail_add_store;  // non-empty: AddPSTStore raises this
-  std::string inbox_name = "Inbox";
   std::set<std::string> failing_imports;     // file names whose Import raises
-  std::set<std::string> failing_folder_adds;  // folder names whose AddFolder raises
   std::vector<std::string> failing_ops;       // item calls whose line starts so raise
   int refuse_from_save = 0;  // n > 0: the n-th save and every write after it fail (disk full)
 
@@ -96,16 +94,6 @@ struct FakeWorld {
   std::map<store::DefaultFolder, FakeFolderNode*> defaults;
   std::vector<std::shared_ptr<FakeItemRecord>> created;  // every item, saved or not
 
-  // The folder at a "\"-separated path below the top, or nullptr.
-  FakeFolderNode* Find(std::string_view path) {
-    FakeFolderNode* node = root.get();
-    while (node != nullptr && !path.empty()) {
-      std::size_t cut = path.find('\\');
-      node = node->Child(path.substr(0, cut));
-      path = cut == std::string_view::npos ? std::string_view{} : path.substr(cut + 1);
-    }
-    return node;
-  }
   // Path of the folder holding the saved item imported from a file whose name is file_name;
   // "" when there is none.
   std::string FolderOfImported(const std::string& file_name) {
@@ -116,13 +104,6 @@ struct FakeWorld {
       }
     });
     return found;
-  }
-  std::vector<std::string> FolderPaths() {
-    std::vector<std::string> paths;
-    Walk(root.get(), [&](FakeFolderNode& f) {
-      if (f.parent != nullptr) paths.push_back(f.Path());
-    });
-    return paths;
   }
   std::size_t ItemCount() {
     std::size_t n = 0;
@@ -227,15 +208,9 @@ class FakeFolder : public store::Folder {
     if (child == nullptr) return nullptr;
     return std::make_unique<FakeFolder>(world_, *child);
   }
-  std::unique_ptr<store::Folder> AddFolder(std::string_view name, int type) override {
-    if (type != store::kFolderTypeMail && type != 9 && type != 10 && type != 13) {
-      throw store::StoreError("unexpected folder type");
-    }
+  std::unique_ptr<store::Folder> AddFolder(std::string_view name, int) override {
     if (node_.Child(name) != nullptr) {
       throw store::StoreError("a folder named " + std::string(name) + " exists already");
-    }
-    if (world_.failing_folder_adds.count(std::string(name)) != 0) {
-      throw store::StoreError("cannot add folder " + std::string(name));
     }
     return std::make_unique<FakeFolder>(world_, *node_.Add(std::string(name)));
   }
@@ -258,7 +233,7 @@ class FakeStore : public store::Store {
   void ValidateIPMTree() override {
     using store::DefaultFolder;
     const std::pair<DefaultFolder, std::string> standard[] = {
-        {DefaultFolder::kDeletedItems, "Deleted Items"}, {DefaultFolder::kInbox, world_.inbox_name},
+        {DefaultFolder::kDeletedItems, "Deleted Items"}, {DefaultFolder::kInbox, "Inbox"},
         {DefaultFolder::kOutbox, "Outbox"},              {DefaultFolder::kSentMail, "Sent Items"},
         {DefaultFolder::kCalendar, "Calendar"},          {DefaultFolder::kContacts, "Contacts"},
         {DefaultFolder::kJournal, "Journal"},            {DefaultFolder::kNotes, "Notes"},
@@ -320,14 +295,8 @@ class FakeSession : public store::Session {
     }
     return *store_;
   }
-  std::unique_ptr<store::Folder> GetFolderFromPath(std::string_view path) override {
-    const std::string prefix = "\\\\" + world_.display_name + "\\";
-    if (store_ == nullptr || path.substr(0, prefix.size()) != prefix) {
-      throw store::StoreError("no store for folder path " + std::string(path));
-    }
-    FakeFolderNode* node = world_.Find(path.substr(prefix.size()));
-    if (node == nullptr) throw store::StoreError("no folder at " + std::string(path));
-    return std::make_unique<FakeFolder>(world_, *node);
+  std::unique_ptr<store::Folder> GetFolderFromPath(std::string_view) override {
+    throw store::StoreError("not in the fake store");
   }
   void Logoff() override {
     ++world_.logoffs;
