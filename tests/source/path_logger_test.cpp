@@ -48,44 +48,6 @@ TEST(PathLogger, ListsBreadthFirstAndCountsInTheLabel) {
   EXPECT_THAT(logger.fileNames(), IsEmpty());
 }
 
-TEST(PathLogger, EmptyMissingAndRepeatedStarts) {
-  TempTree first;
-  first.File("a.eml");
-  first.File("b/c.eml");
-  TempTree second;
-  second.Folder("only/folders");
-
-  PathLogger logger;
-  logger.PathLogInit();
-  logger.LogPath(first.Root());
-  ASSERT_EQ(logger.Count(), 2u);
-
-  // A start that does not exist, or is a file, changes nothing, Count included.
-  logger.PathLogInit();
-  logger.LogPath(first.Root() + "no-such-folder");
-  logger.LogPath(first.Root() + "a.eml");
-  logger.LogPath("");
-  EXPECT_EQ(logger.Count(), 2u);
-  EXPECT_THAT(logger.fullFileNames(), IsEmpty());
-  EXPECT_THAT(logger.pathNames(), IsEmpty());
-
-  // Nothing of an earlier walk survives into the next, even without PathLogInit.
-  logger.LogPath(first.Root());
-  logger.LogPath(second.Root());
-  EXPECT_EQ(logger.Count(), 0u);
-  EXPECT_THAT(logger.fullFileNames(), IsEmpty());
-  EXPECT_THAT(logger.pathNames(),
-              ElementsAre(second.Root(), second.Root() + "only/", second.Root() + "only/folders/"));
-
-  logger.LogPath(first.Root());
-  auto taken = logger.TakeFullFileNames();
-  logger.Terminate();
-  EXPECT_EQ(taken.size(), 2u);
-  EXPECT_EQ(logger.Count(), 2u);
-  EXPECT_THAT(logger.fullFileNames(), IsEmpty());
-  EXPECT_THAT(logger.pathNames(), IsEmpty());
-}
-
 TEST(PathLogger, LinksToFoldersAreNotFollowedLinksToFilesAreListed) {
   TempTree tree;
   tree.File("Inbox/1.eml");
