@@ -31,7 +31,9 @@ std::vector<std::uint8_t> DecodedContent(GMimePart* part) {
                        encoding == GMIME_CONTENT_ENCODING_UUENCODE;
   // Decoded data is never larger than its encoded form, base64 three quarters of it:
   // reserving that bound once means the bytes are written once and never moved.
-  const gint64 raw_length = g_mime_stream_length(raw);
+  // Not for parts of a cat stream (a mended or cut message): GMime gives their pieces the
+  // whole stream's start, so the length is where the part ends, not its size.
+  const gint64 raw_length = GMIME_IS_STREAM_CAT(raw) ? -1 : g_mime_stream_length(raw);
   if (raw_length > 0) {
     const auto len = static_cast<std::size_t>(raw_length);
     out.reserve((encoding == GMIME_CONTENT_ENCODING_BASE64 ? len / 4 * 3 : len) + 16);

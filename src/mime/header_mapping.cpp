@@ -7,6 +7,7 @@
 #include "mime/address_properties.h"
 #include "mime/charset_text.h"
 #include "mime/gmime_support.h"
+#include "mime/message_limits.h"
 #include "mime/message_mapping.h"
 #include "mime/subject_prefix.h"
 #include "pst/property_tags.h"
@@ -134,10 +135,23 @@ void MapHeaders(GMimeMessage* message, ParsedMessage& out) {
   } kLists[] = {{GMIME_ADDRESS_TYPE_TO, pst::kRecipientTo, pst::kPrDisplayTo},
                 {GMIME_ADDRESS_TYPE_CC, pst::kRecipientCc, pst::kPrDisplayCc},
                 {GMIME_ADDRESS_TYPE_BCC, pst::kRecipientBcc, pst::kPrDisplayBcc}};
+  // Each row costs a few KB in the store; the display lines and the Internet headers
+  // still name everyone.
+  std::size_t named = 0;
   for (const auto& list : kLists) {
     const auto boxes = Mailboxes(g_mime_message_get_addresses(message, list.kind));
-    for (const auto& m : boxes) out.recipients.push_back(RecipientProperties(m, list.type));
+    for (const auto& m : boxes) {
+      if (++named <= kMessageLimits.max_recipients) {
+        out.recipients.push_back(RecipientProperties(m, list.type));
+      }
+    }
     props.push_back({list.display, PropValue::String(JoinNames(boxes))});
+  }
+  if (named > kMessageLimits.max_recipients) {
+    out.warnings.push_back("the message names " + std::to_string(named) +
+                           " recipients; only the first " +
+                           std::to_string(kMessageLimits.max_recipients) +
+                           " were taken into its recipient list");
   }
 
   const auto submitted = FileTimeOf(g_mime_message_get_date(message));

@@ -9,6 +9,7 @@
 
 #include "mime/charset_text.h"
 #include "mime/gmime_support.h"
+#include "mime/message_limits.h"
 #include "mime/message_mapping.h"
 #include "mime/unended_headers.h"
 #include "pst/property_tags.h"
@@ -43,15 +44,18 @@ ParsedMessage ParseStream(GMimeStream* stream) {
   if (unended.body >= 0 && !unended.after_message_header) return NotMime(stream);
   GPtr<GMimeStream> mended(unended.body >= 0 ? WithEmptyLineAt(stream, unended.body) : nullptr);
   if (mended) stream = mended.get();
+  MessageCuts cuts = FindCuts(stream);
+  GPtr<GMimeStream> cut(cuts.empty() ? nullptr : WithoutCuts(stream, cuts));
+  if (cut) stream = cut.get();
   GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
   GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), LooseParserOptions()));
-  if (!message) return NotMime(stream);
-  ParsedMessage out = MapMessage(message.get(), 0);
-  if (mended) {
+  ParsedMessage out = message ? MapMessage(message.get(), 0) : NotMime(stream);
+  if (mended && message) {
     out.warnings.push_back("no empty line ended the headers; the body was taken to start at "
                            "the first line that is not a header");
   }
+  for (std::string& w : cuts.warnings) out.warnings.push_back(std::move(w));
   return out;
 }
 

@@ -36,6 +36,8 @@ struct ParsedMessage {
 
   // The first value with this tag, or nullptr.
   const pst::PropValue* Find(pst::PropTag tag) const;
+  // About what the message holds in memory, attached messages included.
+  std::size_t MemoryBytes() const;
 };
 
 // The first value with this tag in a property list, or nullptr.

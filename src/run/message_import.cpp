@@ -126,6 +126,7 @@ bool ImportMessageFile(MessageContext& ctx, source::ExportFile& source_file,
       message->ImportBytes(source_file.Content(), store::kImportRfc822);
     }
   });
+  for (const std::string& warning : message->ImportWarnings()) ctx.report.Notice(file, warning);
   // A record that does not read costs the message its flags only: a notice, not a failure.
   std::optional<MessageMarks> marks;
   try {

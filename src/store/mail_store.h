@@ -76,6 +76,9 @@ class Item {
   virtual void Import(const std::filesystem::path& file, int format) = 0;
   // The same from a message held in memory.
   virtual void ImportBytes(std::string_view message, int format) = 0;
+  // What the last import could not take as it was (parts or headers left out or cut,
+  // undecodable text): one sentence each, for the run report.
+  virtual std::vector<std::string> ImportWarnings() const { return {}; }
   // One MAPI property by tag, saving the item when asked (HrSetOneProp).
   virtual void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) = 0;
   // A named property (MS-OXPROPS), for values the object model only composes (a series'

@@ -60,6 +60,11 @@ void ParseAhead::Work() {
       error = std::current_exception();
     }
     lock.lock();
+    // What waits is the parse, which a hostile file can make many times its size.
+    if (parsed && parsed->MemoryBytes() > slot.bytes) {
+      window_bytes_ += parsed->MemoryBytes() - slot.bytes;
+      slot.bytes = parsed->MemoryBytes();
+    }
     slot.parsed = std::move(parsed);
     slot.error = error;
     slot.done = true;

@@ -22,8 +22,9 @@ namespace mailvane::store {
 
 class ParseAhead {
  public:
-  // At most this many parsed messages, and this many bytes of their files, wait ahead
-  // (at least one), so memory stays bounded whatever the mailbox holds.
+  // At most this many parsed messages, and this many bytes of their files or of their
+  // parses (the larger), wait ahead (at least one), so memory stays bounded whatever the
+  // mailbox holds.
   static constexpr std::size_t kMaxWaitingPerThread = 4;
   static constexpr std::uint64_t kMaxWaitingBytes = 32 << 20;
 

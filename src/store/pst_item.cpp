@@ -144,8 +144,9 @@ void PstItem::Import(const std::filesystem::path& file, int format) {
                      " is not supported (only 1024, an RFC 822 message)");
   }
   ParseAhead* ahead = CurrentParseAhead();
-  FillFromParsed(ahead != nullptr ? ahead->Take(file) : mime::ParseMimeFile(file),
-                 message_.content());
+  mime::ParsedMessage parsed = ahead != nullptr ? ahead->Take(file) : mime::ParseMimeFile(file);
+  import_warnings_ = std::move(parsed.warnings);
+  FillFromParsed(std::move(parsed), message_.content());
 }
 
 void PstItem::ImportBytes(std::string_view message, int format) {
@@ -153,7 +154,9 @@ void PstItem::ImportBytes(std::string_view message, int format) {
     throw StoreError("Import: format " + std::to_string(format) +
                      " is not supported (only 1024, an RFC 822 message)");
   }
-  FillFromParsed(mime::ParseMimeBytes(message), message_.content());
+  mime::ParsedMessage parsed = mime::ParseMimeBytes(message);
+  import_warnings_ = std::move(parsed.warnings);
+  FillFromParsed(std::move(parsed), message_.content());
 }
 
 void PstItem::SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) {

@@ -22,6 +22,7 @@ class PstItem : public Item {
   void AddPicture(const std::filesystem::path& file) override;
   void Import(const std::filesystem::path& file, int format) override;
   void ImportBytes(std::string_view message, int format) override;
+  std::vector<std::string> ImportWarnings() const override { return import_warnings_; }
   void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) override;
   void SetNamedProp(const pst::NamedProperty& name, const pst::PropValue& value) override;
   void AddRecipient(std::string_view name, std::string_view address, int type, int response,
@@ -37,6 +38,7 @@ class PstItem : public Item {
   void Apply(std::vector<PropertyWrite> writes);
 
   ItemType type_;
+  std::vector<std::string> import_warnings_;
   std::vector<std::vector<std::uint8_t>> members_;  // one-off entry IDs of a list's members
   pst::Message message_;
 };
