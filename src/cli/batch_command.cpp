@@ -38,6 +38,8 @@ struct BatchArguments {
   Shard shard;
   bool quiet = false;
   bool help = false;
+  // --threads, --max-size and --keep-unread, checked here and given to every conversion.
+  std::vector<std::string> conversion_options;
   std::string error;
 };
 
@@ -63,6 +65,16 @@ BatchArguments ParseBatch(const std::vector<std::string>& args) {
       }
     } else if (std::optional<std::string> shard = OptionValue(args, i, "--shard", a.error)) {
       if (a.error.empty()) a.error = ParseShard(*shard, a.shard);
+    } else if (std::optional<std::string> size = OptionValue(args, i, "--max-size", a.error)) {
+      if (a.error.empty() && MaxSizeValue(*size, a.error)) {
+        a.conversion_options.push_back("--max-size=" + *size);
+      }
+    } else if (std::optional<std::string> threads = OptionValue(args, i, "--threads", a.error)) {
+      if (a.error.empty() && ThreadsValue(*threads, a.error)) {
+        a.conversion_options.push_back("--threads=" + *threads);
+      }
+    } else if (arg == "--keep-unread") {
+      a.conversion_options.push_back(arg);
     } else if (arg == "--") {
       options_end = true;
     } else if (arg == "--quiet" || arg == "-q") {
@@ -312,10 +324,10 @@ void Batch::Start(const BatchEntry& entry) {
   std::string why;
   run.started = Clock::now();
   run.bytes_in = bytes_in_[entry.name];
-  run.pid = StartChild("/proc/self/exe",
-                       {"--quiet", "--name", entry.name, "--result", result.string(), "--",
-                        entry.source, state_.Target().string()},
-                       state_.WorkFile(entry.name, ".err"), why);
+  std::vector<std::string> child_args = {"--quiet", "--name", entry.name, "--result", result.string()};
+  child_args.insert(child_args.end(), args_.conversion_options.begin(), args_.conversion_options.end());
+  child_args.insert(child_args.end(), {"--", entry.source, state_.Target().string()});
+  run.pid = StartChild("/proc/self/exe", child_args, state_.WorkFile(entry.name, ".err"), why);
   if (run.pid < 0) {
     run.lock = FileLock();
     NotStarted(entry, why);
@@ -345,6 +357,8 @@ void Batch::End(Running& running, const ChildEnd& end) {
     r.report = result->report;
     r.items = result->items;
     r.files_failed = result->files_failed;
+    r.files_lost = result->files_lost;
+    r.files_not_reached = result->files_not_reached;
     r.error = result->error;
     r.exit_status = result->exit_status;
   } else {
@@ -393,6 +407,10 @@ void Batch::End(Running& running, const ChildEnd& end) {
     for (std::size_t n : r.items) items += n;
     line += ", " + std::to_string(items) + " items";
     if (r.files_failed > 0) line += ", " + std::to_string(r.files_failed) + " failed files";
+    if (r.files_lost > 0) line += ", " + std::to_string(r.files_lost) + " files lost";
+    if (r.files_not_reached > 0) {
+      line += ", " + std::to_string(r.files_not_reached) + " files not reached";
+    }
   }
   if (!r.error.empty() && !r.Completed()) line += ": " + r.error;
   progress_.Ended(line, r.bytes_in);
@@ -475,6 +493,7 @@ std::string BatchUsageText() {
          "      --shard K/N    only the mailboxes at positions K, K+N, K+2N... of LIST (K\n"
          "                     from 1 to N, or 0 to N-1), so several processes or machines\n"
          "                     share one TARGET_FOLDER\n"
+         "--threads, --max-size and --keep-unread apply to each mailbox's conversion.\n"
          "\n"
          "Exit status with --batch: 0 every mailbox converted, 1 any had failures or\n"
          "stopped, 2 any could not start, 64 bad usage.\n";

@@ -39,6 +39,8 @@ std::string RecordJsonLine(const MailboxRecord& r) {
             {"report", r.report}};
   for (int k = 0; k < run::kItemKindCount; ++k) j[Kind(k)] = r.items[static_cast<std::size_t>(k)];
   j["failed_files"] = r.files_failed;
+  j["lost_files"] = r.files_lost;
+  j["not_reached_files"] = r.files_not_reached;
   j["bytes_in"] = r.bytes_in;
   j["bytes_out"] = r.bytes_out;
   j["seconds"] = std::round(r.seconds * 10) / 10;
@@ -69,6 +71,9 @@ MailboxRecord RecordFromJson(std::string_view line) {
       r.items[static_cast<std::size_t>(k)] = j.at(Kind(k)).get<std::size_t>();
     }
     r.files_failed = j.at("failed_files").get<std::size_t>();
+    // Absent from the state files of earlier versions.
+    r.files_lost = j.value("lost_files", std::size_t{0});
+    r.files_not_reached = j.value("not_reached_files", std::size_t{0});
     r.bytes_in = j.at("bytes_in").get<std::uint64_t>();
     r.bytes_out = j.at("bytes_out").get<std::uint64_t>();
     r.seconds = j.at("seconds").get<double>();
@@ -86,13 +91,15 @@ MailboxRecord RecordFromJson(std::string_view line) {
 std::string SummaryCsvHeader() {
   std::string header = "line,mailbox,pst";
   for (int k = 0; k < run::kItemKindCount; ++k) header += std::string(",") + Kind(k);
-  return header + ",failed_files,bytes_in,bytes_out,seconds,exit_status,status,error\r\n";
+  return header + ",failed_files,lost_files,not_reached_files,bytes_in,bytes_out,seconds,"
+                  "exit_status,status,error\r\n";
 }
 
 std::string SummaryCsvRow(const MailboxRecord& r) {
   std::string row = std::to_string(r.line) + "," + CsvField(r.source) + "," + CsvField(r.pst);
   for (std::size_t n : r.items) row += "," + std::to_string(n);
-  return row + "," + std::to_string(r.files_failed) + "," + std::to_string(r.bytes_in) + "," +
+  return row + "," + std::to_string(r.files_failed) + "," + std::to_string(r.files_lost) + "," +
+         std::to_string(r.files_not_reached) + "," + std::to_string(r.bytes_in) + "," +
          std::to_string(r.bytes_out) + "," + Seconds(r.seconds) + "," +
          std::to_string(r.exit_status) + "," + CsvField(r.status) + "," + CsvField(r.error) +
          "\r\n";

@@ -30,6 +30,8 @@ struct MailboxRecord {
   std::string report;  // the run report beside it
   std::array<std::size_t, run::kItemKindCount> items{};
   std::size_t files_failed = 0;
+  std::size_t files_lost = 0;         // converted, then lost when the .pst refused a write
+  std::size_t files_not_reached = 0;  // never read: the .pst refused a write before them
   std::uint64_t bytes_in = 0;
   std::uint64_t bytes_out = 0;
   double seconds = 0;

@@ -37,24 +37,6 @@ struct Arguments {
   std::string error;  // non-empty: bad usage, and why
 };
 
-// "45G", "500M", "300000", "2GB": bytes, with K, M, G or T counting in 1024s.
-std::optional<std::uint64_t> ParseSize(const std::string& text) {
-  std::size_t digits = 0;
-  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
-  if (digits == 0 || digits > 15) return std::nullopt;
-  std::uint64_t n = std::stoull(text.substr(0, digits));
-  std::string unit = text.substr(digits);
-  for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (unit.size() == 2 && unit[1] == 'B') unit.pop_back();
-  static const std::string kUnits = "KMGT";
-  if (unit.empty() || unit == "B") return n;
-  const std::size_t power = kUnits.find(unit);
-  if (unit.size() != 1 || power == std::string::npos) return std::nullopt;
-  const std::size_t shift = 10 * (power + 1);
-  if (n > (UINT64_MAX >> shift)) return std::nullopt;
-  return n << shift;
-}
-
 Arguments Parse(const std::vector<std::string>& args) {
   Arguments a;
   bool options_end = false;
@@ -72,21 +54,14 @@ Arguments Parse(const std::vector<std::string>& args) {
       }
     } else if (std::optional<std::string> size = OptionValue(args, i, "--max-size", a.error)) {
       if (!a.error.empty()) return a;
-      std::optional<std::uint64_t> bytes = ParseSize(*size);
-      if (!bytes) {
-        a.error = "--max-size " + *size + ": a size such as 45G, 500M or 0 for no limit";
-        return a;
-      }
+      std::optional<std::uint64_t> bytes = MaxSizeValue(*size, a.error);
+      if (!bytes) return a;
       a.max_size = *bytes;
     } else if (std::optional<std::string> threads = OptionValue(args, i, "--threads", a.error)) {
       if (!a.error.empty()) return a;
-      const bool digits = !threads->empty() && threads->size() <= 3 &&
-                          threads->find_first_not_of("0123456789") == std::string::npos;
-      a.threads = digits ? static_cast<unsigned>(std::stoul(*threads)) : 0;
-      if (a.threads < 1 || a.threads > 256) {
-        a.error = "--threads " + *threads + ": a number of threads from 1 to 256";
-        return a;
-      }
+      std::optional<unsigned> n = ThreadsValue(*threads, a.error);
+      if (!n) return a;
+      a.threads = *n;
     } else if (std::optional<std::string> result = OptionValue(args, i, "--result", a.error)) {
       if (!a.error.empty()) return a;
       a.result = *result;

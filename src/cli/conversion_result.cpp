@@ -14,6 +14,8 @@ void ConversionResult::TakeCounts(const run::RunReport& report) {
     items[static_cast<std::size_t>(k)] = report.Items(static_cast<run::ItemKind>(k));
   }
   files_failed = report.FilesFailed();
+  files_lost = report.FilesLost();
+  files_not_reached = report.FilesNotReached();
   failures = report.Failures().size();
 }
 
@@ -24,7 +26,8 @@ std::string ToJson(const ConversionResult& result) {
   }
   const json j = {{"exit_status", result.exit_status}, {"pst", result.pst},
                   {"report", result.report},           {"items", items},
-                  {"files_failed", result.files_failed}, {"failures", result.failures},
+                  {"files_failed", result.files_failed}, {"files_lost", result.files_lost},
+                  {"files_not_reached", result.files_not_reached}, {"failures", result.failures},
                   {"error", result.error}};
   // Paths are bytes from the file system: replace what is not UTF-8 rather than fail.
   return j.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
@@ -42,6 +45,8 @@ ConversionResult ConversionResultFromJson(const std::string& text) {
           j.at("items").at(run::ItemKindName(static_cast<run::ItemKind>(k))).get<std::size_t>();
     }
     r.files_failed = j.at("files_failed").get<std::size_t>();
+    r.files_lost = j.at("files_lost").get<std::size_t>();
+    r.files_not_reached = j.at("files_not_reached").get<std::size_t>();
     r.failures = j.at("failures").get<std::size_t>();
     r.error = j.at("error").get<std::string>();
     return r;

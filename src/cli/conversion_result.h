@@ -18,6 +18,8 @@ struct ConversionResult {
   std::string report;  // "" when none was written
   std::array<std::size_t, run::kItemKindCount> items{};  // by run::ItemKind
   std::size_t files_failed = 0;
+  std::size_t files_lost = 0;         // converted, then lost when the .pst refused a write
+  std::size_t files_not_reached = 0;  // never read: the .pst refused a write before them
   std::size_t failures = 0;
   std::string error;  // why the conversion could not start or stopped
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,5 +14,11 @@ namespace mailvane::cli {
 // otherwise nullopt. A missing value sets error.
 std::optional<std::string> OptionValue(const std::vector<std::string>& args, std::size_t& i,
                                        std::string_view option, std::string& error);
+
+// The values of --max-size (bytes, "0" for none) and --threads, which a single conversion
+// takes and a batch passes on to each of its conversions. nullopt, with error saying
+// why, for a value that is no such thing.
+std::optional<std::uint64_t> MaxSizeValue(const std::string& text, std::string& error);
+std::optional<unsigned> ThreadsValue(const std::string& text, std::string& error);
 
 }  // namespace mailvane::cli

@@ -98,12 +98,16 @@ TEST(BatchListTest, SummaryRowsQuoteWhatWouldSplitThem) {
   r.seconds = 2.34;
   r.status = cli::kNotStarted;
   r.error = "first\nsecond";
+  r.files_lost = 6;
+  r.files_not_reached = 7;
   EXPECT_EQ(cli::SummaryCsvRow(r),
-            "7,\"/srv/a,b \"\"c\"\"\",/out/x.pst,1,2,3,4,5,0,0,0,2.3,2,not started,\"first\nsecond\"\r\n");
+            "7,\"/srv/a,b \"\"c\"\"\",/out/x.pst,1,2,3,4,5,0,6,7,0,0,2.3,2,not started,\"first\nsecond\"\r\n");
   r.name = "x.pst";
   const cli::MailboxRecord back = cli::RecordFromJson(cli::RecordJsonLine(r));
   EXPECT_EQ(back.source, r.source);
   EXPECT_EQ(back.error, r.error);
+  EXPECT_EQ(back.files_lost, 6u);
+  EXPECT_EQ(back.files_not_reached, 7u);
 }
 
 }  // namespace

@@ -167,8 +167,11 @@ TEST(BatchProgramTest, KilledOrCrashedMidwayAndRunAgainConvertsOnlyWhatWasNotFin
                                   m.Folder("bob@example.com", 700) + "\tbob",
                                   m.Archive("carol@example.com")});
     const fs::path state = m.Out() / cli::kStateFileName;
-    const std::vector<std::string> command = {Program().string(), "--batch", list.string(),
-                                              m.Out().string(), "--jobs", "2"};
+    // The conversion options are each conversion's own.
+    const std::vector<std::string> passed = {"--threads=1", "--max-size=40G", "--keep-unread"};
+    std::vector<std::string> command = {Program().string(), "--batch", list.string(),
+                                        m.Out().string(), "--jobs", "2", "--threads", "1",
+                                        "--max-size", "40G", "--keep-unread"};
     // Struck once alice is done and bob has committed a part of his file.
     const pid_t batch = Start(command);
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -180,7 +183,13 @@ TEST(BatchProgramTest, KilledOrCrashedMidwayAndRunAgainConvertsOnlyWhatWasNotFin
     // As the kernel's out-of-memory killer would end one conversion.
     const pid_t victim = crash_one ? ConversionOf(batch, "bob.pst") : batch;
     ASSERT_GT(victim, 0);
+    const pid_t bob = ConversionOf(batch, "bob.pst");
+    ASSERT_GT(bob, 0);
+    const std::string bob_args = testsupport::ReadFile("/proc/" + std::to_string(bob) + "/cmdline");
     ::kill(victim, SIGKILL);
+    for (const std::string& option : passed) {
+      EXPECT_NE(bob_args.find('\0' + option + '\0'), std::string::npos) << option;
+    }
     int status = 0;
     ::waitpid(batch, &status, 0);
     const std::map<std::string, cli::MailboxRecord> after = [&] {
