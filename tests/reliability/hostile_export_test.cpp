@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 
 #include <gmock/gmock.h>
@@ -24,6 +26,7 @@ namespace mailvane::reliability {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 #define REQUIRE_PROGRAM() \
   if (!fs::exists(Program())) GTEST_SKIP() << Program() << " is not built";
@@ -229,6 +232,76 @@ TEST(HostileExportTest, AttachmentNamesThatClimbOutAndMimeBombs) {
   // dir/x, which the listing of ConvertSafely already refuses.
   EXPECT_FALSE(fs::exists(dir.path() / "x"));
   EXPECT_EQ(c.run.exit_code, 0) << c.report;
+}
+
+// Messages shaped to make the parser hold far more than their size: each is still
+// converted, cut where it passes a limit, and the report says what was cut. Long lines of
+// bodies are no headers and are never cut.
+TEST(HostileExportTest, MessagesBuiltToExhaustMemoryAreCutAndSaidSo) {
+  REQUIRE_PROGRAM();
+  ScratchDir dir("memory");
+  auto parts = [](int n, const std::string& boundary) {
+    std::string text;
+    for (int i = 0; i < n; ++i) {
+      text += "--" + boundary + "\r\nContent-Disposition: attachment; filename=p" +
+              std::to_string(i) + ".txt\r\n\r\nx\r\n";
+    }
+    return text;
+  };
+  const std::string mb(1 << 20, 'a');
+  std::string to = "To: ";
+  for (int i = 0; i < 2500; ++i) to += (i ? ",\r\n r" : "r") + std::to_string(i) + "@example.com";
+  struct Case {
+    std::string name;
+    std::string body;  // after "Subject: <name>"
+    std::string notice;  // "": none
+    int attachments;
+  };
+  const Case cases[] = {
+      {"parts", "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n" + parts(4000, "b") + "--b--\r\n",
+       "holds more than 3000 MIME parts; the parts after that were left out", 3000},
+      {"header", "X-Long: " + mb + "\r\n\r\nbody\r\n",
+       "the X-Long header field (1048586 bytes) was cut to its first 256 KB", 0},
+      {"inner", "Content-Type: multipart/mixed; boundary=o\r\n\r\n--o\r\n"
+                "Content-Type: message/rfc822\r\n\r\nSubject: in\r\nX-Inner: " + mb +
+                "\r\n\r\ninner body\r\n--o--\r\n",
+       "the X-Inner header field", 1},
+      {"recipients", to + "\r\n\r\nbody\r\n",
+       "the message names 2500 recipients; only the first 2000 were taken", 0},
+      {"wide", "Content-Type: multipart/mixed; boundary=w\r\n\r\n--w\r\n"
+               "Content-Type: text/html\r\n\r\n<p>" + mb + "</p>\r\n--w\r\n"
+               "Content-Type: text/plain; name=a.txt\r\n\r\nX-Not-A-Header: " + mb + "\r\n--w--\r\n",
+       "", 1},
+  };
+  for (const Case& c : cases) {
+    WriteFile(dir.path() / "Export" / "Inbox" / (c.name + ".eml"), "Subject: " + c.name + "\r\n" + c.body);
+  }
+  const Converted converted = ConvertSafely(dir);
+  EXPECT_EQ(converted.run.exit_code, 0) << converted.report;
+  std::map<std::string, int> attachments;
+  if (testsupport::HavePypff()) {
+    const testsupport::PypffMessages read = testsupport::ReadMessagesWithPypff(converted.pst);
+    EXPECT_TRUE(read.ok) << read.run.err;
+    for (const auto& m : read.messages) attachments[m.subject] = m.attachments;
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = "/" + c.name + ".eml | ";
+    if (c.notice.empty()) {
+      EXPECT_THAT(converted.report, Not(HasSubstr(file)));
+    } else {
+      bool said = false;
+      std::istringstream lines(converted.report);
+      for (std::string line; std::getline(lines, line);) {
+        said = said || (line.find(file) != std::string::npos && line.find(c.notice) != std::string::npos);
+      }
+      EXPECT_TRUE(said) << converted.report;
+    }
+    if (testsupport::HavePypff()) {
+      ASSERT_TRUE(attachments.contains(c.name)) << "no item for " << c.name;
+      EXPECT_EQ(attachments[c.name], c.attachments);
+    }
+  }
 }
 
 TEST(HostileExportTest, PlantedFilesAndLinksInTheTargetAreNeverWrittenThrough) {
