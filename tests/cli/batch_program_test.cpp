@@ -9,6 +9,8 @@
 #include <array>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -144,15 +146,30 @@ pid_t Start(const std::vector<std::string>& argv) {
   return pid;
 }
 
-// The conversion the batch runs for a .pst, found among its children by its arguments.
-pid_t ConversionOf(pid_t batch, const std::string& pst_name) {
-  std::istringstream ids(testsupport::ReadFile("/proc/" + std::to_string(batch) + "/task/" +
-                                               std::to_string(batch) + "/children"));
+// What /proc holds of a process, "" once it has ended.
+std::string ProcFile(pid_t pid, const std::string& name) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/" + name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The command line of the conversion the batch runs for a .pst, found among its children
+// by its arguments; "" when there is none.
+std::string ConversionArgs(pid_t batch, const std::string& pst_name, pid_t* pid = nullptr) {
+  std::istringstream ids(ProcFile(batch, "task/" + std::to_string(batch) + "/children"));
   for (pid_t id; ids >> id;) {
-    std::string args = testsupport::ReadFile("/proc/" + std::to_string(id) + "/cmdline");
-    if (args.find(std::string("\0", 1) + pst_name + '\0') != std::string::npos) return id;
+    std::string args = ProcFile(id, "cmdline");
+    if (args.find(std::string("\0", 1) + pst_name + '\0') != std::string::npos) {
+      if (pid) *pid = id;
+      return args;
+    }
   }
-  return -1;
+  return {};
+}
+
+pid_t ConversionOf(pid_t batch, const std::string& pst_name) {
+  pid_t pid = -1;
+  ConversionArgs(batch, pst_name, &pid);
+  return pid;
 }
 
 // Two folders and an archive. Either the whole batch is killed, or one conversion crashes
@@ -175,17 +192,16 @@ TEST(BatchProgramTest, KilledOrCrashedMidwayAndRunAgainConvertsOnlyWhatWasNotFin
     // Struck once alice is done and bob has committed a part of his file.
     const pid_t batch = Start(command);
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::string bob_args;  // bob's conversion's command line, read while it runs
     while (std::chrono::steady_clock::now() < give_up &&
            !(fs::exists(m.Out() / "bob.pst") && fs::exists(state) &&
              testsupport::ReadFile(state).find("\"status\":\"converted\"") != std::string::npos)) {
+      if (bob_args.empty()) bob_args = ConversionArgs(batch, "bob.pst");
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     // As the kernel's out-of-memory killer would end one conversion.
     const pid_t victim = crash_one ? ConversionOf(batch, "bob.pst") : batch;
     ASSERT_GT(victim, 0);
-    const pid_t bob = ConversionOf(batch, "bob.pst");
-    ASSERT_GT(bob, 0);
-    const std::string bob_args = testsupport::ReadFile("/proc/" + std::to_string(bob) + "/cmdline");
     ::kill(victim, SIGKILL);
     for (const std::string& option : passed) {
       EXPECT_NE(bob_args.find('\0' + option + '\0'), std::string::npos) << option;
