@@ -116,7 +116,7 @@ class RunThroughWindowTest : public QObject {
     QCOMPARE(h.window->FileCount(), 5);
     h.Convert();
 
-    QCOMPARE(h.world.ItemCount(), size_t{3});
+    QCOMPARE(h.world.items_saved, 3);
     QCOMPARE(h.world.logoffs, 1);
     QCOMPARE(h.world.pst_path.parent_path(), fs::path(h.Path("out")));
     QCOMPARE(h.dialogs.messages.size(), size_t{2});  // the count, then the completion
@@ -148,7 +148,7 @@ class RunThroughWindowTest : public QObject {
         QStringLiteral(") Queued for Conversion.")));
     QVERIFY(h.Control<QPushButton>("CmdExtractDBX")->isEnabled());
     h.Convert();
-    QCOMPARE(h.world.ItemCount(), size_t{3});
+    QCOMPARE(h.world.items_saved, 3);
     QVERIFY(IsCompletion(h.dialogs.messages.back().text, h.world.pst_path));
     QVERIFY(h.window->captions.back().find("%") != std::string::npos);
   }
@@ -182,7 +182,7 @@ class RunThroughWindowTest : public QObject {
     };
     h.Convert();
     QVERIFY(h.ends.empty());
-    QCOMPARE(h.world.ItemCount(), size_t{3});
+    QCOMPARE(h.world.items_saved, 3);
     QVERIFY(IsCompletion(h.dialogs.messages.back().text, h.world.pst_path));
   }
 

@@ -118,49 +118,5 @@ TEST(Corpus, EveryMessageParsesAndAgreesWithGMime) {
   EXPECT_GT(attachments, 20u);
 }
 
-TEST(Corpus, SpotChecks) {
-  if (!fs::exists(kMimeTools / "multi-2gifs.msg") || !fs::exists(kPythonData / "msg_01.txt")) {
-    GTEST_SKIP() << "no corpus: install libpython3.11-testsuite and libmime-explode-perl";
-  }
-  const ParsedMessage gifs = ParseMimeFile(kMimeTools / "multi-2gifs.msg");
-  EXPECT_EQ(TextOf(gifs.properties, pst::kPrSubject), "Two images for you...");
-  ASSERT_EQ(gifs.attachments.size(), 2u);
-  EXPECT_EQ(TextOf(gifs.attachments[0].properties, pst::kPrAttachLongFilename), "3d-compress.gif");
-  EXPECT_EQ(TextOf(gifs.attachments[1].properties, pst::kPrAttachLongFilename), "3d-eye.gif");
-  for (const auto& a : gifs.attachments) EXPECT_EQ(std::string(a.data.begin(), a.data.begin() + 3), "GIF");
-
-  // Three messages, each attached to the one before.
-  const ParsedMessage fwd = ParseMimeFile(kMimeTools / "re-fwd.msg");
-  EXPECT_EQ(TextOf(fwd.properties, pst::kPrSubject), "Re: Fwd: hello world");
-  EXPECT_EQ(TextOf(fwd.properties, pst::kPrSubjectPrefix), "Re: ");
-  ASSERT_EQ(fwd.attachments.size(), 1u);
-  ASSERT_TRUE(fwd.attachments[0].embedded);
-  const ParsedMessage& first = *fwd.attachments[0].embedded;
-  EXPECT_EQ(TextOf(first.properties, pst::kPrSubject), "Fwd: hello world");
-  EXPECT_EQ(TextOf(first.properties, pst::kPrNormalizedSubject), "hello world");
-  ASSERT_EQ(first.attachments.size(), 1u);
-  ASSERT_TRUE(first.attachments[0].embedded);
-  const ParsedMessage& second = *first.attachments[0].embedded;
-  EXPECT_EQ(TextOf(second.properties, pst::kPrSubject), "hello world");
-  EXPECT_TRUE(second.attachments.empty());
-  EXPECT_TRUE(second.Find(pst::kPrBody));
-
-  const ParsedMessage simple = ParseMimeFile(kPythonData / "msg_01.txt");
-  EXPECT_EQ(TextOf(simple.properties, pst::kPrSubject), "This is a test message");
-  EXPECT_TRUE(simple.Find(pst::kPrBody));
-}
-
-TEST(MessageFiles, UnreadableFilesRaiseNamingTheFile) {
-  const fs::path missing = fs::temp_directory_path() / "mailvane-no-such-message.eml";
-  try {
-    ParseMimeFile(missing);
-    FAIL() << "a missing file parsed";
-  } catch (const std::system_error& e) {
-    EXPECT_EQ(e.code(), std::errc::no_such_file_or_directory);
-    EXPECT_NE(std::string(e.what()).find(missing.string()), std::string::npos);
-  }
-  EXPECT_THROW(ParseMimeFile(fs::temp_directory_path()), std::system_error);
-}
-
 }  // namespace
 }  // namespace mailvane::mime

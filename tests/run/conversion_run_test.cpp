@@ -78,22 +78,6 @@ TEST(ConversionRunTest, StoreRefusingAWriteStopsTheRunAndCountsWhatTheFileHolds)
                         "with the failure, 5 not reached"));
 }
 
-TEST(ConversionRunTest, FailuresGiveAWarningBoxWithCountsAndTheReport) {
-  TempTree tree;
-  Harness h;
-  h.world.failing_imports.insert("bad.eml");
-  std::vector<std::string> files = {tree.Write("Export/Inbox/good.eml", Rfc822("good")),
-                                    tree.Write("Export/Inbox/bad.eml", "garbage")};
-  run::RunResult r = h.Run(files, tree.root().string() + "/out");
-  ASSERT_EQ(h.front_end.boxes.size(), 1u);
-  EXPECT_EQ(h.front_end.boxes[0].icon, source::MessageBoxIcon::kWarning);
-  EXPECT_EQ(h.front_end.boxes[0].text, "Zimbra Messages Converted with Errors.\r\n1 file(s) converted, 1 file(s) "
-                                       "failed.\r\nSee the report: " + r.report_path);
-  // The failed import still leaves the message stored, flagged read.
-  EXPECT_EQ(h.world.FolderOfImported("bad.eml"), "Inbox");
-  EXPECT_THAT(ReadFile(r.report_path), HasSubstr(files[1] + " | import message | cannot import"));
-}
-
 // A run that cannot start names its cause and what to do; nothing is converted.
 TEST(ConversionRunTest, ARunThatCannotStartSaysWhyAndWhatToDo) {
   TempTree tree;

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -27,9 +26,6 @@ struct FakeItemRecord {
   std::string folder;  // the folder's path below the store's top
   std::vector<std::string> ops;
   std::vector<std::pair<std::string, std::string>> attachments;  // name, bytes
-  std::string imported;  // the file given to Import
-  int import_format = 0;
-  std::vector<std::pair<pst::PropTag, pst::PropValue>> props;  // SetOneProp calls
   int saves = 0;
 };
 
@@ -50,7 +46,6 @@ struct FakeFolderNode {
   std::string name;
   FakeFolderNode* parent = nullptr;
   std::vector<std::unique_ptr<FakeFolderNode>> children;
-  std::vector<std::shared_ptr<FakeItemRecord>> items;  // saved items only
 
   FakeFolderNode* Child(std::string_view child) {
     for (auto& c : children) {
@@ -74,14 +69,10 @@ struct FakeFolderNode {
 
 // Everything a fake session did, and the switches that make it fail.
 struct FakeWorld {
-  // Switches.
   std::string fail_logon;      // non-empty: Logon raises this
-  std::string fail_add_store;  // non-empty: AddPSTStore raises this
-  std::set<std::string> failing_imports;     // file names whose Import raises
   std::vector<std::string> failing_ops;       // item calls whose line starts so raise
   int refuse_from_save = 0;  // n > 0: the n-th save and every write after it fail (disk full)
 
-  // What happened.
   int logons = 0;
   int logoffs = 0;
   int commits = 0;
@@ -94,36 +85,12 @@ struct FakeWorld {
   std::map<store::DefaultFolder, FakeFolderNode*> defaults;
   std::vector<std::shared_ptr<FakeItemRecord>> created;  // every item, saved or not
 
-  // Path of the folder holding the saved item imported from a file whose name is file_name;
-  // "" when there is none.
-  std::string FolderOfImported(const std::string& file_name) {
-    std::string found;
-    Walk(root.get(), [&](FakeFolderNode& f) {
-      for (const auto& item : f.items) {
-        if (std::filesystem::path(item->imported).filename() == file_name) found = f.Path();
-      }
-    });
-    return found;
-  }
-  std::size_t ItemCount() {
-    std::size_t n = 0;
-    Walk(root.get(), [&](FakeFolderNode& f) { n += f.items.size(); });
-    return n;
-  }
-
- private:
-  template <typename F>
-  static void Walk(FakeFolderNode* node, F&& visit) {
-    if (node == nullptr) return;
-    visit(*node);
-    for (auto& c : node->children) Walk(c.get(), visit);
-  }
 };
 
 class FakeItem : public store::Item {
  public:
   FakeItem(FakeWorld& world, FakeFolderNode& folder, store::ItemType type)
-      : world_(world), folder_(folder), record_(std::make_shared<FakeItemRecord>()) {
+      : world_(world), record_(std::make_shared<FakeItemRecord>()) {
     record_->type = type;
     record_->folder = folder.Path();
     world.created.push_back(record_);
@@ -146,16 +113,9 @@ class FakeItem : public store::Item {
     record_->attachments.emplace_back(name, std::string(bytes.begin(), bytes.end()));
   }
   void AddPicture(const std::filesystem::path& p) override { Op("picture " + p.string()); }
-  void Import(const std::filesystem::path& file, int format) override {
-    record_->imported = file.string();
-    record_->import_format = format;
-    if (world_.failing_imports.count(file.filename().string()) != 0) {
-      throw store::StoreError("cannot import " + file.string() + ": not a MIME message");
-    }
-  }
-  void ImportBytes(std::string_view, int format) override { record_->import_format = format; }
-  void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) override {
-    record_->props.emplace_back(tag, value);
+  void Import(const std::filesystem::path&, int) override {}
+  void ImportBytes(std::string_view, int) override {}
+  void SetOneProp(pst::PropTag, const pst::PropValue&, bool save) override {
     if (save) Save();
   }
   void SetNamedProp(const pst::NamedProperty&, const pst::PropValue&) override {}
@@ -175,10 +135,7 @@ class FakeItem : public store::Item {
       throw std::system_error(ENOSPC, std::generic_category(), "cannot write the store");
     }
     Op("Save");
-    if (record_->saves++ == 0) {
-      folder_.items.push_back(record_);
-      ++world_.items_saved;
-    }
+    if (record_->saves++ == 0) ++world_.items_saved;
   }
 
  private:
@@ -190,7 +147,6 @@ class FakeItem : public store::Item {
   }
 
   FakeWorld& world_;
-  FakeFolderNode& folder_;
   std::shared_ptr<FakeItemRecord> record_;
 };
 
@@ -271,7 +227,6 @@ class FakeSession : public store::Session {
   }
   store::Store& AddPSTStore(const std::filesystem::path& path, int format,
                             std::string_view display_name) override {
-    if (!world_.fail_add_store.empty()) throw store::StoreError(world_.fail_add_store);
     if (format != store::kStoreFormatUnicode) throw store::StoreError("not the Unicode format");
     // As the real store: a name already taken gives the next free "stem (n).pst".
     std::filesystem::path free = path;
