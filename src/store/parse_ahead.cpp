@@ -1,7 +1,6 @@
 #include "store/parse_ahead.h"
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -71,13 +70,6 @@ void ParseAhead::Work() {
     changed_.notify_all();
   }
 }
-
-namespace {
-std::atomic<ParseAhead*> current{nullptr};
-}  // namespace
-
-ParseAhead* CurrentParseAhead() { return current.load(); }
-void SetCurrentParseAhead(ParseAhead* parse_ahead) { current.store(parse_ahead); }
 
 mime::ParsedMessage ParseAhead::Take(const std::filesystem::path& file) {
   std::unique_lock lock(mutex_);

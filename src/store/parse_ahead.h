@@ -9,6 +9,7 @@
 #include <deque>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -62,9 +63,9 @@ class ParseAhead {
   std::vector<std::thread> workers_;
 };
 
-// The parse-ahead message imports take their parses from; nullptr: none. The parse is the
-// same whichever is set, only where it happens differs.
-ParseAhead* CurrentParseAhead();
-void SetCurrentParseAhead(ParseAhead* parse_ahead);
+// A session's parse-ahead, set while a run's imports are expected (else empty): its stores,
+// folders and items hold the slot and take parses from whatever it holds at import. The
+// parse is the same either way, only where it happens differs.
+using ParseAheadSlot = std::unique_ptr<ParseAhead>;
 
 }  // namespace mailvane::store

@@ -1,4 +1,3 @@
-#include "store/parse_ahead.h"
 #include "store/pst_item.h"
 
 #include <cerrno>
@@ -77,7 +76,8 @@ pst::AttachmentContent ByValueAttachment(std::vector<std::uint8_t> bytes, std::s
 
 }  // namespace
 
-PstItem::PstItem(pst::Folder folder, ItemType type) : type_(type), message_(folder) {
+PstItem::PstItem(pst::Folder folder, ItemType type, const ParseAheadSlot& parse_ahead)
+    : type_(type), parse_ahead_(parse_ahead), message_(folder) {
   message_.content().props.Set(pst::kPrMessageClass, PropValue::String(MessageClassOf(type)));
 }
 
@@ -143,8 +143,7 @@ void PstItem::Import(const std::filesystem::path& file, int format) {
     throw StoreError("Import: format " + std::to_string(format) +
                      " is not supported (only 1024, an RFC 822 message)");
   }
-  ParseAhead* ahead = CurrentParseAhead();
-  mime::ParsedMessage parsed = ahead != nullptr ? ahead->Take(file) : mime::ParseMimeFile(file);
+  mime::ParsedMessage parsed = parse_ahead_ ? parse_ahead_->Take(file) : mime::ParseMimeFile(file);
   import_warnings_ = std::move(parsed.warnings);
   FillFromParsed(std::move(parsed), message_.content());
 }

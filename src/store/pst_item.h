@@ -6,12 +6,14 @@
 #include "pst/messaging/message.h"
 #include "store/mail_store.h"
 #include "store/object_model_properties.h"
+#include "store/parse_ahead.h"
 
 namespace mailvane::store {
 
 class PstItem : public Item {
  public:
-  PstItem(pst::Folder folder, ItemType type);
+  // Imports take their parse from parse_ahead when it holds one.
+  PstItem(pst::Folder folder, ItemType type, const ParseAheadSlot& parse_ahead);
 
   void SetText(std::string_view name, std::string_view utf8) override;
   void SetDate(std::string_view name, const LocalDateTime& local) override;
@@ -38,6 +40,7 @@ class PstItem : public Item {
   void Apply(std::vector<PropertyWrite> writes);
 
   ItemType type_;
+  const ParseAheadSlot& parse_ahead_;
   std::vector<std::string> import_warnings_;
   std::vector<std::vector<std::uint8_t>> members_;  // one-off entry IDs of a list's members
   pst::Message message_;

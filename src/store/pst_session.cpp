@@ -27,11 +27,9 @@ std::unique_ptr<Session> CreatePstSession() { return std::make_unique<PstSession
 
 PstSession::PstSession() = default;
 
-PstSession::~PstSession() {
-  // A session dropped without Logoff (the program ending mid-run) leaves its stores as of
-  // their last commit; committing here could raise with nowhere to report it.
-  if (CurrentParseAhead() == parse_ahead_.get()) SetCurrentParseAhead(nullptr);
-}
+// A session dropped without Logoff (the program ending mid-run) leaves its stores as of
+// their last commit; committing here could raise with nowhere to report it.
+PstSession::~PstSession() = default;
 
 void PstSession::Logon() { logged_on_ = true; }
 
@@ -46,7 +44,8 @@ Store& PstSession::AddPSTStore(const std::filesystem::path& path, int format,
     throw StoreError("AddPSTStore: store format " + std::to_string(format) +
                      " is not supported (only 1, Unicode)");
   }
-  stores_.push_back(std::make_unique<PstStoreObject>(pst::PstStore::Create(path, display_name)));
+  stores_.push_back(
+      std::make_unique<PstStoreObject>(pst::PstStore::Create(path, display_name), parse_ahead_));
   return *stores_.back();
 }
 
@@ -77,18 +76,16 @@ std::unique_ptr<Folder> PstSession::GetFolderFromPath(std::string_view path) {
       throw StoreError("GetFolderFromPath: the store \"" + std::string(store_name) +
                        "\" has no folder \"" + std::string(folder_path) + "\"");
     }
-    return std::make_unique<PstFolderObject>(*folder);
+    return std::make_unique<PstFolderObject>(*folder, parse_ahead_);
   }
   throw StoreError("GetFolderFromPath: no store of this session is named \"" +
                    std::string(store_name) + "\"");
 }
 
 void PstSession::ExpectImports(std::vector<std::filesystem::path> files, unsigned threads) {
-  if (CurrentParseAhead() == parse_ahead_.get()) SetCurrentParseAhead(nullptr);
   parse_ahead_.reset();
   if (files.empty() || threads == 0) return;
   parse_ahead_ = std::make_unique<ParseAhead>(std::move(files), threads);
-  SetCurrentParseAhead(parse_ahead_.get());
 }
 
 void PstSession::RemoveStore(Store& store) {
@@ -118,7 +115,8 @@ void PstSession::Logoff() {
   if (first) std::rethrow_exception(first);
 }
 
-PstStoreObject::PstStoreObject(std::unique_ptr<pst::PstStore> store) : store_(std::move(store)) {}
+PstStoreObject::PstStoreObject(std::unique_ptr<pst::PstStore> store, const ParseAheadSlot& parse_ahead)
+    : store_(std::move(store)), parse_ahead_(parse_ahead) {}
 
 std::string PstStoreObject::EntryID() const { return Hex(store_->record_key()); }
 
@@ -137,11 +135,11 @@ std::unique_ptr<Folder> PstStoreObject::GetDefaultFolder(DefaultFolder kind) {
     throw StoreError("GetDefaultFolder: " + std::to_string(static_cast<int>(kind)) +
                      " is not a default folder kind");
   }
-  return std::make_unique<PstFolderObject>(store_->GetDefaultFolder(*engine_kind));
+  return std::make_unique<PstFolderObject>(store_->GetDefaultFolder(*engine_kind), parse_ahead_);
 }
 
 std::unique_ptr<Folder> PstStoreObject::IPMRootFolder() {
-  return std::make_unique<PstFolderObject>(store_->IpmSubtree());
+  return std::make_unique<PstFolderObject>(store_->IpmSubtree(), parse_ahead_);
 }
 
 void PstStoreObject::Commit() { store_->Commit(); }
@@ -152,14 +150,14 @@ std::string PstFolderObject::Name() const { return folder_.name(); }
 
 std::vector<std::unique_ptr<Folder>> PstFolderObject::Folders() {
   std::vector<std::unique_ptr<Folder>> out;
-  for (const pst::Folder& f : folder_.SubFolders()) out.push_back(std::make_unique<PstFolderObject>(f));
+  for (const pst::Folder& f : folder_.SubFolders()) out.push_back(std::make_unique<PstFolderObject>(f, parse_ahead_));
   return out;
 }
 
 std::unique_ptr<Folder> PstFolderObject::SubFolder(std::string_view name) {
   std::optional<pst::Folder> f = folder_.FindSubFolder(name);
   if (!f) return nullptr;
-  return std::make_unique<PstFolderObject>(*f);
+  return std::make_unique<PstFolderObject>(*f, parse_ahead_);
 }
 
 std::unique_ptr<Folder> PstFolderObject::AddFolder(std::string_view name, int type) {
@@ -172,7 +170,7 @@ std::unique_ptr<Folder> PstFolderObject::AddFolder(std::string_view name, int ty
     case static_cast<int>(DefaultFolder::kTasks): {
       const auto kind = static_cast<DefaultFolder>(type);
       return std::make_unique<PstFolderObject>(
-          folder_.AddFolder(name, pst::InfoOf(kind).container_class));
+          folder_.AddFolder(name, pst::InfoOf(kind).container_class), parse_ahead_);
     }
     default:
       throw StoreError("Folders.Add: folder type " + std::to_string(type) +
@@ -188,7 +186,7 @@ std::unique_ptr<Item> PstFolderObject::AddItem(ItemType type) {
     case ItemType::kTask:
     case ItemType::kNote:
     case ItemType::kDistList:
-      return std::make_unique<PstItem>(folder_, type);
+      return std::make_unique<PstItem>(folder_, type, parse_ahead_);
   }
   throw StoreError("Items.Add: item type " + std::to_string(static_cast<int>(type)) +
                    " is not supported (0, 1, 2, 3, 5 or 7)");

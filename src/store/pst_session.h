@@ -33,12 +33,12 @@ class PstSession : public Session {
 
   bool logged_on_ = false;
   std::vector<std::unique_ptr<PstStoreObject>> stores_;
-  std::unique_ptr<ParseAhead> parse_ahead_;
+  ParseAheadSlot parse_ahead_;
 };
 
 class PstStoreObject : public Store {
  public:
-  explicit PstStoreObject(std::unique_ptr<pst::PstStore> store);
+  PstStoreObject(std::unique_ptr<pst::PstStore> store, const ParseAheadSlot& parse_ahead);
 
   std::string EntryID() const override;
   std::string DisplayName() const override;
@@ -55,11 +55,13 @@ class PstStoreObject : public Store {
 
  private:
   std::unique_ptr<pst::PstStore> store_;
+  const ParseAheadSlot& parse_ahead_;
 };
 
 class PstFolderObject : public Folder {
  public:
-  explicit PstFolderObject(pst::Folder folder) : folder_(folder) {}
+  PstFolderObject(pst::Folder folder, const ParseAheadSlot& parse_ahead)
+      : folder_(folder), parse_ahead_(parse_ahead) {}
 
   std::string Name() const override;
   std::vector<std::unique_ptr<Folder>> Folders() override;
@@ -69,6 +71,7 @@ class PstFolderObject : public Folder {
 
  private:
   pst::Folder folder_;
+  const ParseAheadSlot& parse_ahead_;
 };
 
 }  // namespace mailvane::store
