@@ -4,13 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "support/files.h"
-#include "zimbra/meta_record_writer.h"
 #include "zimbra/meta_text.h"
 
 namespace mailvane::zimbra {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
