@@ -261,16 +261,6 @@ TEST_F(SampleItemsTest, TasksKeepTheirDaysOnlyAndNotesTheirText) {
          {{"0x001a", "IPM.StickyNote"}, {"0x1000", "Agenda: goals, budget, boat trip."}});
 }
 
-std::string Hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out;
-}
-
 // The dates (YYYY-MM-DD) a recurrence blob lists as deleted and as modified occurrences,
 // read from pypff's hex of PidLidAppointmentRecur (MS-OXOCAL 2.2.1.44.1).
 std::pair<std::vector<std::string>, std::vector<std::string>> ExceptionDates(const std::string& hex) {
@@ -318,8 +308,9 @@ TEST_F(SampleItemsTest, OtherCalendarsSeriesTaskProgressAndMessageMarksArrive) {
           {"Common:0x8501", "15"},
           {"Common:0x8560", "2023-11-22T12:45:00Z"},
           {"0x0042", "Petra Owner"},
-          {"PublicStrings:Keywords", "Work"},
-          {"0x1013", "hex:" + Hex("<html><body><p>Review the <b>plan</b> for 2024.</p></body></html>")}});
+          {"PublicStrings:Keywords", "Work"}});
+  EXPECT_EQ(FromHex(Find(items, "Team Calendar", "0x0037", "Planning review").Get("0x1013").substr(4)),
+            "<html><body><p>Review the <b>plan</b> for 2024.</p></body></html>");
   // Tasks: status, percent, priority and the reminder a day before the due day.
   Expect(Find(items, "Errands", "0x0037", "Renew passport"),
          {{"0x001a", "IPM.Task"},
