@@ -54,7 +54,7 @@ class CutFinder {
       return;
     }
     if (!in_headers_) return;
-    if (text.empty() && length <= 2) {  // the empty line that ends a header block
+    if (text.empty()) {  // the empty line that ends a header block
       EndField(at);
       in_headers_ = block_is_message_;  // an attached message's own headers follow
       block_is_message_ = false;

@@ -28,6 +28,9 @@ int AttachFromDataFile(GuardedItem& item, source::ExportFile* data_file) {
             [&] { parsed = std::make_unique<DataFileMessage>(std::string_view(*text).substr(subject)); })) {
     return 0;
   }
+  if (ctx.notice) {
+    for (const std::string& w : parsed->Warnings()) ctx.notice(item.file(), "its data file: " + w);
+  }
   int added = 0;
   for (int i = 0; i < parsed->AttachmentCount(); ++i) {
     ctx.front_end.Yield();

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "mime/gmime_support.h"
+#include "mime/message_limits.h"
 
 namespace mailvane::zimbra {
 namespace {
@@ -39,7 +40,11 @@ DataFileMessage::DataFileMessage(std::string_view text) {
   // The memory stream copies the text; an empty view may carry a null pointer.
   mime::GPtr<GMimeStream> stream(
       g_mime_stream_mem_new_with_buffer(text.empty() ? "" : text.data(), text.size()));
-  mime::GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+  // Cut as a message file is, so that a hostile data file costs no more memory.
+  mime::MessageCuts cuts = mime::FindCuts(stream.get());
+  mime::GPtr<GMimeStream> cut(cuts.empty() ? nullptr : mime::WithoutCuts(stream.get(), cuts));
+  warnings_ = std::move(cuts.warnings);
+  mime::GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(cut ? cut.get() : stream.get()));
   message_ = g_mime_parser_construct_message(parser.get(), nullptr);
   if (!message_) throw std::runtime_error("the data file holds no message");
   if (GMimeObject* body = g_mime_message_get_mime_part(message_)) Collect(body);

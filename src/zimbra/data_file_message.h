@@ -29,6 +29,8 @@ class DataFileMessage {
   std::string AttachmentFileName(int index) const;
   // The attachment's decoded content (an attached message as its RFC 822 text).
   std::vector<std::uint8_t> AttachmentBytes(int index) const;
+  // What was cut from a message past the parser's limits (see mime/message_limits.h).
+  const std::vector<std::string>& Warnings() const { return warnings_; }
 
  private:
   void Collect(GMimeObject* object);
@@ -36,6 +38,7 @@ class DataFileMessage {
 
   GMimeMessage* message_ = nullptr;
   std::vector<GMimeObject*> parts_;  // borrowed from message_
+  std::vector<std::string> warnings_;
 };
 
 }  // namespace mailvane::zimbra

@@ -276,7 +276,12 @@ TEST(HostileExportTest, MessagesBuiltToExhaustMemoryAreCutAndSaidSo) {
   for (const Case& c : cases) {
     WriteFile(dir.path() / "Export" / "Inbox" / (c.name + ".eml"), "Subject: " + c.name + "\r\n" + c.body);
   }
+  // An appointment's data file goes through the same limits.
+  WriteFile(dir.path() / "Export" / "Calendar" / "1.appt.meta",
+            "x\r\n/Calendar/:4:desc5:Lunch1:n5:Lunch2:st15:20240304T1200002:et15:20240304T130000");
+  WriteFile(dir.path() / "Export" / "Calendar" / "1.appt", "Subject: Lunch\r\n" + cases[0].body);
   const Converted converted = ConvertSafely(dir);
+  EXPECT_THAT(converted.report, HasSubstr("1.appt.meta | its data file: the message holds more than 3000"));
   EXPECT_EQ(converted.run.exit_code, 0) << converted.report;
   std::map<std::string, int> attachments;
   if (testsupport::HavePypff()) {
