@@ -51,16 +51,26 @@ class CutFinder {
       }
       in_headers_ = true;
       block_is_message_ = false;
+      block_is_encoded_ = false;
       return;
     }
     if (!in_headers_) return;
     if (text.empty()) {  // the empty line that ends a header block
       EndField(at);
-      in_headers_ = block_is_message_;  // an attached message's own headers follow
+      // An attached message's own headers follow, unless it is encoded: GMime then
+      // keeps it as a leaf part.
+      in_headers_ = block_is_message_ && !block_is_encoded_;
       block_is_message_ = false;
+      block_is_encoded_ = false;
       return;
     }
     if (text.front() == ' ' || text.front() == '\t') {
+      if (field_start_ < 0) {  // folded lines with no field before them: counted all the same
+        field_start_ = at;
+        field_bytes_ = 0;
+        field_name_ = "folded";
+        in_content_type_ = false;
+      }
       field_bytes_ += length;
       if (in_content_type_) ContentType(text, length);
       return;
@@ -78,8 +88,15 @@ class CutFinder {
     for (char& c : field_name_) {
       if (c < 0x21 || c > 0x7E) c = '?';  // the name goes into the report as it is
     }
-    in_content_type_ = Lower(field_name_) == "content-type";
+    const std::string name = Lower(field_name_);
+    in_content_type_ = name == "content-type";
     if (in_content_type_) ContentType(text, length);
+    if (name == "content-transfer-encoding") {
+      const std::string value = Lower(text);
+      block_is_encoded_ = value.find("base64") != std::string::npos ||
+                          value.find("quoted-printable") != std::string::npos ||
+                          value.find("uuencode") != std::string::npos;
+    }
   }
 
   MessageCuts Finish(gint64 size) {
@@ -162,6 +179,7 @@ class CutFinder {
   bool any_boundary_ = false;
   bool in_headers_ = true;
   bool block_is_message_ = false;
+  bool block_is_encoded_ = false;
   bool in_content_type_ = false;
   gint64 field_start_ = -1;
   std::size_t field_bytes_ = 0;

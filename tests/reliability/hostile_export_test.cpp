@@ -249,6 +249,8 @@ TEST(HostileExportTest, MessagesBuiltToExhaustMemoryAreCutAndSaidSo) {
     return text;
   };
   const std::string mb(1 << 20, 'a');
+  std::string lines;  // 3.4 MB of base64 lines: no headers, however many
+  for (int i = 0; i < 45000; ++i) lines += std::string(76, 'Q') + "\r\n";
   std::string to = "To: ";
   for (int i = 0; i < 2500; ++i) to += (i ? ",\r\n r" : "r") + std::to_string(i) + "@example.com";
   struct Case {
@@ -271,6 +273,10 @@ TEST(HostileExportTest, MessagesBuiltToExhaustMemoryAreCutAndSaidSo) {
       {"wide", "Content-Type: multipart/mixed; boundary=w\r\n\r\n--w\r\n"
                "Content-Type: text/html\r\n\r\n<p>" + mb + "</p>\r\n--w\r\n"
                "Content-Type: text/plain; name=a.txt\r\n\r\nX-Not-A-Header: " + mb + "\r\n--w--\r\n",
+       "", 1},
+      {"encoded", "Content-Type: multipart/mixed; boundary=e\r\n\r\n--e\r\n"
+                  "Content-Type: message/rfc822\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+                  lines + "--e--\r\n",
        "", 1},
   };
   for (const Case& c : cases) {
