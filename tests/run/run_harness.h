@@ -8,23 +8,18 @@
 
 #include "fake_store.h"
 #include "run/conversion_run.h"
-#include "source/relative_folder.h"
 #include "support/fake_front_end.h"
 #include "support/files.h"
 
 namespace mailvane::testing {
 
 using testsupport::FakeFrontEnd;
-using testsupport::ShownMessage;
 
 // A scratch folder to lay an export out in.
 class TempTree : public testsupport::ScratchDir {
  public:
   TempTree() : ScratchDir("run") {}
   const std::filesystem::path& root() const { return path(); }
-  // The store-side relative folder of the root ("tmp\mailvane-run-1-1"), the prefix every
-  // mirrored folder of the tree starts with.
-  std::string StorePrefix() const { return source::RelativeFolder((path() / "x").string()); }
 };
 
 // A short RFC 822 message.

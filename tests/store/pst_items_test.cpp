@@ -95,7 +95,6 @@ TEST(PstItemsTest, EveryKindReadsBackInTheIndependentReaders) {
   EXPECT_NE(out.find("Inbox\tIPM.Note\tGrüße and a file\tdata.bin:6\tHello Bob"),
             std::string::npos) << out;
   EXPECT_NE(out.find("END"), std::string::npos);
-
 }
 
 }  // namespace
