@@ -120,20 +120,6 @@ class WindowTest : public QObject {
     QVERIFY(address.ends_with("/mailvane/guide.html"));
   }
 
-  void BuildTreeHoldsTheGuide() {
-    // The program run from the build tree finds the guide the way an installed one does.
-    const QByteArray build = qgetenv("MAILVANE_BUILD_DIR");
-    if (build.isEmpty()) QSKIP("MAILVANE_BUILD_DIR is not set");
-    const QString program_dir = QString::fromLocal8Bit(build) + QStringLiteral("/src");
-    const QUrl url(QString::fromStdString(mailvane::app::GuideAddress(program_dir.toStdString())));
-    QFile guide(url.toLocalFile());
-    QVERIFY2(guide.open(QIODevice::ReadOnly), qPrintable(url.toString()));
-    const QByteArray page = guide.readAll();
-    QVERIFY(page.contains("File &gt; Open &gt; Outlook Data File") ||
-            page.contains("File > Open > Outlook Data File"));
-    QVERIFY(page.contains("tar -xzf"));
-  }
-
   void ClosingEndsWithoutAQuestion() {
     Harness h;
     h.window->show();
