@@ -24,8 +24,6 @@ class FakeDialogs : public Dialogs {
   std::deque<source::MessageBoxAnswer> yes_no_answers;  // for Yes/No boxes
   std::vector<std::string> folder_titles;
   std::vector<ShownMessage> messages;
-  std::vector<std::string> opened;
-  bool open_succeeds = true;
   // Called while a message box would be up (to act as the user meanwhile).
   std::function<void(const ShownMessage&)> on_message;
 
@@ -49,10 +47,7 @@ class FakeDialogs : public Dialogs {
     return answer;
   }
 
-  bool OpenAddress(const std::string& address) override {
-    opened.push_back(address);
-    return open_succeeds;
-  }
+  bool OpenAddress(const std::string&) override { return false; }
 };
 
 }  // namespace mailvane::app::testing
