@@ -1,57 +1,11 @@
-// Files the way a Zimbra export holds them, for the item step tests: a sandbox folder
-// that also serves as the temporary folder, and appointment/task data files (a
-// multipart/digest of invites, CRLF line ends).
+// Appointment and task data files the way a Zimbra export holds them: a multipart/digest
+// of invites, CRLF line ends.
 #pragma once
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "support/files.h"
-
 namespace mailvane::zimbra::testing {
-
-// A scratch folder with "export/" for the export's files and "tmp/" as TMPDIR while the
-// object lives.
-class Sandbox : public testsupport::ScratchDir {
- public:
-  Sandbox() : ScratchDir("zimbra") {
-    std::filesystem::create_directories(tmp());
-    if (const char* old = std::getenv("TMPDIR")) old_tmpdir_ = old;
-    setenv("TMPDIR", tmp().c_str(), 1);
-  }
-  ~Sandbox() {
-    if (old_tmpdir_) {
-      setenv("TMPDIR", old_tmpdir_->c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-  }
-
-  std::filesystem::path root() const { return path(); }
-  std::filesystem::path tmp() const { return path() / "tmp"; }
-  // Writes bytes to export/relative (folders made) and returns the full path.
-  std::string Write(const std::string& relative, const std::string& bytes) const {
-    return ScratchDir::Write("export/" + relative, bytes);
-  }
-
-  // Every file and folder under the sandbox other than those under export/.
-  std::vector<std::string> Leftovers() const {
-    std::vector<std::string> found;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(path())) {
-      const auto rel = std::filesystem::relative(e.path(), path()).string();
-      if (rel == "tmp" || rel == "export" || rel.rfind("export/", 0) == 0) continue;
-      found.push_back(rel);
-    }
-    return found;
-  }
-
- private:
-  std::optional<std::string> old_tmpdir_;
-};
 
 struct MimeAttachment {
   std::string headers;  // Content-Type, Content-Disposition, ... lines without CRLF ends
