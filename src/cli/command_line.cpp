@@ -181,6 +181,11 @@ int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo
       auto archive = std::make_unique<source::ArchiveSource>(source_path, run::TakesDataFile);
       front_end.CountDone(source::ArchiveQueuedText(archive->Name(), archive->ArchiveSize()));
       source = std::move(archive);
+    } catch (const source::NotAnArchive& e) {
+      outcome.error = "SOURCE_FOLDER " + a.folders[0] + " is neither a folder nor an archive: " +
+                      e.what();
+      io.err << "mailvane: " << outcome.error << "\n" << TryHelpText();
+      return kExitUsage;
     } catch (const std::exception& e) {
       outcome.error = "cannot read the archive " + a.folders[0] + ": " +
                       e.what();

@@ -25,6 +25,8 @@ std::string SizeText(std::size_t bytes) {
                                  : std::to_string(bytes >> 10) + " KB";
 }
 
+}  // namespace
+
 // Follows the message line by line the way GMime will read it: header blocks (the
 // message's, each part's, each attached message's) and bodies, where a line naming a
 // boundary starts a part. Only offsets are kept, never the lines themselves.
@@ -33,6 +35,7 @@ class CutFinder {
   explicit CutFinder(const MessageLimits& limits) : limits_(limits) {}
 
   bool done() const { return cuts_.end >= 0; }
+  gint64 end() const { return cuts_.end; }
 
   // One line: where it starts, its first bytes and its whole length (line end included).
   void Line(gint64 at, std::string_view head, std::size_t length) {
@@ -189,42 +192,51 @@ class CutFinder {
   std::size_t header_bytes_ = 0;
 };
 
-}  // namespace
+CutScanner::CutScanner(const MessageLimits& limits) : finder_(std::make_unique<CutFinder>(limits)) {}
+CutScanner::~CutScanner() = default;
+
+bool CutScanner::done() const { return finder_->done(); }
+gint64 CutScanner::end() const { return finder_->end(); }
+
+void CutScanner::Feed(const char* data, std::size_t size) {
+  const char* p = data;
+  const char* end = data + size;
+  while (p < end && !finder_->done()) {
+    const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    const char* stop = nl ? nl + 1 : end;
+    const auto piece = static_cast<std::size_t>(stop - p);
+    if (nl && length_ == 0) {  // the whole line is in this piece
+      finder_->Line(line_at_, std::string_view(p, std::min(piece, kLineHead)), piece);
+      line_at_ += static_cast<gint64>(piece);
+    } else {
+      if (head_.size() < kLineHead) head_.append(p, std::min(piece, kLineHead - head_.size()));
+      length_ += piece;
+      if (nl) {
+        finder_->Line(line_at_, head_, length_);
+        line_at_ += static_cast<gint64>(length_);
+        head_.clear();
+        length_ = 0;
+      }
+    }
+    p = stop;
+  }
+}
+
+MessageCuts CutScanner::Finish() {
+  if (length_ > 0 && !finder_->done()) finder_->Line(line_at_, head_, length_);
+  return finder_->Finish(line_at_ + static_cast<gint64>(length_));
+}
 
 MessageCuts FindCuts(GMimeStream* stream, const MessageLimits& limits) {
-  CutFinder finder(limits);
-  std::string head;  // the first bytes of a line that runs over a read
-  std::size_t length = 0;
-  gint64 line_at = 0;
+  CutScanner scanner(limits);
   char buf[65536];
-  while (!finder.done()) {
+  while (!scanner.done()) {
     const ssize_t n = g_mime_stream_read(stream, buf, sizeof buf);
     if (n <= 0) break;
-    const char* p = buf;
-    const char* end = buf + n;
-    while (p < end && !finder.done()) {
-      const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-      const char* stop = nl ? nl + 1 : end;
-      const auto piece = static_cast<std::size_t>(stop - p);
-      if (nl && length == 0) {  // the whole line is in this read
-        finder.Line(line_at, std::string_view(p, std::min(piece, kLineHead)), piece);
-        line_at += static_cast<gint64>(piece);
-      } else {
-        if (head.size() < kLineHead) head.append(p, std::min(piece, kLineHead - head.size()));
-        length += piece;
-        if (nl) {
-          finder.Line(line_at, head, length);
-          line_at += static_cast<gint64>(length);
-          head.clear();
-          length = 0;
-        }
-      }
-      p = stop;
-    }
+    scanner.Feed(buf, static_cast<std::size_t>(n));
   }
-  if (length > 0 && !finder.done()) finder.Line(line_at, head, length);
   g_mime_stream_reset(stream);
-  return finder.Finish(line_at + static_cast<gint64>(length));
+  return scanner.Finish();
 }
 
 GMimeStream* WithoutCuts(GMimeStream* stream, const MessageCuts& cuts) {

@@ -8,6 +8,7 @@
 #include <gmime/gmime.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,30 @@ struct MessageCuts {
   gint64 size = 0;  // bytes the stream held
   std::vector<std::string> warnings;
   bool empty() const { return dropped.empty() && end < 0; }
+};
+
+class CutFinder;
+
+// Follows a message's bytes as they come, piece after piece.
+class CutScanner {
+ public:
+  explicit CutScanner(const MessageLimits& limits = kMessageLimits);
+  ~CutScanner();
+  CutScanner(const CutScanner&) = delete;
+  CutScanner& operator=(const CutScanner&) = delete;
+
+  void Feed(const char* data, std::size_t size);
+  // The message must be cut off (Finish says where); what follows need not be fed.
+  bool done() const;
+  gint64 end() const;  // where it is cut off, from the first byte fed; -1 while not
+  // The cuts, once every piece (or all up to done()) was fed.
+  MessageCuts Finish();
+
+ private:
+  std::unique_ptr<CutFinder> finder_;
+  std::string head_;        // the first bytes of a line that runs over a piece
+  std::size_t length_ = 0;  // that line's length so far
+  gint64 line_at_ = 0;
 };
 
 // Reads the stream through once and leaves it at its start.

@@ -4,13 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <stdexcept>
 #include <system_error>
 
 #include "mime/charset_text.h"
 #include "mime/gmime_support.h"
 #include "mime/message_limits.h"
 #include "mime/message_mapping.h"
+#include "mime/reader_stream.h"
 #include "mime/unended_headers.h"
 #include "pst/property_tags.h"
 
@@ -23,7 +26,9 @@ ParsedMessage NotMime(GMimeStream* stream) {
   out.warnings.push_back("not an RFC 822 message; its content was kept as the plain-text body");
   out.properties.push_back({pst::kPrMessageClass, pst::PropValue::String("IPM.Note")});
   std::string bytes;
-  g_mime_stream_reset(stream);
+  if (g_mime_stream_reset(stream) != 0) {
+    out.warnings.push_back("it could not be read again from its start: only its last part was kept");
+  }
   char buf[65536];
   for (;;) {
     const ssize_t n = g_mime_stream_read(stream, buf, sizeof buf);
@@ -38,6 +43,21 @@ ParsedMessage NotMime(GMimeStream* stream) {
   return out;
 }
 
+// Parses a stream already mended where its headers ran into the body. A stream that is
+// read only once cannot be kept by the parts.
+ParsedMessage Construct(GMimeStream* stream, bool mended, bool keep_stream) {
+  GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
+  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+  g_mime_parser_set_persist_stream(parser.get(), keep_stream);
+  GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), LooseParserOptions()));
+  ParsedMessage out = message ? MapMessage(message.get(), 0) : NotMime(stream);
+  if (mended && message) {
+    out.warnings.push_back("no empty line ended the headers; the body was taken to start at "
+                           "the first line that is not a header");
+  }
+  return out;
+}
+
 ParsedMessage ParseStream(GMimeStream* stream) {
   // GMime would drop the lines of a body that follows the headers without an empty line.
   const UnendedHeaders unended = FindUnendedHeaders(stream);
@@ -47,16 +67,47 @@ ParsedMessage ParseStream(GMimeStream* stream) {
   MessageCuts cuts = FindCuts(stream);
   GPtr<GMimeStream> cut(cuts.empty() ? nullptr : WithoutCuts(stream, cuts));
   if (cut) stream = cut.get();
-  GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
-  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-  GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), LooseParserOptions()));
-  ParsedMessage out = message ? MapMessage(message.get(), 0) : NotMime(stream);
-  if (mended && message) {
-    out.warnings.push_back("no empty line ended the headers; the body was taken to start at "
-                           "the first line that is not a header");
-  }
+  ParsedMessage out = Construct(stream, mended != nullptr, true);
   for (std::string& w : cuts.warnings) out.warnings.push_back(std::move(w));
   return out;
+}
+
+// Warnings not given yet: a head cut off early is looked through again by ParseStream.
+void AddWarnings(std::vector<std::string> warnings, ParsedMessage& out) {
+  for (std::string& w : warnings) {
+    if (std::find(out.warnings.begin(), out.warnings.end(), w) == out.warnings.end()) {
+      out.warnings.push_back(std::move(w));
+    }
+  }
+}
+
+// Up to limit bytes of reader into a new array, sized for the expected length (and one
+// byte more, to see the end) and grown in steps past it.
+GByteArray* ReadUpTo(source::ByteReader& reader, std::size_t limit, std::size_t expected,
+                     bool& ended) {
+  constexpr std::size_t kStep = 65536;
+  const std::size_t first = std::min(limit, expected + 1);
+  GByteArray* bytes = g_byte_array_sized_new(static_cast<guint>(first));
+  std::size_t have = 0;
+  ended = false;
+  try {
+    while (have < limit) {
+      if (bytes->len == have) {
+        g_byte_array_set_size(bytes, static_cast<guint>(have == 0 ? first : std::min(limit, have + kStep)));
+      }
+      const std::size_t n = reader.Read(reinterpret_cast<char*>(bytes->data) + have, bytes->len - have);
+      if (n == 0) {
+        ended = true;
+        break;
+      }
+      have += n;
+    }
+  } catch (...) {
+    g_byte_array_free(bytes, TRUE);
+    throw;
+  }
+  g_byte_array_set_size(bytes, static_cast<guint>(have));
+  return bytes;
 }
 
 }  // namespace
@@ -118,6 +169,43 @@ ParsedMessage ParseMimeBytes(std::string_view bytes) {
   const char* data = bytes.empty() ? "" : bytes.data();
   GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(data, bytes.size()));
   return ParseStream(stream.get());
+}
+
+ParsedMessage ParseMimeReader(source::ByteReader& reader, std::uint64_t size) {
+  EnsureGMimeInitialized();
+  // A message of known size up to kMaxHeldBytes is read whole into the buffer GMime parses.
+  // A larger one only as far as the check of its headers needs; the rest is parsed as it is
+  // read, so only its parts are held, never a second copy of the whole.
+  const bool whole = size > 0 && size <= source::kMaxHeldBytes;
+  const std::size_t limit = whole ? source::kMaxHeldBytes + 1 : static_cast<std::size_t>(kUnendedScanBytes);
+  bool ended = false;
+  GByteArray* bytes = ReadUpTo(reader, limit, whole ? static_cast<std::size_t>(size) : limit, ended);
+  GPtr<GMimeStream> head(g_mime_stream_mem_new_with_byte_array(bytes));
+  if (ended) return ParseStream(head.get());
+  // What is read only once cannot be looked through before it is parsed: the limits of a
+  // message are checked as it passes, and it ends where it must be cut off.
+  CutScanner cuts;
+  cuts.Feed(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  if (cuts.done()) {
+    g_byte_array_set_size(bytes, static_cast<guint>(cuts.end()));
+    ParsedMessage out = ParseStream(head.get());
+    AddWarnings(cuts.Finish().warnings, out);
+    return out;
+  }
+  GPtr<GMimeStream> rest(NewReaderStream(reader, cuts, static_cast<gint64>(bytes->len)));
+  const UnendedHeaders unended = FindUnendedHeaders(head.get());
+  GPtr<GMimeStream> stream(unended.body >= 0 ? WithEmptyLineAt(head.get(), unended.body)
+                                             : g_mime_stream_cat_new());
+  if (unended.body < 0) g_mime_stream_cat_add_source(GMIME_STREAM_CAT(stream.get()), head.get());
+  g_mime_stream_cat_add_source(GMIME_STREAM_CAT(stream.get()), rest.get());
+  ParsedMessage out = unended.body >= 0 && !unended.after_message_header
+                          ? NotMime(stream.get())
+                          : Construct(stream.get(), unended.body >= 0, false);
+  if (std::string failure = ReaderStreamFailure(rest.get()); !failure.empty()) {
+    throw std::runtime_error(failure);
+  }
+  AddWarnings(cuts.Finish().warnings, out);
+  return out;
 }
 
 }  // namespace mailvane::mime

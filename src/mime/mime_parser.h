@@ -3,10 +3,12 @@
 // nested to any depth up to kMaxNestingDepth.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string_view>
 
 #include "mime/parsed_message.h"
+#include "source/export_file.h"
 
 namespace mailvane::mime {
 
@@ -20,5 +22,9 @@ ParsedMessage ParseMimeFile(const std::filesystem::path& file);
 
 // Parses a message held in memory.
 ParsedMessage ParseMimeBytes(std::string_view bytes);
+
+// Parses a message read once from reader (an archive entry); size is its length from the
+// archive's header, 0 when unknown. Raises when the reader does.
+ParsedMessage ParseMimeReader(source::ByteReader& reader, std::uint64_t size);
 
 }  // namespace mailvane::mime

@@ -8,7 +8,8 @@
 namespace mailvane::mime {
 namespace {
 
-constexpr std::size_t kMaxScan = 1 << 20;
+constexpr std::size_t kChunk = 4096;
+constexpr std::size_t kMaxScan = static_cast<std::size_t>(kUnendedScanBytes) - kChunk;
 
 std::string_view FieldName(std::string_view line) {
   std::string_view name = line.substr(0, line.find(':'));
@@ -40,7 +41,7 @@ bool IsMessageHeader(std::string_view line) {
 
 UnendedHeaders Scan(GMimeStream* stream) {
   std::string buf;
-  char chunk[4096];  // most header blocks fit one: this scan runs for every message
+  char chunk[kChunk];  // most header blocks fit one: this scan runs for every message
   std::size_t pos = 0;
   bool eof = false;
   bool message_header = false;

@@ -18,7 +18,11 @@ struct UnendedHeaders {
   bool after_message_header = false;
 };
 
-// Reads only as far as it must (at most 1 MiB) and leaves the stream at its start.
+// The most FindUnendedHeaders reads: 1 MiB and one chunk of 4 KiB.
+inline constexpr gint64 kUnendedScanBytes = (1 << 20) + 4096;
+
+// Reads only as far as it must (at most kUnendedScanBytes) and leaves the stream at its
+// start.
 UnendedHeaders FindUnendedHeaders(GMimeStream* stream);
 
 // A new stream reading as `stream` with an empty line inserted at `offset`.

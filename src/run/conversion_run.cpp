@@ -302,9 +302,10 @@ void ConversionRun::ConvertOne(source::ExportFile& file, zimbra::ItemContext& it
   const std::string& shown = file.shown();
   const std::string logical = LogicalPath(file.path());
   const FileTests tests = kinds_.Tests(file, logical);
-  // From a stream a message's record comes just before the message: its marks wait there.
+  // From a stream a message's record paired with it comes just before it: its marks wait
+  // there. A record without its message is named by the source.
   if (file.DiskPath() == nullptr && EndsWithLower(file.path(), ".eml.meta") &&
-      file.NotReadable().empty()) {
+      file.NotReadable().empty() && file.DataFile() != nullptr) {
     try {
       messages.pending_marks[file.path().substr(0, file.path().size() - 5)] =
           MarksOfRecord(file.Content());

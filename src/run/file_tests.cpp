@@ -48,7 +48,7 @@ FileTests TestFile(std::string_view path) {
 
 bool TakesDataFile(std::string_view path) {
   const FileTests tests = TestFile(LogicalPath(path));
-  return tests.calendar || tests.task;
+  return tests.calendar || tests.task || EndsWithLower(path, ".eml.meta");
 }
 
 std::string LogicalPath(std::string_view path) {

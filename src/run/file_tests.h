@@ -19,8 +19,8 @@ struct FileTests {
 // Path searches are case-sensitive; name endings are compared lower-cased.
 FileTests TestFile(std::string_view path);
 
-// Whether the file at path is a record whose step reads a data file beside it (an
-// appointment or a task).
+// Whether the file at path is a record that goes with the file beside it: an appointment or
+// a task with its data file, a message's record with the message.
 bool TakesDataFile(std::string_view path);
 
 // The path the tests and the message routing look at: the file's folders with Zimbra's

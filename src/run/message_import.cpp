@@ -123,7 +123,7 @@ bool ImportMessageFile(MessageContext& ctx, source::ExportFile& source_file,
     if (const std::string* disk = source_file.DiskPath()) {
       message->Import(*disk, store::kImportRfc822);
     } else {
-      message->ImportBytes(source_file.Content(), store::kImportRfc822);
+      message->ImportStream(*source_file.Stream(), source_file.size(), store::kImportRfc822);
     }
   });
   for (const std::string& warning : message->ImportWarnings()) ctx.report.Notice(file, warning);

@@ -5,11 +5,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -84,8 +84,12 @@ class ArchiveEntry : public ExportFile {
     if (!content_) {
       if (!read_failure_.empty()) throw std::runtime_error(read_failure_);
       std::string bytes;
-      // Sized once from the header: growing by doubling would hold twice a large message.
-      if (size_ > 0 && size_ <= (std::uint64_t{1} << 32)) bytes.reserve(static_cast<std::size_t>(size_));
+      // Sized once: growing by doubling would hold twice a large entry.
+      if (loaded_) {
+        bytes.reserve(held_size_);
+      } else if (size_ > 0 && size_ <= (std::uint64_t{1} << 32)) {
+        bytes.reserve(static_cast<std::size_t>(size_));
+      }
       auto reader = Stream();
       char buffer[kRawBlock];
       while (const std::size_t n = reader->Read(buffer, sizeof buffer)) bytes.append(buffer, n);
@@ -97,6 +101,30 @@ class ArchiveEntry : public ExportFile {
   std::unique_ptr<ByteReader> Stream() override {
     if (content_) return std::make_unique<StringReader>(*content_);
     if (!read_failure_.empty()) throw std::runtime_error(read_failure_);
+    if (loaded_ && !streamed_) {
+      // Held pieces are let go as they are read: the content is never in memory twice.
+      streamed_ = true;
+      class PiecesReader : public ByteReader {
+       public:
+        explicit PiecesReader(std::deque<std::string>& pieces) : pieces_(pieces) {}
+        std::size_t Read(char* buffer, std::size_t size) override {
+          while (!pieces_.empty() && at_ == pieces_.front().size()) {
+            pieces_.pop_front();
+            at_ = 0;
+          }
+          if (pieces_.empty()) return 0;
+          const std::size_t n = std::min(size, pieces_.front().size() - at_);
+          std::memcpy(buffer, pieces_.front().data() + at_, n);
+          at_ += n;
+          return n;
+        }
+
+       private:
+        std::deque<std::string>& pieces_;
+        std::size_t at_ = 0;
+      };
+      return std::make_unique<PiecesReader>(pieces_);
+    }
     if (source_ == nullptr || streamed_) {
       throw std::logic_error("the archive has moved past " + shown_ + "; it can be read only once");
     }
@@ -119,11 +147,18 @@ class ArchiveEntry : public ExportFile {
 
   ExportFile* DataFile() override { return data_file_.get(); }
 
-  // Reads the whole content now, so the entry can wait for its partner; false (with the
-  // reason kept for Content) when the archive could not be read.
+  // Reads the whole content now, in pieces, so the entry can wait for its partner; false
+  // (with the reason kept for Content) when the archive could not be read.
   bool Load() {
     try {
-      Content();
+      auto reader = Stream();
+      char buffer[kRawBlock];
+      while (const std::size_t n = reader->Read(buffer, sizeof buffer)) {
+        held_size_ += n;
+        pieces_.emplace_back(buffer, n);
+      }
+      loaded_ = true;
+      streamed_ = false;
       return true;
     } catch (const std::exception& e) {
       read_failure_ = e.what();
@@ -131,7 +166,7 @@ class ArchiveEntry : public ExportFile {
     }
   }
   void Detach() { source_ = nullptr; }
-  std::size_t HeldBytes() const { return content_ ? content_->size() : 0; }
+  std::size_t HeldBytes() const { return held_size_; }
   void SetDataFile(std::shared_ptr<ArchiveEntry> data) { data_file_ = std::move(data); }
   bool IsRecordOf(const std::string& key) const { return path_ != key; }
 
@@ -142,6 +177,9 @@ class ArchiveEntry : public ExportFile {
   std::uint64_t size_;
   std::string not_readable_;
   std::optional<std::string> content_;
+  std::deque<std::string> pieces_;  // the content while held, until read
+  std::size_t held_size_ = 0;
+  bool loaded_ = false;
   std::string read_failure_;
   bool streamed_ = false;
   std::shared_ptr<ArchiveEntry> data_file_;
@@ -189,47 +227,40 @@ ArchiveSource::ArchiveSource(const std::string& path, NeedsDataFile needs_data_f
       total_ = static_cast<std::uint64_t>(info.st_size);
     }
   }
-  // gzip is inflated here rather than by libarchive, which checks neither the trailer's CRC
-  // nor what follows the tar end marker.
-  while (input_size_ < 2) {
+  // Compression is undone here, not by libarchive, so that what follows the compressed
+  // stream and what follows the archive's end can be checked.
+  while (input_size_ < 6) {
     const std::size_t n = ReadInput(input_.data() + input_size_, input_.size() - input_size_);
     if (n == 0) break;
     input_size_ += n;
   }
-  if (input_size_ >= 2 && static_cast<unsigned char>(input_[0]) == 0x1f &&
-      static_cast<unsigned char>(input_[1]) == 0x8b) {
-    gzip_ = std::make_unique<z_stream>();
-    if (inflateInit2(gzip_.get(), 15 + 16) != Z_OK) throw std::runtime_error("zlib could not start");
-    gzip_->next_in = reinterpret_cast<Bytef*>(input_.data());
-    gzip_->avail_in = static_cast<uInt>(input_size_);
-    input_size_ = 0;
-  }
+  unpacker_ = StreamUnpacker::For(std::string_view(input_.data(), input_size_));
   archive_ = archive_read_new();
   if (archive_ == nullptr) throw std::runtime_error("libarchive could not start");
-  // Only formats and filters libarchive reads itself: no outside programs.
-  archive_read_support_filter_gzip(archive_);
-  archive_read_support_filter_bzip2(archive_);
-  archive_read_support_filter_xz(archive_);
-  archive_read_support_filter_zstd(archive_);
   archive_read_support_format_tar(archive_);
   archive_read_support_format_gnutar(archive_);
   archive_read_support_format_zip_streamable(archive_);
-  if (archive_read_open(archive_, this, nullptr, &ArchiveSource::ReadRaw, nullptr) != ARCHIVE_OK) {
-    const std::string why = archive_error_string(archive_) ? archive_error_string(archive_) : "";
-    throw std::runtime_error(name_ + " is not an archive that can be read: " + why);
+  const bool opened = archive_read_open(archive_, this, nullptr, &ArchiveSource::ReadRaw, nullptr) == ARCHIVE_OK;
+  if (opened) first_header_ = archive_read_next_header(archive_, &first_entry_);
+  if (opened && (first_header_ == ARCHIVE_OK || first_header_ == ARCHIVE_WARN)) return;
+  if (opened && first_header_ == ARCHIVE_EOF) {
+    if (archive_format(archive_) == ARCHIVE_FORMAT_EMPTY) throw NotAnArchive(name_ + " is empty");
+    return;
   }
-  first_header_ = archive_read_next_header(archive_, &first_entry_);
-  if (first_header_ != ARCHIVE_OK && first_header_ != ARCHIVE_WARN) {
+  // A format libarchive knew, or compressed data that broke off, make a damaged archive:
+  // converted as far as it reads. Anything else is no archive at all.
+  if (archive_format(archive_) == 0 && stream_error_.empty()) {
     const char* why = archive_error_string(archive_);
-    throw std::runtime_error(name_ + " is not a .tgz, .tar or .zip archive that can be read" +
+    throw NotAnArchive(name_ + " is not a .tgz, .tar or .zip archive that can be read" +
                              (why ? std::string(": ") + why : std::string()));
   }
+  first_header_ = ARCHIVE_FATAL;
+  first_entry_ = nullptr;
 }
 
 ArchiveSource::~ArchiveSource() {
   if (current_) current_->Detach();
   if (archive_ != nullptr) archive_read_free(archive_);
-  if (gzip_) inflateEnd(gzip_.get());
   if (own_fd_) ::close(fd_);
 }
 
@@ -245,7 +276,7 @@ std::size_t ArchiveSource::ReadInput(char* buffer, std::size_t size) {
 }
 
 std::size_t ArchiveSource::ReadStream(char* buffer, std::size_t size) {
-  if (!gzip_) {
+  if (!unpacker_) {
     if (input_size_ == 0) return ReadInput(buffer, size);
     const std::size_t n = std::min(size, input_size_);
     std::memcpy(buffer, input_.data() + input_at_, n);
@@ -254,41 +285,48 @@ std::size_t ArchiveSource::ReadStream(char* buffer, std::size_t size) {
     return n;
   }
   if (!stream_error_.empty()) throw std::runtime_error(stream_error_);
-  z_stream& z = *gzip_;
+  const std::string kind = unpacker_->Name();
   for (;;) {
-    if (z.avail_in == 0 && !input_ended_) {
-      const std::size_t n = ReadInput(input_.data(), input_.size());
-      input_ended_ = n == 0;
-      z.next_in = reinterpret_cast<Bytef*>(input_.data());
-      z.avail_in = static_cast<uInt>(n);
+    if (input_size_ == 0 && !input_ended_) {
+      input_size_ = ReadInput(input_.data(), input_.size());
+      input_at_ = 0;
+      input_ended_ = input_size_ == 0;
     }
     if (member_ended_) {
-      // Zeros may pad the file; anything else must be a further gzip member.
-      while (z.avail_in > 0 && *z.next_in == 0) {
-        ++z.next_in;
-        --z.avail_in;
+      // Zeros may pad the file; anything else must be a further member.
+      while (input_size_ > 0 && input_[input_at_] == 0) {
+        ++input_at_;
+        --input_size_;
       }
-      if (z.avail_in == 0) {
+      if (input_size_ == 0) {
         if (input_ended_) return 0;
         continue;
       }
-      inflateReset(&z);
+      unpacker_->Restart();
       member_ended_ = false;
+      member_made_ = false;
+      ++members_;
     }
-    z.next_out = reinterpret_cast<Bytef*>(buffer);
-    z.avail_out = static_cast<uInt>(size);
-    const int result = inflate(&z, Z_NO_FLUSH);
-    const std::size_t made = size - z.avail_out;
-    if (result == Z_STREAM_END) {
+    const StreamUnpacker::Step step =
+        unpacker_->Unpack(input_.data() + input_at_, input_size_, buffer, size);
+    input_at_ += step.used;
+    input_size_ -= step.used;
+    member_made_ = member_made_ || step.made > 0;
+    if (step.member_ended) {
       member_ended_ = true;
-    } else if (result != Z_OK && result != Z_BUF_ERROR) {
-      stream_error_ = std::string("the gzip data are damaged: ") + (z.msg ? z.msg : "inflate failed");
-    } else if (made == 0 && z.avail_in == 0 && input_ended_) {
-      stream_error_ = "the gzip data end early: the file is cut short";
+    } else if (!step.error.empty() && members_ > 0 && !member_made_) {
+      // After a whole member, bytes that do not begin another one.
+      stream_error_ = kBytesAfterEnd;
+    } else if (!step.error.empty()) {
+      stream_error_ = "the " + kind + " data are damaged: " + step.error;
+    } else if (step.made == 0 && input_size_ == 0 && input_ended_) {
+      stream_error_ = "the " + kind + " data end early: the file is cut short";
+    } else if (step.made == 0 && step.used == 0 && input_size_ > 0) {
+      stream_error_ = "the " + kind + " data are damaged: they cannot be unpacked further";
     }
-    // What was inflated before the damage is still passed on; the failure comes next time.
-    if (made == 0 && !stream_error_.empty()) throw std::runtime_error(stream_error_);
-    if (made > 0) return made;
+    // What was unpacked before the damage is still passed on; the failure comes next time.
+    if (step.made == 0 && !stream_error_.empty()) throw std::runtime_error(stream_error_);
+    if (step.made > 0) return step.made;
   }
 }
 
@@ -318,22 +356,46 @@ std::string ArchiveSource::Why() const {
   return why ? why : "unknown error";
 }
 
+void ArchiveSource::ForEachByteAfterEnd(const std::function<void(const char*, std::size_t)>& take) {
+  // First the bytes handed to libarchive that its reader did not use, in the last two
+  // blocks, then the rest of the stream.
+  std::uint64_t unused = handed_ - static_cast<std::uint64_t>(archive_filter_bytes(archive_, 0));
+  const int last = block_at_;
+  const int before = last ^ 1;
+  const std::size_t in_last = static_cast<std::size_t>(std::min<std::uint64_t>(unused, block_size_[last]));
+  const std::size_t in_before = static_cast<std::size_t>(
+      std::min<std::uint64_t>(unused - in_last, block_size_[before]));
+  take(blocks_[before].data() + block_size_[before] - in_before, in_before);
+  take(blocks_[last].data() + block_size_[last] - in_last, in_last);
+  std::vector<char>& block = blocks_[last];
+  while (const std::size_t n = ReadStream(block.data(), block.size())) take(block.data(), n);
+}
+
 std::string ArchiveSource::WhyTailIsBad() {
   try {
-    // The bytes handed to libarchive that the tar reader did not use: the tail of the
-    // last two blocks.
-    std::uint64_t unused = handed_ - static_cast<std::uint64_t>(archive_filter_bytes(archive_, 0));
-    for (int k = 0; k < 2 && unused > 0; ++k) {
-      const int at = block_at_ ^ k;
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(unused, block_size_[at]));
-      if (!AllZero(blocks_[at].data() + block_size_[at] - n, n)) return kBytesAfterEnd;
-      unused -= n;
+    if ((archive_format(archive_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP) {
+      // After the entries come the central directory and the end record, whose comment
+      // may be up to 65,535 bytes long; nothing may follow that record.
+      constexpr std::size_t kEndRecord = 22;
+      constexpr std::size_t kKeep = kEndRecord + 0xFFFF;
+      std::string tail;
+      ForEachByteAfterEnd([&](const char* bytes, std::size_t n) {
+        tail.append(bytes, n);
+        if (tail.size() > 2 * kKeep) tail.erase(0, tail.size() - kKeep);
+      });
+      for (std::size_t at = tail.size(); at > 0;) {
+        at = tail.rfind("PK\x05\x06", at - 1);
+        if (at == std::string::npos) break;
+        if (at + kEndRecord > tail.size()) continue;
+        const std::size_t comment = static_cast<unsigned char>(tail[at + 20]) |
+                                    static_cast<std::size_t>(static_cast<unsigned char>(tail[at + 21])) << 8;
+        if (at + kEndRecord + comment == tail.size()) return {};
+      }
+      return kBytesAfterEnd;
     }
-    std::vector<char>& block = blocks_[block_at_];
-    while (const std::size_t n = ReadStream(block.data(), block.size())) {
-      if (!AllZero(block.data(), n)) return kBytesAfterEnd;
-    }
-    return {};
+    bool zeros = true;
+    ForEachByteAfterEnd([&](const char* bytes, std::size_t n) { zeros = zeros && AllZero(bytes, n); });
+    return zeros ? std::string() : kBytesAfterEnd;
   } catch (const std::exception& e) {
     return e.what();
   }
@@ -367,9 +429,9 @@ std::size_t ArchiveSource::ReadData(const std::string& entry, char* buffer, std:
 }
 
 int ArchiveSource::NextHeader(struct archive_entry** entry) {
-  if (first_header_ != 1) {
+  if (std::exchange(first_pending_, false)) {
     *entry = first_entry_;
-    return std::exchange(first_header_, 1);
+    return first_header_;
   }
   return archive_read_next_header(archive_, entry);
 }
@@ -379,14 +441,9 @@ std::shared_ptr<ArchiveEntry> ArchiveSource::ReadEntry() {
     struct archive_entry* entry = nullptr;
     const int result = NextHeader(&entry);
     if (result == ARCHIVE_EOF) {
-      // Only a tar read straight from our stream can be checked to its end; zip is read
-      // streaming and other compressions are undone inside libarchive.
-      if ((archive_format(archive_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_TAR &&
-          archive_filter_code(archive_, 0) == ARCHIVE_FILTER_NONE) {
-        if (const std::string why = WhyTailIsBad(); !why.empty()) {
-          Stop("reading stopped at the end of the archive" +
-               (last_entry_.empty() ? std::string() : ", after " + Quoted(last_entry_)) + ": " + why);
-        }
+      if (const std::string why = WhyTailIsBad(); !why.empty()) {
+        Stop("reading stopped at the end of the archive" +
+             (last_entry_.empty() ? std::string() : ", after " + Quoted(last_entry_)) + ": " + why);
       }
       Finish();
       return nullptr;
@@ -437,17 +494,19 @@ void ArchiveSource::Hold(std::shared_ptr<ArchiveEntry> entry, const std::string&
   while (held_.size() > kMaxHeldEntries || held_bytes_ > kMaxHeldTotalBytes) ReleaseOldest();
 }
 
+void ArchiveSource::GoesAlone(const std::string& key, bool record) {
+  // Its partner may still come; it will be reported then.
+  if (!released_alone_set_.emplace(key, record).second) return;
+  released_alone_.push_back(key);
+  if (released_alone_.size() > kMaxHeldEntries) {
+    released_alone_set_.erase(released_alone_.front());
+    released_alone_.pop_front();
+  }
+}
+
 void ArchiveSource::ReleaseOldest() {
   auto& [key, entry] = held_.front();
-  if (entry->IsRecordOf(key)) {
-    // Its data file may still come; it will be reported then.
-    released_alone_.push_back(key);
-    released_alone_set_.insert(key);
-    if (released_alone_.size() > kMaxHeldEntries) {
-      released_alone_set_.erase(released_alone_.front());
-      released_alone_.pop_front();
-    }
-  }
+  GoesAlone(key, entry->IsRecordOf(key));
   held_bytes_ -= entry->HeldBytes();
   ready_.push_back(entry);
   held_by_key_.erase(key);
@@ -470,11 +529,16 @@ ExportFile* ArchiveSource::Next() {
     const bool record = entry->NotReadable().empty() && needs_data_file_ && needs_data_file_(path);
     const bool data = !record && entry->NotReadable().empty() && needs_data_file_ &&
                       needs_data_file_(path + ".meta");
-    if ((!record && !data) || entry->size() > kMaxHeldEntryBytes) {
+    if (!record && !data) {
       current_ = std::move(entry);
       return current_.get();
     }
     const std::string key = record ? DataFilePathOf(path) : path;
+    if (entry->size() > kMaxHeldEntryBytes) {
+      GoesAlone(key, record);
+      current_ = std::move(entry);
+      return current_.get();
+    }
     if (!entry->Load()) {
       Finish();  // the archive cannot be read on; Content() of the entry says why
       ready_.push_back(std::move(entry));
@@ -493,10 +557,14 @@ ExportFile* ArchiveSource::Next() {
       ready_.push_back(the_data);
       continue;
     }
-    if (data && released_alone_set_.count(key) != 0) {
+    if (auto alone = released_alone_set_.find(key);
+        alone != released_alone_set_.end() && alone->second != record) {
       problems_.push_back({entry->shown(),
-                           "this data file came too long after its record, which was "
-                           "converted without it: the item has none of its attachments"});
+                           record ? "this record came too long after the file it goes with, which "
+                                    "was converted without it: its flags, tags or attachments are "
+                                    "missing"
+                                  : "this data file came too long after its record, which was "
+                                    "converted without it: the item has none of its attachments"});
       ready_.push_back(std::move(entry));
       continue;
     }

@@ -9,17 +9,17 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "source/export_file.h"
+#include "source/stream_unpacker.h"
 
 struct archive;
 struct archive_entry;
-struct z_stream_s;
 
 namespace mailvane::source {
 
@@ -32,6 +32,12 @@ inline constexpr std::size_t kMaxHeldTotalBytes = 64u << 20;
 // A record or data file larger than this is not held: it is handed on when it comes.
 inline constexpr std::size_t kMaxHeldEntryBytes = 32u << 20;
 
+// Raised when a file holds no archive at all (as opposed to a damaged one).
+class NotAnArchive : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class ArchiveSource : public ExportSource {
  public:
   // Whether the file at a path (as ExportFile::path gives it) is a record that takes a data
@@ -39,7 +45,9 @@ class ArchiveSource : public ExportSource {
   using NeedsDataFile = std::function<bool(std::string_view path)>;
 
   // Opens the archive at path, "-" for standard input, and reads its first header. Raises
-  // std::runtime_error saying why when it cannot be opened or is no archive we read.
+  // std::system_error when it cannot be opened, NotAnArchive when it holds no archive we
+  // read; an archive damaged from its start opens, and Next() then says where reading
+  // stopped.
   ArchiveSource(const std::string& path, NeedsDataFile needs_data_file);
   ~ArchiveSource() override;
   ArchiveSource(const ArchiveSource&) = delete;
@@ -63,6 +71,7 @@ class ArchiveSource : public ExportSource {
   static long ReadRaw(struct archive*, void* self, const void** buffer);
   std::size_t ReadInput(char* buffer, std::size_t size);
   std::size_t ReadStream(char* buffer, std::size_t size);
+  void ForEachByteAfterEnd(const std::function<void(const char*, std::size_t)>& take);
   std::string WhyTailIsBad();
   std::string Why() const;
   int NextHeader(struct archive_entry** entry);
@@ -71,6 +80,7 @@ class ArchiveSource : public ExportSource {
   void Finish();
   void Hold(std::shared_ptr<ArchiveEntry> entry, const std::string& key);
   void ReleaseOldest();
+  void GoesAlone(const std::string& key, bool record);
 
   struct archive* archive_ = nullptr;
   int fd_ = -1;
@@ -82,16 +92,19 @@ class ArchiveSource : public ExportSource {
   std::size_t input_at_ = 0;
   std::size_t input_size_ = 0;
   bool input_ended_ = false;
-  std::unique_ptr<z_stream_s> gzip_;  // set when the file is gzip
+  std::unique_ptr<StreamUnpacker> unpacker_;  // set when the file is compressed
   bool member_ended_ = false;
-  std::string stream_error_;  // why the gzip stream failed
+  int members_ = 0;         // compressed members begun
+  bool member_made_ = false;  // the current member gave bytes
+  std::string stream_error_;  // why the compressed stream failed
   std::vector<char> blocks_[2];  // what libarchive reads, in turn
   std::size_t block_size_[2] = {0, 0};
   int block_at_ = 1;
   std::uint64_t handed_ = 0;
   NeedsDataFile needs_data_file_;
 
-  int first_header_ = 1;  // the result of the header read when opening; 1: none pending
+  int first_header_ = 0;       // the result of the header read when opening,
+  bool first_pending_ = true;  // still to be taken
   struct archive_entry* first_entry_ = nullptr;
   bool ended_ = false;
   std::string stopped_;
@@ -103,8 +116,9 @@ class ArchiveSource : public ExportSource {
   std::list<std::pair<std::string, std::shared_ptr<ArchiveEntry>>> held_;  // key, entry
   std::unordered_map<std::string, decltype(held_)::iterator> held_by_key_;
   std::size_t held_bytes_ = 0;
-  std::deque<std::string> released_alone_;  // data-file paths of records handed on alone
-  std::unordered_set<std::string> released_alone_set_;
+  // Keys of the last entries handed on without their partner; true for a record.
+  std::deque<std::string> released_alone_;
+  std::unordered_map<std::string, bool> released_alone_set_;
 };
 
 // The count label's text for an archive: its name and size ("mailbox.tgz (1.2 GB) Queued

@@ -15,6 +15,7 @@
 #include "pst/ltp/property_value.h"
 #include "pst/messaging/default_folder.h"
 #include "pst/named_property.h"
+#include "source/export_file.h"
 
 namespace mailvane::store {
 
@@ -74,8 +75,9 @@ class Item {
   virtual void AddPicture(const std::filesystem::path& file) = 0;  // a contact's picture
   // Fills a message from an RFC 822 / MIME file (format kImportRfc822).
   virtual void Import(const std::filesystem::path& file, int format) = 0;
-  // The same from a message held in memory.
-  virtual void ImportBytes(std::string_view message, int format) = 0;
+  // The same from a message read once, in pieces (an archive entry); size is its length,
+  // 0 when unknown.
+  virtual void ImportStream(source::ByteReader& message, std::uint64_t size, int format) = 0;
   // What the last import could not take as it was (parts or headers left out or cut,
   // undecodable text): one sentence each, for the run report.
   virtual std::vector<std::string> ImportWarnings() const { return {}; }

@@ -148,12 +148,12 @@ void PstItem::Import(const std::filesystem::path& file, int format) {
   FillFromParsed(std::move(parsed), message_.content());
 }
 
-void PstItem::ImportBytes(std::string_view message, int format) {
+void PstItem::ImportStream(source::ByteReader& message, std::uint64_t size, int format) {
   if (format != kImportRfc822) {
     throw StoreError("Import: format " + std::to_string(format) +
                      " is not supported (only 1024, an RFC 822 message)");
   }
-  mime::ParsedMessage parsed = mime::ParseMimeBytes(message);
+  mime::ParsedMessage parsed = mime::ParseMimeReader(message, size);
   import_warnings_ = std::move(parsed.warnings);
   FillFromParsed(std::move(parsed), message_.content());
 }

@@ -23,7 +23,7 @@ class PstItem : public Item {
   void AddAttachment(std::vector<std::uint8_t> bytes, std::string_view display_name) override;
   void AddPicture(const std::filesystem::path& file) override;
   void Import(const std::filesystem::path& file, int format) override;
-  void ImportBytes(std::string_view message, int format) override;
+  void ImportStream(source::ByteReader& message, std::uint64_t size, int format) override;
   std::vector<std::string> ImportWarnings() const override { return import_warnings_; }
   void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) override;
   void SetNamedProp(const pst::NamedProperty& name, const pst::PropValue& value) override;

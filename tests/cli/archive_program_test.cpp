@@ -1,7 +1,7 @@
 // The built mailvane program reading archives the way admins fetch them: the sample export as
-// a .tgz, a .zip and on standard input gives the items the folder gives, with folder paths
-// from the archive's root; damaged and hostile archives convert what they can, exit 1 and
-// name the place in the report. Skipped while the program is not built.
+// a .tgz, a .zip and on standard input gives the items and marks the folder gives, with folder
+// paths from the archive's root; damaged and hostile archives convert what they can, exit 1
+// and name the place in the report. Skipped while the program is not built.
 #include <algorithm>
 #include <filesystem>
 #include <tuple>
@@ -27,7 +27,7 @@ fs::path Sample() { return testsupport::SourceDir() / "examples" / "zimbra-expor
 // Writes archives with Python's tarfile and zipfile: the sample (with a large incompressible
 // file last, so that damage near the end falls after every item), and hostile entries.
 constexpr const char* kMakeArchives = R"(
-import gzip, io, os, sys, tarfile, zipfile
+import base64, bz2, gzip, io, lzma, os, sys, tarfile, zipfile
 sample, out = sys.argv[1], sys.argv[2]
 filler = os.urandom(1 << 20)
 def sample_into(add):
@@ -57,6 +57,12 @@ open(out + '/bad-crc.tgz', 'wb').write(bytes(bad_crc))
 after_end = open(out + '/sample.tar', 'rb').read() + b'not part of the archive\n'
 open(out + '/trailing.tar', 'wb').write(after_end)
 open(out + '/trailing.tgz', 'wb').write(gzip.compress(after_end))
+tar_bytes = open(out + '/sample.tar', 'rb').read()
+open(out + '/after.tar.bz2', 'wb').write(bz2.compress(tar_bytes) + b'not part of the archive\n')
+open(out + '/after.tar.xz', 'wb').write(lzma.compress(tar_bytes) + b'not part of the archive\n')
+open(out + '/after.zip', 'wb').write(open(out + '/sample.zip', 'rb').read() + b'not part of it\n')
+packed = gzip.compress(tar_bytes)
+open(out + '/broken-start.tgz', 'wb').write(packed[:12] + bytes(40) + packed[52:])
 tar_bytes = bytearray(open(out + '/sample.tar', 'rb').read())
 headers = [o for o in range(0, len(tar_bytes), 512) if tar_bytes[o + 257:o + 262] == b'ustar']
 middle = headers[len(headers) // 2]
@@ -76,9 +82,51 @@ with tarfile.open(out + '/hostile.tgz', 'w:gz', format=tarfile.PAX_FORMAT) as t:
     add('Inbox/device.eml', kind=tarfile.CHRTYPE)
     add('Projects/' + 'Long name ' * 20 + '.eml', message('long'))
     add('Projects/Grüße 日本.eml', message('pax'))
+    # Larger than a message is ever held whole: parsed as it is read.
+    big = os.urandom(9 << 20)
+    add('Projects/big.eml', message('big').replace(b'\r\n\r\nbody', (
+        b'\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n'
+        b'--b\r\nContent-Type: text/plain\r\n\r\nbody\r\n--b\r\nContent-Type: '
+        b'application/octet-stream; name=big.bin\r\nContent-Transfer-Encoding: base64\r\n\r\n' +
+        base64.encodebytes(big).replace(b'\n', b'\r\n') + b'--b--\r\n')))
+with tarfile.open(out + '/parts.tgz', 'w:gz') as t:
+    parts = message('parts').replace(b'\r\n\r\nbody', (
+        b'\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n' +
+        b'x' * (9 << 20) + b'\r\n' + b'--b\r\n\r\ny\r\n' * 4000 + b'--b--\r\n'))
+    info = tarfile.TarInfo('Inbox/parts.eml'); info.size = len(parts)
+    t.addfile(info, io.BytesIO(parts))
 )";
 
 using MessageRow = std::tuple<std::string, std::string, int>;
+
+// Every message's subject, PR_MESSAGE_FLAGS and attachment sizes ("subject flags sizes..."),
+// sorted: what a message's record adds shows in its flags.
+constexpr const char* kListMarks = R"(
+import sys, pypff
+f = pypff.file(); f.open(sys.argv[1])
+rows = []
+def walk(folder):
+    for i in range(folder.number_of_sub_messages):
+        m = folder.get_sub_message(i)
+        flags = [e.data_as_integer for s in m.record_sets for e in s.entries if e.entry_type == 0x0e07]
+        sizes = [m.get_attachment(k).size for k in range(m.number_of_attachments)]
+        rows.append(' '.join([m.subject or ''] + [str(x) for x in flags + sizes]))
+    for i in range(folder.number_of_sub_folders):
+        walk(folder.get_sub_folder(i))
+walk(f.get_root_folder())
+print('\n'.join(sorted(rows)))
+)";
+
+std::string MarksOf(const fs::path& out) {
+  for (const auto& e : fs::directory_iterator(out)) {
+    if (e.path().extension() == ".pst") {
+      const auto r = RunCommand({"/usr/bin/python3", "-c", kListMarks, e.path().string()});
+      EXPECT_EQ(r.exit_code, 0) << r.err;
+      return r.out;
+    }
+  }
+  return {};
+}
 
 // Every message as (folder below the top of the store, subject, attachments), sorted.
 std::vector<MessageRow> MessagesOf(const fs::path& out, const std::string& strip = "") {
@@ -123,17 +171,21 @@ class ArchiveProgramTest : public ::testing::Test {
     const std::string a = (tree_.root() / archive).string();
     const std::string o = (tree_.root() / out).string();
     if (from_stdin) {
-      return RunCommand({"/bin/sh", "-c", "exec \"$0\" - \"$1\" < \"$2\"", Program().string(), o, a});
+      return RunCommand({"/bin/sh", "-c", "exec \"$0\" --keep-unread - \"$1\" < \"$2\"",
+                         Program().string(), o, a});
     }
-    return RunCommand({Program().string(), a, o});
+    return RunCommand({Program().string(), "--keep-unread", a, o});
   }
   TempTree tree_;
 };
 
 TEST_F(ArchiveProgramTest, ArchivesFromAFileOrStandardInputGiveTheFolderItems) {
-  ASSERT_EQ(RunCommand({Program().string(), Sample().string(), (tree_.root() / "folder").string()})
+  ASSERT_EQ(RunCommand({Program().string(), "--keep-unread", Sample().string(),
+                        (tree_.root() / "folder").string()})
                 .exit_code,
             0);
+  // Each message's record comes after it in these archives: its marks still reach it.
+  const std::string marks = MarksOf(tree_.root() / "folder");
   // The folder's tree starts with the path it lay at; an archive's at its own root.
   const std::string prefix = source::RelativeFolder((Sample() / "x").string()) + "\\";
   std::vector<MessageRow> expected = MessagesOf(tree_.root() / "folder", prefix);
@@ -151,22 +203,30 @@ TEST_F(ArchiveProgramTest, ArchivesFromAFileOrStandardInputGiveTheFolderItems) {
     EXPECT_THAT(r.out, HasSubstr(c.from_stdin ? "Archive on standard input Queued for Conversion."
                                               : std::string(c.archive) + " (")) << c.archive;
     EXPECT_EQ(MessagesOf(tree_.root() / out), expected) << c.archive;
+    EXPECT_EQ(MarksOf(tree_.root() / out), marks) << c.archive;
     EXPECT_THAT(ReportOf(tree_.root() / out),
                 HasSubstr("Items written: 10 messages, 4 contacts, 6 appointments, 3 tasks, 1 notes"));
   }
 }
 
 TEST_F(ArchiveProgramTest, DamagedArchivesConvertWhatTheyCanAndNameWhereReadingStopped) {
+  const char* const after_end = "reading stopped at the end of the archive, after \"";
   const struct {
     const char* archive;
-    const char* place;  // where the report says reading stopped
+    std::string place;  // where the report says reading stopped
+    bool converts;      // some items before the damage
+    bool after_end = false;  // the cause: bytes after the end
   } cases[] = {
-      {"truncated.tgz", "reading stopped "},
-      {"corrupt.tgz", "reading stopped "},
-      {"bad-header.tar", "reading stopped after \"./"},
-      {"bad-crc.tgz", "reading stopped at the end of the archive, after \"./"},
-      {"trailing.tar", "reading stopped at the end of the archive, after \"./"},
-      {"trailing.tgz", "reading stopped at the end of the archive, after \"./"},
+      {"truncated.tgz", "reading stopped ", true},
+      {"corrupt.tgz", "reading stopped ", true},
+      {"bad-header.tar", "reading stopped after \"./", true},
+      {"bad-crc.tgz", std::string(after_end) + "./", true},
+      {"trailing.tar", std::string(after_end) + "./", true, true},
+      {"trailing.tgz", std::string(after_end) + "./", true, true},
+      {"after.tar.bz2", std::string(after_end) + "./", true, true},
+      {"after.tar.xz", std::string(after_end) + "./", true, true},
+      {"after.zip", after_end, true, true},
+      {"broken-start.tgz", "reading stopped at the start of the archive: the gzip data are damaged", false},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -175,7 +235,10 @@ TEST_F(ArchiveProgramTest, DamagedArchivesConvertWhatTheyCanAndNameWhereReadingS
     EXPECT_EQ(r.exit_code, 1) << c.archive << r.out << r.err;
     const std::string report = ReportOf(tree_.root() / out);
     EXPECT_THAT(report, HasSubstr(std::string(c.archive) + " | read source | " + c.place)) << report;
-    EXPECT_FALSE(MessagesOf(tree_.root() / out).empty()) << c.archive;
+    EXPECT_EQ(MessagesOf(tree_.root() / out).empty(), !c.converts) << c.archive;
+    if (c.after_end) {
+      EXPECT_THAT(report, HasSubstr(": there are bytes after the end of the archive\n")) << c.archive;
+    }
   }
 }
 
@@ -191,9 +254,15 @@ TEST_F(ArchiveProgramTest, HostileEntriesAreNamedAndNothingLeavesTheStore) {
   }
   // The absolute entry reads from the archive's root; long (GNU/pax) and non-ASCII names work.
   const std::vector<MessageRow> rows = MessagesOf(tree_.root() / "hostile");
-  const std::vector<MessageRow> expected = {
-      {"Inbox", "absolute", 0}, {"Projects", "long", 0}, {"Projects", "pax", 0}};
+  const std::vector<MessageRow> expected = {{"Inbox", "absolute", 0},
+                                            {"Projects", "big", 1},
+                                            {"Projects", "long", 0},
+                                            {"Projects", "pax", 0}};
   EXPECT_EQ(rows, expected);
+  EXPECT_THAT(MarksOf(tree_.root() / "hostile"), HasSubstr("big 17 9437184\n"));
+  // A message read only once is still cut where its parts pass the limit.
+  EXPECT_EQ(Convert("parts.tgz", "parts").exit_code, 0);
+  EXPECT_THAT(ReportOf(tree_.root() / "parts"), HasSubstr("more than 3000 MIME parts"));
   for (const auto& e : fs::recursive_directory_iterator(tree_.root())) {
     EXPECT_NE(e.path().filename(), "evil.eml");
     EXPECT_FALSE(e.is_fifo()) << e.path();

@@ -68,6 +68,7 @@ TEST(MailvaneProgramTest, ExitStatusAndMessagesOfEveryOutcome) {
       {{"--name", "a/b", e, out}, 64, "mailvane: ", ""},
       {{(tree.root() / "nothing").string(), out}, 64,
        "mailvane: SOURCE_FOLDER " + (tree.root() / "nothing").string() + " is not a folder", ""},
+      {{file, out}, 64, "mailvane: SOURCE_FOLDER " + file + " is neither a folder nor an archive: ", ""},
       {{"--version"}, 0, "", cli::VersionText()},
       {{"--help"}, 0, "", "Usage: mailvane "},
       {{(tree.root() / "empty").string(), out}, 2, "mailvane: nothing to convert", "0 Messages Queued"},

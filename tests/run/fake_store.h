@@ -114,7 +114,7 @@ class FakeItem : public store::Item {
   }
   void AddPicture(const std::filesystem::path& p) override { Op("picture " + p.string()); }
   void Import(const std::filesystem::path&, int) override {}
-  void ImportBytes(std::string_view, int) override {}
+  void ImportStream(source::ByteReader&, std::uint64_t, int) override {}
   void SetOneProp(pst::PropTag, const pst::PropValue&, bool save) override {
     if (save) Save();
   }
