@@ -7,6 +7,7 @@ checker's verdict.
     bench/run_bench.py                      # N = 10,000
     bench/run_bench.py --messages 100000
     bench/run_bench.py --messages 2000 --callgrind   # profile instead of timing
+    bench/run_bench.py --messages 1000 --archive     # also from a .tgz of the export
 
 The export is generated once per (N, seed) under --work and reused by later runs.
 Caches cannot be dropped here (no root on the host's page cache), so the read floor is the
@@ -111,6 +112,16 @@ def make_export(args):
     return export
 
 
+def make_archive(export):
+    """The export as a .tgz beside it, made once: tar czf of its contents."""
+    tgz = export + ".tgz"
+    if not os.path.exists(tgz):
+        log("packing %s ..." % tgz)
+        subprocess.run(["tar", "czf", tgz + ".part", "-C", export, "."], check=True)
+        os.rename(tgz + ".part", tgz)
+    return tgz
+
+
 def fresh_dir(path):
     if os.path.lexists(path):
         shutil.rmtree(path)
@@ -157,6 +168,9 @@ def main():
     parser.add_argument("--keep", action="store_true", help="keep the PST and reader output")
     parser.add_argument("--callgrind", action="store_true", help="profile the conversion only")
     parser.add_argument("--threads", type=int, help="mailvane --threads N (default: its own)")
+    parser.add_argument("--archive", action="store_true",
+                        help="also convert the export as a .tgz (made once with tar czf) and "
+                             "print its peak memory beside the folder's")
     args = parser.parse_args()
 
     mailvane = os.path.join(args.build, "src", "mailvane")
@@ -196,6 +210,15 @@ def main():
     write_s = write_floor(os.path.join(args.work, "floor.bin"), pst_bytes)
     floor_s = read_s + write_s
 
+    archive = None
+    if args.archive:
+        tgz = make_archive(export)
+        arch_out = fresh_dir(os.path.join(args.work, "out-archive"))
+        archive = (tgz, Timed([mailvane, "--quiet"] + threads + [tgz, arch_out],
+                              os.path.join(args.work, "mailvane-archive.log")))
+        if not args.keep:
+            shutil.rmtree(arch_out)
+
     check = subprocess.run([checker, pst], capture_output=True, text=True, check=False)
     verdict = (check.stdout.strip().splitlines() or ["(no output)"])[-1]
 
@@ -231,12 +254,19 @@ def main():
             "our time / theirs = %.2f wall, %.2f CPU"
             % (name + ":", timed.wall, timed.cpu, timed.code, items, timed.rss_mb,
                conv.wall / timed.wall, conv.cpu / timed.cpu))
+    if archive:
+        tgz, timed = archive
+        log("from the .tgz:   %.2f s wall, %.2f s CPU, exit %d, peak RSS %.1f MB (%.1f MB over "
+            "the folder's) for %s, %.1f MB"
+            % (timed.wall, timed.cpu, timed.code, timed.rss_mb, timed.rss_mb - conv.rss_mb,
+               tgz, os.path.getsize(tgz) / 1e6))
     log("checker:         exit %d: %s" % (check.returncode, verdict))
     log("load average:    %s (2 cores, shared: wall figures include waiting for a core; "
         "our CPU share was %.0f%%)" % (loadavg(), 100.0 * conv.cpu / conv.wall))
     if not args.keep:
         os.unlink(pst)
-    return 0 if conv.code in (0, 1) and check.returncode == 0 else 1
+    archive_ok = archive is None or archive[1].code in (0, 1)
+    return 0 if conv.code in (0, 1) and check.returncode == 0 and archive_ok else 1
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@ namespace mailvane::source {
 namespace {
 
 constexpr std::size_t kRawBlock = 64u << 10;
+constexpr std::size_t kTrimAfterBytes = 1u << 20;
 constexpr const char* kBytesAfterEnd = "there are bytes after the end of the archive";
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
@@ -106,11 +108,18 @@ class ArchiveEntry : public ExportFile {
       streamed_ = true;
       class PiecesReader : public ByteReader {
        public:
-        explicit PiecesReader(std::deque<std::string>& pieces) : pieces_(pieces) {}
+        PiecesReader(std::deque<std::string>& pieces, std::size_t size) : pieces_(pieces), size_(size) {}
         std::size_t Read(char* buffer, std::size_t size) override {
           while (!pieces_.empty() && at_ == pieces_.front().size()) {
+            freed_ += pieces_.front().size();
             pieces_.pop_front();
             at_ = 0;
+          }
+          // Freed pieces lie between other allocations, where the allocator would keep
+          // them while their copy grows: a large entry gives them back as it is read.
+          if (freed_ >= kTrimAfterBytes || (pieces_.empty() && freed_ > 0 && size_ >= kTrimAfterBytes)) {
+            malloc_trim(0);
+            freed_ = 0;
           }
           if (pieces_.empty()) return 0;
           const std::size_t n = std::min(size, pieces_.front().size() - at_);
@@ -121,9 +130,11 @@ class ArchiveEntry : public ExportFile {
 
        private:
         std::deque<std::string>& pieces_;
+        std::size_t size_;
         std::size_t at_ = 0;
+        std::size_t freed_ = 0;  // since the memory was last given back
       };
-      return std::make_unique<PiecesReader>(pieces_);
+      return std::make_unique<PiecesReader>(pieces_, held_size_);
     }
     if (source_ == nullptr || streamed_) {
       throw std::logic_error("the archive has moved past " + shown_ + "; it can be read only once");

@@ -25,12 +25,14 @@ namespace mailvane::source {
 
 class ArchiveEntry;
 
-// Records and data files waiting for their partner are held in memory, up to these bounds;
+// Records and the files they go with (data files, messages) waiting for their partner are
+// held in memory, up to these bounds;
 // past them the oldest is handed on alone (a record then has no data file).
 inline constexpr std::size_t kMaxHeldEntries = 1000;
 inline constexpr std::size_t kMaxHeldTotalBytes = 64u << 20;
-// A record or data file larger than this is not held: it is handed on when it comes.
-inline constexpr std::size_t kMaxHeldEntryBytes = 32u << 20;
+// An entry larger than this is not held: it is handed on when it comes. Holding one costs
+// no more than parsing it does.
+inline constexpr std::size_t kMaxHeldEntryBytes = kMaxHeldTotalBytes;
 
 // Raised when a file holds no archive at all (as opposed to a damaged one).
 class NotAnArchive : public std::runtime_error {
