@@ -35,6 +35,8 @@ class CutFinder {
   explicit CutFinder(const MessageLimits& limits) : limits_(limits) {}
 
   bool done() const { return cuts_.end >= 0; }
+  // In a body only a line starting with "--" can change anything.
+  bool in_body() const { return !in_headers_; }
   gint64 end() const { return cuts_.end; }
 
   // One line: where it starts, its first bytes and its whole length (line end included).
@@ -202,6 +204,25 @@ void CutScanner::Feed(const char* data, std::size_t size) {
   const char* p = data;
   const char* end = data + size;
   while (p < end && !finder_->done()) {
+    if (length_ == 0 && finder_->in_body() && !(end - p >= 2 && p[0] == '-' && p[1] == '-')) {
+      // Straight to the next line that starts with "--" (or with "-" at the end of the
+      // piece), else to the last line of the piece.
+      const char* next = nullptr;
+      for (const char* q = p; !next && (q = static_cast<const char*>(std::memchr(
+                                            q, '-', static_cast<std::size_t>(end - q))));
+           ++q) {
+        if (q > p && q[-1] == '\n' && (q + 1 == end || q[1] == '-')) next = q;
+      }
+      if (!next) {
+        next = static_cast<const char*>(::memrchr(p, '\n', static_cast<std::size_t>(end - p)));
+        if (next) ++next;
+      }
+      if (next && next > p) {
+        line_at_ += next - p;
+        p = next;
+        continue;
+      }
+    }
     const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
     const char* stop = nl ? nl + 1 : end;
     const auto piece = static_cast<std::size_t>(stop - p);
