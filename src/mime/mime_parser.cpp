@@ -204,7 +204,10 @@ ParsedMessage ParseMimeReader(source::ByteReader& reader, std::uint64_t size) {
   if (std::string failure = ReaderStreamFailure(rest.get()); !failure.empty()) {
     throw std::runtime_error(failure);
   }
-  AddWarnings(cuts.Finish().warnings, out);
+  // Only the end can be cut from a stream read once (over-long header fields stay whole),
+  // and its reason is the last warning.
+  MessageCuts found = cuts.Finish();
+  if (found.end >= 0 && !found.warnings.empty()) AddWarnings({found.warnings.back()}, out);
   return out;
 }
 

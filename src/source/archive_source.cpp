@@ -225,6 +225,22 @@ ArchiveSource::ArchiveSource(const std::string& path, NeedsDataFile needs_data_f
     : input_(kRawBlock), needs_data_file_(std::move(needs_data_file)) {
   blocks_[0].resize(kRawBlock);
   blocks_[1].resize(kRawBlock);
+  try {
+    Open(path);
+  } catch (...) {
+    Close();  // no destructor runs for an object that was never made
+    throw;
+  }
+}
+
+void ArchiveSource::Close() {
+  if (archive_ != nullptr) archive_read_free(archive_);
+  archive_ = nullptr;
+  if (own_fd_) ::close(fd_);
+  own_fd_ = false;
+}
+
+void ArchiveSource::Open(const std::string& path) {
   if (path == "-") {
     fd_ = STDIN_FILENO;
     name_ = "standard input";
@@ -271,8 +287,7 @@ ArchiveSource::ArchiveSource(const std::string& path, NeedsDataFile needs_data_f
 
 ArchiveSource::~ArchiveSource() {
   if (current_) current_->Detach();
-  if (archive_ != nullptr) archive_read_free(archive_);
-  if (own_fd_) ::close(fd_);
+  Close();
 }
 
 std::size_t ArchiveSource::ReadInput(char* buffer, std::size_t size) {

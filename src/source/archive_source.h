@@ -70,6 +70,8 @@ class ArchiveSource : public ExportSource {
   std::size_t ReadData(const std::string& entry, char* buffer, std::size_t size);
 
  private:
+  void Open(const std::string& path);
+  void Close();
   static long ReadRaw(struct archive*, void* self, const void** buffer);
   std::size_t ReadInput(char* buffer, std::size_t size);
   std::size_t ReadStream(char* buffer, std::size_t size);
