@@ -32,7 +32,8 @@ std::string SizeText(std::size_t bytes) {
 // boundary starts a part. Only offsets are kept, never the lines themselves.
 class CutFinder {
  public:
-  explicit CutFinder(const MessageLimits& limits) : limits_(limits) {}
+  CutFinder(const MessageLimits& limits, bool passed_once)
+      : limits_(limits), passed_once_(passed_once) {}
 
   bool done() const { return cuts_.end >= 0; }
   // In a body only a line starting with "--" can change anything.
@@ -89,10 +90,7 @@ class CutFinder {
     }
     field_start_ = at;
     field_bytes_ = length;
-    field_name_ = std::string(text.substr(0, std::min<std::size_t>(text.find(':'), 64)));
-    for (char& c : field_name_) {
-      if (c < 0x21 || c > 0x7E) c = '?';  // the name goes into the report as it is
-    }
+    field_name_ = FieldName(text);
     const std::string name = Lower(field_name_);
     in_content_type_ = name == "content-type";
     if (in_content_type_) ContentType(text, length);
@@ -102,6 +100,15 @@ class CutFinder {
                           value.find("quoted-printable") != std::string::npos ||
                           value.find("uuencode") != std::string::npos;
     }
+  }
+
+  // A line not yet ended (its first bytes and its length so far): once bytes are passed
+  // on as they come, a header field must be cut off before it has ended.
+  void Pending(gint64 at, std::string_view head, std::size_t length) {
+    if (!passed_once_ || !in_headers_ || head.empty()) return;
+    const bool folded = (head.front() == ' ' || head.front() == '\t') && field_start_ >= 0;
+    if ((folded ? field_bytes_ + length : length) <= limits_.max_header_field) return;
+    CutOff(folded ? field_start_ : at, LongFieldCutOff(folded ? field_name_ : FieldName(head)));
   }
 
   MessageCuts Finish(gint64 size) {
@@ -162,6 +169,10 @@ class CutFinder {
       return;
     }
     if (field_bytes_ <= limits_.max_header_field) return;
+    if (passed_once_) {
+      CutOff(start, LongFieldCutOff(field_name_));
+      return;
+    }
     if (cuts_.dropped.size() >= kMaxShortenedFields) {
       CutOff(start, "more than " + std::to_string(kMaxShortenedFields) + " header fields pass " +
                         SizeText(limits_.max_header_field) + "; what follows was left out");
@@ -173,12 +184,26 @@ class CutFinder {
                              SizeText(limits_.max_header_field));
   }
 
+  static std::string FieldName(std::string_view line) {
+    std::string name(line.substr(0, std::min<std::size_t>(line.find(':'), 64)));
+    for (char& c : name) {
+      if (c < 0x21 || c > 0x7E) c = '?';  // the name goes into the report as it is
+    }
+    return name;
+  }
+
+  std::string LongFieldCutOff(const std::string& name) const {
+    return "the " + name + " header field passes " + SizeText(limits_.max_header_field) +
+           "; the message was cut off where it starts";
+  }
+
   void CutOff(gint64 at, std::string why) {
     cuts_.end = at;
     cuts_.warnings.push_back(std::move(why) + " (from byte " + std::to_string(at) + " on)");
   }
 
   const MessageLimits& limits_;
+  const bool passed_once_;  // fed bytes are gone: nothing can be left out behind the scan
   MessageCuts cuts_;
   std::unordered_set<std::string> boundaries_;
   bool any_boundary_ = false;
@@ -194,7 +219,8 @@ class CutFinder {
   std::size_t header_bytes_ = 0;
 };
 
-CutScanner::CutScanner(const MessageLimits& limits) : finder_(std::make_unique<CutFinder>(limits)) {}
+CutScanner::CutScanner(const MessageLimits& limits, bool passed_once)
+    : finder_(std::make_unique<CutFinder>(limits, passed_once)) {}
 CutScanner::~CutScanner() = default;
 
 bool CutScanner::done() const { return finder_->done(); }
@@ -241,6 +267,7 @@ void CutScanner::Feed(const char* data, std::size_t size) {
     }
     p = stop;
   }
+  if (length_ > 0 && !finder_->done()) finder_->Pending(line_at_, head_, length_);
 }
 
 MessageCuts CutScanner::Finish() {

@@ -39,7 +39,10 @@ class CutFinder;
 // Follows a message's bytes as they come, piece after piece.
 class CutScanner {
  public:
-  explicit CutScanner(const MessageLimits& limits = kMessageLimits);
+  // passed_once: each piece goes on to the parser as it is fed, so nothing behind the scan
+  // can be left out any more; a header field past its limit then cuts the message off
+  // where the field starts, as soon as it passes the limit.
+  explicit CutScanner(const MessageLimits& limits = kMessageLimits, bool passed_once = false);
   ~CutScanner();
   CutScanner(const CutScanner&) = delete;
   CutScanner& operator=(const CutScanner&) = delete;

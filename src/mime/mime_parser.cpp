@@ -184,7 +184,7 @@ ParsedMessage ParseMimeReader(source::ByteReader& reader, std::uint64_t size) {
   if (ended) return ParseStream(head.get());
   // What is read only once cannot be looked through before it is parsed: the limits of a
   // message are checked as it passes, and it ends where it must be cut off.
-  CutScanner cuts;
+  CutScanner cuts(kMessageLimits, true);
   cuts.Feed(reinterpret_cast<const char*>(bytes->data), bytes->len);
   if (cuts.done()) {
     g_byte_array_set_size(bytes, static_cast<guint>(cuts.end()));

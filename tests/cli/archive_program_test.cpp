@@ -95,6 +95,9 @@ with tarfile.open(out + '/parts.tgz', 'w:gz') as t:
         b'x' * (9 << 20) + b'\r\n' + b'--b\r\n\r\ny\r\n' * 4000 + b'--b--\r\n'))
     info = tarfile.TarInfo('Inbox/parts.eml'); info.size = len(parts)
     t.addfile(info, io.BytesIO(parts))
+    header = message('header').replace(b'\r\n\r\nbody', b'\r\nX-Long: ' + b'h' * (9 << 20) + b'\r\n\r\nbody')
+    info = tarfile.TarInfo('Inbox/header.eml'); info.size = len(header)
+    t.addfile(info, io.BytesIO(header))
 )";
 
 using MessageRow = std::tuple<std::string, std::string, int>;
@@ -263,6 +266,9 @@ TEST_F(ArchiveProgramTest, HostileEntriesAreNamedAndNothingLeavesTheStore) {
   // A message read only once is still cut where its parts pass the limit.
   EXPECT_EQ(Convert("parts.tgz", "parts").exit_code, 0);
   EXPECT_THAT(ReportOf(tree_.root() / "parts"), HasSubstr("more than 3000 MIME parts"));
+  // Its header field past the limit cannot lose only its tail: the message ends before it.
+  EXPECT_THAT(ReportOf(tree_.root() / "parts"),
+              HasSubstr("header.eml | the X-Long header field passes 256 KB; the message was cut off"));
   for (const auto& e : fs::recursive_directory_iterator(tree_.root())) {
     EXPECT_NE(e.path().filename(), "evil.eml");
     EXPECT_FALSE(e.is_fifo()) << e.path();
