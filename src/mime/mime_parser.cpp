@@ -204,8 +204,8 @@ ParsedMessage ParseMimeReader(source::ByteReader& reader, std::uint64_t size) {
   if (std::string failure = ReaderStreamFailure(rest.get()); !failure.empty()) {
     throw std::runtime_error(failure);
   }
-  // Only the end can be cut from a stream read once (over-long header fields stay whole),
-  // and its reason is the last warning.
+  // Only the end can be cut from a stream read once (an over-long header field ends the
+  // message where it starts), and its reason is the last warning.
   MessageCuts found = cuts.Finish();
   if (found.end >= 0 && !found.warnings.empty()) AddWarnings({found.warnings.back()}, out);
   return out;
