@@ -1,4 +1,4 @@
-// I/O faults: the k-th write or flush of a small conversion fails (ENOSPC, EIO, EROFS)
+// I/O faults: the k-th write or flush of a small conversion fails (ENOSPC, EIO)
 // through the engine's file seam. Every run must end with the error named in the report
 // and on the front end, and the file left behind must be the last one committed.
 #include <sys/mount.h>
@@ -218,22 +218,6 @@ TEST(IoFaultTest, EveryWriteAndFlushOfASmallConversionFailingInTurn) {
   }
   std::printf("faults injected: %d (%d writes, %d flushes in a clean run)\n", runs,
               counting.writes, counting.flushes);
-}
-
-// A folder that cannot be written. Root writes anywhere, so a read-only file system stands
-// in where one can be mounted, and a refused first write everywhere.
-TEST(IoFaultTest, TargetThatCannotBeWritten) {
-  ScratchDir dir("target");
-  const std::vector<std::string> files = SmallExport(dir.path());
-  const fs::path readonly = dir.path() / "readonly";
-  fs::create_directories(readonly);
-  if (::mount("tmpfs", readonly.c_str(), "tmpfs", MS_RDONLY, "size=1m") == 0) {
-    const Outcome ro = Convert(files, readonly);
-    ::umount(readonly.c_str());
-    EXPECT_EQ(ro.result.outcome, run::RunOutcome::kSessionFailed);
-    EXPECT_NE(ro.result.cause.find(std::strerror(EROFS)), std::string::npos) << ro.result.cause;
-  }
-  CheckFaultedRun(files, dir.path() / "refused", FaultOn::kWrite, 1, EROFS);
 }
 
 // A target that fills up: the run stops at the first refused write, counts only what the
