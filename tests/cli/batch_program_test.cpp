@@ -275,12 +275,13 @@ TEST(BatchProgramTest, LinesThatCannotConvertAreReportedAndTheOthersConvert) {
   m.Folder("taken");
   testsupport::WriteFile(m.Out() / "taken.pst", "someone else's file");
   const fs::path list = m.List({
-      "# a comment, then an empty line", "", good,
+      "\xEF\xBB\xBF# a byte order mark, a comment, then an empty line", "", good + "\r",
       (m.path() / "missing").string(),           // line 4
       good + "\tgood",                           // 5: the name of line 3
       good + "\tsub/dir",                        // 6: not a file name
       "-",                                       // 7: standard input is the list
-      (m.path() / "exports" / "taken").string()  // 8: its .pst name is taken
+      (m.path() / "exports" / "taken").string(), // 8: its .pst name is taken
+      "\tname"                                   // 9
   });
   // A second run finds the same faults and still leaves the file it did not make alone.
   for (int run = 1; run <= 2; ++run) {
@@ -290,13 +291,13 @@ TEST(BatchProgramTest, LinesThatCannotConvertAreReportedAndTheOthersConvert) {
     for (const char* expected :
          {"line 4: cannot read ", "line 5: good.pst is already the name of line 3",
           "line 6: the name \"sub/dir\": ", "line 7: standard input cannot be a mailbox",
-          "line 8: "}) {
+          "line 8: ", "line 9: no source before the tab"}) {
       EXPECT_THAT(r.err, HasSubstr(expected)) << run;
     }
     EXPECT_THAT(r.err, HasSubstr("taken.pst exists and was not made by this batch"));
     EXPECT_EQ(testsupport::ReadFile(m.Out() / "taken.pst"), "someone else's file");
     const std::map<std::string, cli::MailboxRecord> rows = Summary(m.Out());
-    EXPECT_EQ(rows.size(), 6u);
+    EXPECT_EQ(rows.size(), 7u);
     EXPECT_EQ(rows.at("good.pst").status, cli::kConverted);
     EXPECT_EQ(rows.at("#line 8").status, cli::kNotStarted);
   }
