@@ -98,20 +98,5 @@ TEST(PathLogger, FoldersThatVanishDuringTheWalkAreSkippedAndNamed) {
   }
 }
 
-TEST(PathLogger, LabelIsRefreshedInBatchesButEndsExact) {
-  TempTree tree;
-  for (int k = 0; k < 2500; ++k) tree.File("Big/" + std::to_string(k) + ".eml");
-  tree.File("Small/1.eml");
-  std::vector<std::string> labels;
-  PathLogger logger([&](const std::string& text) { labels.push_back(text); }, nullptr);
-  logger.PathLogInit();
-  logger.LogPath(tree.Root());
-  EXPECT_EQ(logger.Count(), 2501u);
-  EXPECT_THAT(
-      labels,
-      ElementsAre("1024 Messages Queued for Conversion.", "2048 Messages Queued for Conversion.",
-                  "2500 Messages Queued for Conversion.", "2501 Messages Queued for Conversion."));
-}
-
 }  // namespace
 }  // namespace mailvane::source
