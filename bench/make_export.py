@@ -8,7 +8,9 @@ documents and tags.
 The record encoding (JSON line, length-prefixed metadata, key order, digests) comes from
 examples/make_zimbra_export.py, imported here, so both exports are written the same way.
 
-The same --messages and --seed give the same files, byte for byte.
+The same --messages and --seed give the same files, byte for byte. --text-only writes small
+plain-text mail only (no attachments, no data files) so that a million messages fit on a
+small disk.
 
     bench/make_export.py --messages 10000 --seed 1 --out /tmp/export-10k
 """
@@ -179,8 +181,8 @@ def text_part(body, html):
             % (alt, alt, body, alt, html_body, alt))
 
 
-def mime_message(rng, pools, item_id, sender, to, cc, subject, kind, low, high):
-    body = pools.body(rng, rng.randint(600, 7000))
+def mime_message(rng, pools, item_id, sender, to, cc, subject, kind, low, high, text_only):
+    body = pools.body(rng, rng.randint(200, 2000) if text_only else rng.randint(600, 7000))
     html = rng.random() < 0.4
     extra = [("Cc", cc)] if cc else []
     if kind == "text":
@@ -218,7 +220,7 @@ def subject_for(rng, item_id):
     return subject
 
 
-def write_message(rng, pools, tree, item_id):
+def write_message(rng, pools, tree, item_id, text_only=False):
     folder_path = tree.pick(rng)
     directory = tree.directory(folder_path)
     x = rng.random()
@@ -227,18 +229,21 @@ def write_message(rng, pools, tree, item_id):
         acc += share
         if x < acc:
             break
+    if text_only:
+        kind = "text"
     first, last, addr = person(rng)
     outgoing = folder_path in ("/Sent", "/Drafts")
     sender = OWNER if outgoing else "%s %s <%s>" % (first, last, addr)
     to = "%s %s <%s>" % (first, last, addr) if outgoing else OWNER
     cc = ", ".join(person(rng)[2] for _ in range(rng.randint(1, 4))) if rng.random() < 0.2 else ""
     subject = subject_for(rng, item_id)
-    if rng.random() < 0.01 and kind == "text":
+    if rng.random() < 0.01 and kind == "text" and not text_only:
         inner = zx.plain(item_id, sender, to, "Original: " + subject, pools.body(rng, 800))
         mime = zx.forwarded(item_id, sender, to, "Fwd: " + subject, "See below.", inner)
         has_attach = True
     else:
-        mime = mime_message(rng, pools, item_id, sender, to, cc, subject, kind, low, high)
+        mime = mime_message(rng, pools, item_id, sender, to, cc, subject, kind, low, high,
+                            text_only)
         has_attach = kind != "text"
     unread = 1 if rng.random() < 0.15 and not outgoing else 0
     letters, flags = "", 0
@@ -292,7 +297,7 @@ def write_contact(rng, tree, item_id, used):
     zx.contact(rel, item_id, folder_path, fields, file_as)
 
 
-def write_calendar(rng, pools, tree, item_id, kind):
+def write_calendar(rng, pools, tree, item_id, kind, text_only=False):
     folder_path = ("/Calendar" if rng.random() < 0.8 else "/Calendar/Team") if kind == 11 \
         else "/Tasks"
     name = file_name_part(" ".join(rng.choices(WORDS, k=rng.randint(2, 5))).capitalize())
@@ -303,7 +308,7 @@ def write_calendar(rng, pools, tree, item_id, kind):
         et = "TZID=Europe/Berlin:%dT%02d3000" % (day, hour)
     else:
         st, et = "VALUE=DATE:%d" % day, "VALUE=DATE:%d" % (day + 1)
-    with_data = rng.random() < 0.3
+    with_data = rng.random() < 0.3 and not text_only
     extra = {"attach": True} if with_data else None
     if kind == 15:
         extra = dict(extra or {}, pctcompl=str(rng.choice([0, 20, 50, 100])),
@@ -339,7 +344,7 @@ def write_page(rng, pools, tree, item_id, kind):
     zx.write(rel + ".meta", zx.record(fields))
 
 
-def build(out, n_messages, seed):
+def build(out, n_messages, seed, text_only=False):
     rng = random.Random(seed)
     zx.ROOT = out
     zx.FOLDERS.clear()
@@ -367,11 +372,11 @@ def build(out, n_messages, seed):
         item_id = next_id
         next_id += 2  # calendar items use id-1 for their invite
         if kind == "mail":
-            kind = "mail-" + write_message(rng, pools, tree, item_id)
+            kind = "mail-" + write_message(rng, pools, tree, item_id, text_only)
         elif kind == "contact":
             write_contact(rng, tree, item_id, used_names)
         elif kind in ("appt", "task"):
-            write_calendar(rng, pools, tree, item_id, 11 if kind == "appt" else 15)
+            write_calendar(rng, pools, tree, item_id, 11 if kind == "appt" else 15, text_only)
         else:
             write_page(rng, pools, tree, item_id, 14 if kind == "wiki" else 8)
         counts[kind] = counts.get(kind, 0) + 1
@@ -383,6 +388,8 @@ def main():
     parser.add_argument("--messages", type=int, default=10_000)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--out", required=True, help="folder to create (must not exist)")
+    parser.add_argument("--text-only", action="store_true",
+                        help="small plain-text messages only, no attachments")
     parser.add_argument("--force", action="store_true", help="replace an existing folder")
     args = parser.parse_args()
     if args.messages < 1:
@@ -393,7 +400,7 @@ def main():
         shutil.rmtree(args.out)
     os.makedirs(args.out)
     started = time.monotonic()
-    counts = build(os.path.abspath(args.out), args.messages, args.seed)
+    counts = build(os.path.abspath(args.out), args.messages, args.seed, args.text_only)
     files = size = 0
     for dirpath, _, names in os.walk(args.out):
         for name in names:

@@ -6,6 +6,7 @@ checker's verdict.
 
     bench/run_bench.py                      # N = 10,000
     bench/run_bench.py --messages 100000
+    bench/run_bench.py --messages 1000000 --text-only  # small plain-text mail only
     bench/run_bench.py --messages 2000 --callgrind   # profile instead of timing
     bench/run_bench.py --messages 1000 --archive     # also from a .tgz of the export
 
@@ -99,15 +100,20 @@ class Timed:
         self.rss_mb = int(field("Maximum resident set size (kbytes)")) / 1024.0
 
 
+def run_name(args):
+    """Names the export and the scratch folder of one N, seed and mode."""
+    return "%d-s%d%s" % (args.messages, args.seed, "-text" if args.text_only else "")
+
+
 def make_export(args):
-    export = args.export or os.path.join(args.work, "export-%d-s%d" % (args.messages, args.seed))
+    export = args.export or os.path.join(args.work, "export-%s" % run_name(args))
     done = export + ".complete"
     if args.export or os.path.exists(done):
         return export
     log("generating %s ..." % export)
     subprocess.run([sys.executable, os.path.join(HERE, "make_export.py"), "--messages",
-                    str(args.messages), "--seed", str(args.seed), "--out", export, "--force"],
-                   check=True)
+                    str(args.messages), "--seed", str(args.seed), "--out", export, "--force"]
+                   + (["--text-only"] if args.text_only else []), check=True)
     open(done, "w").close()
     return export
 
@@ -160,6 +166,8 @@ def main():
     parser.add_argument("--messages", type=int, default=10_000, help="N (default 10,000)")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--work", default="/tmp/mailvane-bench", help="scratch folder")
+    parser.add_argument("--text-only", action="store_true",
+                        help="generate small plain-text messages only (a million fit in ~5 GB)")
     parser.add_argument("--export", help="use this export instead of a generated one")
     parser.add_argument("--build", default=os.path.join(REPO, "build"),
                         help="build folder holding src/mailvane (default: the preset's build/)")
@@ -186,7 +194,7 @@ def main():
         return 0
 
     # Scratch output of this N and seed only, so runs of other sizes may share --work.
-    args.work = os.path.join(args.work, "run-%d-s%d" % (args.messages, args.seed))
+    args.work = os.path.join(args.work, "run-%s" % run_name(args))
     os.makedirs(args.work, exist_ok=True)
     files, emls = input_files(export)
     in_bytes = sum(size for _, size in files)

@@ -164,6 +164,23 @@ class GeneratedExport(unittest.TestCase):
                 self.assertLessEqual(len(part.encode()), 255, rel)
 
 
+class TextOnlyExport(unittest.TestCase):
+    def test_plain_text_mail_only_and_small(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            counts = make_export.build(tmp, 300, 7, text_only=True)
+            self.assertEqual(counts.get("mail-text"), 300)
+            self.assertEqual([k for k in counts if k.startswith("mail-") and k != "mail-text"], [])
+            for dirpath, _, names in os.walk(tmp):
+                for name in names:
+                    path = os.path.join(dirpath, name)
+                    self.assertFalse(name.endswith(".dat"), path)
+                    if name.endswith(".eml"):
+                        with open(path, "rb") as f:
+                            data = f.read()
+                        self.assertLess(len(data), 8_000, path)
+                        self.assertNotIn(b"multipart/mixed", data, path)
+
+
 class TimeParsing(unittest.TestCase):
     def test_reads_cpu_peak_memory_and_exit_code(self):
         with tempfile.TemporaryDirectory() as tmp:
