@@ -92,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Fail("the run did not complete: " + result.cause);
   }
   const fs::path pst = conversion.State().PstPath;
-  const pst::CheckResult check = pst::CheckPstFile(pst);
-  if (!check.clean()) fuzz::Fail("the PST written is not clean:\n" + pst::FormatFindings(check));
+  const pst::check::CheckResult check = pst::check::CheckPstFile(pst);
+  if (!check.clean()) fuzz::Fail("the PST written is not clean:\n" + pst::check::FormatFindings(check));
   fs::remove_all(work);
   return 0;
 }

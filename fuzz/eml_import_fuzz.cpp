@@ -7,15 +7,15 @@
 
 #include "fuzz_support.h"
 #include "mime/mime_parser.h"
-#include "pst/property_tags.h"
+#include "pst/messaging/property_tags.h"
 #include "mime/attachment_names.h"
 
 using namespace mailvane;
 
 namespace {
 
-void CheckName(const mime::PropertyList& properties, pst::PropTag tag) {
-  const pst::PropValue* value = mime::FindProperty(properties, tag);
+void CheckName(const mime::PropertyList& properties, pst::ltp::PropTag tag) {
+  const pst::ltp::PropValue* value = mime::FindProperty(properties, tag);
   if (value == nullptr) return;
   const std::string name = value->AsString();
   if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos ||
@@ -31,8 +31,8 @@ void CheckName(const mime::PropertyList& properties, pst::PropTag tag) {
 void CheckMessage(const mime::ParsedMessage& message, int depth) {
   if (depth > mime::kMaxNestingDepth + 1) fuzz::Fail("embedded messages nested too deep");
   for (const mime::ParsedAttachment& a : message.attachments) {
-    CheckName(a.properties, pst::kPrAttachFilename);
-    CheckName(a.properties, pst::kPrAttachLongFilename);
+    CheckName(a.properties, pst::messaging::kPrAttachFilename);
+    CheckName(a.properties, pst::messaging::kPrAttachLongFilename);
     if (a.embedded) CheckMessage(*a.embedded, depth + 1);
   }
 }

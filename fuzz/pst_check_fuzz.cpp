@@ -74,12 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const fs::path path = fuzz::ScratchFolder() / "damaged.pst";
   fuzz::WriteBytes(path, file);
-  pst::CheckOptions options;
+  pst::check::CheckOptions options;
   options.folder_tree = true;
-  const pst::CheckResult result = pst::CheckPstFile(path, options);
+  const pst::check::CheckResult result = pst::check::CheckPstFile(path, options);
   // Whatever a flipped byte did, a file cut short has lost something the checker must see.
   if (truncated && result.clean()) fuzz::Fail("a truncated file was called clean");
-  (void)pst::FormatFindings(result);
-  (void)pst::FormatFolderTree(result.tree);
+  (void)pst::check::FormatFindings(result);
+  (void)pst::check::FormatFolderTree(result.tree);
   return 0;
 }

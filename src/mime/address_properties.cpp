@@ -2,12 +2,13 @@
 
 #include <cctype>
 
-#include "pst/property_tags.h"
+#include "base/utf.h"
+#include "pst/messaging/property_tags.h"
 
 namespace mailvane::mime {
 namespace {
 
-using pst::PropValue;
+using pst::ltp::PropValue;
 
 constexpr std::uint8_t kOneOffProviderUid[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
                                                  0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};
@@ -17,7 +18,7 @@ constexpr std::uint16_t kOneOffFlags = 0x9001;
 constexpr char kSmtp[] = "SMTP";
 
 void AppendUtf16z(std::vector<std::uint8_t>& out, const std::string& utf8) {
-  for (char16_t c : pst::Utf16FromUtf8(utf8)) {
+  for (char16_t c : base::Utf16FromUtf8(utf8)) {
     out.push_back(static_cast<std::uint8_t>(c & 0xFF));
     out.push_back(static_cast<std::uint8_t>(c >> 8));
   }
@@ -25,7 +26,7 @@ void AppendUtf16z(std::vector<std::uint8_t>& out, const std::string& utf8) {
   out.push_back(0);
 }
 
-void AppendLe32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+void Append32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
@@ -36,7 +37,7 @@ std::string DisplayNameOf(const Mailbox& m) { return m.name.empty() ? m.address 
 std::vector<std::uint8_t> OneOffEntryId(const Mailbox& m) {
   std::vector<std::uint8_t> id;
   id.reserve(64);
-  AppendLe32(id, 0);  // long-term entry ID flags
+  Append32(id, 0);  // long-term entry ID flags
   for (std::uint8_t b : kOneOffProviderUid) id.push_back(b);
   id.push_back(0);  // version
   id.push_back(0);
@@ -62,46 +63,46 @@ std::vector<std::uint8_t> FlatEntryList(const std::vector<Mailbox>& mailboxes) {
   std::vector<std::uint8_t> entries;
   for (const auto& m : mailboxes) {
     const auto id = OneOffEntryId(m);
-    AppendLe32(entries, static_cast<std::uint32_t>(id.size()));
+    Append32(entries, static_cast<std::uint32_t>(id.size()));
     entries.insert(entries.end(), id.begin(), id.end());
     while (entries.size() % 4 != 0) entries.push_back(0);  // each entry 4-byte aligned
   }
   std::vector<std::uint8_t> list;
-  AppendLe32(list, static_cast<std::uint32_t>(mailboxes.size()));
-  AppendLe32(list, static_cast<std::uint32_t>(entries.size()));
+  Append32(list, static_cast<std::uint32_t>(mailboxes.size()));
+  Append32(list, static_cast<std::uint32_t>(entries.size()));
   list.insert(list.end(), entries.begin(), entries.end());
   return list;
 }
 
 void AddSenderProperties(PropertyList& props, const Mailbox& m, SenderRole role) {
   const bool sender = role == SenderRole::kSender;
-  props.push_back({sender ? pst::kPrSenderName : pst::kPrSentRepresentingName,
+  props.push_back({sender ? pst::messaging::kPrSenderName : pst::messaging::kPrSentRepresentingName,
                    PropValue::String(DisplayNameOf(m))});
-  props.push_back({sender ? pst::kPrSenderEmailAddress : pst::kPrSentRepresentingEmailAddress,
+  props.push_back({sender ? pst::messaging::kPrSenderEmailAddress : pst::messaging::kPrSentRepresentingEmailAddress,
                    PropValue::String(m.address)});
-  props.push_back({sender ? pst::kPrSenderAddrType : pst::kPrSentRepresentingAddrType,
+  props.push_back({sender ? pst::messaging::kPrSenderAddrType : pst::messaging::kPrSentRepresentingAddrType,
                    PropValue::String(kSmtp)});
-  props.push_back({sender ? pst::kPrSenderEntryId : pst::kPrSentRepresentingEntryId,
+  props.push_back({sender ? pst::messaging::kPrSenderEntryId : pst::messaging::kPrSentRepresentingEntryId,
                    PropValue::Binary(OneOffEntryId(m))});
-  props.push_back({sender ? pst::kPrSenderSearchKey : pst::kPrSentRepresentingSearchKey,
+  props.push_back({sender ? pst::messaging::kPrSenderSearchKey : pst::messaging::kPrSentRepresentingSearchKey,
                    PropValue::Binary(SmtpSearchKey(m.address))});
-  props.push_back({sender ? pst::kPrSenderSmtpAddress : pst::kPrSentRepresentingSmtpAddress,
+  props.push_back({sender ? pst::messaging::kPrSenderSmtpAddress : pst::messaging::kPrSentRepresentingSmtpAddress,
                    PropValue::String(m.address)});
 }
 
 PropertyList RecipientProperties(const Mailbox& m, std::int32_t type) {
   PropertyList row;
-  row.push_back({pst::kPrRecipientType, PropValue::Int32(type)});
-  row.push_back({pst::kPrDisplayName, PropValue::String(DisplayNameOf(m))});
-  row.push_back({pst::kPrAddrType, PropValue::String(kSmtp)});
-  row.push_back({pst::kPrEmailAddress, PropValue::String(m.address)});
-  row.push_back({pst::kPrSmtpAddress, PropValue::String(m.address)});
-  row.push_back({pst::kPrEntryId, PropValue::Binary(OneOffEntryId(m))});
-  row.push_back({pst::kPrSearchKey, PropValue::Binary(SmtpSearchKey(m.address))});
-  row.push_back({pst::kPrObjectType, PropValue::Int32(pst::kObjectTypeMailUser)});
-  row.push_back({pst::kPrDisplayType, PropValue::Int32(pst::kDisplayTypeMailUser)});
-  row.push_back({pst::kPrSendRichInfo, PropValue::Boolean(false)});
-  row.push_back({pst::kPrResponsibility, PropValue::Boolean(false)});
+  row.push_back({pst::messaging::kPrRecipientType, PropValue::Int32(type)});
+  row.push_back({pst::messaging::kPrDisplayName, PropValue::String(DisplayNameOf(m))});
+  row.push_back({pst::messaging::kPrAddrType, PropValue::String(kSmtp)});
+  row.push_back({pst::messaging::kPrEmailAddress, PropValue::String(m.address)});
+  row.push_back({pst::messaging::kPrSmtpAddress, PropValue::String(m.address)});
+  row.push_back({pst::messaging::kPrEntryId, PropValue::Binary(OneOffEntryId(m))});
+  row.push_back({pst::messaging::kPrSearchKey, PropValue::Binary(SmtpSearchKey(m.address))});
+  row.push_back({pst::messaging::kPrObjectType, PropValue::Int32(pst::messaging::kObjectTypeMailUser)});
+  row.push_back({pst::messaging::kPrDisplayType, PropValue::Int32(pst::messaging::kDisplayTypeMailUser)});
+  row.push_back({pst::messaging::kPrSendRichInfo, PropValue::Boolean(false)});
+  row.push_back({pst::messaging::kPrResponsibility, PropValue::Boolean(false)});
   return row;
 }
 

@@ -9,12 +9,12 @@
 #include "mime/gmime_support.h"
 #include "mime/message_mapping.h"
 #include "mime/mime_parser.h"
-#include "pst/property_tags.h"
+#include "pst/messaging/property_tags.h"
 
 namespace mailvane::mime {
 namespace {
 
-using pst::PropValue;
+using pst::ltp::PropValue;
 
 enum class Context { kBody, kAlternative, kRelatedPart, kAttachment };
 
@@ -75,7 +75,7 @@ class ContentMapper {
       const auto bytes = DecodedContent(text_);
       const std::string charset = CharsetOf(GMIME_OBJECT(text_));
       const DecodedText text = Decode(bytes, charset, "text");
-      out_.properties.push_back({pst::kPrBody, PropValue::String(text.utf8)});
+      out_.properties.push_back({pst::messaging::kPrBody, PropValue::String(text.utf8)});
       if (!text.fell_back) cpid = CodePageOfCharset(charset.empty() ? "us-ascii" : charset);
     }
     if (html_) {
@@ -91,10 +91,10 @@ class ContentMapper {
         cpid = kUtf8CodePage;
       }
       // An empty HTML part gives no body property: an empty one reads as a missing value.
-      if (!bytes.empty()) out_.properties.push_back({pst::kPrHtml, PropValue::Binary(std::move(bytes))});
+      if (!bytes.empty()) out_.properties.push_back({pst::messaging::kPrHtml, PropValue::Binary(std::move(bytes))});
     }
     if (text_ || html_) {
-      out_.properties.push_back({pst::kPrInternetCpid, PropValue::Int32(cpid == 0 ? kUtf8CodePage : cpid)});
+      out_.properties.push_back({pst::messaging::kPrInternetCpid, PropValue::Int32(cpid == 0 ? kUtf8CodePage : cpid)});
     }
   }
 
@@ -188,29 +188,29 @@ class ContentMapper {
     ParsedAttachment att;
     att.data = DecodedContent(part);
     auto& p = att.properties;
-    p.push_back({pst::kPrAttachMethod, PropValue::Int32(pst::kAttachByValue)});
+    p.push_back({pst::messaging::kPrAttachMethod, PropValue::Int32(pst::messaging::kAttachByValue)});
     AddNames(p, SafeFileName(g_mime_part_get_filename(part) ? g_mime_part_get_filename(part) : ""));
-    p.push_back({pst::kPrAttachMimeTag, PropValue::String(MimeTypeOf(o))});
+    p.push_back({pst::messaging::kPrAttachMimeTag, PropValue::String(MimeTypeOf(o))});
     const char* cid = g_mime_object_get_content_id(o);
     const char* location = g_mime_object_get_header(o, "Content-Location");
-    if (cid && *cid) p.push_back({pst::kPrAttachContentId, PropValue::String(cid)});
-    if (location && *location) p.push_back({pst::kPrAttachContentLocation, PropValue::String(location)});
+    if (cid && *cid) p.push_back({pst::messaging::kPrAttachContentId, PropValue::String(cid)});
+    if (location && *location) p.push_back({pst::messaging::kPrAttachContentLocation, PropValue::String(location)});
     // Parts an HTML body refers to are shown in it, not in the attachment well.
     const bool referenced = related && ((cid && *cid) || (location && *location));
-    if (referenced) p.push_back({pst::kPrAttachFlags, PropValue::Int32(pst::kAttachMhtmlRef)});
-    p.push_back({pst::kPrAttachmentHidden, PropValue::Boolean(referenced)});
-    p.push_back({pst::kPrAttachSize, PropValue::Int32(ClampedSize(att.data.size()))});
-    p.push_back({pst::kPrRenderingPosition, PropValue::Int32(-1)});
+    if (referenced) p.push_back({pst::messaging::kPrAttachFlags, PropValue::Int32(pst::messaging::kAttachMhtmlRef)});
+    p.push_back({pst::messaging::kPrAttachmentHidden, PropValue::Boolean(referenced)});
+    p.push_back({pst::messaging::kPrAttachSize, PropValue::Int32(ClampedSize(att.data.size()))});
+    p.push_back({pst::messaging::kPrRenderingPosition, PropValue::Int32(-1)});
     out_.attachments.push_back(std::move(att));
   }
 
   static void AddNames(PropertyList& p, const std::string& name) {
     if (name.empty()) return;
-    p.push_back({pst::kPrAttachLongFilename, PropValue::String(name)});
-    p.push_back({pst::kPrAttachFilename, PropValue::String(ShortFileName(name))});
-    p.push_back({pst::kPrDisplayName, PropValue::String(name)});
+    p.push_back({pst::messaging::kPrAttachLongFilename, PropValue::String(name)});
+    p.push_back({pst::messaging::kPrAttachFilename, PropValue::String(ShortFileName(name))});
+    p.push_back({pst::messaging::kPrDisplayName, PropValue::String(name)});
     const std::string ext = ExtensionOf(name);
-    if (!ext.empty()) p.push_back({pst::kPrAttachExtension, PropValue::String(ext)});
+    if (!ext.empty()) p.push_back({pst::messaging::kPrAttachExtension, PropValue::String(ext)});
   }
 
   void AddEmbedded(GMimeMessagePart* mp, int depth) {
@@ -226,12 +226,12 @@ class ContentMapper {
       Warn(std::string_view(w).starts_with(kPrefix) ? w : std::string(kPrefix) + w);
     }
     auto& p = att.properties;
-    p.push_back({pst::kPrAttachMethod, PropValue::Int32(pst::kAttachEmbeddedMsg)});
-    p.push_back({pst::kPrAttachMimeTag, PropValue::String("message/rfc822")});
-    const pst::PropValue* subject = att.embedded->Find(pst::kPrSubject);
-    p.push_back({pst::kPrDisplayName, subject ? *subject : PropValue::String("")});
-    p.push_back({pst::kPrAttachmentHidden, PropValue::Boolean(false)});
-    p.push_back({pst::kPrRenderingPosition, PropValue::Int32(-1)});
+    p.push_back({pst::messaging::kPrAttachMethod, PropValue::Int32(pst::messaging::kAttachEmbeddedMsg)});
+    p.push_back({pst::messaging::kPrAttachMimeTag, PropValue::String("message/rfc822")});
+    const pst::ltp::PropValue* subject = att.embedded->Find(pst::messaging::kPrSubject);
+    p.push_back({pst::messaging::kPrDisplayName, subject ? *subject : PropValue::String("")});
+    p.push_back({pst::messaging::kPrAttachmentHidden, PropValue::Boolean(false)});
+    p.push_back({pst::messaging::kPrRenderingPosition, PropValue::Int32(-1)});
     out_.attachments.push_back(std::move(att));
   }
 
@@ -241,12 +241,12 @@ class ContentMapper {
     ParsedAttachment att;
     att.data = SerializedObject(o);
     auto& p = att.properties;
-    p.push_back({pst::kPrAttachMethod, PropValue::Int32(pst::kAttachByValue)});
+    p.push_back({pst::messaging::kPrAttachMethod, PropValue::Int32(pst::messaging::kAttachByValue)});
     AddNames(p, "nested-part-" + std::to_string(out_.attachments.size() + 1) + ".eml");
-    p.push_back({pst::kPrAttachMimeTag, PropValue::String("message/rfc822")});
-    p.push_back({pst::kPrAttachmentHidden, PropValue::Boolean(false)});
-    p.push_back({pst::kPrAttachSize, PropValue::Int32(ClampedSize(att.data.size()))});
-    p.push_back({pst::kPrRenderingPosition, PropValue::Int32(-1)});
+    p.push_back({pst::messaging::kPrAttachMimeTag, PropValue::String("message/rfc822")});
+    p.push_back({pst::messaging::kPrAttachmentHidden, PropValue::Boolean(false)});
+    p.push_back({pst::messaging::kPrAttachSize, PropValue::Int32(ClampedSize(att.data.size()))});
+    p.push_back({pst::messaging::kPrRenderingPosition, PropValue::Int32(-1)});
     out_.attachments.push_back(std::move(att));
   }
 
@@ -261,7 +261,7 @@ void MapContent(GMimeObject* content, int depth, ParsedMessage& out) {
   ContentMapper mapper(out);
   if (content) mapper.Walk(content, depth, Context::kBody);
   mapper.Finish();
-  out.properties.push_back({pst::kPrHasAttachments, PropValue::Boolean(!out.attachments.empty())});
+  out.properties.push_back({pst::messaging::kPrHasAttachments, PropValue::Boolean(!out.attachments.empty())});
 }
 
 }  // namespace mailvane::mime

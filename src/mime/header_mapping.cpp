@@ -4,18 +4,19 @@
 #include <string>
 #include <vector>
 
+#include "base/file_time.h"
 #include "mime/address_properties.h"
 #include "mime/charset_text.h"
 #include "mime/gmime_support.h"
 #include "mime/message_limits.h"
 #include "mime/message_mapping.h"
 #include "mime/subject_prefix.h"
-#include "pst/property_tags.h"
+#include "pst/messaging/property_tags.h"
 
 namespace mailvane::mime {
 namespace {
 
-using pst::PropValue;
+using pst::ltp::PropValue;
 
 void CollectMailboxes(InternetAddressList* list, std::vector<Mailbox>& out) {
   if (!list) return;
@@ -47,16 +48,16 @@ std::string Trimmed(const char* s) {
   return v.substr(first, v.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-std::optional<pst::FileTime> FileTimeOf(GDateTime* dt) {
+std::optional<base::FileTime> FileTimeOf(GDateTime* dt) {
   if (!dt) return std::nullopt;
   constexpr gint64 kFirstFileTimeSecond = -11644473600;  // 1601-01-01 UTC
   const gint64 unix_seconds = g_date_time_to_unix(dt);
   if (unix_seconds < kFirstFileTimeSecond) return std::nullopt;
-  return pst::FileTimeFromUnix(unix_seconds);
+  return base::FileTimeFromUnix(unix_seconds);
 }
 
 // The date after the last ';' of the topmost Received header (RFC 5321 4.4).
-std::optional<pst::FileTime> FirstReceivedTime(GMimeObject* object) {
+std::optional<base::FileTime> FirstReceivedTime(GMimeObject* object) {
   GMimeHeaderList* headers = g_mime_object_get_header_list(object);
   const int n = headers ? g_mime_header_list_get_count(headers) : 0;
   for (int i = 0; i < n; ++i) {
@@ -95,7 +96,7 @@ std::string TransportHeaders(GMimeObject* object) {
   return out;
 }
 
-void AddText(PropertyList& props, pst::PropTag tag, const std::string& value) {
+void AddText(PropertyList& props, pst::ltp::PropTag tag, const std::string& value) {
   if (!value.empty()) props.push_back({tag, PropValue::String(value)});
 }
 
@@ -104,14 +105,14 @@ void AddText(PropertyList& props, pst::PropTag tag, const std::string& value) {
 void MapHeaders(GMimeMessage* message, ParsedMessage& out) {
   auto& props = out.properties;
   GMimeObject* object = GMIME_OBJECT(message);
-  props.push_back({pst::kPrMessageClass, PropValue::String("IPM.Note")});
+  props.push_back({pst::messaging::kPrMessageClass, PropValue::String("IPM.Note")});
 
   if (const char* subject = g_mime_message_get_subject(message)) {
     const SplitSubject split = SplitSubjectPrefix(subject);
-    props.push_back({pst::kPrSubject, PropValue::String(subject)});
-    props.push_back({pst::kPrSubjectPrefix, PropValue::String(split.prefix)});
-    props.push_back({pst::kPrNormalizedSubject, PropValue::String(split.normalized)});
-    props.push_back({pst::kPrConversationTopic, PropValue::String(split.normalized)});
+    props.push_back({pst::messaging::kPrSubject, PropValue::String(subject)});
+    props.push_back({pst::messaging::kPrSubjectPrefix, PropValue::String(split.prefix)});
+    props.push_back({pst::messaging::kPrNormalizedSubject, PropValue::String(split.normalized)});
+    props.push_back({pst::messaging::kPrConversationTopic, PropValue::String(split.normalized)});
   }
 
   // From: is who the message is sent for; Sender: who sent it, the From: mailbox if absent.
@@ -124,17 +125,17 @@ void MapHeaders(GMimeMessage* message, ParsedMessage& out) {
 
   const auto reply_to = Mailboxes(g_mime_message_get_reply_to(message));
   if (!reply_to.empty()) {
-    props.push_back({pst::kPrReplyRecipientNames, PropValue::String(JoinNames(reply_to))});
-    props.push_back({pst::kPrReplyRecipientEntries, PropValue::Binary(FlatEntryList(reply_to))});
+    props.push_back({pst::messaging::kPrReplyRecipientNames, PropValue::String(JoinNames(reply_to))});
+    props.push_back({pst::messaging::kPrReplyRecipientEntries, PropValue::Binary(FlatEntryList(reply_to))});
   }
 
   const struct {
     GMimeAddressType kind;
     std::int32_t type;
-    pst::PropTag display;
-  } kLists[] = {{GMIME_ADDRESS_TYPE_TO, pst::kRecipientTo, pst::kPrDisplayTo},
-                {GMIME_ADDRESS_TYPE_CC, pst::kRecipientCc, pst::kPrDisplayCc},
-                {GMIME_ADDRESS_TYPE_BCC, pst::kRecipientBcc, pst::kPrDisplayBcc}};
+    pst::ltp::PropTag display;
+  } kLists[] = {{GMIME_ADDRESS_TYPE_TO, pst::messaging::kRecipientTo, pst::messaging::kPrDisplayTo},
+                {GMIME_ADDRESS_TYPE_CC, pst::messaging::kRecipientCc, pst::messaging::kPrDisplayCc},
+                {GMIME_ADDRESS_TYPE_BCC, pst::messaging::kRecipientBcc, pst::messaging::kPrDisplayBcc}};
   // Each row costs a few KB in the store; the display lines and the Internet headers
   // still name everyone.
   std::size_t named = 0;
@@ -156,15 +157,15 @@ void MapHeaders(GMimeMessage* message, ParsedMessage& out) {
 
   const auto submitted = FileTimeOf(g_mime_message_get_date(message));
   const auto received = FirstReceivedTime(object);
-  if (submitted) props.push_back({pst::kPrClientSubmitTime, PropValue::Time(*submitted)});
+  if (submitted) props.push_back({pst::messaging::kPrClientSubmitTime, PropValue::Time(*submitted)});
   if (received || submitted) {
-    props.push_back({pst::kPrMessageDeliveryTime, PropValue::Time(received ? *received : *submitted)});
+    props.push_back({pst::messaging::kPrMessageDeliveryTime, PropValue::Time(received ? *received : *submitted)});
   }
 
-  AddText(props, pst::kPrInternetMessageId, Trimmed(g_mime_object_get_header(object, "Message-ID")));
-  AddText(props, pst::kPrInReplyToId, Trimmed(g_mime_object_get_header(object, "In-Reply-To")));
-  AddText(props, pst::kPrInternetReferences, Trimmed(g_mime_object_get_header(object, "References")));
-  AddText(props, pst::kPrTransportMessageHeaders, TransportHeaders(object));
+  AddText(props, pst::messaging::kPrInternetMessageId, Trimmed(g_mime_object_get_header(object, "Message-ID")));
+  AddText(props, pst::messaging::kPrInReplyToId, Trimmed(g_mime_object_get_header(object, "In-Reply-To")));
+  AddText(props, pst::messaging::kPrInternetReferences, Trimmed(g_mime_object_get_header(object, "References")));
+  AddText(props, pst::messaging::kPrTransportMessageHeaders, TransportHeaders(object));
 }
 
 }  // namespace mailvane::mime

@@ -15,7 +15,7 @@
 #include "mime/message_mapping.h"
 #include "mime/reader_stream.h"
 #include "mime/unended_headers.h"
-#include "pst/property_tags.h"
+#include "pst/messaging/property_tags.h"
 
 namespace mailvane::mime {
 namespace {
@@ -24,7 +24,7 @@ namespace {
 ParsedMessage NotMime(GMimeStream* stream) {
   ParsedMessage out;
   out.warnings.push_back("not an RFC 822 message; its content was kept as the plain-text body");
-  out.properties.push_back({pst::kPrMessageClass, pst::PropValue::String("IPM.Note")});
+  out.properties.push_back({pst::messaging::kPrMessageClass, pst::ltp::PropValue::String("IPM.Note")});
   std::string bytes;
   if (g_mime_stream_reset(stream) != 0) {
     out.warnings.push_back("it could not be read again from its start: only its last part was kept");
@@ -36,10 +36,10 @@ ParsedMessage NotMime(GMimeStream* stream) {
     bytes.append(buf, static_cast<std::size_t>(n));
   }
   if (!bytes.empty()) {
-    out.properties.push_back({pst::kPrBody, pst::PropValue::String(DecodeToUtf8(bytes, {}).utf8)});
-    out.properties.push_back({pst::kPrInternetCpid, pst::PropValue::Int32(65001)});
+    out.properties.push_back({pst::messaging::kPrBody, pst::ltp::PropValue::String(DecodeToUtf8(bytes, {}).utf8)});
+    out.properties.push_back({pst::messaging::kPrInternetCpid, pst::ltp::PropValue::Int32(65001)});
   }
-  out.properties.push_back({pst::kPrHasAttachments, pst::PropValue::Boolean(false)});
+  out.properties.push_back({pst::messaging::kPrHasAttachments, pst::ltp::PropValue::Boolean(false)});
   return out;
 }
 

@@ -2,14 +2,14 @@
 
 namespace mailvane::mime {
 
-const pst::PropValue* FindProperty(const PropertyList& list, pst::PropTag tag) {
+const pst::ltp::PropValue* FindProperty(const PropertyList& list, pst::ltp::PropTag tag) {
   for (const auto& p : list) {
     if (p.tag == tag) return &p.value;
   }
   return nullptr;
 }
 
-const pst::PropValue* ParsedMessage::Find(pst::PropTag tag) const {
+const pst::ltp::PropValue* ParsedMessage::Find(pst::ltp::PropTag tag) const {
   return FindProperty(properties, tag);
 }
 
@@ -18,7 +18,7 @@ namespace {
 constexpr std::size_t kAllocationOverhead = 32;
 
 std::size_t MemoryBytesOf(const PropertyList& list) {
-  std::size_t n = list.capacity() * sizeof(pst::TaggedValue);
+  std::size_t n = list.capacity() * sizeof(pst::ltp::TaggedValue);
   for (const auto& p : list) n += p.value.bytes().capacity() + kAllocationOverhead;
   return n;
 }

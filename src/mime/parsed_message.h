@@ -12,7 +12,7 @@
 
 namespace mailvane::mime {
 
-using PropertyList = std::vector<pst::TaggedValue>;
+using PropertyList = std::vector<pst::ltp::TaggedValue>;
 
 struct ParsedMessage;
 
@@ -35,12 +35,12 @@ struct ParsedMessage {
   std::vector<std::string> warnings;
 
   // The first value with this tag, or nullptr.
-  const pst::PropValue* Find(pst::PropTag tag) const;
+  const pst::ltp::PropValue* Find(pst::ltp::PropTag tag) const;
   // About what the message holds in memory, attached messages included.
   std::size_t MemoryBytes() const;
 };
 
 // The first value with this tag in a property list, or nullptr.
-const pst::PropValue* FindProperty(const PropertyList& list, pst::PropTag tag);
+const pst::ltp::PropValue* FindProperty(const PropertyList& list, pst::ltp::PropTag tag);
 
 }  // namespace mailvane::mime

@@ -62,13 +62,13 @@ int main(int argc, char** argv) {
   }
   if (file.empty()) return BadUsage("FILE is needed");
   try {
-    const auto result = mailvane::pst::CheckPstFile(file, {.folder_tree = tree});
-    std::cout << mailvane::pst::FormatFindings(result);
+    const auto result = mailvane::pst::check::CheckPstFile(file, {.folder_tree = tree});
+    std::cout << mailvane::pst::check::FormatFindings(result);
     if (!result.readable) {
       std::cerr << "mailvane-pstcheck: " << file << ": unreadable\n";
       return 2;
     }
-    if (tree) std::cout << mailvane::pst::FormatFolderTree(result.tree);
+    if (tree) std::cout << mailvane::pst::check::FormatFolderTree(result.tree);
     std::cout << file << ": " << result.error_count() << " error(s), " << result.note_count()
               << " note(s)\n";
     return result.error_count() == 0 ? 0 : 1;

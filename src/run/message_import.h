@@ -16,7 +16,7 @@
 
 namespace mailvane::run {
 
-inline constexpr pst::PropTag kPrMessageFlags = 0x0E070003;  // PR_MESSAGE_FLAGS, PT_LONG
+inline constexpr pst::ltp::PropTag kPrMessageFlags = 0x0E070003;  // PR_MESSAGE_FLAGS, PT_LONG
 inline constexpr std::int32_t kMsgFlagRead = 0x01;
 inline constexpr std::int32_t kMsgFlagHasAttach = 0x10;
 

@@ -4,7 +4,8 @@
 
 #include <stdexcept>
 
-#include "pst/property_tags.h"
+#include "base/file_time.h"
+#include "pst/messaging/property_tags.h"
 #include "run/message_import.h"
 #include "zimbra/meta_tree.h"
 
@@ -16,9 +17,9 @@ namespace {
 constexpr std::int64_t kFlagReplied = 4, kFlagForwarded = 8, kFlagFlagged = 32, kFlagDraft = 64;
 
 constexpr std::int32_t kMsgFlagUnsent = 0x08;
-constexpr pst::PropTag kPrIconIndex = 0x10800003;
-constexpr pst::PropTag kPrLastVerbExecuted = 0x10810003;
-constexpr pst::PropTag kPrLastVerbExecutionTime = 0x10820040;
+constexpr pst::ltp::PropTag kPrIconIndex = 0x10800003;
+constexpr pst::ltp::PropTag kPrLastVerbExecuted = 0x10810003;
+constexpr pst::ltp::PropTag kPrLastVerbExecutionTime = 0x10820040;
 constexpr std::int32_t kVerbReplyToSender = 102, kVerbForward = 104;
 constexpr std::int32_t kIconReplied = 261, kIconForwarded = 262;
 
@@ -63,7 +64,7 @@ void ApplyMessageMarks(store::Item& message, const MessageMarks& marks, bool kee
   std::int32_t flags = message.HasAttachments() ? kMsgFlagHasAttach : 0;
   if (!(keep_unread && marks.unread)) flags |= kMsgFlagRead;
   if (marks.draft) flags |= kMsgFlagUnsent;
-  message.SetOneProp(kPrMessageFlags, pst::PropValue::Int32(flags), false);
+  message.SetOneProp(kPrMessageFlags, pst::ltp::PropValue::Int32(flags), false);
   if (marks.flagged) {
     message.SetInt("FlagStatus", 2);  // followupFlagged
     message.SetInt("FlagIcon", 6);    // red
@@ -73,12 +74,12 @@ void ApplyMessageMarks(store::Item& message, const MessageMarks& marks, bool kee
     // Both: the reply is shown, as Outlook shows the last verb only.
     const bool replied = marks.replied;
     message.SetOneProp(kPrLastVerbExecuted,
-                       pst::PropValue::Int32(replied ? kVerbReplyToSender : kVerbForward), false);
-    message.SetOneProp(kPrIconIndex, pst::PropValue::Int32(replied ? kIconReplied : kIconForwarded),
+                       pst::ltp::PropValue::Int32(replied ? kVerbReplyToSender : kVerbForward), false);
+    message.SetOneProp(kPrIconIndex, pst::ltp::PropValue::Int32(replied ? kIconReplied : kIconForwarded),
                        false);
     if (marks.changed > 0) {
-      const auto when = static_cast<pst::FileTime>(marks.changed + 11644473600LL) * 10000000ULL;
-      message.SetOneProp(kPrLastVerbExecutionTime, pst::PropValue::Time(when), false);
+      const auto when = static_cast<base::FileTime>(marks.changed + 11644473600LL) * 10000000ULL;
+      message.SetOneProp(kPrLastVerbExecutionTime, pst::ltp::PropValue::Time(when), false);
     }
   }
   if (!marks.tags.empty()) {

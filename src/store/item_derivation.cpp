@@ -3,46 +3,47 @@
 #include <string>
 #include <vector>
 
-#include "pst/property_tags.h"
+#include "base/file_time.h"
+#include "pst/messaging/property_tags.h"
 #include "store/object_model_properties.h"
 
 namespace mailvane::store {
 
-using pst::MakeTag;
-using pst::MessageContent;
-using pst::PropType;
-using pst::PropValue;
+using pst::ltp::MakeTag;
+using pst::messaging::MessageContent;
+using pst::ltp::PropType;
+using pst::ltp::PropValue;
 
 namespace {
 
-pst::NamedProperty Lid(const pst::Guid& set, std::uint32_t lid, PropType type) {
-  pst::NamedProperty n;
+pst::messaging::NamedProperty Lid(const pst::ltp::Guid& set, std::uint32_t lid, PropType type) {
+  pst::messaging::NamedProperty n;
   n.set = set;
   n.lid = lid;
   n.type = type;
   return n;
 }
-pst::NamedProperty Address(std::uint32_t lid, PropType t) { return Lid(pst::PsetidAddress(), lid, t); }
-pst::NamedProperty Appointment(std::uint32_t lid, PropType t) {
-  return Lid(pst::PsetidAppointment(), lid, t);
+pst::messaging::NamedProperty Address(std::uint32_t lid, PropType t) { return Lid(pst::messaging::PsetidAddress(), lid, t); }
+pst::messaging::NamedProperty Appointment(std::uint32_t lid, PropType t) {
+  return Lid(pst::messaging::PsetidAppointment(), lid, t);
 }
-pst::NamedProperty Task(std::uint32_t lid, PropType t) { return Lid(pst::PsetidTask(), lid, t); }
-pst::NamedProperty Note(std::uint32_t lid, PropType t) { return Lid(pst::PsetidNote(), lid, t); }
-pst::NamedProperty Common(std::uint32_t lid, PropType t) { return Lid(pst::PsetidCommon(), lid, t); }
+pst::messaging::NamedProperty Task(std::uint32_t lid, PropType t) { return Lid(pst::messaging::PsetidTask(), lid, t); }
+pst::messaging::NamedProperty Note(std::uint32_t lid, PropType t) { return Lid(pst::messaging::PsetidNote(), lid, t); }
+pst::messaging::NamedProperty Common(std::uint32_t lid, PropType t) { return Lid(pst::messaging::PsetidCommon(), lid, t); }
 
-std::string TextOf(const pst::PropertyBag& bag, pst::PropTag tag) {
+std::string TextOf(const pst::messaging::PropertyBag& bag, pst::ltp::PropTag tag) {
   const PropValue* v = bag.Find(tag);
   return v ? v->AsString() : std::string();
 }
-std::string TextOf(const pst::PropertyBag& bag, const pst::NamedProperty& name) {
+std::string TextOf(const pst::messaging::PropertyBag& bag, const pst::messaging::NamedProperty& name) {
   const PropValue* v = bag.FindNamed(name);
   return v ? v->AsString() : std::string();
 }
 
-void SetIfMissing(pst::PropertyBag& bag, pst::PropTag tag, PropValue value) {
+void SetIfMissing(pst::messaging::PropertyBag& bag, pst::ltp::PropTag tag, PropValue value) {
   if (!bag.Find(tag)) bag.Set(tag, std::move(value));
 }
-void SetIfMissing(pst::PropertyBag& bag, const pst::NamedProperty& name, PropValue value) {
+void SetIfMissing(pst::messaging::PropertyBag& bag, const pst::messaging::NamedProperty& name, PropValue value) {
   if (!bag.FindNamed(name)) bag.SetNamed(name, std::move(value));
 }
 
@@ -64,28 +65,28 @@ struct AddressParts {
 
 // Outlook composes the full text of an address from its parts ("City, State  Postal" on
 // the middle line); its address card and other readers show only that text.
-void ComposeAddress(pst::PropertyBag& p, const AddressParts& a) {
-  const pst::NamedProperty full = Address(a.full_lid, PropType::kString);
+void ComposeAddress(pst::messaging::PropertyBag& p, const AddressParts& a) {
+  const pst::messaging::NamedProperty full = Address(a.full_lid, PropType::kString);
   if (!TextOf(p, full).empty()) return;
-  auto part = [&p](std::uint16_t id) { return TextOf(p, pst::MakeTag(id, PropType::kString)); };
+  auto part = [&p](std::uint16_t id) { return TextOf(p, pst::ltp::MakeTag(id, PropType::kString)); };
   const std::string town = JoinNonEmpty(
       {part(a.city), JoinNonEmpty({part(a.state), part(a.postal_code)}, "  ")}, ", ");
   const std::string text = JoinNonEmpty({part(a.street), town, part(a.country)}, "\r\n");
   if (!text.empty()) p.SetNamed(full, PropValue::String(text));
 }
 
-void DeriveContact(pst::PropertyBag& p) {
-  const std::string first = TextOf(p, pst::MakeTag(0x3A06, PropType::kString));
-  const std::string middle = TextOf(p, pst::MakeTag(0x3A44, PropType::kString));
-  const std::string last = TextOf(p, pst::MakeTag(0x3A11, PropType::kString));
-  const std::string company = TextOf(p, pst::MakeTag(0x3A16, PropType::kString));
-  std::string full = TextOf(p, pst::kPrDisplayName);
+void DeriveContact(pst::messaging::PropertyBag& p) {
+  const std::string first = TextOf(p, pst::ltp::MakeTag(0x3A06, PropType::kString));
+  const std::string middle = TextOf(p, pst::ltp::MakeTag(0x3A44, PropType::kString));
+  const std::string last = TextOf(p, pst::ltp::MakeTag(0x3A11, PropType::kString));
+  const std::string company = TextOf(p, pst::ltp::MakeTag(0x3A16, PropType::kString));
+  std::string full = TextOf(p, pst::messaging::kPrDisplayName);
   if (full.empty()) {
     full = JoinNonEmpty({first, middle, last}, " ");
-    if (!full.empty()) p.Set(pst::kPrDisplayName, PropValue::String(full));
+    if (!full.empty()) p.Set(pst::messaging::kPrDisplayName, PropValue::String(full));
   }
   // Outlook files a new contact as "Last, First" (PidLidFileUnderId 0x8017).
-  const pst::NamedProperty file_under = Address(0x8005, PropType::kString);
+  const pst::messaging::NamedProperty file_under = Address(0x8005, PropType::kString);
   std::string file_as = TextOf(p, file_under);
   if (file_as.empty()) {
     file_as = JoinNonEmpty({last, JoinNonEmpty({first, middle}, " ")}, ", ");
@@ -96,9 +97,9 @@ void DeriveContact(pst::PropertyBag& p) {
   ComposeAddress(p, {0x801A, 0x3A5D, 0x3A59, 0x3A5C, 0x3A5B, 0x3A5A});  // home
   ComposeAddress(p, {0x801B, 0x3A29, 0x3A27, 0x3A28, 0x3A2A, 0x3A26});  // business
   ComposeAddress(p, {0x801C, 0x3A63, 0x3A5F, 0x3A62, 0x3A61, 0x3A60});  // other
-  if (!p.Find(pst::kPrSubject)) {
-    p.Set(pst::kPrSubject, PropValue::String(full));
-    p.Set(pst::kPrNormalizedSubject, PropValue::String(full));
+  if (!p.Find(pst::messaging::kPrSubject)) {
+    p.Set(pst::messaging::kPrSubject, PropValue::String(full));
+    p.Set(pst::messaging::kPrNormalizedSubject, PropValue::String(full));
   }
 
   // Each e-mail address shows as "Full Name (address)" and is listed for the address book.
@@ -120,9 +121,9 @@ void DeriveContact(pst::PropertyBag& p) {
   }
 }
 
-void DeriveAppointment(pst::PropertyBag& p) {
-  const pst::NamedProperty start = Appointment(0x820D, PropType::kTime);
-  const pst::NamedProperty end = Appointment(0x820E, PropType::kTime);
+void DeriveAppointment(pst::messaging::PropertyBag& p) {
+  const pst::messaging::NamedProperty start = Appointment(0x820D, PropType::kTime);
+  const pst::messaging::NamedProperty end = Appointment(0x820E, PropType::kTime);
   const PropValue* s = p.FindNamed(start);
   const PropValue* e = p.FindNamed(end);
   if (s && e && e->AsTime() >= s->AsTime()) {
@@ -140,15 +141,15 @@ void DeriveAppointment(pst::PropertyBag& p) {
   const PropValue* set = p.FindNamed(Common(0x8503, PropType::kBoolean));
   const PropValue* delta = p.FindNamed(Common(0x8501, PropType::kInt32));
   if (start_now && set && set->AsBool() && delta) {
-    const pst::FileTime due = start_now->AsTime();
-    const auto before = static_cast<pst::FileTime>(delta->AsInt32()) * 600000000ULL;
-    const pst::FileTime signal = due > before ? due - before : due;
+    const base::FileTime due = start_now->AsTime();
+    const auto before = static_cast<base::FileTime>(delta->AsInt32()) * 600000000ULL;
+    const base::FileTime signal = due > before ? due - before : due;
     SetIfMissing(p, Common(0x8502, PropType::kTime), PropValue::Time(due));
     SetIfMissing(p, Common(0x8560, PropType::kTime), PropValue::Time(signal));
   }
 }
 
-void DeriveTask(pst::PropertyBag& p) {
+void DeriveTask(pst::messaging::PropertyBag& p) {
   SetIfMissing(p, Task(0x8101, PropType::kInt32), PropValue::Int32(0));  // not started
   SetIfMissing(p, Task(0x8102, PropType::kDouble), PropValue::Double(0.0));
   SetIfMissing(p, Task(0x811C, PropType::kBoolean), PropValue::Boolean(false));
@@ -157,29 +158,29 @@ void DeriveTask(pst::PropertyBag& p) {
   SetIfMissing(p, Common(0x8503, PropType::kBoolean), PropValue::Boolean(false));
 }
 
-void DeriveNote(pst::PropertyBag& p) {
+void DeriveNote(pst::messaging::PropertyBag& p) {
   SetIfMissing(p, Note(0x8B00, PropType::kInt32), PropValue::Int32(3));  // yellow
   SetIfMissing(p, Note(0x8B02, PropType::kInt32), PropValue::Int32(200));
   SetIfMissing(p, Note(0x8B03, PropType::kInt32), PropValue::Int32(166));
   SetIfMissing(p, Note(0x8B04, PropType::kInt32), PropValue::Int32(0));
   SetIfMissing(p, Note(0x8B05, PropType::kInt32), PropValue::Int32(0));
   // A sticky note's subject is the first line of its text.
-  if (!p.Find(pst::kPrSubject)) {
-    std::string body = TextOf(p, pst::kPrBody);
+  if (!p.Find(pst::messaging::kPrSubject)) {
+    std::string body = TextOf(p, pst::messaging::kPrBody);
     const std::size_t eol = body.find_first_of("\r\n");
     if (eol != std::string::npos) body.resize(eol);
-    p.Set(pst::kPrSubject, PropValue::String(body));
-    p.Set(pst::kPrNormalizedSubject, PropValue::String(body));
+    p.Set(pst::messaging::kPrSubject, PropValue::String(body));
+    p.Set(pst::messaging::kPrNormalizedSubject, PropValue::String(body));
   }
 }
 
 }  // namespace
 
 void DeriveOnSave(ItemType type, MessageContent& content) {
-  pst::PropertyBag& p = content.props;
-  SetIfMissing(p, pst::kPrMessageClass, PropValue::String(MessageClassOf(type)));
-  SetIfMissing(p, pst::kPrMessageFlags, PropValue::Int32(pst::kMsgFlagRead));
-  SetIfMissing(p, pst::kPrImportance, PropValue::Int32(1));
+  pst::messaging::PropertyBag& p = content.props;
+  SetIfMissing(p, pst::messaging::kPrMessageClass, PropValue::String(MessageClassOf(type)));
+  SetIfMissing(p, pst::messaging::kPrMessageFlags, PropValue::Int32(pst::messaging::kMsgFlagRead));
+  SetIfMissing(p, pst::messaging::kPrImportance, PropValue::Int32(1));
   switch (type) {
     case ItemType::kContact: DeriveContact(p); break;
     case ItemType::kAppointment: DeriveAppointment(p); break;

@@ -8,6 +8,6 @@
 
 namespace mailvane::store {
 
-void DeriveOnSave(ItemType type, pst::MessageContent& content);
+void DeriveOnSave(ItemType type, pst::messaging::MessageContent& content);
 
 }  // namespace mailvane::store

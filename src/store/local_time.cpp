@@ -3,6 +3,8 @@
 #include <ctime>
 #include <string>
 
+#include "base/file_time.h"
+
 namespace mailvane::store {
 
 namespace {
@@ -41,7 +43,7 @@ std::tm BrokenDownTime(const LocalDateTime& t) {
   return tm;
 }
 
-pst::FileTime FileTimeFromLocal(const LocalDateTime& t) {
+base::FileTime FileTimeFromLocal(const LocalDateTime& t) {
   std::tm tm = CheckedTm(t);
   tm.tm_isdst = -1;  // let the zone rules say whether summer time applies
   const std::time_t utc = std::mktime(&tm);
@@ -49,22 +51,22 @@ pst::FileTime FileTimeFromLocal(const LocalDateTime& t) {
     throw StoreError("the local date " + std::to_string(t.year) + "-" + std::to_string(t.month) +
                      "-" + std::to_string(t.day) + " cannot be converted to UTC");
   }
-  return pst::FileTimeFromUnix(static_cast<std::int64_t>(utc));
+  return base::FileTimeFromUnix(static_cast<std::int64_t>(utc));
 }
 
-pst::FileTime WallClockFileTime(const LocalDateTime& t) {
+base::FileTime WallClockFileTime(const LocalDateTime& t) {
   std::tm tm = CheckedTm(t);
-  return pst::FileTimeFromUnix(static_cast<std::int64_t>(::timegm(&tm)));
+  return base::FileTimeFromUnix(static_cast<std::int64_t>(::timegm(&tm)));
 }
 
-pst::FileTime WallClockOfUtc(pst::FileTime utc) {
-  constexpr pst::FileTime kTicksPerSecond = 10000000;
-  const std::time_t seconds = static_cast<std::time_t>(pst::UnixFromFileTime(utc));
+base::FileTime WallClockOfUtc(base::FileTime utc) {
+  constexpr base::FileTime kTicksPerSecond = 10000000;
+  const std::time_t seconds = static_cast<std::time_t>(base::UnixFromFileTime(utc));
   std::tm tm{};
   if (::localtime_r(&seconds, &tm) == nullptr) {
     throw StoreError("the moment " + std::to_string(seconds) + " has no local time");
   }
-  return pst::FileTimeFromUnix(static_cast<std::int64_t>(::timegm(&tm))) + utc % kTicksPerSecond;
+  return base::FileTimeFromUnix(static_cast<std::int64_t>(::timegm(&tm))) + utc % kTicksPerSecond;
 }
 
 }  // namespace mailvane::store

@@ -3,6 +3,7 @@
 
 #include <ctime>
 
+#include "base/file_time.h"
 #include "pst/ltp/property_value.h"
 #include "store/mail_store.h"
 
@@ -10,7 +11,7 @@ namespace mailvane::store {
 
 // The UTC moment of a local date-time; raises StoreError for a date that does not exist
 // (month 13, 30 February) or cannot be represented.
-pst::FileTime FileTimeFromLocal(const LocalDateTime& local);
+base::FileTime FileTimeFromLocal(const LocalDateTime& local);
 
 // The C library's broken-down form of a date-time (tm_isdst 0), unchecked.
 std::tm BrokenDownTime(const LocalDateTime& local);
@@ -18,9 +19,9 @@ std::tm BrokenDownTime(const LocalDateTime& local);
 // The wall-clock time itself, unconverted, as Outlook keeps a task's dates and a
 // contact's local birthday: 20 November 00:00 is 00:00 on that day whatever the zone.
 // Raises StoreError as FileTimeFromLocal does.
-pst::FileTime WallClockFileTime(const LocalDateTime& local);
+base::FileTime WallClockFileTime(const LocalDateTime& local);
 
 // The system's local wall-clock time of a UTC moment, in the form of WallClockFileTime.
-pst::FileTime WallClockOfUtc(pst::FileTime utc);
+base::FileTime WallClockOfUtc(base::FileTime utc);
 
 }  // namespace mailvane::store

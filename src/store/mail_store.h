@@ -12,9 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_time.h"
 #include "pst/ltp/property_value.h"
 #include "pst/messaging/default_folder.h"
-#include "pst/named_property.h"
+#include "pst/messaging/named_property.h"
 #include "source/export_file.h"
 
 namespace mailvane::store {
@@ -26,7 +27,7 @@ class StoreError : public std::runtime_error {
 
 // Outlook's numbering of default folders (3 deleted items, 4 outbox, 5 sent mail, 6 inbox,
 // 9 calendar, 10 contacts, 11 journal, 12 notes, 13 tasks, 16 drafts, 23 junk).
-using DefaultFolder = pst::DefaultFolder;
+using DefaultFolder = pst::messaging::DefaultFolder;
 
 // Outlook's numbering of item types.
 enum class ItemType : int {
@@ -51,8 +52,8 @@ struct LocalDateTime {
 // A changed occurrence of a recurring appointment: its times as moments (UTC) and on the
 // series' wall clock, and what it shows.
 struct OccurrenceException {
-  pst::FileTime start = 0, end = 0, original_start = 0;
-  pst::FileTime start_wall = 0, end_wall = 0;
+  base::FileTime start = 0, end = 0, original_start = 0;
+  base::FileTime start_wall = 0, end_wall = 0;
   std::string subject, location, body;
 };
 
@@ -66,7 +67,7 @@ class Item {
   // keeps on the local wall clock (a task's dates, a contact's local birthday) keep it as is.
   virtual void SetDate(std::string_view name, const LocalDateTime& local) = 0;
   // A moment already in UTC (for values that carried their own zone).
-  virtual void SetUtcTime(std::string_view name, pst::FileTime utc) = 0;
+  virtual void SetUtcTime(std::string_view name, base::FileTime utc) = 0;
   virtual void SetBool(std::string_view name, bool value) = 0;  // "AllDayEvent", ...
   virtual void SetInt(std::string_view name, int value) = 0;    // "BusyStatus", ...
 
@@ -82,10 +83,10 @@ class Item {
   // undecodable text): one sentence each, for the run report.
   virtual std::vector<std::string> ImportWarnings() const { return {}; }
   // One MAPI property by tag, saving the item when asked (HrSetOneProp).
-  virtual void SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) = 0;
+  virtual void SetOneProp(pst::ltp::PropTag tag, const pst::ltp::PropValue& value, bool save) = 0;
   // A named property (MS-OXPROPS), for values the object model only composes (a series'
   // recurrence blob, its time zone).
-  virtual void SetNamedProp(const pst::NamedProperty& name, const pst::PropValue& value) = 0;
+  virtual void SetNamedProp(const pst::messaging::NamedProperty& name, const pst::ltp::PropValue& value) = 0;
   // A recipient, as Recipients.Add: type 1 to (required), 2 cc (optional), 3 bcc
   // (resource); response is the tracking status (0 none, 2 tentative, 3 accepted,
   // 4 declined, 5 not responded); the organizer of a meeting is also its sender.

@@ -8,6 +8,6 @@
 namespace mailvane::store {
 
 // Moves parsed into content (attachment bytes are moved, not copied).
-void FillFromParsed(mime::ParsedMessage&& parsed, pst::MessageContent& content);
+void FillFromParsed(mime::ParsedMessage&& parsed, pst::messaging::MessageContent& content);
 
 }  // namespace mailvane::store

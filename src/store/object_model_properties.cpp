@@ -4,13 +4,14 @@
 #include <array>
 #include <string>
 
+#include "base/file_time.h"
 #include "mime/address_properties.h"
 
 namespace mailvane::store {
 
-using pst::MakeTag;
-using pst::PropType;
-using pst::PropValue;
+using pst::ltp::MakeTag;
+using pst::ltp::PropType;
+using pst::ltp::PropValue;
 
 namespace {
 
@@ -19,16 +20,16 @@ constexpr PropType kTime = PropType::kTime;
 
 PropertyKey T(std::uint16_t id, PropType type) { return PropertyKey::Tag(MakeTag(id, type)); }
 PropertyKey Addr(std::uint32_t lid, PropType type) {
-  return PropertyKey::Lid(pst::PsetidAddress(), lid, type);
+  return PropertyKey::Lid(pst::messaging::PsetidAddress(), lid, type);
 }
 PropertyKey Appt(std::uint32_t lid, PropType type) {
-  return PropertyKey::Lid(pst::PsetidAppointment(), lid, type);
+  return PropertyKey::Lid(pst::messaging::PsetidAppointment(), lid, type);
 }
 PropertyKey Task(std::uint32_t lid, PropType type) {
-  return PropertyKey::Lid(pst::PsetidTask(), lid, type);
+  return PropertyKey::Lid(pst::messaging::PsetidTask(), lid, type);
 }
 PropertyKey Common(std::uint32_t lid, PropType type) {
-  return PropertyKey::Lid(pst::PsetidCommon(), lid, type);
+  return PropertyKey::Lid(pst::messaging::PsetidCommon(), lid, type);
 }
 
 struct TextName {
@@ -153,17 +154,17 @@ std::vector<PropertyWrite> EmailWrites(int n, std::string_view address) {
 
 }  // namespace
 
-PropertyKey PropertyKey::Lid(const pst::Guid& set, std::uint32_t lid, pst::PropType type) {
-  pst::NamedProperty n;
+PropertyKey PropertyKey::Lid(const pst::ltp::Guid& set, std::uint32_t lid, pst::ltp::PropType type) {
+  pst::messaging::NamedProperty n;
   n.set = set;
   n.lid = lid;
   n.type = type;
   return PropertyKey{MakeTag(0, type), n};
 }
 
-PropertyKey PropertyKey::Name(const pst::Guid& set, std::u16string_view name,
-                              pst::PropType type) {
-  pst::NamedProperty n;
+PropertyKey PropertyKey::Name(const pst::ltp::Guid& set, std::u16string_view name,
+                              pst::ltp::PropType type) {
+  pst::messaging::NamedProperty n;
   n.set = set;
   n.name = std::u16string(name);
   n.type = type;
@@ -197,7 +198,7 @@ std::vector<PropertyWrite> TextPropertyWrites(ItemType type, std::string_view na
   }
   if (name == "FlagRequest") return {{Common(0x8530, kStr), text}};  // PidLidFlagRequest
   if (name == "Categories") {
-    return {{PropertyKey::Name(pst::PsPublicStrings(), u"Keywords", PropType::kMvString),
+    return {{PropertyKey::Name(pst::messaging::PsPublicStrings(), u"Keywords", PropType::kMvString),
              PropValue::MvString(SplitCategories(utf8))}};
   }
   if (type == ItemType::kContact) {
@@ -226,7 +227,7 @@ std::vector<PropertyWrite> TextPropertyWrites(ItemType type, std::string_view na
 }
 
 std::vector<PropertyWrite> TimePropertyWrites(ItemType type, std::string_view name,
-                                              pst::FileTime utc, pst::FileTime wall) {
+                                              base::FileTime utc, base::FileTime wall) {
   const PropValue t = PropValue::Time(utc);
   const PropValue w = PropValue::Time(wall);
   if (type == ItemType::kAppointment) {
@@ -286,7 +287,7 @@ std::vector<PropertyWrite> IntPropertyWrites(ItemType type, std::string_view nam
     return {{Task(0x8102, PropType::kDouble), PropValue::Double(value / 100.0)}};
   }
   if (type == ItemType::kNote && name == "Color") {
-    return {{PropertyKey::Lid(pst::PsetidNote(), 0x8B00, PropType::kInt32), i}};
+    return {{PropertyKey::Lid(pst::messaging::PsetidNote(), 0x8B00, PropType::kInt32), i}};
   }
   if (name == "Importance") return {{T(0x0017, PropType::kInt32), i}};
   if (name == "Sensitivity") return {{T(0x0036, PropType::kInt32), i}};

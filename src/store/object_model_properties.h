@@ -8,26 +8,27 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_time.h"
 #include "pst/ltp/property_value.h"
-#include "pst/named_property.h"
+#include "pst/messaging/named_property.h"
 #include "store/mail_store.h"
 
 namespace mailvane::store {
 
 // A property by tag (named empty) or by name (tag's type only).
 struct PropertyKey {
-  pst::PropTag tag = 0;
-  std::optional<pst::NamedProperty> named;
+  pst::ltp::PropTag tag = 0;
+  std::optional<pst::messaging::NamedProperty> named;
 
-  static PropertyKey Tag(pst::PropTag t) { return PropertyKey{t, std::nullopt}; }
-  static PropertyKey Lid(const pst::Guid& set, std::uint32_t lid, pst::PropType type);
-  static PropertyKey Name(const pst::Guid& set, std::u16string_view name, pst::PropType type);
+  static PropertyKey Tag(pst::ltp::PropTag t) { return PropertyKey{t, std::nullopt}; }
+  static PropertyKey Lid(const pst::ltp::Guid& set, std::uint32_t lid, pst::ltp::PropType type);
+  static PropertyKey Name(const pst::ltp::Guid& set, std::u16string_view name, pst::ltp::PropType type);
   bool operator==(const PropertyKey&) const = default;
 };
 
 struct PropertyWrite {
   PropertyKey key;
-  pst::PropValue value;
+  pst::ltp::PropValue value;
 };
 
 // The message class of a new item of that type.
@@ -40,7 +41,7 @@ std::vector<PropertyWrite> TextPropertyWrites(ItemType type, std::string_view na
 // utc is the moment; wall the same time on the local wall clock, unconverted (see
 // WallClockFileTime), for the properties Outlook keeps that way.
 std::vector<PropertyWrite> TimePropertyWrites(ItemType type, std::string_view name,
-                                              pst::FileTime utc, pst::FileTime wall);
+                                              base::FileTime utc, base::FileTime wall);
 std::vector<PropertyWrite> BoolPropertyWrites(ItemType type, std::string_view name, bool value);
 std::vector<PropertyWrite> IntPropertyWrites(ItemType type, std::string_view name, int value);
 

@@ -4,17 +4,18 @@
 #include <fstream>
 #include <system_error>
 
+#include "base/file_time.h"
 #include "mime/address_properties.h"
 #include "pst/ndb/crc32.h"
 #include "mime/mime_parser.h"
-#include "pst/property_tags.h"
+#include "pst/messaging/property_tags.h"
 #include "store/item_derivation.h"
 #include "store/local_time.h"
 #include "store/message_import.h"
 
 namespace mailvane::store {
 
-using pst::PropValue;
+using pst::ltp::PropValue;
 
 namespace {
 
@@ -58,27 +59,27 @@ const char* MimeTypeOf(const std::string& extension) {
   return nullptr;
 }
 
-pst::AttachmentContent ByValueAttachment(std::vector<std::uint8_t> bytes, std::string name) {
-  pst::AttachmentContent att;
+pst::messaging::AttachmentContent ByValueAttachment(std::vector<std::uint8_t> bytes, std::string name) {
+  pst::messaging::AttachmentContent att;
   att.bytes = std::move(bytes);
   const std::string extension = std::filesystem::path(name).extension().string();
-  att.props.Set(pst::kPrAttachMethod, PropValue::Int32(pst::kAttachByValue));
-  att.props.Set(pst::kPrAttachLongFilename, PropValue::String(name));
-  att.props.Set(pst::kPrAttachFilename, PropValue::String(name));
-  att.props.Set(pst::kPrDisplayName, PropValue::String(name));
-  if (!extension.empty()) att.props.Set(pst::kPrAttachExtension, PropValue::String(extension));
+  att.props.Set(pst::messaging::kPrAttachMethod, PropValue::Int32(pst::messaging::kAttachByValue));
+  att.props.Set(pst::messaging::kPrAttachLongFilename, PropValue::String(name));
+  att.props.Set(pst::messaging::kPrAttachFilename, PropValue::String(name));
+  att.props.Set(pst::messaging::kPrDisplayName, PropValue::String(name));
+  if (!extension.empty()) att.props.Set(pst::messaging::kPrAttachExtension, PropValue::String(extension));
   if (const char* type = MimeTypeOf(extension)) {
-    att.props.Set(pst::kPrAttachMimeTag, PropValue::String(type));
+    att.props.Set(pst::messaging::kPrAttachMimeTag, PropValue::String(type));
   }
-  att.props.Set(pst::kPrRenderingPosition, PropValue::Int32(-1));
+  att.props.Set(pst::messaging::kPrRenderingPosition, PropValue::Int32(-1));
   return att;
 }
 
 }  // namespace
 
-PstItem::PstItem(pst::Folder folder, ItemType type, const ParseAheadSlot& parse_ahead)
+PstItem::PstItem(pst::messaging::Folder folder, ItemType type, const ParseAheadSlot& parse_ahead)
     : type_(type), parse_ahead_(parse_ahead), message_(folder) {
-  message_.content().props.Set(pst::kPrMessageClass, PropValue::String(MessageClassOf(type)));
+  message_.content().props.Set(pst::messaging::kPrMessageClass, PropValue::String(MessageClassOf(type)));
 }
 
 void PstItem::Apply(std::vector<PropertyWrite> writes) {
@@ -99,7 +100,7 @@ void PstItem::SetDate(std::string_view name, const LocalDateTime& local) {
   Apply(TimePropertyWrites(type_, name, FileTimeFromLocal(local), WallClockFileTime(local)));
 }
 
-void PstItem::SetUtcTime(std::string_view name, pst::FileTime utc) {
+void PstItem::SetUtcTime(std::string_view name, base::FileTime utc) {
   Apply(TimePropertyWrites(type_, name, utc, WallClockOfUtc(utc)));
 }
 
@@ -122,19 +123,19 @@ void PstItem::AddPicture(const std::filesystem::path& file) {
   }
   // Outlook keeps a contact's picture as a hidden attachment of this name, flagged as the
   // contact photo, and says so on the contact (MS-OXOCNTC 2.2.1.8).
-  pst::AttachmentContent att = ByValueAttachment(ReadWholeFile(file), "ContactPicture.jpg");
-  att.props.Set(pst::MakeTag(0x7FFF, pst::PropType::kBoolean), PropValue::Boolean(true));
-  att.props.Set(pst::kPrAttachmentHidden, PropValue::Boolean(true));
+  pst::messaging::AttachmentContent att = ByValueAttachment(ReadWholeFile(file), "ContactPicture.jpg");
+  att.props.Set(pst::ltp::MakeTag(0x7FFF, pst::ltp::PropType::kBoolean), PropValue::Boolean(true));
+  att.props.Set(pst::messaging::kPrAttachmentHidden, PropValue::Boolean(true));
   auto& attachments = message_.content().attachments;
-  std::erase_if(attachments, [](const pst::AttachmentContent& a) {
-    const PropValue* photo = a.props.Find(pst::MakeTag(0x7FFF, pst::PropType::kBoolean));
+  std::erase_if(attachments, [](const pst::messaging::AttachmentContent& a) {
+    const PropValue* photo = a.props.Find(pst::ltp::MakeTag(0x7FFF, pst::ltp::PropType::kBoolean));
     return photo && photo->AsBool();
   });
   attachments.push_back(std::move(att));
-  pst::NamedProperty has_picture;
-  has_picture.set = pst::PsetidAddress();
+  pst::messaging::NamedProperty has_picture;
+  has_picture.set = pst::messaging::PsetidAddress();
   has_picture.lid = 0x8015;
-  has_picture.type = pst::PropType::kBoolean;
+  has_picture.type = pst::ltp::PropType::kBoolean;
   message_.content().props.SetNamed(has_picture, PropValue::Boolean(true));
 }
 
@@ -158,8 +159,8 @@ void PstItem::ImportStream(source::ByteReader& message, std::uint64_t size, int 
   FillFromParsed(std::move(parsed), message_.content());
 }
 
-void PstItem::SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool save) {
-  if (pst::PropTypeOf(tag) != value.type()) {
+void PstItem::SetOneProp(pst::ltp::PropTag tag, const pst::ltp::PropValue& value, bool save) {
+  if (pst::ltp::PropTypeOf(tag) != value.type()) {
     throw StoreError("HrSetOneProp: the value's type does not match property tag " +
                      std::to_string(tag));
   }
@@ -167,7 +168,7 @@ void PstItem::SetOneProp(pst::PropTag tag, const pst::PropValue& value, bool sav
   if (save) Save();
 }
 
-void PstItem::SetNamedProp(const pst::NamedProperty& name, const pst::PropValue& value) {
+void PstItem::SetNamedProp(const pst::messaging::NamedProperty& name, const pst::ltp::PropValue& value) {
   if (name.type != value.type()) {
     throw StoreError("SetNamedProp: the value's type does not match the property's");
   }
@@ -181,18 +182,18 @@ void PstItem::AddRecipient(std::string_view name, std::string_view address, int 
                      " is not 1, 2 or 3");
   }
   const mime::Mailbox box{std::string(name), std::string(address)};
-  pst::PropertyBag row;
-  for (pst::TaggedValue& v : mime::RecipientProperties(box, type)) row.Set(v.tag, std::move(v.value));
+  pst::messaging::PropertyBag row;
+  for (pst::ltp::TaggedValue& v : mime::RecipientProperties(box, type)) row.Set(v.tag, std::move(v.value));
   // PidTagRecipientFlags: sendable, and the organizer's own row (MS-OXOCAL 2.2.4.10.1).
-  row.Set(pst::MakeTag(0x5FFD, pst::PropType::kInt32),
+  row.Set(pst::ltp::MakeTag(0x5FFD, pst::ltp::PropType::kInt32),
           PropValue::Int32(organizer ? 0x0003 : 0x0001));
-  row.Set(pst::MakeTag(0x5FFF, pst::PropType::kInt32), PropValue::Int32(response));
+  row.Set(pst::ltp::MakeTag(0x5FFF, pst::ltp::PropType::kInt32), PropValue::Int32(response));
   message_.content().recipients.push_back(std::move(row));
   if (organizer) {
     mime::PropertyList sender;
     mime::AddSenderProperties(sender, box, mime::SenderRole::kSender);
     mime::AddSenderProperties(sender, box, mime::SenderRole::kSentRepresenting);
-    for (pst::TaggedValue& v : sender) message_.content().props.Set(v.tag, std::move(v.value));
+    for (pst::ltp::TaggedValue& v : sender) message_.content().props.Set(v.tag, std::move(v.value));
   }
 }
 
@@ -200,32 +201,32 @@ void PstItem::AddException(const OccurrenceException& x) {
   if (type_ != ItemType::kAppointment) {
     throw StoreError("AddException: only an appointment has occurrences");
   }
-  using pst::MakeTag;
-  using pst::PropType;
+  using pst::ltp::MakeTag;
+  using pst::ltp::PropType;
   auto appointment = [](std::uint32_t lid, PropType type) {
-    pst::NamedProperty n;
-    n.set = pst::PsetidAppointment();
+    pst::messaging::NamedProperty n;
+    n.set = pst::messaging::PsetidAppointment();
     n.lid = lid;
     n.type = type;
     return n;
   };
-  pst::AttachmentContent att;
-  att.props.Set(pst::kPrAttachMethod, PropValue::Int32(pst::kAttachEmbeddedMsg));
-  att.props.Set(pst::kPrDisplayName, PropValue::String(x.subject));
-  att.props.Set(pst::kPrAttachmentHidden, PropValue::Boolean(true));
-  att.props.Set(pst::kPrRenderingPosition, PropValue::Int32(-1));
+  pst::messaging::AttachmentContent att;
+  att.props.Set(pst::messaging::kPrAttachMethod, PropValue::Int32(pst::messaging::kAttachEmbeddedMsg));
+  att.props.Set(pst::messaging::kPrDisplayName, PropValue::String(x.subject));
+  att.props.Set(pst::messaging::kPrAttachmentHidden, PropValue::Boolean(true));
+  att.props.Set(pst::messaging::kPrRenderingPosition, PropValue::Int32(-1));
   att.props.Set(MakeTag(0x7FFD, PropType::kInt32), PropValue::Int32(2));  // afException
   att.props.Set(MakeTag(0x7FFB, PropType::kTime), PropValue::Time(x.start_wall));
   att.props.Set(MakeTag(0x7FFC, PropType::kTime), PropValue::Time(x.end_wall));
   att.props.Set(MakeTag(0x7FF9, PropType::kTime), PropValue::Time(x.original_start));
-  att.embedded = std::make_unique<pst::MessageContent>();
-  pst::PropertyBag& p = att.embedded->props;
-  p.Set(pst::kPrMessageClass,
+  att.embedded = std::make_unique<pst::messaging::MessageContent>();
+  pst::messaging::PropertyBag& p = att.embedded->props;
+  p.Set(pst::messaging::kPrMessageClass,
         PropValue::String("IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}"));
-  p.Set(pst::kPrSubject, PropValue::String(x.subject));
-  p.Set(pst::kPrNormalizedSubject, PropValue::String(x.subject));
-  p.Set(pst::kPrBody, PropValue::String(x.body));
-  p.Set(pst::kPrMessageFlags, PropValue::Int32(pst::kMsgFlagRead));
+  p.Set(pst::messaging::kPrSubject, PropValue::String(x.subject));
+  p.Set(pst::messaging::kPrNormalizedSubject, PropValue::String(x.subject));
+  p.Set(pst::messaging::kPrBody, PropValue::String(x.body));
+  p.Set(pst::messaging::kPrMessageFlags, PropValue::Int32(pst::messaging::kMsgFlagRead));
   for (const auto& w : TimePropertyWrites(ItemType::kAppointment, "Start", x.start, x.start_wall)) {
     if (w.key.named) p.SetNamed(*w.key.named, w.value); else p.Set(w.key.tag, w.value);
   }
@@ -247,20 +248,20 @@ void PstItem::AddMember(std::string_view name, std::string_view address) {
   members_.push_back(mime::OneOffEntryId({std::string(name), std::string(address)}));
   // MS-OXOCNTC 2.2.2.2: the members, their one-off forms (the same for one-off members),
   // and the checksum of the members' bytes.
-  auto address_lid = [](std::uint32_t lid, pst::PropType type) {
-    pst::NamedProperty n;
-    n.set = pst::PsetidAddress();
+  auto address_lid = [](std::uint32_t lid, pst::ltp::PropType type) {
+    pst::messaging::NamedProperty n;
+    n.set = pst::messaging::PsetidAddress();
     n.lid = lid;
     n.type = type;
     return n;
   };
   auto& p = message_.content().props;
-  p.SetNamed(address_lid(0x8055, pst::PropType::kMvBinary), PropValue::MvBinary(members_));
-  p.SetNamed(address_lid(0x8054, pst::PropType::kMvBinary), PropValue::MvBinary(members_));
+  p.SetNamed(address_lid(0x8055, pst::ltp::PropType::kMvBinary), PropValue::MvBinary(members_));
+  p.SetNamed(address_lid(0x8054, pst::ltp::PropType::kMvBinary), PropValue::MvBinary(members_));
   std::vector<std::uint8_t> all;
   for (const auto& m : members_) all.insert(all.end(), m.begin(), m.end());
-  p.SetNamed(address_lid(0x804C, pst::PropType::kInt32),
-             PropValue::Int32(static_cast<std::int32_t>(pst::Crc32(all))));
+  p.SetNamed(address_lid(0x804C, pst::ltp::PropType::kInt32),
+             PropValue::Int32(static_cast<std::int32_t>(pst::ndb::Crc32(all))));
 }
 
 bool PstItem::HasAttachments() const { return !message_.content().attachments.empty(); }

@@ -11,7 +11,7 @@ namespace mailvane::store {
 
 namespace {
 
-std::string Hex(const pst::Guid& g) {
+std::string Hex(const pst::ltp::Guid& g) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string out;
   for (std::uint8_t b : g) {
@@ -45,7 +45,7 @@ Store& PstSession::AddPSTStore(const std::filesystem::path& path, int format,
                      " is not supported (only 1, Unicode)");
   }
   stores_.push_back(
-      std::make_unique<PstStoreObject>(pst::PstStore::Create(path, display_name), parse_ahead_));
+      std::make_unique<PstStoreObject>(pst::messaging::PstStore::Create(path, display_name), parse_ahead_));
   return *stores_.back();
 }
 
@@ -71,7 +71,7 @@ std::unique_ptr<Folder> PstSession::GetFolderFromPath(std::string_view path) {
       cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
   for (const auto& store : stores_) {
     if (store->DisplayName() != store_name) continue;
-    std::optional<pst::Folder> folder = store->engine().FindFolder(folder_path);
+    std::optional<pst::messaging::Folder> folder = store->engine().FindFolder(folder_path);
     if (!folder) {
       throw StoreError("GetFolderFromPath: the store \"" + std::string(store_name) +
                        "\" has no folder \"" + std::string(folder_path) + "\"");
@@ -115,7 +115,7 @@ void PstSession::Logoff() {
   if (first) std::rethrow_exception(first);
 }
 
-PstStoreObject::PstStoreObject(std::unique_ptr<pst::PstStore> store, const ParseAheadSlot& parse_ahead)
+PstStoreObject::PstStoreObject(std::unique_ptr<pst::messaging::PstStore> store, const ParseAheadSlot& parse_ahead)
     : store_(std::move(store)), parse_ahead_(parse_ahead) {}
 
 std::string PstStoreObject::EntryID() const { return Hex(store_->record_key()); }
@@ -124,13 +124,13 @@ std::string PstStoreObject::DisplayName() const { return store_->display_name();
 
 void PstStoreObject::ValidateIPMTree() {
   // A store of ours holds every standard folder from its creation on; check that it does.
-  for (const pst::DefaultFolderInfo& info : pst::DefaultFolders()) {
+  for (const pst::messaging::DefaultFolderInfo& info : pst::messaging::DefaultFolders()) {
     store_->GetDefaultFolder(info.kind);
   }
 }
 
 std::unique_ptr<Folder> PstStoreObject::GetDefaultFolder(DefaultFolder kind) {
-  const auto engine_kind = pst::DefaultFolderFromNumber(static_cast<int>(kind));
+  const auto engine_kind = pst::messaging::DefaultFolderFromNumber(static_cast<int>(kind));
   if (!engine_kind) {
     throw StoreError("GetDefaultFolder: " + std::to_string(static_cast<int>(kind)) +
                      " is not a default folder kind");
@@ -150,12 +150,12 @@ std::string PstFolderObject::Name() const { return folder_.name(); }
 
 std::vector<std::unique_ptr<Folder>> PstFolderObject::Folders() {
   std::vector<std::unique_ptr<Folder>> out;
-  for (const pst::Folder& f : folder_.SubFolders()) out.push_back(std::make_unique<PstFolderObject>(f, parse_ahead_));
+  for (const pst::messaging::Folder& f : folder_.SubFolders()) out.push_back(std::make_unique<PstFolderObject>(f, parse_ahead_));
   return out;
 }
 
 std::unique_ptr<Folder> PstFolderObject::SubFolder(std::string_view name) {
-  std::optional<pst::Folder> f = folder_.FindSubFolder(name);
+  std::optional<pst::messaging::Folder> f = folder_.FindSubFolder(name);
   if (!f) return nullptr;
   return std::make_unique<PstFolderObject>(*f, parse_ahead_);
 }
@@ -170,7 +170,7 @@ std::unique_ptr<Folder> PstFolderObject::AddFolder(std::string_view name, int ty
     case static_cast<int>(DefaultFolder::kTasks): {
       const auto kind = static_cast<DefaultFolder>(type);
       return std::make_unique<PstFolderObject>(
-          folder_.AddFolder(name, pst::InfoOf(kind).container_class), parse_ahead_);
+          folder_.AddFolder(name, pst::messaging::InfoOf(kind).container_class), parse_ahead_);
     }
     default:
       throw StoreError("Folders.Add: folder type " + std::to_string(type) +

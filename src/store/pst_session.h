@@ -38,7 +38,7 @@ class PstSession : public Session {
 
 class PstStoreObject : public Store {
  public:
-  PstStoreObject(std::unique_ptr<pst::PstStore> store, const ParseAheadSlot& parse_ahead);
+  PstStoreObject(std::unique_ptr<pst::messaging::PstStore> store, const ParseAheadSlot& parse_ahead);
 
   std::string EntryID() const override;
   std::string DisplayName() const override;
@@ -50,17 +50,17 @@ class PstStoreObject : public Store {
   std::uint64_t SizeWith(std::uint64_t more) const override { return store_->SizeWith(more); }
   std::string WriteFailure() const override { return store_->WriteFailure(); }
 
-  pst::PstStore& engine() { return *store_; }
+  pst::messaging::PstStore& engine() { return *store_; }
   void Close();
 
  private:
-  std::unique_ptr<pst::PstStore> store_;
+  std::unique_ptr<pst::messaging::PstStore> store_;
   const ParseAheadSlot& parse_ahead_;
 };
 
 class PstFolderObject : public Folder {
  public:
-  PstFolderObject(pst::Folder folder, const ParseAheadSlot& parse_ahead)
+  PstFolderObject(pst::messaging::Folder folder, const ParseAheadSlot& parse_ahead)
       : folder_(folder), parse_ahead_(parse_ahead) {}
 
   std::string Name() const override;
@@ -70,7 +70,7 @@ class PstFolderObject : public Folder {
   std::unique_ptr<Item> AddItem(ItemType type) override;
 
  private:
-  pst::Folder folder_;
+  pst::messaging::Folder folder_;
   const ParseAheadSlot& parse_ahead_;
 };
 

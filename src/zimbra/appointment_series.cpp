@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/file_time.h"
 #include "store/local_time.h"
 #include "zimbra/item_dates.h"
 #include "zimbra/recurrence_blob.h"
@@ -11,9 +12,9 @@
 namespace mailvane::zimbra {
 namespace {
 
-pst::NamedProperty Appointment(std::uint32_t lid, pst::PropType type) {
-  pst::NamedProperty n;
-  n.set = pst::PsetidAppointment();
+pst::messaging::NamedProperty Appointment(std::uint32_t lid, pst::ltp::PropType type) {
+  pst::messaging::NamedProperty n;
+  n.set = pst::messaging::PsetidAppointment();
   n.lid = lid;
   n.type = type;
   return n;
@@ -37,7 +38,7 @@ struct SeriesClock {
     }
     return t.local;
   }
-  pst::FileTime Utc(const store::LocalDateTime& wall) const {
+  base::FileTime Utc(const store::LocalDateTime& wall) const {
     if (!zone.empty()) {
       if (const auto moment = ZonedTimeToUnix(zone, wall)) return FileTimeOfUnix(*moment);
     }
@@ -183,8 +184,8 @@ void WriteSeries(GuardedItem& item, const MetaTree& tree, const Invite& master) 
   }
 
   const RecurrenceBlob blob = MakeRecurrenceBlob(layout);
-  using pst::PropType;
-  using pst::PropValue;
+  using pst::ltp::PropType;
+  using pst::ltp::PropValue;
   auto set = [&item](std::uint32_t lid, PropType type, const PropValue& value) {
     item.Step("AppointmentRecur", [&](store::Item& i) { i.SetNamedProp(Appointment(lid, type), value); });
   };
@@ -195,7 +196,7 @@ void WriteSeries(GuardedItem& item, const MetaTree& tree, const Invite& master) 
       PropValue::String(PatternText(layout.rule, layout.first_start, layout.duration_minutes)));
   // The clip dates: midnight of the first and the last day (no end: Outlook's far date).
   set(0x8235, PropType::kTime, PropValue::Time(clock.Utc(blob.first_day)));
-  const pst::FileTime no_end = static_cast<pst::FileTime>(0x5AE980DFULL) * 600000000ULL;
+  const base::FileTime no_end = static_cast<base::FileTime>(0x5AE980DFULL) * 600000000ULL;
   set(0x8236, PropType::kTime, PropValue::Time(blob.ends ? clock.Utc(blob.last_day) : no_end));
   if (!clock.zone.empty()) {
     if (const auto posix = ZonePosixRule(clock.zone)) {

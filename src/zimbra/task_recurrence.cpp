@@ -10,9 +10,9 @@ namespace {
 // and writer versions, the times of day, the exception count and two empty blocks.
 constexpr std::size_t kAppointmentPartSize = 4 + 4 + 4 + 4 + 2 + 4 + 4;
 
-pst::NamedProperty Task(std::uint32_t lid, pst::PropType type) {
-  pst::NamedProperty n;
-  n.set = pst::PsetidTask();
+pst::messaging::NamedProperty Task(std::uint32_t lid, pst::ltp::PropType type) {
+  pst::messaging::NamedProperty n;
+  n.set = pst::messaging::PsetidTask();
   n.lid = lid;
   n.type = type;
   return n;
@@ -56,9 +56,9 @@ void WriteTaskRecurrence(GuardedItem& item, const MetaTree& tree, const Invite& 
   }
   bytes.resize(pattern_size);
   item.Step("TaskRecurrence", [&](store::Item& i) {
-    i.SetNamedProp(Task(0x8116, pst::PropType::kBinary), pst::PropValue::Binary(bytes));
-    i.SetNamedProp(Task(0x8126, pst::PropType::kBoolean), pst::PropValue::Boolean(true));
-    i.SetNamedProp(Task(0x8109, pst::PropType::kBoolean), pst::PropValue::Boolean(false));
+    i.SetNamedProp(Task(0x8116, pst::ltp::PropType::kBinary), pst::ltp::PropValue::Binary(bytes));
+    i.SetNamedProp(Task(0x8126, pst::ltp::PropType::kBoolean), pst::ltp::PropValue::Boolean(true));
+    i.SetNamedProp(Task(0x8109, pst::ltp::PropType::kBoolean), pst::ltp::PropValue::Boolean(false));
   });
 }
 

@@ -1,6 +1,6 @@
 #include "zimbra/time_zone_definition.h"
 
-#include "pst/ltp/le_bytes.h"
+#include "base/little_endian.h"
 
 namespace mailvane::zimbra {
 namespace {
@@ -25,19 +25,19 @@ std::optional<std::vector<std::uint8_t>> TimeZoneDefinition(
   }
   std::vector<std::uint8_t> out = {0x02, 0x01};
   // Header bytes after cbHeader: Reserved, cchKeyName, the name, cRules.
-  pst::AppendLe16(out, static_cast<std::uint16_t>(6 + 2 * key_name.size()));
-  pst::AppendLe16(out, 0x0002);
-  pst::AppendLe16(out, static_cast<std::uint16_t>(key_name.size()));
+  base::Append16(out, static_cast<std::uint16_t>(6 + 2 * key_name.size()));
+  base::Append16(out, 0x0002);
+  base::Append16(out, static_cast<std::uint16_t>(key_name.size()));
   // Zone ids are ASCII; anything else would not name a zone anyway.
-  for (char c : key_name) pst::AppendLe16(out, static_cast<unsigned char>(c) < 0x80 ? c : '?');
-  pst::AppendLe16(out, 1);
+  for (char c : key_name) base::Append16(out, static_cast<unsigned char>(c) < 0x80 ? c : '?');
+  base::Append16(out, 1);
 
   out.insert(out.end(), {0x02, 0x01});
-  pst::AppendLe16(out, kRuleSize);
-  pst::AppendLe16(out, use == TimeZoneUse::kRecurringSeries
+  base::Append16(out, kRuleSize);
+  base::Append16(out, use == TimeZoneUse::kRecurringSeries
                            ? kFlagRecurCurrent | kFlagEffective
                            : kFlagEffective);
-  pst::AppendLe16(out, static_cast<std::uint16_t>(year));
+  base::Append16(out, static_cast<std::uint16_t>(year));
   out.resize(out.size() + 14, 0);  // X: unused
   // The struct's biases and its two dates, without the year words before each date.
   Append(out, zone_struct.subspan(0, 12));

@@ -59,8 +59,8 @@ class EndDuringRunTest : public QObject {
     }
     QVERIFY2(!pst.empty(), "no .pst was left");
 
-    const mailvane::pst::CheckResult check = mailvane::pst::CheckPstFile(pst, {.folder_tree = true});
-    QVERIFY2(check.clean(), mailvane::pst::FormatFindings(check).c_str());
+    const mailvane::pst::check::CheckResult check = mailvane::pst::check::CheckPstFile(pst, {.folder_tree = true});
+    QVERIFY2(check.clean(), mailvane::pst::check::FormatFindings(check).c_str());
     int inbox_items = -1;
     for (const auto& folder : check.tree) {
       if (folder.name == "Inbox") inbox_items = folder.items;

@@ -1,9 +1,10 @@
 // Headers of a message to its MAPI properties and recipient table.
 #include <gtest/gtest.h>
 
+#include "base/file_time.h"
 #include "mime/mime_parser.h"
 #include "mime_test_helpers.h"
-#include "pst/property_tags.h"
+#include "pst/messaging/property_tags.h"
 
 namespace mailvane::mime {
 namespace {
@@ -32,25 +33,25 @@ constexpr char kFullHeaders[] =
 TEST(HeaderMapping, SubjectSenderRecipientsAndIdentifiers) {
   const ParsedMessage m = ParseMimeBytes(kFullHeaders);
   const auto& p = m.properties;
-  EXPECT_EQ(TextOf(p, pst::kPrMessageClass), "IPM.Note");
-  EXPECT_EQ(TextOf(p, pst::kPrSubject), "Re: café plans");
-  EXPECT_EQ(TextOf(p, pst::kPrSubjectPrefix), "Re: ");
-  EXPECT_EQ(TextOf(p, pst::kPrNormalizedSubject), "café plans");
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrMessageClass), "IPM.Note");
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrSubject), "Re: café plans");
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrSubjectPrefix), "Re: ");
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrNormalizedSubject), "café plans");
 
   // From: is the represented sender, Sender: the actual one.
-  EXPECT_EQ(TextOf(p, pst::kPrSentRepresentingName), "Jürgen Müller");
-  EXPECT_EQ(TextOf(p, pst::kPrSentRepresentingEmailAddress), "jm@example.org");
-  EXPECT_EQ(TextOf(p, pst::kPrSentRepresentingSmtpAddress), "jm@example.org");
-  EXPECT_EQ(TextOf(p, pst::kPrSentRepresentingAddrType), "SMTP");
-  EXPECT_EQ(BinaryOf(p, pst::kPrSentRepresentingSearchKey), std::string("SMTP:JM@EXAMPLE.ORG\0", 20));
-  EXPECT_EQ(TextOf(p, pst::kPrSenderName), "Secretary");
-  EXPECT_EQ(TextOf(p, pst::kPrSenderEmailAddress), "sec@example.org");
-  ASSERT_TRUE(BinaryOf(p, pst::kPrSenderEntryId));
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrSentRepresentingName), "Jürgen Müller");
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrSentRepresentingEmailAddress), "jm@example.org");
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrSentRepresentingSmtpAddress), "jm@example.org");
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrSentRepresentingAddrType), "SMTP");
+  EXPECT_EQ(BinaryOf(p, pst::messaging::kPrSentRepresentingSearchKey), std::string("SMTP:JM@EXAMPLE.ORG\0", 20));
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrSenderName), "Secretary");
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrSenderEmailAddress), "sec@example.org");
+  ASSERT_TRUE(BinaryOf(p, pst::messaging::kPrSenderEntryId));
 
-  EXPECT_EQ(TextOf(p, pst::kPrDisplayTo), "Doe, Jane; bob@example.com");
-  EXPECT_EQ(TextOf(p, pst::kPrDisplayCc), "ann@example.com; Carl");
-  EXPECT_EQ(TextOf(p, pst::kPrDisplayBcc), "hidden@example.com");
-  EXPECT_EQ(TextOf(p, pst::kPrReplyRecipientNames), "Team; other@example.org");
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrDisplayTo), "Doe, Jane; bob@example.com");
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrDisplayCc), "ann@example.com; Carl");
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrDisplayBcc), "hidden@example.com");
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrReplyRecipientNames), "Team; other@example.org");
 
   // Group members are recipients of their own; the order is To, Cc, Bcc.
   ASSERT_EQ(m.recipients.size(), 5u);
@@ -58,25 +59,25 @@ TEST(HeaderMapping, SubjectSenderRecipientsAndIdentifiers) {
     std::int32_t type;
     const char* name;
     const char* address;
-  } expected[] = {{pst::kRecipientTo, "Doe, Jane", "jane@example.com"},
-                  {pst::kRecipientTo, "bob@example.com", "bob@example.com"},
-                  {pst::kRecipientCc, "ann@example.com", "ann@example.com"},
-                  {pst::kRecipientCc, "Carl", "carl@example.com"},
-                  {pst::kRecipientBcc, "hidden@example.com", "hidden@example.com"}};
+  } expected[] = {{pst::messaging::kRecipientTo, "Doe, Jane", "jane@example.com"},
+                  {pst::messaging::kRecipientTo, "bob@example.com", "bob@example.com"},
+                  {pst::messaging::kRecipientCc, "ann@example.com", "ann@example.com"},
+                  {pst::messaging::kRecipientCc, "Carl", "carl@example.com"},
+                  {pst::messaging::kRecipientBcc, "hidden@example.com", "hidden@example.com"}};
   for (std::size_t i = 0; i < m.recipients.size(); ++i) {
     const auto& r = m.recipients[i];
     SCOPED_TRACE(i);
-    EXPECT_EQ(IntOf(r, pst::kPrRecipientType), expected[i].type);
-    EXPECT_EQ(TextOf(r, pst::kPrDisplayName), expected[i].name);
-    EXPECT_EQ(TextOf(r, pst::kPrEmailAddress), expected[i].address);
-    EXPECT_EQ(TextOf(r, pst::kPrSmtpAddress), expected[i].address);
-    EXPECT_EQ(TextOf(r, pst::kPrAddrType), "SMTP");
-    EXPECT_TRUE(BinaryOf(r, pst::kPrEntryId));
+    EXPECT_EQ(IntOf(r, pst::messaging::kPrRecipientType), expected[i].type);
+    EXPECT_EQ(TextOf(r, pst::messaging::kPrDisplayName), expected[i].name);
+    EXPECT_EQ(TextOf(r, pst::messaging::kPrEmailAddress), expected[i].address);
+    EXPECT_EQ(TextOf(r, pst::messaging::kPrSmtpAddress), expected[i].address);
+    EXPECT_EQ(TextOf(r, pst::messaging::kPrAddrType), "SMTP");
+    EXPECT_TRUE(BinaryOf(r, pst::messaging::kPrEntryId));
   }
 
-  EXPECT_EQ(TextOf(p, pst::kPrInternetMessageId), "<abc@example.org>");
-  EXPECT_EQ(TextOf(p, pst::kPrInReplyToId), "<prev@example.org>");
-  const auto refs = TextOf(p, pst::kPrInternetReferences);
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrInternetMessageId), "<abc@example.org>");
+  EXPECT_EQ(TextOf(p, pst::messaging::kPrInReplyToId), "<prev@example.org>");
+  const auto refs = TextOf(p, pst::messaging::kPrInternetReferences);
   ASSERT_TRUE(refs);
   EXPECT_NE(refs->find("<first@example.org>"), std::string::npos);
   EXPECT_NE(refs->find("<prev@example.org>"), std::string::npos);
@@ -84,23 +85,23 @@ TEST(HeaderMapping, SubjectSenderRecipientsAndIdentifiers) {
 
 TEST(HeaderMapping, SubmitTimeFromDateAndDeliveryFromTopmostReceived) {
   const ParsedMessage m = ParseMimeBytes(kFullHeaders);
-  const pst::PropValue* submit = m.Find(pst::kPrClientSubmitTime);
-  const pst::PropValue* delivery = m.Find(pst::kPrMessageDeliveryTime);
+  const pst::ltp::PropValue* submit = m.Find(pst::messaging::kPrClientSubmitTime);
+  const pst::ltp::PropValue* delivery = m.Find(pst::messaging::kPrMessageDeliveryTime);
   ASSERT_TRUE(submit && delivery);
   // 2024-01-02 08:58:00 UTC and 09:00:05 UTC.
-  EXPECT_EQ(pst::UnixFromFileTime(submit->AsTime()), 1704185880);
-  EXPECT_EQ(pst::UnixFromFileTime(delivery->AsTime()), 1704186005);
+  EXPECT_EQ(base::UnixFromFileTime(submit->AsTime()), 1704185880);
+  EXPECT_EQ(base::UnixFromFileTime(delivery->AsTime()), 1704186005);
 
   const ParsedMessage no_received = ParseMimeBytes(
       "From: a@example.org\nDate: Tue, 2 Jan 2024 09:58:00 +0100\nSubject: x\n\nbody\n");
-  ASSERT_TRUE(no_received.Find(pst::kPrMessageDeliveryTime));
-  EXPECT_EQ(pst::UnixFromFileTime(no_received.Find(pst::kPrMessageDeliveryTime)->AsTime()), 1704185880);
+  ASSERT_TRUE(no_received.Find(pst::messaging::kPrMessageDeliveryTime));
+  EXPECT_EQ(base::UnixFromFileTime(no_received.Find(pst::messaging::kPrMessageDeliveryTime)->AsTime()), 1704185880);
 }
 
 TEST(HeaderMapping, TransportHeadersAreTheWholeBlockWithCrlf) {
   const ParsedMessage m = ParseMimeBytes(
       "From: a@example.org\nX-Custom: kept as sent\nSubject: =?UTF-8?Q?x?=\n\nbody\n");
-  const auto headers = TextOf(m.properties, pst::kPrTransportMessageHeaders);
+  const auto headers = TextOf(m.properties, pst::messaging::kPrTransportMessageHeaders);
   ASSERT_TRUE(headers);
   EXPECT_NE(headers->find("X-Custom: kept as sent\r\n"), std::string::npos);
   EXPECT_NE(headers->find("Subject: =?UTF-8?Q?x?=\r\n"), std::string::npos);  // raw, not decoded
@@ -110,47 +111,47 @@ TEST(HeaderMapping, TransportHeadersAreTheWholeBlockWithCrlf) {
 
 TEST(HeaderMapping, MissingHeadersGiveAMessageWithoutThoseProperties) {
   const ParsedMessage m = ParseMimeBytes("X-Nothing: here\n\njust text\n");
-  EXPECT_EQ(TextOf(m.properties, pst::kPrMessageClass), "IPM.Note");
-  EXPECT_FALSE(m.Find(pst::kPrSubject));
-  EXPECT_FALSE(m.Find(pst::kPrSenderName));
-  EXPECT_FALSE(m.Find(pst::kPrClientSubmitTime));
+  EXPECT_EQ(TextOf(m.properties, pst::messaging::kPrMessageClass), "IPM.Note");
+  EXPECT_FALSE(m.Find(pst::messaging::kPrSubject));
+  EXPECT_FALSE(m.Find(pst::messaging::kPrSenderName));
+  EXPECT_FALSE(m.Find(pst::messaging::kPrClientSubmitTime));
   EXPECT_TRUE(m.recipients.empty());
-  EXPECT_EQ(TextOf(m.properties, pst::kPrBody), "just text\n");
+  EXPECT_EQ(TextOf(m.properties, pst::messaging::kPrBody), "just text\n");
 
   // No empty line after the headers: the body starts at the first line that is no header,
   // instead of being dropped with it.
   const ParsedMessage unended = ParseMimeBytes("Subject: hi\r\nTo: b@example.org\r\nHello Bob,\r\n"
                                                "see you at 10\r\n\r\nAnn\r\n");
-  EXPECT_EQ(TextOf(unended.properties, pst::kPrSubject), "hi");
+  EXPECT_EQ(TextOf(unended.properties, pst::messaging::kPrSubject), "hi");
   EXPECT_EQ(unended.recipients.size(), 1u);
-  EXPECT_EQ(TextOf(unended.properties, pst::kPrBody), "Hello Bob,\r\nsee you at 10\r\n\r\nAnn\r\n");
+  EXPECT_EQ(TextOf(unended.properties, pst::messaging::kPrBody), "Hello Bob,\r\nsee you at 10\r\n\r\nAnn\r\n");
   EXPECT_EQ(unended.warnings.size(), 1u);
-  EXPECT_EQ(TextOf(ParseMimeBytes("From: a@example.org\nthe only line").properties, pst::kPrBody),
+  EXPECT_EQ(TextOf(ParseMimeBytes("From: a@example.org\nthe only line").properties, pst::messaging::kPrBody),
             "the only line");
   // A stray line among headers stays GMime's to drop: the headers after it still count.
   const ParsedMessage stray = ParseMimeBytes("Subject: hi\nfolded without indent\nTo: b@example.org\n"
                                              "Content-Type: text/plain; charset=koi8-r\n\n\xF0\xD2\xC9\n");
-  EXPECT_EQ(TextOf(stray.properties, pst::kPrBody), "При\n");
+  EXPECT_EQ(TextOf(stray.properties, pst::messaging::kPrBody), "При\n");
   EXPECT_EQ(stray.recipients.size(), 1u);
   EXPECT_TRUE(stray.warnings.empty());
 }
 
 TEST(HeaderMapping, EightBitHeadersAreReadAsUtf8OrWindows1252) {
   const ParsedMessage utf8 = ParseMimeBytes("Subject: Gr\xC3\xBC\xC3\x9F" "e\nFrom: J\xC3\xB6rg <j@example.org>\n\nx\n");
-  EXPECT_EQ(TextOf(utf8.properties, pst::kPrSubject), "Grüße");
-  EXPECT_EQ(TextOf(utf8.properties, pst::kPrSenderName), "Jörg");
+  EXPECT_EQ(TextOf(utf8.properties, pst::messaging::kPrSubject), "Grüße");
+  EXPECT_EQ(TextOf(utf8.properties, pst::messaging::kPrSenderName), "Jörg");
   const ParsedMessage latin = ParseMimeBytes("Subject: caf\xE9 \x80 5\n\nx\n");
-  EXPECT_EQ(TextOf(latin.properties, pst::kPrSubject), "café € 5");
+  EXPECT_EQ(TextOf(latin.properties, pst::messaging::kPrSubject), "café € 5");
 }
 
 TEST(HeaderMapping, SenderFallsBackToFromAndBadDatesAreLeftOut) {
   const ParsedMessage m = ParseMimeBytes(
       "From: Ann <ann@example.org>\nDate: not a date at all\nTo: ,,, \nSubject: hi\n\nx\n");
-  EXPECT_EQ(TextOf(m.properties, pst::kPrSenderName), "Ann");
-  EXPECT_EQ(TextOf(m.properties, pst::kPrSenderSmtpAddress), "ann@example.org");
-  EXPECT_FALSE(m.Find(pst::kPrClientSubmitTime));
+  EXPECT_EQ(TextOf(m.properties, pst::messaging::kPrSenderName), "Ann");
+  EXPECT_EQ(TextOf(m.properties, pst::messaging::kPrSenderSmtpAddress), "ann@example.org");
+  EXPECT_FALSE(m.Find(pst::messaging::kPrClientSubmitTime));
   EXPECT_TRUE(m.recipients.empty());
-  EXPECT_EQ(TextOf(m.properties, pst::kPrDisplayTo), "");
+  EXPECT_EQ(TextOf(m.properties, pst::messaging::kPrDisplayTo), "");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include "mime/attachment_names.h"
 #include "mime/charset_text.h"
 #include "mime/subject_prefix.h"
-#include "pst/property_tags.h"
+#include "pst/messaging/property_tags.h"
 
 namespace mailvane::mime {
 namespace {

@@ -10,14 +10,14 @@
 
 namespace mailvane::mime::testing {
 
-inline std::optional<std::string> TextOf(const PropertyList& list, pst::PropTag tag) {
-  const pst::PropValue* v = FindProperty(list, tag);
+inline std::optional<std::string> TextOf(const PropertyList& list, pst::ltp::PropTag tag) {
+  const pst::ltp::PropValue* v = FindProperty(list, tag);
   if (!v) return std::nullopt;
   return v->AsString();
 }
 
-inline std::optional<std::int32_t> IntOf(const PropertyList& list, pst::PropTag tag) {
-  const pst::PropValue* v = FindProperty(list, tag);
+inline std::optional<std::int32_t> IntOf(const PropertyList& list, pst::ltp::PropTag tag) {
+  const pst::ltp::PropValue* v = FindProperty(list, tag);
   if (!v) return std::nullopt;
   return v->AsInt32();
 }
@@ -26,8 +26,8 @@ inline std::string BytesAsString(const std::vector<std::uint8_t>& b) {
   return std::string(b.begin(), b.end());
 }
 
-inline std::optional<std::string> BinaryOf(const PropertyList& list, pst::PropTag tag) {
-  const pst::PropValue* v = FindProperty(list, tag);
+inline std::optional<std::string> BinaryOf(const PropertyList& list, pst::ltp::PropTag tag) {
+  const pst::ltp::PropValue* v = FindProperty(list, tag);
   if (!v) return std::nullopt;
   return BytesAsString(v->bytes());
 }

@@ -21,24 +21,24 @@ TEST(PstChecker, OutlookReferenceFilesPass) {
   const auto dir = testing::ReferenceDir();
   if (!dir) GTEST_SKIP() << "../shared/reference is not here";
   for (const char* name : {"test_unicode.pst", "sample1.pst", "submessage.pst"}) {
-    const CheckResult r = CheckPstFile(*dir / name, {.folder_tree = true});
+    const check::CheckResult r = check::CheckPstFile(*dir / name, {.folder_tree = true});
     ASSERT_TRUE(r.readable) << name;
-    for (const Finding& f : r.findings) {
-      EXPECT_FALSE(f.severity == Severity::kError && f.area == "messaging") << name << ": " << f.message;
+    for (const check::Finding& f : r.findings) {
+      EXPECT_FALSE(f.severity == check::Severity::kError && f.area == "messaging") << name << ": " << f.message;
     }
     EXPECT_FALSE(r.tree.empty()) << name;
   }
   // The ANSI file is refused with a message that says why, never half-read.
-  const CheckResult ansi = CheckPstFile(*dir / "sample2.pst");
+  const check::CheckResult ansi = check::CheckPstFile(*dir / "sample2.pst");
   EXPECT_FALSE(ansi.clean());
-  EXPECT_NE(FormatFindings(ansi).find("ANSI"), std::string::npos) << FormatFindings(ansi);
+  EXPECT_NE(check::FormatFindings(ansi).find("ANSI"), std::string::npos) << check::FormatFindings(ansi);
 }
 
 TEST(PstChecker, FolderTreeOfAReferenceFile) {
   const auto dir = testing::ReferenceDir();
   if (!dir) GTEST_SKIP() << "../shared/reference is not here";
-  const CheckResult r = CheckPstFile(*dir / "test_unicode.pst", {.folder_tree = true});
-  const std::string tree = FormatFolderTree(r.tree);
+  const check::CheckResult r = check::CheckPstFile(*dir / "test_unicode.pst", {.folder_tree = true});
+  const std::string tree = check::FormatFolderTree(r.tree);
   EXPECT_NE(tree.find("\n  Top of Personal Folders  items 1  associated 0\n"), std::string::npos) << tree;
   EXPECT_NE(tree.find("\n    Folder  [IPF.Note]  items 1  associated 0\n"), std::string::npos) << tree;
   EXPECT_NE(tree.find("SPAM Search Folder 2  (search folder)"), std::string::npos) << tree;
@@ -50,45 +50,45 @@ class DamagedStore : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = dir_ / "damaged.pst";
-    auto store = PstStore::Create(path_, "Damaged");
-    Folder a = store->IpmSubtree().AddFolder("Alpha");
+    auto store = messaging::PstStore::Create(path_, "Damaged");
+    messaging::Folder a = store->IpmSubtree().AddFolder("Alpha");
     a.AddFolder("Beta");
     alpha_ = a.nid();
-    inbox_ = store->GetDefaultFolder(DefaultFolder::kInbox).nid();
+    inbox_ = store->GetDefaultFolder(messaging::DefaultFolder::kInbox).nid();
     store->Close();
     ASSERT_TRUE(testing::CheckerClean(path_));
-    db_ = NodeDatabase::Open(path_, true);
+    db_ = ndb::NodeDatabase::Open(path_, true);
   }
 
   // Closes the database and returns the checker's findings as text (errors only).
   std::string Errors() {
     db_->Close();
     db_.reset();
-    const CheckResult r = CheckPstFile(path_);
+    const check::CheckResult r = check::CheckPstFile(path_);
     std::string out;
     for (const auto& f : r.findings) {
-      if (f.severity == Severity::kError) out += f.message + "\n";
+      if (f.severity == check::Severity::kError) out += f.message + "\n";
     }
     return out;
   }
 
-  void RewriteFolderProps(Nid nid, PropTag tag, PropValue value) {
-    NodeEntry e = *db_->FindNode(nid);
-    auto props = ReadProperties(*db_, e);
-    SetValue(props, tag, std::move(value));
-    const NodeContent c = WriteProperties(*db_, props);
-    db_->PutNode(NodeEntry{nid, c.data, c.subnodes, e.parent});
+  void RewriteFolderProps(ndb::Nid nid, ltp::PropTag tag, ltp::PropValue value) {
+    ndb::NodeEntry e = *db_->FindNode(nid);
+    auto props = messaging::ReadProperties(*db_, e);
+    messaging::SetValue(props, tag, std::move(value));
+    const messaging::NodeContent c = messaging::WriteProperties(*db_, props);
+    db_->PutNode(ndb::NodeEntry{nid, c.data, c.subnodes, e.parent});
   }
 
   ScratchDir dir_;
   std::filesystem::path path_;
-  std::unique_ptr<NodeDatabase> db_;
-  Nid alpha_ = 0;
-  Nid inbox_ = 0;
+  std::unique_ptr<ndb::NodeDatabase> db_;
+  ndb::Nid alpha_ = 0;
+  ndb::Nid inbox_ = 0;
 };
 
 TEST_F(DamagedStore, WrongParentIsNamed) {
-  NodeEntry e = *db_->FindNode(alpha_);
+  ndb::NodeEntry e = *db_->FindNode(alpha_);
   e.parent = inbox_;
   db_->PutNode(e);
   const std::string errors = Errors();
@@ -97,7 +97,7 @@ TEST_F(DamagedStore, WrongParentIsNamed) {
 }
 
 TEST_F(DamagedStore, RootFolderMustBeItsOwnParent) {
-  NodeEntry e = *db_->FindNode(kNidRootFolder);
+  ndb::NodeEntry e = *db_->FindNode(ndb::kNidRootFolder);
   e.parent = 0;
   db_->PutNode(e);
   EXPECT_NE(Errors().find("root folder's parent"), std::string::npos);
@@ -105,26 +105,26 @@ TEST_F(DamagedStore, RootFolderMustBeItsOwnParent) {
 
 TEST_F(DamagedStore, HierarchyTableMissingARowIsNamed) {
   // The top of the tree loses its row for Alpha.
-  const Nid parent = db_->FindNode(alpha_)->parent;
-  NodeEntry h = *db_->FindNode(WithType(parent, NidType::kHierarchyTable));
-  TableData t = ReadTable(*db_, h);
-  std::erase_if(t.rows, [&](const TableRow& r) { return r.row_id == alpha_; });
-  const NodeContent c = WriteTable(*db_, templates::HierarchyColumns(), t.rows);
-  db_->PutNode(NodeEntry{h.nid, c.data, c.subnodes, 0});
+  const ndb::Nid parent = db_->FindNode(alpha_)->parent;
+  ndb::NodeEntry h = *db_->FindNode(ndb::WithType(parent, ndb::NidType::kHierarchyTable));
+  messaging::TableData t = messaging::ReadTable(*db_, h);
+  std::erase_if(t.rows, [&](const messaging::TableRow& r) { return r.row_id == alpha_; });
+  const messaging::NodeContent c = messaging::WriteTable(*db_, messaging::HierarchyColumns(), t.rows);
+  db_->PutNode(ndb::NodeEntry{h.nid, c.data, c.subnodes, 0});
   const std::string errors = Errors();
   EXPECT_NE(errors.find("\"Alpha\""), std::string::npos) << errors;
   EXPECT_NE(errors.find("missing from the hierarchy table"), std::string::npos) << errors;
 }
 
 TEST_F(DamagedStore, HierarchyRowThatDisagreesWithTheFolderIsNamed) {
-  RewriteFolderProps(alpha_, tags::kDisplayName, PropValue::String("Renamed"));
+  RewriteFolderProps(alpha_, messaging::kPrDisplayName, ltp::PropValue::String("Renamed"));
   const std::string errors = Errors();
   EXPECT_NE(errors.find("does not match"), std::string::npos) << errors;
 }
 
 TEST_F(DamagedStore, CountsThatDisagreeWithTheContentsTableAreNamed) {
-  RewriteFolderProps(inbox_, tags::kContentCount, PropValue::Int32(5));
-  RewriteFolderProps(alpha_, tags::kSubfolders, PropValue::Boolean(false));
+  RewriteFolderProps(inbox_, messaging::kPrContentCount, ltp::PropValue::Int32(5));
+  RewriteFolderProps(alpha_, messaging::kPrSubfolders, ltp::PropValue::Boolean(false));
   const std::string errors = Errors();
   EXPECT_NE(errors.find("PidTagContentCount is 5"), std::string::npos) << errors;
   EXPECT_NE(errors.find("PidTagSubfolders is false"), std::string::npos) << errors;
@@ -133,13 +133,13 @@ TEST_F(DamagedStore, CountsThatDisagreeWithTheContentsTableAreNamed) {
 TEST_F(DamagedStore, ContentsRowWithoutMessageAndMessageWithoutRow) {
   // A message node in Alpha that its contents table does not list, and a row in the
   // inbox's table for a message that is not there.
-  const Nid stray = db_->AllocateNid(NidType::kNormalMessage);
-  const std::vector<TaggedValue> props{{tags::kMessageClass, PropValue::String("IPM.Note")}};
-  const NodeContent pc = WriteProperties(*db_, props);
-  db_->PutNode(NodeEntry{stray, pc.data, pc.subnodes, alpha_});
-  const std::vector<TableRow> rows{TableRow{0x200024 + 0x20 * 7, {}}};
-  const NodeContent c = WriteTable(*db_, templates::ContentsColumns(), rows);
-  db_->PutNode(NodeEntry{WithType(inbox_, NidType::kContentsTable), c.data, c.subnodes, 0});
+  const ndb::Nid stray = db_->AllocateNid(ndb::NidType::kNormalMessage);
+  const std::vector<ltp::TaggedValue> props{{messaging::kPrMessageClass, ltp::PropValue::String("IPM.Note")}};
+  const messaging::NodeContent pc = messaging::WriteProperties(*db_, props);
+  db_->PutNode(ndb::NodeEntry{stray, pc.data, pc.subnodes, alpha_});
+  const std::vector<messaging::TableRow> rows{messaging::TableRow{0x200024 + 0x20 * 7, {}}};
+  const messaging::NodeContent c = messaging::WriteTable(*db_, messaging::ContentsColumns(), rows);
+  db_->PutNode(ndb::NodeEntry{ndb::WithType(inbox_, ndb::NidType::kContentsTable), c.data, c.subnodes, 0});
   const std::string errors = Errors();
   EXPECT_NE(errors.find("has no row in its contents table"), std::string::npos) << errors;
   EXPECT_NE(errors.find("which is not a message in it"), std::string::npos) << errors;
@@ -147,7 +147,7 @@ TEST_F(DamagedStore, ContentsRowWithoutMessageAndMessageWithoutRow) {
 
 TEST_F(DamagedStore, MissingMandatoryNodeAndDanglingStoreEntryId) {
   db_->DeleteNode(0x692);
-  db_->DeleteNode(WithType(inbox_, NidType::kAssocContentsTable));
+  db_->DeleteNode(ndb::WithType(inbox_, ndb::NidType::kAssocContentsTable));
   const std::string errors = Errors();
   EXPECT_NE(errors.find("0x692 (recipient table template) is missing"), std::string::npos) << errors;
   EXPECT_NE(errors.find("has no associated contents table"), std::string::npos) << errors;
@@ -162,7 +162,7 @@ TEST(PstCheckTool, ExitCodesTreeAndHelp) {
   ScratchDir dir;
   const auto good = dir / "good.pst";
   {
-    auto store = PstStore::Create(good, "Tool");
+    auto store = messaging::PstStore::Create(good, "Tool");
     store->IpmSubtree().AddFolder("Ελληνικά");
     store->Close();
   }

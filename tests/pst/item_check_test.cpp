@@ -13,39 +13,39 @@ namespace {
 
 using testing::ScratchDir;
 
-std::string Findings(const std::filesystem::path& pst) { return FormatFindings(CheckPstFile(pst)); }
+std::string Findings(const std::filesystem::path& pst) { return check::FormatFindings(check::CheckPstFile(pst)); }
 
 TEST(ItemCheck, MismatchedRowsTablesAndNamesAreNamed) {
   ScratchDir dir;
   const auto path = dir / "damaged.pst";
   {
-    auto store = PstStore::Create(path, "damaged");
-    Folder inbox = store->GetDefaultFolder(DefaultFolder::kInbox);
-    Message m(inbox);
+    auto store = messaging::PstStore::Create(path, "damaged");
+    messaging::Folder inbox = store->GetDefaultFolder(messaging::DefaultFolder::kInbox);
+    messaging::Message m(inbox);
     testing::SetMail(m.content(), "Real subject", "body");
     m.content().attachments.push_back(testing::FileAttachment("a.txt", {'a'}));
     m.Save();
     // A contents row that disagrees with its message.
-    store->PutContentsRow(inbox.nid(), m.nid(), {{kPrSubject, PropValue::String("Other subject")},
-                                                 {kPrMessageFlags, PropValue::Int32(kMsgFlagRead)}});
+    store->PutContentsRow(inbox.nid(), m.nid(), {{messaging::kPrSubject, ltp::PropValue::String("Other subject")},
+                                                 {messaging::kPrMessageFlags, ltp::PropValue::Int32(messaging::kMsgFlagRead)}});
     // A message whose property ids reach past the name-to-ID map, with an attachment
     // subnode its attachment table does not list and a stale attachment flag.
-    NodeDatabase& db = store->db();
-    const Nid stray = db.AllocateNid(NidType::kNormalMessage);
-    const std::vector<TaggedValue> props{{kPrMessageClass, PropValue::String("IPM.Note")},
-                                         {kPrMessageFlags, PropValue::Int32(kMsgFlagHasAttach)},
-                                         {kPrMessageSize, PropValue::Int32(1)},
-                                         {MakeTag(0x9000, PropType::kInt32), PropValue::Int32(1)}};
-    const NodeContent pc = WriteProperties(db, props);
-    const NodeContent attachment = WriteProperties(db, std::vector<TaggedValue>{{kPrAttachMethod, PropValue::Int32(1)}});
-    const NodeContent empty_table = WriteTable(db, templates::AttachmentColumns(), {});
-    const NodeContent recipients = WriteTable(db, templates::RecipientColumns(), {});
-    std::vector<SubnodeEntry> subs{{kNidAttachmentTable, empty_table.data, 0},
-                                   {kNidRecipientTable, recipients.data, 0},
-                                   {AttachmentSubnodeNid(0), attachment.data, 0}};
-    const Bid tree = db.WriteSubnodeTree(subs);
-    db.PutNode(NodeEntry{stray, pc.data, tree, inbox.nid()});
-    store->PutContentsRow(inbox.nid(), stray, {{kPrMessageClass, PropValue::String("IPM.Note")}});
+    ndb::NodeDatabase& db = store->db();
+    const ndb::Nid stray = db.AllocateNid(ndb::NidType::kNormalMessage);
+    const std::vector<ltp::TaggedValue> props{{messaging::kPrMessageClass, ltp::PropValue::String("IPM.Note")},
+                                         {messaging::kPrMessageFlags, ltp::PropValue::Int32(messaging::kMsgFlagHasAttach)},
+                                         {messaging::kPrMessageSize, ltp::PropValue::Int32(1)},
+                                         {ltp::MakeTag(0x9000, ltp::PropType::kInt32), ltp::PropValue::Int32(1)}};
+    const messaging::NodeContent pc = messaging::WriteProperties(db, props);
+    const messaging::NodeContent attachment = messaging::WriteProperties(db, std::vector<ltp::TaggedValue>{{messaging::kPrAttachMethod, ltp::PropValue::Int32(1)}});
+    const messaging::NodeContent empty_table = messaging::WriteTable(db, messaging::AttachmentColumns(), {});
+    const messaging::NodeContent recipients = messaging::WriteTable(db, messaging::RecipientColumns(), {});
+    std::vector<ndb::SubnodeEntry> subs{{messaging::kNidAttachmentTable, empty_table.data, 0},
+                                   {messaging::kNidRecipientTable, recipients.data, 0},
+                                   {messaging::AttachmentSubnodeNid(0), attachment.data, 0}};
+    const ndb::Bid tree = db.WriteSubnodeTree(subs);
+    db.PutNode(ndb::NodeEntry{stray, pc.data, tree, inbox.nid()});
+    store->PutContentsRow(inbox.nid(), stray, {{messaging::kPrMessageClass, ltp::PropValue::String("IPM.Note")}});
     store->Close();
   }
   const std::string f = Findings(path);

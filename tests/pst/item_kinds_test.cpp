@@ -4,6 +4,8 @@
 // and with what readpst exports (e-mail, vCard, iCalendar).
 #include <gtest/gtest.h>
 
+#include "base/file_time.h"
+#include "base/utf.h"
 #include "pst/message_reader_support.h"
 #include "pst/messaging_test_support.h"
 
@@ -12,27 +14,27 @@ namespace {
 
 using testing::ScratchDir;
 
-constexpr FileTime kStart = 133500000000000000ull;     // 2024-01-20 11:20 UTC
-constexpr FileTime kHour = 36000000000ull;
+constexpr base::FileTime kStart = 133500000000000000ull;     // 2024-01-20 11:20 UTC
+constexpr base::FileTime kHour = 36000000000ull;
 
-NamedProperty Lid(const Guid& set, std::uint32_t lid) { return NamedProperty{set, lid, u"", PropType::kString}; }
+messaging::NamedProperty Lid(const ltp::Guid& set, std::uint32_t lid) { return messaging::NamedProperty{set, lid, u"", ltp::PropType::kString}; }
 
-void Common(PropertyBag& p, const char* cls, const std::string& subject, const std::string& body) {
-  p.Set(kPrMessageClass, PropValue::String(cls));
-  p.Set(kPrSubject, PropValue::String(subject));
-  p.Set(kPrNormalizedSubject, PropValue::String(subject));
-  p.Set(kPrBody, PropValue::String(body));
-  p.Set(kPrImportance, PropValue::Int32(1));
-  p.Set(kPrMessageFlags, PropValue::Int32(kMsgFlagRead));
-  p.SetNamed(NamedProperty{PsPublicStrings(), 0, u"Keywords", PropType::kMvString},
-             PropValue::MvString({"Work", "Κατηγορία"}));
+void Common(messaging::PropertyBag& p, const char* cls, const std::string& subject, const std::string& body) {
+  p.Set(messaging::kPrMessageClass, ltp::PropValue::String(cls));
+  p.Set(messaging::kPrSubject, ltp::PropValue::String(subject));
+  p.Set(messaging::kPrNormalizedSubject, ltp::PropValue::String(subject));
+  p.Set(messaging::kPrBody, ltp::PropValue::String(body));
+  p.Set(messaging::kPrImportance, ltp::PropValue::Int32(1));
+  p.Set(messaging::kPrMessageFlags, ltp::PropValue::Int32(messaging::kMsgFlagRead));
+  p.SetNamed(messaging::NamedProperty{messaging::PsPublicStrings(), 0, u"Keywords", ltp::PropType::kMvString},
+             ltp::PropValue::MvString({"Work", "Κατηγορία"}));
 }
 
 std::vector<std::uint8_t> OneOff(const std::string& name, const std::string& address) {
   std::vector<std::uint8_t> id = {0, 0, 0, 0, 0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
                                   0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02, 0, 0, 0x01, 0x80};
   for (const std::string& s : {name, std::string("SMTP"), address}) {
-    for (char16_t c : Utf16FromUtf8(s)) {
+    for (char16_t c : base::Utf16FromUtf8(s)) {
       id.push_back(static_cast<std::uint8_t>(c));
       id.push_back(static_cast<std::uint8_t>(c >> 8));
     }
@@ -42,9 +44,9 @@ std::vector<std::uint8_t> OneOff(const std::string& name, const std::string& add
   return id;
 }
 
-MessageContent Contact() {
-  MessageContent m;
-  PropertyBag& p = m.props;
+messaging::MessageContent Contact() {
+  messaging::MessageContent m;
+  messaging::PropertyBag& p = m.props;
   Common(p, "IPM.Contact", "Zoë Ångström", "Met at the conference.\r\nСпасибо!");
   const std::pair<std::uint16_t, const char*> texts[] = {
       {0x3001, "Zoë Ångström"}, {0x3A06, "Zoë"}, {0x3A11, "Ångström"}, {0x3A44, "Q"},
@@ -54,101 +56,101 @@ MessageContent Contact() {
       {0x3A51, "https://nordlys.example"}, {0x3A29, "Storgata 1"}, {0x3A27, "Oslo"},
       {0x3A28, "Oslo"}, {0x3A2A, "0155"}, {0x3A26, "Norway"}, {0x3A5D, "Hjemveien 2"},
       {0x3A59, "Bergen"}, {0x3A5B, "5003"}, {0x3A5A, "Norway"}};
-  for (const auto& [id, text] : texts) p.Set(MakeTag(id, PropType::kString), PropValue::String(text));
-  p.SetNamed(Lid(PsetidAddress(), 0x8005), PropValue::String("Ångström, Zoë"));  // FileUnder
-  p.SetNamed(NamedProperty{PsetidAddress(), 0x8006, u"", PropType::kInt32}, PropValue::Int32(0x8017));
-  p.SetNamed(Lid(PsetidAddress(), 0x802B), PropValue::String("https://zoe.example"));
-  p.SetNamed(Lid(PsetidAddress(), 0x801B), PropValue::String("Storgata 1\r\n0155 Oslo\r\nNorway"));
-  p.SetNamed(Lid(PsetidAddress(), 0x8045), PropValue::String("Storgata 1"));
-  p.SetNamed(Lid(PsetidAddress(), 0x8046), PropValue::String("Oslo"));
-  p.SetNamed(Lid(PsetidAddress(), 0x8048), PropValue::String("0155"));
-  p.SetNamed(Lid(PsetidAddress(), 0x8049), PropValue::String("Norway"));
+  for (const auto& [id, text] : texts) p.Set(ltp::MakeTag(id, ltp::PropType::kString), ltp::PropValue::String(text));
+  p.SetNamed(Lid(messaging::PsetidAddress(), 0x8005), ltp::PropValue::String("Ångström, Zoë"));  // FileUnder
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidAddress(), 0x8006, u"", ltp::PropType::kInt32}, ltp::PropValue::Int32(0x8017));
+  p.SetNamed(Lid(messaging::PsetidAddress(), 0x802B), ltp::PropValue::String("https://zoe.example"));
+  p.SetNamed(Lid(messaging::PsetidAddress(), 0x801B), ltp::PropValue::String("Storgata 1\r\n0155 Oslo\r\nNorway"));
+  p.SetNamed(Lid(messaging::PsetidAddress(), 0x8045), ltp::PropValue::String("Storgata 1"));
+  p.SetNamed(Lid(messaging::PsetidAddress(), 0x8046), ltp::PropValue::String("Oslo"));
+  p.SetNamed(Lid(messaging::PsetidAddress(), 0x8048), ltp::PropValue::String("0155"));
+  p.SetNamed(Lid(messaging::PsetidAddress(), 0x8049), ltp::PropValue::String("Norway"));
   const std::uint32_t base[3] = {0x8080, 0x8090, 0x80A0};
   const char* addresses[3] = {"zoe@nordlys.example", "zoe.a@home.example", "z@third.example"};
   std::vector<std::int32_t> list;
   for (int n = 0; n < 3; ++n) {
-    p.SetNamed(Lid(PsetidAddress(), base[n]), PropValue::String(addresses[n]));
-    p.SetNamed(Lid(PsetidAddress(), base[n] + 2), PropValue::String("SMTP"));
-    p.SetNamed(Lid(PsetidAddress(), base[n] + 3), PropValue::String(addresses[n]));
-    p.SetNamed(Lid(PsetidAddress(), base[n] + 4), PropValue::String(addresses[n]));
-    p.SetNamed(NamedProperty{PsetidAddress(), base[n] + 5, u"", PropType::kBinary},
-               PropValue::Binary(OneOff(addresses[n], addresses[n])));
+    p.SetNamed(Lid(messaging::PsetidAddress(), base[n]), ltp::PropValue::String(addresses[n]));
+    p.SetNamed(Lid(messaging::PsetidAddress(), base[n] + 2), ltp::PropValue::String("SMTP"));
+    p.SetNamed(Lid(messaging::PsetidAddress(), base[n] + 3), ltp::PropValue::String(addresses[n]));
+    p.SetNamed(Lid(messaging::PsetidAddress(), base[n] + 4), ltp::PropValue::String(addresses[n]));
+    p.SetNamed(messaging::NamedProperty{messaging::PsetidAddress(), base[n] + 5, u"", ltp::PropType::kBinary},
+               ltp::PropValue::Binary(OneOff(addresses[n], addresses[n])));
     list.push_back(n);
   }
-  p.SetNamed(NamedProperty{PsetidAddress(), 0x8028, u"", PropType::kMvInt32}, PropValue::MvInt32(list));
-  p.SetNamed(NamedProperty{PsetidAddress(), 0x8029, u"", PropType::kInt32}, PropValue::Int32(7));
-  p.Set(MakeTag(0x3A42, PropType::kTime), PropValue::Time(kStart));  // birthday
-  p.SetNamed(NamedProperty{PsetidAddress(), 0x8015, u"", PropType::kBoolean}, PropValue::Boolean(true));
-  AttachmentContent picture = testing::FileAttachment("ContactPicture.jpg", testing::Pattern(3000), "image/jpeg");
-  picture.props.Set(MakeTag(0x7FFF, PropType::kBoolean), PropValue::Boolean(true));  // contact photo
-  picture.props.Set(kPrAttachmentHidden, PropValue::Boolean(true));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidAddress(), 0x8028, u"", ltp::PropType::kMvInt32}, ltp::PropValue::MvInt32(list));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidAddress(), 0x8029, u"", ltp::PropType::kInt32}, ltp::PropValue::Int32(7));
+  p.Set(ltp::MakeTag(0x3A42, ltp::PropType::kTime), ltp::PropValue::Time(kStart));  // birthday
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidAddress(), 0x8015, u"", ltp::PropType::kBoolean}, ltp::PropValue::Boolean(true));
+  messaging::AttachmentContent picture = testing::FileAttachment("ContactPicture.jpg", testing::Pattern(3000), "image/jpeg");
+  picture.props.Set(ltp::MakeTag(0x7FFF, ltp::PropType::kBoolean), ltp::PropValue::Boolean(true));  // contact photo
+  picture.props.Set(messaging::kPrAttachmentHidden, ltp::PropValue::Boolean(true));
   m.attachments.push_back(std::move(picture));
   return m;
 }
 
-MessageContent Appointment() {
-  MessageContent m;
-  PropertyBag& p = m.props;
+messaging::MessageContent Appointment() {
+  messaging::MessageContent m;
+  messaging::PropertyBag& p = m.props;
   Common(p, "IPM.Appointment", "Planning — 計画", "Agenda:\r\n1. Budget");
-  auto time = [&](const Guid& set, std::uint32_t lid, FileTime t) {
-    p.SetNamed(NamedProperty{set, lid, u"", PropType::kTime}, PropValue::Time(t));
+  auto time = [&](const ltp::Guid& set, std::uint32_t lid, base::FileTime t) {
+    p.SetNamed(messaging::NamedProperty{set, lid, u"", ltp::PropType::kTime}, ltp::PropValue::Time(t));
   };
-  time(PsetidAppointment(), 0x820D, kStart);
-  time(PsetidAppointment(), 0x820E, kStart + 2 * kHour);
-  time(PsetidCommon(), 0x8516, kStart);
-  time(PsetidCommon(), 0x8517, kStart + 2 * kHour);
-  time(PsetidAppointment(), 0x8235, kStart);
-  time(PsetidAppointment(), 0x8236, kStart + 2 * kHour);
-  p.Set(MakeTag(0x0060, PropType::kTime), PropValue::Time(kStart));
-  p.Set(MakeTag(0x0061, PropType::kTime), PropValue::Time(kStart + 2 * kHour));
-  p.SetNamed(NamedProperty{PsetidAppointment(), 0x8213, u"", PropType::kInt32}, PropValue::Int32(120));
-  p.SetNamed(Lid(PsetidAppointment(), 0x8208), PropValue::String("Room 4 / Sala 4"));
-  p.SetNamed(NamedProperty{PsetidAppointment(), 0x8205, u"", PropType::kInt32}, PropValue::Int32(2));
-  p.SetNamed(NamedProperty{PsetidAppointment(), 0x8215, u"", PropType::kBoolean}, PropValue::Boolean(false));
-  p.SetNamed(NamedProperty{PsetidAppointment(), 0x8223, u"", PropType::kBoolean}, PropValue::Boolean(false));
-  p.SetNamed(NamedProperty{PsetidAppointment(), 0x8217, u"", PropType::kInt32}, PropValue::Int32(0));
-  p.SetNamed(NamedProperty{PsetidCommon(), 0x8503, u"", PropType::kBoolean}, PropValue::Boolean(true));
-  p.SetNamed(NamedProperty{PsetidCommon(), 0x8501, u"", PropType::kInt32}, PropValue::Int32(15));
+  time(messaging::PsetidAppointment(), 0x820D, kStart);
+  time(messaging::PsetidAppointment(), 0x820E, kStart + 2 * kHour);
+  time(messaging::PsetidCommon(), 0x8516, kStart);
+  time(messaging::PsetidCommon(), 0x8517, kStart + 2 * kHour);
+  time(messaging::PsetidAppointment(), 0x8235, kStart);
+  time(messaging::PsetidAppointment(), 0x8236, kStart + 2 * kHour);
+  p.Set(ltp::MakeTag(0x0060, ltp::PropType::kTime), ltp::PropValue::Time(kStart));
+  p.Set(ltp::MakeTag(0x0061, ltp::PropType::kTime), ltp::PropValue::Time(kStart + 2 * kHour));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidAppointment(), 0x8213, u"", ltp::PropType::kInt32}, ltp::PropValue::Int32(120));
+  p.SetNamed(Lid(messaging::PsetidAppointment(), 0x8208), ltp::PropValue::String("Room 4 / Sala 4"));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidAppointment(), 0x8205, u"", ltp::PropType::kInt32}, ltp::PropValue::Int32(2));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidAppointment(), 0x8215, u"", ltp::PropType::kBoolean}, ltp::PropValue::Boolean(false));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidAppointment(), 0x8223, u"", ltp::PropType::kBoolean}, ltp::PropValue::Boolean(false));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidAppointment(), 0x8217, u"", ltp::PropType::kInt32}, ltp::PropValue::Int32(0));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidCommon(), 0x8503, u"", ltp::PropType::kBoolean}, ltp::PropValue::Boolean(true));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidCommon(), 0x8501, u"", ltp::PropType::kInt32}, ltp::PropValue::Int32(15));
   m.attachments.push_back(testing::FileAttachment("agenda.txt", {'1', '.', ' ', 'B'}, "text/plain"));
   return m;
 }
 
-MessageContent Task() {
-  MessageContent m;
-  PropertyBag& p = m.props;
+messaging::MessageContent Task() {
+  messaging::MessageContent m;
+  messaging::PropertyBag& p = m.props;
   Common(p, "IPM.Task", "Write the report", "Chapters 1 to 3");
-  p.SetNamed(NamedProperty{PsetidTask(), 0x8104, u"", PropType::kTime}, PropValue::Time(kStart));
-  p.SetNamed(NamedProperty{PsetidTask(), 0x8105, u"", PropType::kTime}, PropValue::Time(kStart + 48 * kHour));
-  p.SetNamed(NamedProperty{PsetidCommon(), 0x8516, u"", PropType::kTime}, PropValue::Time(kStart));
-  p.SetNamed(NamedProperty{PsetidCommon(), 0x8517, u"", PropType::kTime}, PropValue::Time(kStart + 48 * kHour));
-  p.SetNamed(NamedProperty{PsetidTask(), 0x8101, u"", PropType::kInt32}, PropValue::Int32(1));
-  p.SetNamed(NamedProperty{PsetidTask(), 0x8102, u"", PropType::kDouble}, PropValue::Double(0.5));
-  p.SetNamed(NamedProperty{PsetidTask(), 0x811C, u"", PropType::kBoolean}, PropValue::Boolean(false));
-  p.SetNamed(NamedProperty{PsetidCommon(), 0x8518, u"", PropType::kInt32}, PropValue::Int32(0));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidTask(), 0x8104, u"", ltp::PropType::kTime}, ltp::PropValue::Time(kStart));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidTask(), 0x8105, u"", ltp::PropType::kTime}, ltp::PropValue::Time(kStart + 48 * kHour));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidCommon(), 0x8516, u"", ltp::PropType::kTime}, ltp::PropValue::Time(kStart));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidCommon(), 0x8517, u"", ltp::PropType::kTime}, ltp::PropValue::Time(kStart + 48 * kHour));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidTask(), 0x8101, u"", ltp::PropType::kInt32}, ltp::PropValue::Int32(1));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidTask(), 0x8102, u"", ltp::PropType::kDouble}, ltp::PropValue::Double(0.5));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidTask(), 0x811C, u"", ltp::PropType::kBoolean}, ltp::PropValue::Boolean(false));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidCommon(), 0x8518, u"", ltp::PropType::kInt32}, ltp::PropValue::Int32(0));
   m.attachments.push_back(testing::FileAttachment("draft.docx", testing::Pattern(9000)));
   return m;
 }
 
-MessageContent Note() {
-  MessageContent m;
-  PropertyBag& p = m.props;
+messaging::MessageContent Note() {
+  messaging::MessageContent m;
+  messaging::PropertyBag& p = m.props;
   Common(p, "IPM.StickyNote", "Buy milk", "Buy milk\r\nand bread 🍞");
-  p.SetNamed(NamedProperty{PsetidNote(), 0x8B00, u"", PropType::kInt32}, PropValue::Int32(3));
-  p.SetNamed(NamedProperty{PsetidNote(), 0x8B02, u"", PropType::kInt32}, PropValue::Int32(200));
-  p.SetNamed(NamedProperty{PsetidNote(), 0x8B03, u"", PropType::kInt32}, PropValue::Int32(166));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidNote(), 0x8B00, u"", ltp::PropType::kInt32}, ltp::PropValue::Int32(3));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidNote(), 0x8B02, u"", ltp::PropType::kInt32}, ltp::PropValue::Int32(200));
+  p.SetNamed(messaging::NamedProperty{messaging::PsetidNote(), 0x8B03, u"", ltp::PropType::kInt32}, ltp::PropValue::Int32(166));
   return m;
 }
 
-MessageContent Mail() {
-  MessageContent m;
+messaging::MessageContent Mail() {
+  messaging::MessageContent m;
   testing::SetMail(m, "Quarterly numbers / Квартальные цифры", "See attached.\r\n添付を参照してください。");
-  m.props.Set(kPrDisplayTo, PropValue::String("Bob Bauer; Chloé Durand"));
-  m.props.Set(kPrDisplayCc, PropValue::String("Dmitri Ivanov"));
-  m.props.Set(kPrInternetMessageId, PropValue::String("<q3@example.org>"));
-  m.props.SetNamed(NamedProperty{PsInternetHeaders(), 0, u"x-mailer", PropType::kString}, PropValue::String("mv"));
-  m.recipients.push_back(testing::Recipient("Bob Bauer", "bob@example.org", kRecipientTo));
-  m.recipients.push_back(testing::Recipient("Chloé Durand", "chloe@example.fr", kRecipientTo));
-  m.recipients.push_back(testing::Recipient("Dmitri Ivanov", "dmitri@example.ru", kRecipientCc));
+  m.props.Set(messaging::kPrDisplayTo, ltp::PropValue::String("Bob Bauer; Chloé Durand"));
+  m.props.Set(messaging::kPrDisplayCc, ltp::PropValue::String("Dmitri Ivanov"));
+  m.props.Set(messaging::kPrInternetMessageId, ltp::PropValue::String("<q3@example.org>"));
+  m.props.SetNamed(messaging::NamedProperty{messaging::PsInternetHeaders(), 0, u"x-mailer", ltp::PropType::kString}, ltp::PropValue::String("mv"));
+  m.recipients.push_back(testing::Recipient("Bob Bauer", "bob@example.org", messaging::kRecipientTo));
+  m.recipients.push_back(testing::Recipient("Chloé Durand", "chloe@example.fr", messaging::kRecipientTo));
+  m.recipients.push_back(testing::Recipient("Dmitri Ivanov", "dmitri@example.ru", messaging::kRecipientCc));
   m.attachments.push_back(testing::FileAttachment("cifras_número.csv", {'a', ',', 'b'}, "text/csv"));
   return m;
 }
@@ -157,29 +159,29 @@ TEST(ItemKinds, EachKindIsReadBackWholeByEveryReader) {
   ScratchDir dir;
   const auto path = dir / "kinds.pst";
   struct Saved {
-    Nid nid;
-    MessageContent content;
+    ndb::Nid nid;
+    messaging::MessageContent content;
   };
   std::vector<Saved> saved;
   {
-    auto store = PstStore::Create(path, "kinds");
-    const std::pair<DefaultFolder, MessageContent (*)()> kinds[] = {
-        {DefaultFolder::kInbox, Mail}, {DefaultFolder::kContacts, Contact},
-        {DefaultFolder::kCalendar, Appointment}, {DefaultFolder::kTasks, Task},
-        {DefaultFolder::kNotes, Note}};
+    auto store = messaging::PstStore::Create(path, "kinds");
+    const std::pair<messaging::DefaultFolder, messaging::MessageContent (*)()> kinds[] = {
+        {messaging::DefaultFolder::kInbox, Mail}, {messaging::DefaultFolder::kContacts, Contact},
+        {messaging::DefaultFolder::kCalendar, Appointment}, {messaging::DefaultFolder::kTasks, Task},
+        {messaging::DefaultFolder::kNotes, Note}};
     for (const auto& [folder, make] : kinds) {
-      Message m(store->GetDefaultFolder(folder));
+      messaging::Message m(store->GetDefaultFolder(folder));
       m.content() = make();
       m.Save();
       saved.push_back({m.nid(), std::move(m.content())});
     }
-    for (const Saved& s : saved) testing::ExpectSameContent(s.content, ReadMessage(*store, s.nid));
+    for (const Saved& s : saved) testing::ExpectSameContent(s.content, messaging::ReadMessage(*store, s.nid));
     store->Close();
   }
   ASSERT_TRUE(testing::ItemsClean(path));
 
-  auto store = PstStore::Open(path, false);
-  for (const Saved& s : saved) testing::ExpectSameContent(s.content, ReadMessage(*store, s.nid));
+  auto store = messaging::PstStore::Open(path, false);
+  for (const Saved& s : saved) testing::ExpectSameContent(s.content, messaging::ReadMessage(*store, s.nid));
   bool ok = false;
   const auto seen = testing::ReadItemsWithPypff(path, ok);
   if (ok) {

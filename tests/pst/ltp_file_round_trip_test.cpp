@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "base/file_time.h"
 #include "pst/check/finding.h"
 #include "pst/check/ltp_check.h"
 #include "pst/check/ndb_check.h"
@@ -30,74 +31,74 @@ TEST(LtpFileRoundTripTest, ContextsSurviveCommitAndReopen) {
   const std::size_t kRows = 100000;
   const std::size_t kStreamed = 10u << 20;
 
-  std::vector<TaggedValue> values;
+  std::vector<ltp::TaggedValue> values;
   std::uint16_t id = 0x6000;
   for (std::size_t size : {0u, 4u, 8u, 3580u, 3581u, 1u << 20}) {
     for (auto& v : ltp_testing::EveryType(size, id)) values.push_back(std::move(v));
     id += 0x20;
   }
   // In tag order, the order the reader gives cells back in.
-  std::vector<PropTag> columns = {MakeTag(0x0037, PropType::kString), MakeTag(0x0E06, PropType::kTime),
-                                  MakeTag(0x0E08, PropType::kInt32), MakeTag(0x0E69, PropType::kBoolean)};
+  std::vector<ltp::PropTag> columns = {ltp::MakeTag(0x0037, ltp::PropType::kString), ltp::MakeTag(0x0E06, ltp::PropType::kTime),
+                                  ltp::MakeTag(0x0E08, ltp::PropType::kInt32), ltp::MakeTag(0x0E69, ltp::PropType::kBoolean)};
   auto row = [&](std::size_t i) {
-    return TcRow{static_cast<std::uint32_t>(0x200004 + 32 * i), static_cast<std::uint32_t>(i),
-                 {{columns[0], PropValue::String("Message " + std::to_string(i))},
-                  {columns[1], PropValue::Time(FileTimeFromUnix(static_cast<std::int64_t>(1600000000 + i)))},
-                  {columns[2], PropValue::Int32(static_cast<std::int32_t>(i))},
-                  {columns[3], PropValue::Boolean(i % 2 == 1)}}};
+    return ltp::TcRow{static_cast<std::uint32_t>(0x200004 + 32 * i), static_cast<std::uint32_t>(i),
+                 {{columns[0], ltp::PropValue::String("Message " + std::to_string(i))},
+                  {columns[1], ltp::PropValue::Time(base::FileTimeFromUnix(static_cast<std::int64_t>(1600000000 + i)))},
+                  {columns[2], ltp::PropValue::Int32(static_cast<std::int32_t>(i))},
+                  {columns[3], ltp::PropValue::Boolean(i % 2 == 1)}}};
   };
-  std::vector<TcRow> rows;
+  std::vector<ltp::TcRow> rows;
   rows.reserve(kRows);
   for (std::size_t i = 0; i < kRows; ++i) rows.push_back(row(i));
 
-  Nid pc_nid = 0;
-  Nid tc_nid = 0;
+  ndb::Nid pc_nid = 0;
+  ndb::Nid tc_nid = 0;
   {
-    auto db = NodeDatabase::Create(file);
-    DataWriter stream(*db);
+    auto db = ndb::NodeDatabase::Create(file);
+    ndb::DataWriter stream(*db);
     std::vector<std::uint8_t> chunk = Bytes(65536, 9);
     while (stream.size() < kStreamed) stream.Append(chunk);
-    Bid streamed = stream.Finish();
-    StreamedValue big{MakeTag(0x3701, PropType::kBinary), streamed, kStreamed};
-    LtpNode pc = WritePropertyContext(*db, values, std::span(&big, 1));
-    pc_nid = db->AllocateNid(NidType::kNormalMessage);
-    db->PutNode({pc_nid, pc.data, db->WriteSubnodeTree(pc.subnodes), kNidRootFolder});
+    ndb::Bid streamed = stream.Finish();
+    ltp::StreamedValue big{ltp::MakeTag(0x3701, ltp::PropType::kBinary), streamed, kStreamed};
+    ltp::LtpNode pc = ltp::WritePropertyContext(*db, values, std::span(&big, 1));
+    pc_nid = db->AllocateNid(ndb::NidType::kNormalMessage);
+    db->PutNode({pc_nid, pc.data, db->WriteSubnodeTree(pc.subnodes), ndb::kNidRootFolder});
 
     auto start = std::chrono::steady_clock::now();
-    LtpNode tc = WriteTableContext(*db, columns, rows);
+    ltp::LtpNode tc = ltp::WriteTableContext(*db, columns, rows);
     auto took = std::chrono::steady_clock::now() - start;
     std::printf("100000-row table into the file: %lld ms\n",
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
-    tc_nid = db->AllocateNid(NidType::kContentsTable);
+    tc_nid = db->AllocateNid(ndb::NidType::kContentsTable);
     db->PutNode({tc_nid, tc.data, db->WriteSubnodeTree(tc.subnodes), 0});
     db->Close();
   }
 
-  auto db = NodeDatabase::Open(file, false);
-  NodeEntry pc_node = *db->FindNode(pc_nid);
-  PropertyContext pc(*db, pc_node.data, db->ReadSubnodes(pc_node.subnodes));
-  for (const TaggedValue& v : values) {
-    ASSERT_EQ(pc.Get(PropIdOf(v.tag)), v.value) << std::hex << v.tag;
+  auto db = ndb::NodeDatabase::Open(file, false);
+  ndb::NodeEntry pc_node = *db->FindNode(pc_nid);
+  ltp::PropertyContext pc(*db, pc_node.data, db->ReadSubnodes(pc_node.subnodes));
+  for (const ltp::TaggedValue& v : values) {
+    ASSERT_EQ(pc.Get(ltp::PropIdOf(v.tag)), v.value) << std::hex << v.tag;
   }
-  std::optional<SubnodeEntry> big = pc.ValueSubnode(0x3701);
+  std::optional<ndb::SubnodeEntry> big = pc.ValueSubnode(0x3701);
   ASSERT_TRUE(big.has_value());
   EXPECT_EQ(db->DataSize(big->data), kStreamed);
 
-  NodeEntry tc_node = *db->FindNode(tc_nid);
-  TableContext tc(*db, tc_node.data, db->ReadSubnodes(tc_node.subnodes));
-  EXPECT_GT(HeapReader::Load(*db, tc_node.data).page_count(), 136u);  // past two bitmap pages
-  std::vector<TcRow> got = tc.ReadRows();
+  ndb::NodeEntry tc_node = *db->FindNode(tc_nid);
+  ltp::TableContext tc(*db, tc_node.data, db->ReadSubnodes(tc_node.subnodes));
+  EXPECT_GT(ltp::HeapReader::Load(*db, tc_node.data).page_count(), 136u);  // past two bitmap pages
+  std::vector<ltp::TcRow> got = tc.ReadRows();
   ASSERT_EQ(got.size(), kRows);
   for (std::size_t i = 0; i < kRows; i += 997) ASSERT_EQ(got[i], rows[i]) << i;
   EXPECT_EQ(got.back(), rows.back());
 
-  std::vector<Finding> ltp = CheckLtp(*db);
+  std::vector<check::Finding> ltp = check::CheckLtp(*db);
   EXPECT_TRUE(ltp.empty()) << Describe(ltp);
   db.reset();
   // The node database layer of the file is sound too (this file has no folders, so only
   // its own layer is asked).
-  std::vector<Finding> ndb = CheckNodeDatabase(file);
-  EXPECT_FALSE(HasErrors(ndb)) << Describe(ndb);
+  std::vector<check::Finding> ndb = check::CheckNodeDatabase(file);
+  EXPECT_FALSE(check::HasErrors(ndb)) << Describe(ndb);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/file_time.h"
+#include "base/utf.h"
 #include "pst/ltp/property_context.h"
 
 namespace mailvane::pst::ltp_testing {
@@ -25,33 +27,33 @@ inline std::u16string Text16(std::size_t bytes) {
 }
 
 // One value of every type; strings, binaries and lists of about size bytes.
-inline std::vector<TaggedValue> EveryType(std::size_t size, std::uint16_t first_id = 0x6000) {
+inline std::vector<ltp::TaggedValue> EveryType(std::size_t size, std::uint16_t first_id = 0x6000) {
   std::vector<std::string> strs;
   std::vector<std::vector<std::uint8_t>> bins;
   std::vector<std::int32_t> ints;
   if (size > 0) {
-    strs = {"x", Utf8FromUtf16(Text16(size))};
+    strs = {"x", base::Utf8FromUtf16(Text16(size))};
     bins = {{}, Bytes(size, 3)};
     ints.resize(size / 4, -5);
   }
   std::uint16_t id = first_id;
-  auto tag = [&](PropType t) { return MakeTag(id++, t); };
-  Guid g{};
+  auto tag = [&](ltp::PropType t) { return ltp::MakeTag(id++, t); };
+  ltp::Guid g{};
   for (int i = 0; i < 16; ++i) g[i] = static_cast<std::uint8_t>(i * 17);
   return {
-      {tag(PropType::kInt16), PropValue::Int16(-300)},
-      {tag(PropType::kInt32), PropValue::Int32(-70000)},
-      {tag(PropType::kInt64), PropValue::Int64(-(1LL << 40))},
-      {tag(PropType::kDouble), PropValue::Double(3.25)},
-      {tag(PropType::kBoolean), PropValue::Boolean(true)},
-      {tag(PropType::kBoolean), PropValue::Boolean(false)},
-      {tag(PropType::kTime), PropValue::Time(FileTimeFromUnix(1700000000))},
-      {tag(PropType::kString), PropValue::String16(Text16(size))},
-      {tag(PropType::kBinary), PropValue::Binary(Bytes(size))},
-      {tag(PropType::kGuid), PropValue::GuidValue(g)},
-      {tag(PropType::kMvString), PropValue::MvString(strs)},
-      {tag(PropType::kMvBinary), PropValue::MvBinary(bins)},
-      {tag(PropType::kMvInt32), PropValue::MvInt32(ints)},
+      {tag(ltp::PropType::kInt16), ltp::PropValue::Int16(-300)},
+      {tag(ltp::PropType::kInt32), ltp::PropValue::Int32(-70000)},
+      {tag(ltp::PropType::kInt64), ltp::PropValue::Int64(-(1LL << 40))},
+      {tag(ltp::PropType::kDouble), ltp::PropValue::Double(3.25)},
+      {tag(ltp::PropType::kBoolean), ltp::PropValue::Boolean(true)},
+      {tag(ltp::PropType::kBoolean), ltp::PropValue::Boolean(false)},
+      {tag(ltp::PropType::kTime), ltp::PropValue::Time(base::FileTimeFromUnix(1700000000))},
+      {tag(ltp::PropType::kString), ltp::PropValue::String16(Text16(size))},
+      {tag(ltp::PropType::kBinary), ltp::PropValue::Binary(Bytes(size))},
+      {tag(ltp::PropType::kGuid), ltp::PropValue::GuidValue(g)},
+      {tag(ltp::PropType::kMvString), ltp::PropValue::MvString(strs)},
+      {tag(ltp::PropType::kMvBinary), ltp::PropValue::MvBinary(bins)},
+      {tag(ltp::PropType::kMvInt32), ltp::PropValue::MvInt32(ints)},
   };
 }
 

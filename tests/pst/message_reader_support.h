@@ -22,10 +22,10 @@
 namespace mailvane::pst::testing {
 
 // One property as "id type length crc" (hex), the way the pypff script prints it.
-inline std::string PropertyLine(PropTag tag, const std::vector<std::uint8_t>& bytes) {
+inline std::string PropertyLine(ltp::PropTag tag, const std::vector<std::uint8_t>& bytes) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04x %04x %zx %08x", PropIdOf(tag), static_cast<unsigned>(PropTypeOf(tag)),
-                bytes.size(), Crc32(bytes));
+  std::snprintf(buf, sizeof buf, "%04x %04x %zx %08x", ltp::PropIdOf(tag), static_cast<unsigned>(ltp::PropTypeOf(tag)),
+                bytes.size(), ndb::Crc32(bytes));
   return buf;
 }
 
@@ -89,10 +89,10 @@ inline std::map<std::uint32_t, PypffItem> ReadItemsWithPypff(const std::filesyst
   return out;
 }
 
-inline std::set<std::string> ExpectedLines(NameToIdMap& names, const PropertyBag& bag) {
+inline std::set<std::string> ExpectedLines(messaging::NameToIdMap& names, const messaging::PropertyBag& bag) {
   std::set<std::string> out;
-  for (const MessageProperty& p : bag.all()) {
-    const PropTag tag = p.named ? MakeTag(*names.Find(*p.named), p.value.type()) : p.tag;
+  for (const messaging::MessageProperty& p : bag.all()) {
+    const ltp::PropTag tag = p.named ? ltp::MakeTag(*names.Find(*p.named), p.value.type()) : p.tag;
     out.insert(PropertyLine(tag, p.value.bytes()));
   }
   return out;
@@ -100,15 +100,15 @@ inline std::set<std::string> ExpectedLines(NameToIdMap& names, const PropertyBag
 
 // Every property pypff lists for a message or attachment is one we wrote, and the other
 // way round; attachment data and embedded objects are compared by the caller.
-inline void ExpectPypffSees(PstStore& store, const std::map<std::uint32_t, PypffItem>& seen, Nid nid,
-                            const MessageContent& written) {
+inline void ExpectPypffSees(messaging::PstStore& store, const std::map<std::uint32_t, PypffItem>& seen, ndb::Nid nid,
+                            const messaging::MessageContent& written) {
   const auto it = seen.find(nid);
   ASSERT_NE(it, seen.end()) << "pypff does not list message " << nid;
-  NameToIdMap& names = store.name_to_id_map();
+  messaging::NameToIdMap& names = store.name_to_id_map();
   EXPECT_EQ(it->second.props, ExpectedLines(names, written.props)) << "message " << nid;
   ASSERT_EQ(it->second.attachments.size(), written.attachments.size()) << "message " << nid;
   for (std::size_t i = 0; i < written.attachments.size(); ++i) {
-    const AttachmentContent& a = written.attachments[i];
+    const messaging::AttachmentContent& a = written.attachments[i];
     std::set<std::string> want = ExpectedLines(names, a.props);
     std::set<std::string> got = it->second.attachments[i];
     std::erase_if(got, [](const std::string& l) { return l.rfind("3701 ", 0) == 0; });  // the data

@@ -22,11 +22,11 @@ constexpr bool kSanitized = true;
 constexpr bool kSanitized = false;
 #endif
 
-void ExpectEveryReaderAgrees(const std::filesystem::path& path, const std::vector<std::pair<Nid, MessageContent>>& saved,
+void ExpectEveryReaderAgrees(const std::filesystem::path& path, const std::vector<std::pair<ndb::Nid, messaging::MessageContent>>& saved,
                              const std::filesystem::path& work) {
   ASSERT_TRUE(testing::ItemsClean(path));
-  auto store = PstStore::Open(path, false);
-  for (const auto& [nid, content] : saved) testing::ExpectSameContent(content, ReadMessage(*store, nid));
+  auto store = messaging::PstStore::Open(path, false);
+  for (const auto& [nid, content] : saved) testing::ExpectSameContent(content, messaging::ReadMessage(*store, nid));
   bool ok = false;
   const auto seen = testing::ReadItemsWithPypff(path, ok);
   if (ok) {
@@ -42,9 +42,9 @@ void ExpectEveryReaderAgrees(const std::filesystem::path& path, const std::vecto
 TEST(MessageSizes, BodiesFromEmptyToTwentyMegabytes) {
   ScratchDir dir;
   const auto path = dir / "bodies.pst";
-  std::vector<std::pair<Nid, MessageContent>> saved;
+  std::vector<std::pair<ndb::Nid, messaging::MessageContent>> saved;
   {
-    auto store = PstStore::Create(path, "bodies");
+    auto store = messaging::PstStore::Create(path, "bodies");
     const std::string unit = "Grüße — Привет — 你好 — שלום — 🙂 ";
     for (std::size_t size : {std::size_t{0}, std::size_t{1024}, std::size_t{100 * 1024}, std::size_t{20 << 20}}) {
       std::string body;
@@ -52,9 +52,9 @@ TEST(MessageSizes, BodiesFromEmptyToTwentyMegabytes) {
       body.resize(size > 0 ? size - size % 2 : 0);
       while (!body.empty() && (static_cast<unsigned char>(body.back()) & 0xC0) == 0x80) body.pop_back();
       if (!body.empty() && static_cast<unsigned char>(body.back()) >= 0xC0) body.pop_back();
-      Message m(store->GetDefaultFolder(DefaultFolder::kInbox));
+      messaging::Message m(store->GetDefaultFolder(messaging::DefaultFolder::kInbox));
       testing::SetMail(m.content(), "Body of " + std::to_string(size) + " bytes", body);
-      m.content().props.Set(kPrHtml, PropValue::Binary(std::vector<std::uint8_t>(body.begin(), body.end())));
+      m.content().props.Set(messaging::kPrHtml, ltp::PropValue::Binary(std::vector<std::uint8_t>(body.begin(), body.end())));
       m.Save();
       saved.emplace_back(m.nid(), std::move(m.content()));
     }
@@ -69,7 +69,7 @@ TEST(MessageSizes, FiftyAttachmentsOfEverySizeAndALargeStreamedFile) {
   const std::vector<std::size_t> sizes = {0, 1, 100, 3580, 3581, 8176, 8177, 65536, 1 << 20, 9 << 20};
   const char* names[] = {"empty.bin", "один.txt", "図表.png", "שלום.doc", "ελληνικά.pdf", "emoji 🙂.txt",
                          "plain.csv", "spaces in name.zip", "ümlaut.xlsx", "última.bin"};
-  std::vector<std::pair<Nid, MessageContent>> saved;
+  std::vector<std::pair<ndb::Nid, messaging::MessageContent>> saved;
   const std::uint64_t big = kSanitized ? (3 << 20) : (100ull << 20);
   const auto big_file = dir / "big.bin";
   {
@@ -78,10 +78,10 @@ TEST(MessageSizes, FiftyAttachmentsOfEverySizeAndALargeStreamedFile) {
     for (std::uint64_t i = 0; i < big >> 20; ++i) out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
   }
   {
-    auto store = PstStore::Create(path, "attachments");
-    Folder inbox = store->GetDefaultFolder(DefaultFolder::kInbox);
+    auto store = messaging::PstStore::Create(path, "attachments");
+    messaging::Folder inbox = store->GetDefaultFolder(messaging::DefaultFolder::kInbox);
     for (std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{50}}) {
-      Message m(inbox);
+      messaging::Message m(inbox);
       testing::SetMail(m.content(), std::to_string(count) + " attachments", "body");
       for (std::size_t i = 0; i < count; ++i) {
         const std::size_t size = sizes[i % sizes.size()] / (i >= sizes.size() ? 4 : 1);
@@ -91,21 +91,21 @@ TEST(MessageSizes, FiftyAttachmentsOfEverySizeAndALargeStreamedFile) {
       m.Save();
       saved.emplace_back(m.nid(), std::move(m.content()));
     }
-    Message large(inbox);
+    messaging::Message large(inbox);
     testing::SetMail(large.content(), "A large file", "streamed");
-    AttachmentContent a = testing::FileAttachment("big.bin", {});
+    messaging::AttachmentContent a = testing::FileAttachment("big.bin", {});
     a.file = big_file;
     large.content().attachments.push_back(std::move(a));
     large.Save();
-    const std::int32_t attach_size = large.content().attachments[0].props.Find(kPrAttachSize)->AsInt32();
+    const std::int32_t attach_size = large.content().attachments[0].props.Find(messaging::kPrAttachSize)->AsInt32();
     EXPECT_GT(static_cast<std::uint64_t>(attach_size), big);
     saved.emplace_back(large.nid(), std::move(large.content()));
     store->Close();
   }
   ExpectEveryReaderAgrees(path, saved, dir.path());
   // The streamed file's bytes, read back through our reader and pypff.
-  auto store = PstStore::Open(path, false);
-  const MessageContent back = ReadMessage(*store, saved.back().first);
+  auto store = messaging::PstStore::Open(path, false);
+  const messaging::MessageContent back = messaging::ReadMessage(*store, saved.back().first);
   ASSERT_EQ(back.attachments.size(), 1u);
   EXPECT_EQ(back.attachments[0].bytes.size(), big);
   EXPECT_TRUE(std::equal(back.attachments[0].bytes.begin(), back.attachments[0].bytes.begin() + (1 << 20),
@@ -118,17 +118,17 @@ TEST(MessageSizes, FiftyAttachmentsOfEverySizeAndALargeStreamedFile) {
   }
 }
 
-MessageContent Level(int depth) {
-  MessageContent m;
+messaging::MessageContent Level(int depth) {
+  messaging::MessageContent m;
   testing::SetMail(m, "Level " + std::to_string(depth), "Body at depth " + std::to_string(depth) + " — уровень");
-  m.recipients.push_back(testing::Recipient("Reader " + std::to_string(depth), "r" + std::to_string(depth) + "@example.org", kRecipientTo));
+  m.recipients.push_back(testing::Recipient("Reader " + std::to_string(depth), "r" + std::to_string(depth) + "@example.org", messaging::kRecipientTo));
   m.attachments.push_back(testing::FileAttachment("file-" + std::to_string(depth) + ".txt",
                                                   Pattern(100 + 5000 * static_cast<std::size_t>(depth))));
   if (depth < 3) {
-    AttachmentContent e;
-    e.props.Set(kPrDisplayName, PropValue::String("Level " + std::to_string(depth + 1)));
-    e.props.Set(kPrAttachMimeTag, PropValue::String("message/rfc822"));
-    e.embedded = std::make_unique<MessageContent>(Level(depth + 1));
+    messaging::AttachmentContent e;
+    e.props.Set(messaging::kPrDisplayName, ltp::PropValue::String("Level " + std::to_string(depth + 1)));
+    e.props.Set(messaging::kPrAttachMimeTag, ltp::PropValue::String("message/rfc822"));
+    e.embedded = std::make_unique<messaging::MessageContent>(Level(depth + 1));
     m.attachments.push_back(std::move(e));
   }
   return m;
@@ -137,17 +137,17 @@ MessageContent Level(int depth) {
 TEST(MessageSizes, MessagesEmbeddedThreeDeepSavedTwice) {
   ScratchDir dir;
   const auto path = dir / "embedded.pst";
-  std::vector<std::pair<Nid, MessageContent>> saved;
+  std::vector<std::pair<ndb::Nid, messaging::MessageContent>> saved;
   {
-    auto store = PstStore::Create(path, "embedded");
-    Message m(store->GetDefaultFolder(DefaultFolder::kInbox));
+    auto store = messaging::PstStore::Create(path, "embedded");
+    messaging::Message m(store->GetDefaultFolder(messaging::DefaultFolder::kInbox));
     m.content() = Level(0);
     m.Save();
     // Saved again one level shallower: the old tree's blocks must all be released.
     m.content().attachments[1].embedded->attachments.pop_back();
-    m.content().attachments[1].embedded->props.Set(kPrSubject, PropValue::String("Level 1, second save"));
+    m.content().attachments[1].embedded->props.Set(messaging::kPrSubject, ltp::PropValue::String("Level 1, second save"));
     m.Save();
-    m.content().attachments[1].embedded = std::make_unique<MessageContent>(Level(1));
+    m.content().attachments[1].embedded = std::make_unique<messaging::MessageContent>(Level(1));
     m.Save();
     saved.emplace_back(m.nid(), std::move(m.content()));
     store->Close();

@@ -9,17 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "base/file_time.h"
+#include "base/utf.h"
 #include "pst/messaging/message.h"
 #include "pst/messaging/pst_store.h"
-#include "pst/property_tags.h"
+#include "pst/messaging/property_tags.h"
 #include "support/files.h"
 
 namespace mailvane::pst::testing {
 
-inline std::string Describe(const MessageProperty& p) {
+inline std::string Describe(const messaging::MessageProperty& p) {
   std::ostringstream out;
   if (p.named) {
-    out << "named(" << (p.named->IsString() ? Utf8FromUtf16(p.named->name) : std::to_string(p.named->lid))
+    out << "named(" << (p.named->IsString() ? base::Utf8FromUtf16(p.named->name) : std::to_string(p.named->lid))
         << ")";
   } else {
     out << std::hex << "0x" << p.tag;
@@ -31,9 +33,9 @@ inline std::string Describe(const MessageProperty& p) {
 
 // Properties as sorted text lines plus a hash of each value, so that a difference shows
 // which property differs without printing a 20 MB body.
-inline std::vector<std::string> Fingerprint(const PropertyBag& bag) {
+inline std::vector<std::string> Fingerprint(const messaging::PropertyBag& bag) {
   std::vector<std::string> out;
-  for (const MessageProperty& p : bag.all()) {
+  for (const messaging::MessageProperty& p : bag.all()) {
     std::uint64_t h = 1469598103934665603ull;
     for (std::uint8_t b : p.value.bytes()) h = (h ^ b) * 1099511628211ull;
     std::string set;
@@ -46,7 +48,7 @@ inline std::vector<std::string> Fingerprint(const PropertyBag& bag) {
   return out;
 }
 
-inline void ExpectSameContent(const MessageContent& want, const MessageContent& got,
+inline void ExpectSameContent(const messaging::MessageContent& want, const messaging::MessageContent& got,
                               const std::string& where = "message") {
   EXPECT_EQ(Fingerprint(want.props), Fingerprint(got.props)) << where;
   ASSERT_EQ(want.recipients.size(), got.recipients.size()) << where;
@@ -55,8 +57,8 @@ inline void ExpectSameContent(const MessageContent& want, const MessageContent& 
   }
   ASSERT_EQ(want.attachments.size(), got.attachments.size()) << where;
   for (std::size_t i = 0; i < want.attachments.size(); ++i) {
-    const AttachmentContent& a = want.attachments[i];
-    const AttachmentContent& b = got.attachments[i];
+    const messaging::AttachmentContent& a = want.attachments[i];
+    const messaging::AttachmentContent& b = got.attachments[i];
     const std::string at = where + " attachment " + std::to_string(i);
     EXPECT_EQ(Fingerprint(a.props), Fingerprint(b.props)) << at;
     if (!a.file) {
@@ -67,42 +69,42 @@ inline void ExpectSameContent(const MessageContent& want, const MessageContent& 
   }
 }
 
-inline PropertyBag Recipient(const std::string& name, const std::string& address, std::int32_t type) {
-  PropertyBag r;
-  r.Set(kPrRecipientType, PropValue::Int32(type));
-  r.Set(kPrDisplayName, PropValue::String(name));
-  r.Set(kPrAddrType, PropValue::String("SMTP"));
-  r.Set(kPrEmailAddress, PropValue::String(address));
-  r.Set(kPrSmtpAddress, PropValue::String(address));
+inline messaging::PropertyBag Recipient(const std::string& name, const std::string& address, std::int32_t type) {
+  messaging::PropertyBag r;
+  r.Set(messaging::kPrRecipientType, ltp::PropValue::Int32(type));
+  r.Set(messaging::kPrDisplayName, ltp::PropValue::String(name));
+  r.Set(messaging::kPrAddrType, ltp::PropValue::String("SMTP"));
+  r.Set(messaging::kPrEmailAddress, ltp::PropValue::String(address));
+  r.Set(messaging::kPrSmtpAddress, ltp::PropValue::String(address));
   return r;
 }
 
-inline AttachmentContent FileAttachment(const std::string& name, std::vector<std::uint8_t> bytes,
+inline messaging::AttachmentContent FileAttachment(const std::string& name, std::vector<std::uint8_t> bytes,
                                         const std::string& mime = "application/octet-stream") {
-  AttachmentContent a;
-  a.props.Set(kPrAttachLongFilename, PropValue::String(name));
-  a.props.Set(kPrAttachFilename, PropValue::String(name));
-  a.props.Set(kPrDisplayName, PropValue::String(name));
-  a.props.Set(kPrAttachMimeTag, PropValue::String(mime));
+  messaging::AttachmentContent a;
+  a.props.Set(messaging::kPrAttachLongFilename, ltp::PropValue::String(name));
+  a.props.Set(messaging::kPrAttachFilename, ltp::PropValue::String(name));
+  a.props.Set(messaging::kPrDisplayName, ltp::PropValue::String(name));
+  a.props.Set(messaging::kPrAttachMimeTag, ltp::PropValue::String(mime));
   const auto dot = name.rfind('.');
-  if (dot != std::string::npos) a.props.Set(kPrAttachExtension, PropValue::String(name.substr(dot)));
+  if (dot != std::string::npos) a.props.Set(messaging::kPrAttachExtension, ltp::PropValue::String(name.substr(dot)));
   a.bytes = std::move(bytes);
   return a;
 }
 
 using testsupport::Pattern;
 
-inline void SetMail(MessageContent& m, const std::string& subject, const std::string& body) {
-  m.props.Set(kPrMessageClass, PropValue::String("IPM.Note"));
-  m.props.Set(kPrSubject, PropValue::String(subject));
-  m.props.Set(kPrBody, PropValue::String(body));
-  m.props.Set(kPrSenderName, PropValue::String("Ann Sender"));
-  m.props.Set(kPrSenderEmailAddress, PropValue::String("ann@example.org"));
-  m.props.Set(kPrSentRepresentingName, PropValue::String("Ann Sender"));
-  m.props.Set(kPrClientSubmitTime, PropValue::Time(FileTimeFromUnix(1700000000)));
-  m.props.Set(kPrMessageDeliveryTime, PropValue::Time(FileTimeFromUnix(1700000100)));
-  m.props.Set(kPrImportance, PropValue::Int32(1));
-  m.props.Set(kPrMessageFlags, PropValue::Int32(kMsgFlagRead));
+inline void SetMail(messaging::MessageContent& m, const std::string& subject, const std::string& body) {
+  m.props.Set(messaging::kPrMessageClass, ltp::PropValue::String("IPM.Note"));
+  m.props.Set(messaging::kPrSubject, ltp::PropValue::String(subject));
+  m.props.Set(messaging::kPrBody, ltp::PropValue::String(body));
+  m.props.Set(messaging::kPrSenderName, ltp::PropValue::String("Ann Sender"));
+  m.props.Set(messaging::kPrSenderEmailAddress, ltp::PropValue::String("ann@example.org"));
+  m.props.Set(messaging::kPrSentRepresentingName, ltp::PropValue::String("Ann Sender"));
+  m.props.Set(messaging::kPrClientSubmitTime, ltp::PropValue::Time(base::FileTimeFromUnix(1700000000)));
+  m.props.Set(messaging::kPrMessageDeliveryTime, ltp::PropValue::Time(base::FileTimeFromUnix(1700000100)));
+  m.props.Set(messaging::kPrImportance, ltp::PropValue::Int32(1));
+  m.props.Set(messaging::kPrMessageFlags, ltp::PropValue::Int32(messaging::kMsgFlagRead));
 }
 
 }  // namespace mailvane::pst::testing
@@ -113,11 +115,11 @@ namespace mailvane::pst::testing {
 
 // Our own files are held to more than Outlook's: no finding at all about items.
 inline ::testing::AssertionResult ItemsClean(const std::filesystem::path& pst) {
-  const CheckResult r = CheckPstFile(pst);
+  const check::CheckResult r = check::CheckPstFile(pst);
   bool ok = r.clean();
-  for (const Finding& f : r.findings) ok = ok && f.area != "items";
+  for (const check::Finding& f : r.findings) ok = ok && f.area != "items";
   if (ok) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << FormatFindings(r);
+  return ::testing::AssertionFailure() << check::FormatFindings(r);
 }
 
 }  // namespace mailvane::pst::testing

@@ -31,13 +31,13 @@ TEST(MessageVolume, HundredThousandMessagesInOneFolder) {
 #endif
   const auto start = std::chrono::steady_clock::now();
   {
-    auto store = PstStore::Create(path, "volume");
-    Folder folder = store->IpmSubtree().AddFolder("Bulk");
+    auto store = messaging::PstStore::Create(path, "volume");
+    messaging::Folder folder = store->IpmSubtree().AddFolder("Bulk");
     for (int i = 0; i < kCount; ++i) {
-      Message m(folder);
+      messaging::Message m(folder);
       testing::SetMail(m.content(), "Message " + std::to_string(i), "Short body " + std::to_string(i));
-      if (i % 2 == 0) m.content().props.Set(kPrMessageFlags, PropValue::Int32(0));
-      m.content().recipients.push_back(testing::Recipient("To", "to@example.org", kRecipientTo));
+      if (i % 2 == 0) m.content().props.Set(messaging::kPrMessageFlags, ltp::PropValue::Int32(0));
+      m.content().recipients.push_back(testing::Recipient("To", "to@example.org", messaging::kRecipientTo));
       m.Save();
       if ((i + 1) % (kCount / 5) == 0) store->Commit();
     }

@@ -19,9 +19,9 @@ using testsupport::ReferenceDir;
 using testsupport::ScratchDir;
 
 inline ::testing::AssertionResult CheckerClean(const std::filesystem::path& pst) {
-  const CheckResult r = CheckPstFile(pst);
+  const check::CheckResult r = check::CheckPstFile(pst);
   if (r.clean()) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << FormatFindings(r);
+  return ::testing::AssertionFailure() << check::FormatFindings(r);
 }
 
 // Folder path ("\"-separated below the top of the folder tree) -> container class.

@@ -26,14 +26,14 @@ struct TreeCase {
 };
 
 // Adds `count` folders: chains of up to `max_depth`, names cycling through the scripts.
-ExpectedFolders BuildTree(PstStore& store, int count, int max_depth) {
+ExpectedFolders BuildTree(messaging::PstStore& store, int count, int max_depth) {
   ExpectedFolders expected;
-  for (const auto& info : DefaultFolders()) {
+  for (const auto& info : messaging::DefaultFolders()) {
     expected[std::string(info.name)] = std::string(info.container_class);
   }
   int made = 0;
   for (int chain = 0; made < count; ++chain) {
-    Folder parent = store.IpmSubtree();
+    messaging::Folder parent = store.IpmSubtree();
     std::string path;
     for (int depth = 1; depth <= max_depth && made < count; ++depth) {
       const std::string name = std::string(kNames[(chain + depth) % std::size(kNames)]) + " " +
@@ -56,7 +56,7 @@ TEST_P(FolderTrees, CheckerAndReadersSeeExactlyTheFoldersWritten) {
   ExpectedFolders expected;
   const auto start = std::chrono::steady_clock::now();
   {
-    auto store = PstStore::Create(path, "Tree");
+    auto store = messaging::PstStore::Create(path, "Tree");
     expected = BuildTree(*store, c.folders, c.max_depth);
     store->Close();
   }
@@ -67,7 +67,7 @@ TEST_P(FolderTrees, CheckerAndReadersSeeExactlyTheFoldersWritten) {
   ASSERT_TRUE(CheckerClean(path));
 
   // Our own reading agrees too.
-  auto store = PstStore::Open(path, false);
+  auto store = messaging::PstStore::Open(path, false);
   for (const auto& [p, cls] : expected) {
     const auto f = store->FindFolder(p);
     ASSERT_TRUE(f) << p;

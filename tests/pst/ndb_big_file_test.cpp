@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "base/little_endian.h"
 #include "pst/message_test_support.h"
 #include "pst/messaging_test_support.h"
 #include "pst/ndb/pst_node_database.h"
@@ -76,14 +77,14 @@ TEST(NdbBigFile, StorePastEightGigabytesReadsBack) {
   const std::uint64_t kStarts[] = {120, 8190, 39934};
   constexpr int kPerStart = 12;
   {
-    auto store = PstStore::Create(path, "big");
+    auto store = messaging::PstStore::Create(path, "big");
     auto& db = dynamic_cast<ndb::PstNodeDatabase&>(store->db());
-    Folder folder = store->IpmSubtree().AddFolder("Far");
+    messaging::Folder folder = store->IpmSubtree().AddFolder("Far");
     int n = 0;
     for (std::uint64_t k : kStarts) {
       db.PlaceNewSpaceFrom(k);
       for (int i = 0; i < kPerStart; ++i, ++n) {
-        Message m(folder);
+        messaging::Message m(folder);
         testing::SetMail(m.content(), "Far " + std::to_string(n), std::string(60000, 'a' + n % 26));
         m.Save();
       }
@@ -105,7 +106,7 @@ TEST(NdbBigFile, StorePastEightGigabytesReadsBack) {
   for (const auto& p : kPages) {
     auto page = PageAt(path, p.ib);
     EXPECT_EQ(page[496], p.type) << std::hex << p.ib;
-    EXPECT_EQ(ndb::Get64(page.data() + 504), p.ib) << std::hex << p.ib;  // map pages: BID = offset
+    EXPECT_EQ(base::Get64(page.data() + 504), p.ib) << std::hex << p.ib;  // map pages: BID = offset
   }
   for (std::uint64_t amap : {0x7C004400ull, 0x25C804400ull}) {
     EXPECT_EQ(PageAt(path, amap)[100], 0xFF) << "no data was placed after " << std::hex << amap;

@@ -12,8 +12,8 @@ namespace {
 
 TEST(BlockIndex, AgreesWithAnOrderedMap) {
   std::mt19937_64 rng(11);
-  BlockIndex index;
-  std::map<std::uint64_t, BlockInfo> oracle;
+  ndb::BlockIndex index;
+  std::map<std::uint64_t, ndb::BlockInfo> oracle;
   std::uint64_t next = 4;
   for (int step = 0; step < 60000; ++step) {
     const int what = static_cast<int>(rng() % 10);
@@ -29,7 +29,7 @@ TEST(BlockIndex, AgreesWithAnOrderedMap) {
       oracle.erase(it);
       continue;
     }
-    const BlockInfo info{rng(), static_cast<std::uint16_t>(rng()), static_cast<std::uint16_t>(rng())};
+    const ndb::BlockInfo info{rng(), static_cast<std::uint16_t>(rng()), static_cast<std::uint16_t>(rng())};
     index.Put(bid, info);
     oracle[bid] = info;
   }
@@ -37,7 +37,7 @@ TEST(BlockIndex, AgreesWithAnOrderedMap) {
   EXPECT_FALSE(index.Erase(1));
   EXPECT_EQ(index.Find(1), nullptr);
   std::vector<std::uint64_t> seen;
-  index.ForEachFrom(0, [&](const BlockIndex::Entry& e) {
+  index.ForEachFrom(0, [&](const ndb::BlockIndex::Entry& e) {
     seen.push_back(e.bid);
     const auto& want = oracle.at(e.bid);
     EXPECT_EQ(e.info.ib, want.ib);

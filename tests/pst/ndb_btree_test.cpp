@@ -7,6 +7,7 @@
 #include <map>
 #include <random>
 
+#include "base/little_endian.h"
 #include "ndb_test_util.h"
 #include "pst/check/ndb_check.h"
 #include "pst/ndb/layout.h"
@@ -20,9 +21,9 @@ using ndb_testing::Pattern;
 
 std::vector<std::uint8_t> Body(std::uint32_t seed) { return Pattern(20 + seed % 300, seed); }
 
-void ExpectSame(NodeDatabase& db, const std::map<Nid, std::uint32_t>& model, int round) {
+void ExpectSame(ndb::NodeDatabase& db, const std::map<ndb::Nid, std::uint32_t>& model, int round) {
   std::size_t count = 0;
-  db.ForEachNode([&](const NodeEntry&) { ++count; });
+  db.ForEachNode([&](const ndb::NodeEntry&) { ++count; });
   ASSERT_EQ(count, model.size()) << "round " << round;
   for (const auto& [nid, seed] : model) {
     auto node = db.FindNode(nid);
@@ -34,24 +35,24 @@ void ExpectSame(NodeDatabase& db, const std::map<Nid, std::uint32_t>& model, int
 TEST(NdbBtree, ChurnOverCommitsAndReopenKeepsTreesSound) {
   auto path = ndb_testing::FreshDir("") / "churn.pst";
   std::mt19937 random(7);
-  std::map<Nid, std::uint32_t> model;
+  std::map<ndb::Nid, std::uint32_t> model;
   std::uint32_t seed = 0;
-  auto db = NodeDatabase::Create(path);
+  auto db = ndb::NodeDatabase::Create(path);
   for (int round = 0; round < 24; ++round) {
     if (round == 12) {  // the layout read back from the file must take further changes
       db->Close();
-      db = NodeDatabase::Open(path, true);
+      db = ndb::NodeDatabase::Open(path, true);
       ExpectSame(*db, model, round);
     }
     int inserts = round < 16 ? static_cast<int>(random() % 400) : 0;
     for (int i = 0; i < inserts; ++i) {
       // NIDs of several types, so new keys land between existing ones.
-      auto type = (random() % 2) ? NidType::kNormalMessage : NidType::kNormalFolder;
-      Nid nid = db->AllocateNid(type);
-      db->PutNode({nid, db->WriteData(Body(++seed)), 0, kNidRootFolder});
+      auto type = (random() % 2) ? ndb::NidType::kNormalMessage : ndb::NidType::kNormalFolder;
+      ndb::Nid nid = db->AllocateNid(type);
+      db->PutNode({nid, db->WriteData(Body(++seed)), 0, ndb::kNidRootFolder});
       model[nid] = seed;
     }
-    std::vector<Nid> keys;
+    std::vector<ndb::Nid> keys;
     for (const auto& [nid, s] : model) keys.push_back(nid);
     std::shuffle(keys.begin(), keys.end(), random);
     std::size_t deletes = round < 16 ? keys.size() / 3 : keys.size() / 2 + 1;
@@ -60,19 +61,19 @@ TEST(NdbBtree, ChurnOverCommitsAndReopenKeepsTreesSound) {
         db->DeleteNode(keys[i]);
         model.erase(keys[i]);
       } else if (i < deletes + 20) {
-        db->PutNode({keys[i], db->WriteData(Body(++seed)), 0, kNidRootFolder});
+        db->PutNode({keys[i], db->WriteData(Body(++seed)), 0, ndb::kNidRootFolder});
         model[keys[i]] = seed;
       }
     }
     db->Commit();
-    auto findings = CheckNodeDatabase(path);
-    ASSERT_FALSE(HasErrors(findings)) << "round " << round << "\n" << Describe(findings);
+    auto findings = check::CheckNodeDatabase(path);
+    ASSERT_FALSE(check::HasErrors(findings)) << "round " << round << "\n" << Describe(findings);
     ExpectSame(*db, model, round);
   }
   EXPECT_TRUE(model.empty());
   db->Close();
   ndb_testing::ExpectClean(path);
-  db = NodeDatabase::Open(path, false);
+  db = ndb::NodeDatabase::Open(path, false);
   ExpectSame(*db, model, 99);
 }
 
@@ -80,15 +81,15 @@ std::uint64_t NextPageBid(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::uint8_t b[40];
   in.read(reinterpret_cast<char*>(b), sizeof b);
-  return ndb::Get64(b + 32);
+  return base::Get64(b + 32);
 }
 
 TEST(NdbBtree, CommitRewritesOnlyTheChangedPaths) {
   auto path = ndb_testing::FreshDir("") / "incremental.pst";
-  auto db = NodeDatabase::Create(path);
-  std::vector<Nid> nids;
+  auto db = ndb::NodeDatabase::Create(path);
+  std::vector<ndb::Nid> nids;
   for (std::uint32_t i = 0; i < 20000; ++i) {
-    nids.push_back(db->AllocateNid(NidType::kNormalMessage));
+    nids.push_back(db->AllocateNid(ndb::NidType::kNormalMessage));
     db->PutNode({nids.back(), db->WriteBlock(Body(i)), 0, 0});
   }
   db->Commit();

@@ -13,8 +13,8 @@ TEST(NdbCheckReference, OutlookFilesPassWithNotesAtMost) {
   auto dir = ndb_testing::ReferenceDir();
   if (!dir) GTEST_SKIP() << "reference files are not there";
   for (const char* name : {"test_unicode.pst", "sample1.pst", "submessage.pst"}) {
-    auto findings = CheckNodeDatabase(*dir / name);
-    EXPECT_FALSE(HasErrors(findings)) << name << "\n" << Describe(findings);
+    auto findings = check::CheckNodeDatabase(*dir / name);
+    EXPECT_FALSE(check::HasErrors(findings)) << name << "\n" << Describe(findings);
   }
 }
 

@@ -19,15 +19,15 @@ std::uint32_t Bytewise(std::span<const std::uint8_t> data, std::uint32_t crc) {
 TEST(NdbCrc32, IsThePstVariantAndTheFastPathAgreesForEveryLengthAndSeed) {
   std::string_view check = "123456789";
   // Initial value 0 and no final xor: not zlib's 0xCBF43926.
-  EXPECT_EQ(Crc32({reinterpret_cast<const std::uint8_t*>(check.data()), check.size()}),
+  EXPECT_EQ(ndb::Crc32({reinterpret_cast<const std::uint8_t*>(check.data()), check.size()}),
             0x2DFD2D88u);
-  EXPECT_EQ(Crc32({}), 0u);
+  EXPECT_EQ(ndb::Crc32({}), 0u);
   std::vector<std::uint8_t> data(100);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 37 + 11);
   for (std::size_t n = 0; n <= data.size(); ++n) {
     // Odd start offsets and lengths exercise the eight-byte loop and the tail.
     auto piece = std::span(data).subspan(n % 7, data.size() - n % 7 - (data.size() - n) / 2);
-    EXPECT_EQ(Crc32(piece, 0x12345678u), Bytewise(piece, 0x12345678u)) << n;
+    EXPECT_EQ(ndb::Crc32(piece, 0x12345678u), Bytewise(piece, 0x12345678u)) << n;
   }
 }
 

@@ -14,9 +14,9 @@ namespace mailvane::pst {
 namespace {
 
 // Passes everything through to a real file until the budget of writes is spent.
-class FailingFile : public FileIo {
+class FailingFile : public ndb::FileIo {
  public:
-  FailingFile(std::unique_ptr<FileIo> inner, int* writes_left)
+  FailingFile(std::unique_ptr<ndb::FileIo> inner, int* writes_left)
       : inner_(std::move(inner)), writes_left_(writes_left) {}
   void ReadAt(std::uint64_t offset, std::span<std::uint8_t> data) override {
     inner_->ReadAt(offset, data);
@@ -30,7 +30,7 @@ class FailingFile : public FileIo {
   void Truncate(std::uint64_t size) override { inner_->Truncate(size); }
 
  private:
-  std::unique_ptr<FileIo> inner_;
+  std::unique_ptr<ndb::FileIo> inner_;
   int* writes_left_;
 };
 
@@ -39,15 +39,15 @@ TEST(NdbFailure, AFailedWriteKeepsTheLastCommitAndStopsTheEngine) {
   for (int budget = 0; budget < 64; ++budget) {
     auto path = ndb_testing::FreshDir("") / ("fail" + std::to_string(budget) + ".pst");
     int writes_left = 1000000;
-    auto db = NodeDatabase::Create(std::make_unique<FailingFile>(CreatePosixFile(path), &writes_left));
-    Nid kept = db->AllocateNid(NidType::kNormalMessage);
+    auto db = ndb::NodeDatabase::Create(std::make_unique<FailingFile>(ndb::CreatePosixFile(path), &writes_left));
+    ndb::Nid kept = db->AllocateNid(ndb::NidType::kNormalMessage);
     db->PutNode({kept, db->WriteData(ndb_testing::Pattern(5000, 1)), 0, 0});
     db->Commit();
     writes_left = budget;
     bool failed = false;
     try {
       for (int i = 0; i < 200; ++i) {
-        db->PutNode({db->AllocateNid(NidType::kNormalMessage),
+        db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage),
                      db->WriteData(ndb_testing::Pattern(3000, 2)), 0, 0});
       }
       db->DeleteNode(kept);
@@ -59,16 +59,16 @@ TEST(NdbFailure, AFailedWriteKeepsTheLastCommitAndStopsTheEngine) {
       EXPECT_GT(budget, 3);  // every write of that work has had its turn to fail
       break;
     }
-    EXPECT_THROW(db->Commit(), FormatError) << budget;
-    EXPECT_THROW(db->WriteBlock(ndb_testing::Pattern(5, 5)), FormatError) << budget;
+    EXPECT_THROW(db->Commit(), ndb::FormatError) << budget;
+    EXPECT_THROW(db->WriteBlock(ndb_testing::Pattern(5, 5)), ndb::FormatError) << budget;
     db.reset();
 
-    auto findings = CheckNodeDatabase(path);
-    EXPECT_FALSE(HasErrors(findings)) << budget << "\n" << ndb_testing::Describe(findings);
-    auto reread = NodeDatabase::Open(path, false);
+    auto findings = check::CheckNodeDatabase(path);
+    EXPECT_FALSE(check::HasErrors(findings)) << budget << "\n" << ndb_testing::Describe(findings);
+    auto reread = ndb::NodeDatabase::Open(path, false);
     // Either the last commit, or (when only the write after the header failed) the new one.
     std::size_t count = 0;
-    reread->ForEachNode([&](const NodeEntry&) { ++count; });
+    reread->ForEachNode([&](const ndb::NodeEntry&) { ++count; });
     auto node = reread->FindNode(kept);
     if (node) {
       EXPECT_EQ(count, 1u) << budget;
@@ -82,7 +82,7 @@ TEST(NdbFailure, AFailedWriteKeepsTheLastCommitAndStopsTheEngine) {
 TEST(NdbFailure, AnUnnamedFileIsNamedOnlyWhenPublishedAndNeverOverAnother) {
   const auto dir = ndb_testing::FreshDir("unnamed");
   const auto path = dir / "new.pst";
-  UnnamedFile made = CreateUnnamedPosixFile(path);
+  ndb::UnnamedFile made = ndb::CreateUnnamedPosixFile(path);
   made.file->WriteAt(0, ndb_testing::Pattern(100, 3));
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_EQ(made.publish(), path);
@@ -93,7 +93,7 @@ TEST(NdbFailure, AnUnnamedFileIsNamedOnlyWhenPublishedAndNeverOverAnother) {
   // A name taken meanwhile (here a planted link) is neither replaced nor followed: the
   // file takes the next free name.
   const auto taken = dir / "taken.pst";
-  UnnamedFile second = CreateUnnamedPosixFile(taken);
+  ndb::UnnamedFile second = ndb::CreateUnnamedPosixFile(taken);
   std::filesystem::create_symlink(dir / "elsewhere", taken);
   EXPECT_EQ(second.publish(), dir / "taken (2).pst");
   EXPECT_TRUE(std::filesystem::is_symlink(taken));
@@ -104,13 +104,13 @@ TEST(NdbFailure, AnUnnamedFileIsNamedOnlyWhenPublishedAndNeverOverAnother) {
 // database refuses every write after it.
 TEST(NdbFailure, AFileRemovedWhileWrittenRefusesTheNextCommit) {
   const auto path = ndb_testing::FreshDir("removed") / "gone.pst";
-  auto db = NodeDatabase::Create(path);
-  db->PutNode({db->AllocateNid(NidType::kNormalMessage), db->WriteData(ndb_testing::Pattern(500, 1)),
-               0, kNidRootFolder});
+  auto db = ndb::NodeDatabase::Create(path);
+  db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), db->WriteData(ndb_testing::Pattern(500, 1)),
+               0, ndb::kNidRootFolder});
   std::filesystem::remove(path);
   EXPECT_THROW(db->Commit(), std::system_error);
   EXPECT_NE(db->WriteFailure().find("removed"), std::string::npos) << db->WriteFailure();
-  EXPECT_THROW(db->WriteData(ndb_testing::Pattern(10, 2)), FormatError);
+  EXPECT_THROW(db->WriteData(ndb_testing::Pattern(10, 2)), ndb::FormatError);
 }
 
 }  // namespace

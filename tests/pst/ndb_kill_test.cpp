@@ -27,15 +27,15 @@ std::vector<std::uint8_t> Body(std::uint32_t i) { return Pattern(100 + (i * 37) 
 // reports the number of nodes after each finished commit through the pipe.
 [[noreturn]] void Writer(const std::filesystem::path& path, int report) {
   try {
-    auto db = NodeDatabase::Create(path);
+    auto db = ndb::NodeDatabase::Create(path);
     for (std::uint32_t i = 0;; ++i) {
-      Nid nid = MakeNid(NidType::kNormalMessage, 0x10001 + i);
-      db->PutNode({nid, db->WriteData(Body(i)), 0, kNidRootFolder});
+      ndb::Nid nid = ndb::MakeNid(ndb::NidType::kNormalMessage, 0x10001 + i);
+      db->PutNode({nid, db->WriteData(Body(i)), 0, ndb::kNidRootFolder});
       if (i >= 10) {
         // Rewrite an older node with the same content: its old blocks are released.
         std::uint32_t old = i - 10;
-        db->PutNode({MakeNid(NidType::kNormalMessage, 0x10001 + old), db->WriteData(Body(old)),
-                     0, kNidRootFolder});
+        db->PutNode({ndb::MakeNid(ndb::NidType::kNormalMessage, 0x10001 + old), db->WriteData(Body(old)),
+                     0, ndb::kNidRootFolder});
       }
       if ((i + 1) % kPerCommit == 0) {
         db->Commit();
@@ -79,12 +79,12 @@ TEST(NdbKill, FileHoldsTheLastCommitAfterSigkill) {
     }
     ::close(fds[0]);
 
-    auto findings = CheckNodeDatabase(path);
-    EXPECT_FALSE(HasErrors(findings)) << "round " << round << "\n" << Describe(findings);
+    auto findings = check::CheckNodeDatabase(path);
+    EXPECT_FALSE(check::HasErrors(findings)) << "round " << round << "\n" << Describe(findings);
     {
-      auto db = NodeDatabase::Open(path, false);
+      auto db = ndb::NodeDatabase::Open(path, false);
       for (std::uint32_t i = 0; i < committed; ++i) {
-        auto node = db->FindNode(MakeNid(NidType::kNormalMessage, 0x10001 + i));
+        auto node = db->FindNode(ndb::MakeNid(ndb::NidType::kNormalMessage, 0x10001 + i));
         ASSERT_TRUE(node) << "round " << round << " node " << i << " of " << committed;
         if (i % 7 == 0 || i + 1 == committed) {
           EXPECT_EQ(db->ReadData(node->data), Body(i)) << "round " << round << " node " << i;
@@ -92,10 +92,10 @@ TEST(NdbKill, FileHoldsTheLastCommitAfterSigkill) {
       }
     }
     // Reopened for writing, the file is rebuilt clean and goes on.
-    auto db = NodeDatabase::Open(path, true);
-    db->PutNode({db->AllocateNid(NidType::kNormalMessage), db->WriteData(Body(1)), 0, 0});
+    auto db = ndb::NodeDatabase::Open(path, true);
+    db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), db->WriteData(Body(1)), 0, 0});
     db->Close();
-    auto after = CheckNodeDatabase(path);
+    auto after = check::CheckNodeDatabase(path);
     EXPECT_TRUE(after.empty()) << "round " << round << "\n" << Describe(after);
   }
 }

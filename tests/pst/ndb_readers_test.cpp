@@ -14,9 +14,9 @@ TEST(NdbReaders, PypffFindsEveryNodeInADeepTree) {
   auto path = ndb_testing::FreshDir("") / "orphans.pst";
   constexpr int kNodes = 700;  // an NBT of three levels
   {
-    auto db = NodeDatabase::Create(path);
+    auto db = ndb::NodeDatabase::Create(path);
     for (int i = 0; i < kNodes; ++i) {
-      db->PutNode({db->AllocateNid(NidType::kNormalMessage),
+      db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage),
                    db->WriteData(ndb_testing::Pattern(100 + i * 13, static_cast<std::uint32_t>(i))),
                    0, 0x8022});
       if (i % 250 == 0) db->Commit();

@@ -33,7 +33,7 @@ using testsupport::ReferenceDir;
 
 // A file we wrote and closed must check without errors and without notes.
 inline void ExpectClean(const std::filesystem::path& path) {
-  auto findings = CheckNodeDatabase(path);
+  auto findings = check::CheckNodeDatabase(path);
   EXPECT_TRUE(findings.empty()) << path << "\n" << Describe(findings);
 }
 

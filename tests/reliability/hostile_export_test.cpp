@@ -77,8 +77,8 @@ Converted ConvertSafely(const ScratchDir& dir) {
   }
   EXPECT_FALSE(c.pst.empty());
   if (!c.pst.empty()) {
-    const pst::CheckResult check = pst::CheckPstFile(c.pst);
-    EXPECT_TRUE(check.clean()) << pst::FormatFindings(check);
+    const pst::check::CheckResult check = pst::check::CheckPstFile(c.pst);
+    EXPECT_TRUE(check.clean()) << pst::check::FormatFindings(check);
   }
   return c;
 }

@@ -37,9 +37,9 @@ struct FaultPlan {
   std::optional<std::vector<std::uint8_t>> committed_header;
 };
 
-class FaultyFile : public pst::FileIo {
+class FaultyFile : public pst::ndb::FileIo {
  public:
-  FaultyFile(std::unique_ptr<pst::FileIo> inner, FaultPlan& plan)
+  FaultyFile(std::unique_ptr<pst::ndb::FileIo> inner, FaultPlan& plan)
       : inner_(std::move(inner)), plan_(plan) {}
 
   void ReadAt(std::uint64_t offset, std::span<std::uint8_t> data) override {
@@ -69,18 +69,18 @@ class FaultyFile : public pst::FileIo {
                             std::string("injected fault on ") + what + " " + std::to_string(count));
   }
 
-  std::unique_ptr<pst::FileIo> inner_;
+  std::unique_ptr<pst::ndb::FileIo> inner_;
   FaultPlan& plan_;
 };
 
 class FaultSeam {
  public:
   explicit FaultSeam(FaultPlan& plan) {
-    pst::SetFileIoWrapper([&plan](std::unique_ptr<pst::FileIo> file) {
+    pst::ndb::SetFileIoWrapper([&plan](std::unique_ptr<pst::ndb::FileIo> file) {
       return std::make_unique<FaultyFile>(std::move(file), plan);
     });
   }
-  ~FaultSeam() { pst::SetFileIoWrapper({}); }
+  ~FaultSeam() { pst::ndb::SetFileIoWrapper({}); }
 };
 
 std::tm FixedClock() {
@@ -173,12 +173,12 @@ void CheckFaultedRun(const std::vector<std::string>& files, const fs::path& targ
                          [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }))
       << "the header on disk is not the last one committed";
   // A commit cut short leaves at most maps declared invalid: never an error.
-  const pst::CheckResult check = pst::CheckPstFile(o.pst, {.folder_tree = true});
-  EXPECT_TRUE(check.clean()) << pst::FormatFindings(check);
+  const pst::check::CheckResult check = pst::check::CheckPstFile(o.pst, {.folder_tree = true});
+  EXPECT_TRUE(check.clean()) << pst::check::FormatFindings(check);
   // What the run counted is what the file holds. A commit whose flush failed may be in the
   // file or not (the disk decides): then it is not counted, so never more than is held.
   std::size_t held = 0;
-  for (const pst::FolderTreeEntry& f : check.tree) {
+  for (const pst::check::FolderTreeEntry& f : check.tree) {
     if (!f.search_folder) held += static_cast<std::size_t>(f.items);
   }
   if (o.result.outcome == run::RunOutcome::kCompleted && on == FaultOn::kWrite) {
@@ -241,7 +241,7 @@ TEST(IoFaultTest, SmallFileSystemRunningFull) {
   const Outcome o = Convert(files, small);
   ::unsetenv("TMPDIR");
   const bool checked = !o.pst.empty() && fs::exists(o.pst);
-  const pst::CheckResult check = checked ? pst::CheckPstFile(o.pst) : pst::CheckResult{};
+  const pst::check::CheckResult check = checked ? pst::check::CheckPstFile(o.pst) : pst::check::CheckResult{};
   const PypffSubjects read = checked ? SubjectsByPypff(o.pst) : PypffSubjects{};
   ::umount(small.c_str());  // the file goes with the mount; it was read above
   ASSERT_EQ(o.result.outcome, run::RunOutcome::kCompleted);
@@ -252,7 +252,7 @@ TEST(IoFaultTest, SmallFileSystemRunningFull) {
       << r.Summary();
   EXPECT_TRUE(Mentions(o.shown, "refused a write"));
   if (checked) {
-    EXPECT_TRUE(check.clean()) << pst::FormatFindings(check);
+    EXPECT_TRUE(check.clean()) << pst::check::FormatFindings(check);
     ASSERT_TRUE(read.ok) << read.error;
     EXPECT_EQ(read.subjects.size(), r.ItemsTotal()) << "the counts are not what the file holds";
   } else {

@@ -139,8 +139,8 @@ TEST(KillTest, SigkillAtRandomMomentsLeavesTheLastCommit) {
     EXPECT_GE(CommitCounter(pst), kill.newest_seen) << "the file went back behind a commit";
     // The file is named only once it holds a whole store, so whatever is there is clean:
     // a kill inside a commit leaves at most maps declared invalid and bytes past its end.
-    const pst::CheckResult check = pst::CheckPstFile(pst);
-    ASSERT_TRUE(check.clean()) << pst::FormatFindings(check);
+    const pst::check::CheckResult check = pst::check::CheckPstFile(pst);
+    ASSERT_TRUE(check.clean()) << pst::check::FormatFindings(check);
     if (ReadFile(pst)[248] == pst::ndb::kAMapInvalid) ++maps_invalid;
 
     const PypffSubjects read = SubjectsByPypff(pst);

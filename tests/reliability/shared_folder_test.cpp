@@ -72,8 +72,8 @@ TEST(SharedFolderTest, FourRunsInOneSecondIntoOneFolder) {
     ASSERT_EQ(::stat((out / name).c_str(), &st), 0) << name;
     EXPECT_EQ(st.st_mode & 07777, 0600u) << name << " is readable by others";
     if (!name.ends_with(".pst")) continue;
-    const pst::CheckResult check = pst::CheckPstFile(out / name);
-    EXPECT_TRUE(check.clean()) << name << "\n" << pst::FormatFindings(check);
+    const pst::check::CheckResult check = pst::check::CheckPstFile(out / name);
+    EXPECT_TRUE(check.clean()) << name << "\n" << pst::check::FormatFindings(check);
     const PypffSubjects read = SubjectsByPypff(out / name);
     ASSERT_TRUE(read.ok) << read.error;
     EXPECT_EQ(read.subjects.size(), files.size()) << name;

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/file_time.h"
 #include "store/mail_store.h"
 
 namespace mailvane::testing {
@@ -35,7 +36,7 @@ inline std::string WallText(const store::LocalDateTime& t) {
   return t.second ? buf + (":" + std::string(t.second < 10 ? "0" : "") + std::to_string(t.second)) : buf;
 }
 
-inline std::string UtcText(pst::FileTime ft) {
+inline std::string UtcText(base::FileTime ft) {
   const std::time_t unix_s = static_cast<std::time_t>(ft / 10000000ULL) - 11644473600LL;
   std::tm tm{};
   gmtime_r(&unix_s, &tm);
@@ -101,7 +102,7 @@ class FakeItem : public store::Item {
   void SetDate(std::string_view name, const store::LocalDateTime& t) override {
     Op(std::string(name) + "@" + WallText(t));
   }
-  void SetUtcTime(std::string_view name, pst::FileTime t) override {
+  void SetUtcTime(std::string_view name, base::FileTime t) override {
     Op(std::string(name) + "=" + UtcText(t));
   }
   void SetBool(std::string_view name, bool v) override {
@@ -115,10 +116,10 @@ class FakeItem : public store::Item {
   void AddPicture(const std::filesystem::path& p) override { Op("picture " + p.string()); }
   void Import(const std::filesystem::path&, int) override {}
   void ImportStream(source::ByteReader&, std::uint64_t, int) override {}
-  void SetOneProp(pst::PropTag, const pst::PropValue&, bool save) override {
+  void SetOneProp(pst::ltp::PropTag, const pst::ltp::PropValue&, bool save) override {
     if (save) Save();
   }
-  void SetNamedProp(const pst::NamedProperty&, const pst::PropValue&) override {}
+  void SetNamedProp(const pst::messaging::NamedProperty&, const pst::ltp::PropValue&) override {}
   void AddMember(std::string_view n, std::string_view a) override {
     Op("member " + std::string(n) + " <" + std::string(a) + ">");
   }

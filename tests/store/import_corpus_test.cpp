@@ -17,7 +17,7 @@
 #include "mime/mime_parser.h"
 #include "pst/check/pst_checker.h"
 #include "pst/messaging_test_support.h"
-#include "pst/property_tags.h"
+#include "pst/messaging/property_tags.h"
 #include "store/pst_session.h"
 #include "support/files.h"
 #include "support/pst_readers.h"
@@ -81,28 +81,28 @@ std::string RecipientLine(int type, const std::string& mailbox) {
   return std::string(kRecipientTypes[type >= 1 && type <= 3 ? type : 0]) + " " + mailbox + "\n";
 }
 
-std::string Text(const mime::PropertyList& list, pst::PropTag tag) {
-  const pst::PropValue* v = mime::FindProperty(list, tag);
+std::string Text(const mime::PropertyList& list, pst::ltp::PropTag tag) {
+  const pst::ltp::PropValue* v = mime::FindProperty(list, tag);
   return v ? v->AsString() : std::string();
 }
 
 View Expected(const mime::ParsedMessage& m) {
   View v;
   const auto& p = m.properties;
-  v.subject = Text(p, pst::kPrSubject);
-  v.from = Mailbox(Text(p, pst::kPrSentRepresentingName), Text(p, pst::kPrSentRepresentingSmtpAddress));
-  v.sender = Mailbox(Text(p, pst::kPrSenderName), Text(p, pst::kPrSenderSmtpAddress));
+  v.subject = Text(p, pst::messaging::kPrSubject);
+  v.from = Mailbox(Text(p, pst::messaging::kPrSentRepresentingName), Text(p, pst::messaging::kPrSentRepresentingSmtpAddress));
+  v.sender = Mailbox(Text(p, pst::messaging::kPrSenderName), Text(p, pst::messaging::kPrSenderSmtpAddress));
   for (const auto& r : m.recipients) {
-    const pst::PropValue* type = mime::FindProperty(r, pst::kPrRecipientType);
+    const pst::ltp::PropValue* type = mime::FindProperty(r, pst::messaging::kPrRecipientType);
     v.recipients += RecipientLine(type ? type->AsInt32() : 0,
-                                  Mailbox(Text(r, pst::kPrDisplayName), Text(r, pst::kPrSmtpAddress)));
+                                  Mailbox(Text(r, pst::messaging::kPrDisplayName), Text(r, pst::messaging::kPrSmtpAddress)));
   }
-  v.display = "To: " + Text(p, pst::kPrDisplayTo) + "\nCc: " + Text(p, pst::kPrDisplayCc) +
-              "\nBcc: " + Text(p, pst::kPrDisplayBcc);
-  v.body = NormalBody(Text(p, pst::kPrBody));
+  v.display = "To: " + Text(p, pst::messaging::kPrDisplayTo) + "\nCc: " + Text(p, pst::messaging::kPrDisplayCc) +
+              "\nBcc: " + Text(p, pst::messaging::kPrDisplayBcc);
+  v.body = NormalBody(Text(p, pst::messaging::kPrBody));
   for (const auto& a : m.attachments) {
-    v.attachments += a.embedded ? Text(a.properties, pst::kPrDisplayName) + ":-1\n"
-                                : Text(a.properties, pst::kPrAttachLongFilename) + ":" +
+    v.attachments += a.embedded ? Text(a.properties, pst::messaging::kPrDisplayName) + ":-1\n"
+                                : Text(a.properties, pst::messaging::kPrAttachLongFilename) + ":" +
                                       std::to_string(a.data.size()) + "\n";
   }
   return v;
@@ -211,8 +211,8 @@ TEST(ImportCorpus, EveryRealMessageReadsBackAsParsed) {
     }
     session->Logoff();
   }
-  const auto check = pst::CheckPstFile(pst);
-  EXPECT_TRUE(check.clean()) << pst::FormatFindings(check);
+  const auto check = pst::check::CheckPstFile(pst);
+  EXPECT_TRUE(check.clean()) << pst::check::FormatFindings(check);
 
   // libpff (pypff, pffexport) decodes surrogate pairs wrongly: characters outside the
   // BMP are masked when it is the reader.

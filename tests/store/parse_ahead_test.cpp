@@ -6,14 +6,14 @@
 
 #include <system_error>
 
-#include "pst/property_tags.h"
+#include "pst/messaging/property_tags.h"
 #include "support/files.h"
 
 namespace mailvane::store {
 namespace {
 
 std::string SubjectOf(const mime::ParsedMessage& m) {
-  const pst::PropValue* v = m.Find(pst::kPrSubject);
+  const pst::ltp::PropValue* v = m.Find(pst::messaging::kPrSubject);
   return v == nullptr ? "" : v->AsString();
 }
 

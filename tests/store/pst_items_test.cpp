@@ -6,8 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/file_time.h"
 #include "pst/check/pst_checker.h"
-#include "pst/property_tags.h"
+#include "pst/messaging/property_tags.h"
 #include "store/pst_session.h"
 #include "support/files.h"
 #include "support/pst_readers.h"
@@ -52,8 +53,8 @@ TEST(PstItemsTest, EveryKindReadsBackInTheIndependentReaders) {
 
     auto appt = store.GetDefaultFolder(DefaultFolder::kCalendar)->AddItem(ItemType::kAppointment);
     appt->SetText("Subject", "Re: Budget");
-    appt->SetUtcTime("Start", pst::FileTimeFromUnix(1365768000));  // 2013-04-12 12:00 UTC
-    appt->SetUtcTime("End", pst::FileTimeFromUnix(1365771600));
+    appt->SetUtcTime("Start", base::FileTimeFromUnix(1365768000));  // 2013-04-12 12:00 UTC
+    appt->SetUtcTime("End", base::FileTimeFromUnix(1365771600));
     appt->SetText("Location", "Room 4");
     appt->SetText("Body", "quarterly numbers");
     appt->Save();
@@ -73,12 +74,12 @@ TEST(PstItemsTest, EveryKindReadsBackInTheIndependentReaders) {
     auto plain = store.GetDefaultFolder(DefaultFolder::kInbox)->AddItem(ItemType::kMessage);
     plain->Import(dir.path() / "mail.eml", kImportRfc822);
     EXPECT_TRUE(plain->HasAttachments());
-    plain->SetOneProp(pst::kPrMessageFlags, pst::PropValue::Int32(17), true);
+    plain->SetOneProp(pst::messaging::kPrMessageFlags, pst::ltp::PropValue::Int32(17), true);
     session->Logoff();
   }
 
-  const auto check = pst::CheckPstFile(pst);
-  EXPECT_TRUE(check.clean()) << pst::FormatFindings(check);
+  const auto check = pst::check::CheckPstFile(pst);
+  EXPECT_TRUE(check.clean()) << pst::check::FormatFindings(check);
 
   if (!testsupport::HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
   const fs::path script = testsupport::SourceDir() / "tests" / "store" / "pypff_items.py";

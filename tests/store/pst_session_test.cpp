@@ -60,7 +60,7 @@ TEST_F(PstSessionTest, RefusesWhatItCannotDoAndSaysWhy) {
   auto item = inbox->AddItem(ItemType::kMessage);
   EXPECT_THROW(item->Import(dir_.path() / "missing.eml", kImportRfc822), std::exception);
   EXPECT_THROW(item->Import(dir_.path() / "taken.pst", 1), StoreError);
-  EXPECT_THROW(item->SetOneProp(0x0E070003, pst::PropValue::String("x"), false), StoreError);
+  EXPECT_THROW(item->SetOneProp(0x0E070003, pst::ltp::PropValue::String("x"), false), StoreError);
   session_->Logoff();
 }
 
@@ -93,8 +93,8 @@ TEST_F(PstSessionTest, StoresFoldersAndPathsAsTheRunUsesThem) {
   EXPECT_TRUE(found);
   session_->Logoff();
 
-  const auto check = pst::CheckPstFile(dir_.path() / "m.pst", {.folder_tree = true});
-  EXPECT_TRUE(check.clean()) << pst::FormatFindings(check);
+  const auto check = pst::check::CheckPstFile(dir_.path() / "m.pst", {.folder_tree = true});
+  EXPECT_TRUE(check.clean()) << pst::check::FormatFindings(check);
 }
 
 }  // namespace

@@ -94,10 +94,10 @@ std::vector<std::uint8_t> Pattern(std::size_t n, std::uint32_t seed) {
   return v;
 }
 
-std::string Describe(const std::vector<pst::Finding>& findings) {
+std::string Describe(const std::vector<pst::check::Finding>& findings) {
   std::string out;
-  for (const pst::Finding& f : findings) {
-    out += (f.severity == pst::Severity::kError ? "error " : "note ") + f.area + ": " + f.message + "\n";
+  for (const pst::check::Finding& f : findings) {
+    out += (f.severity == pst::check::Severity::kError ? "error " : "note ") + f.area + ": " + f.message + "\n";
   }
   return out;
 }

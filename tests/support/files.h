@@ -49,6 +49,6 @@ std::string Base64(std::string_view bytes);  // one line, with padding
 // n bytes of a pseudo-random sequence chosen by seed.
 std::vector<std::uint8_t> Pattern(std::size_t n, std::uint32_t seed = 1);
 // The checker's findings, one per line.
-std::string Describe(const std::vector<pst::Finding>& findings);
+std::string Describe(const std::vector<pst::check::Finding>& findings);
 
 }  // namespace mailvane::testsupport

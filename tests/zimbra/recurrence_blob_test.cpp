@@ -2,7 +2,7 @@
 // Tuesday 7 November 2023 09:00-10:00; dates are minutes since 1601, worked out by hand.
 #include <gtest/gtest.h>
 
-#include "pst/ltp/le_bytes.h"
+#include "base/little_endian.h"
 #include "zimbra/recurrence_blob.h"
 
 namespace mailvane::zimbra {
@@ -37,28 +37,28 @@ TEST(RecurrenceBlobTest, PatternFieldsOfKnownSeries) {
     series.first_start = {2023, 11, 7, 9, 0, 0};
     series.duration_minutes = 60;
     const std::vector<std::uint8_t> b = MakeRecurrenceBlob(series).bytes;
-    using pst::GetLe16, pst::GetLe32;
-    EXPECT_EQ(GetLe16(b, 4), row.frequency) << row.rrule;
-    EXPECT_EQ(GetLe16(b, 6), row.pattern) << row.rrule;
-    EXPECT_EQ(GetLe32(b, 10), row.first_date_time) << row.rrule;
-    EXPECT_EQ(GetLe32(b, 14), row.period) << row.rrule;
+    using base::Get16, base::Get32;
+    EXPECT_EQ(Get16(b, 4), row.frequency) << row.rrule;
+    EXPECT_EQ(Get16(b, 6), row.pattern) << row.rrule;
+    EXPECT_EQ(Get32(b, 10), row.first_date_time) << row.rrule;
+    EXPECT_EQ(Get32(b, 14), row.period) << row.rrule;
     std::size_t at = 22;
     if (row.pattern != 0) {
-      EXPECT_EQ(GetLe32(b, at), row.specific) << row.rrule;
+      EXPECT_EQ(Get32(b, at), row.specific) << row.rrule;
     }
     if (row.pattern == 3) {
-      EXPECT_EQ(GetLe32(b, at + 4), 2u) << row.rrule;  // the second
+      EXPECT_EQ(Get32(b, at + 4), 2u) << row.rrule;  // the second
     }
     at += row.pattern == 0 ? 0 : row.pattern == 3 ? 8 : 4;
-    EXPECT_EQ(GetLe32(b, at), row.end_type) << row.rrule;
-    EXPECT_EQ(GetLe32(b, at + 4), row.count) << row.rrule;
-    EXPECT_EQ(GetLe32(b, at + 8), row.first_dow) << row.rrule;
-    EXPECT_EQ(GetLe32(b, at + 12), 0u);  // no deleted occurrences
-    EXPECT_EQ(GetLe32(b, at + 16), 0u);  // no modified ones
-    EXPECT_EQ(GetLe32(b, at + 20), row.start) << row.rrule;
-    EXPECT_EQ(GetLe32(b, at + 24), row.end) << row.rrule;
-    EXPECT_EQ(GetLe32(b, at + 36), 540u) << row.rrule;  // 09:00
-    EXPECT_EQ(GetLe32(b, at + 40), 600u) << row.rrule;  // 10:00
+    EXPECT_EQ(Get32(b, at), row.end_type) << row.rrule;
+    EXPECT_EQ(Get32(b, at + 4), row.count) << row.rrule;
+    EXPECT_EQ(Get32(b, at + 8), row.first_dow) << row.rrule;
+    EXPECT_EQ(Get32(b, at + 12), 0u);  // no deleted occurrences
+    EXPECT_EQ(Get32(b, at + 16), 0u);  // no modified ones
+    EXPECT_EQ(Get32(b, at + 20), row.start) << row.rrule;
+    EXPECT_EQ(Get32(b, at + 24), row.end) << row.rrule;
+    EXPECT_EQ(Get32(b, at + 36), 540u) << row.rrule;  // 09:00
+    EXPECT_EQ(Get32(b, at + 40), 600u) << row.rrule;  // 10:00
   }
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace mailvane::pst {
+namespace mailvane::pst::check {
 
 enum class Severity { kNote, kError };
 
@@ -22,4 +22,4 @@ inline bool HasErrors(const std::vector<Finding>& findings) {
   return false;
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::check

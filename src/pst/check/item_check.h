@@ -7,8 +7,8 @@
 #include "pst/check/messaging_check.h"
 #include "pst/ndb/node_database.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::check {
 
-void CheckItems(NodeDatabase& db, const MessagingReport& report);
+void CheckItems(ndb::NodeDatabase& db, const MessagingReport& report);
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::check

@@ -4,21 +4,16 @@
 #include <exception>
 #include <string>
 
+#include "base/hex.h"
 #include "pst/ltp/heap_on_node.h"
-#include "pst/ltp/le_bytes.h"
+#include "base/little_endian.h"
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::check {
 namespace {
 
 constexpr int kMaxSubnodeDepth = 32;
-
-std::string Hex(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", v);
-  return buf;
-}
 
 void Error(std::vector<Finding>& out, const std::string& where, const std::string& message) {
   out.push_back({Severity::kError, "ltp", where + ": " + message});
@@ -27,39 +22,39 @@ void Error(std::vector<Finding>& out, const std::string& where, const std::strin
 enum class Kind { kOther, kProperties, kTable };
 
 // What MS-PST 2.4 puts in a node of each NID type.
-Kind ExpectedKind(Nid nid) {
-  switch (NidTypeOf(nid)) {
-    case NidType::kNormalFolder:
-    case NidType::kSearchFolder:
-    case NidType::kNormalMessage:
-    case NidType::kAttachment:
-    case NidType::kAssocMessage:
+Kind ExpectedKind(ndb::Nid nid) {
+  switch (ndb::NidTypeOf(nid)) {
+    case ndb::NidType::kNormalFolder:
+    case ndb::NidType::kSearchFolder:
+    case ndb::NidType::kNormalMessage:
+    case ndb::NidType::kAttachment:
+    case ndb::NidType::kAssocMessage:
       return Kind::kProperties;
-    case NidType::kHierarchyTable:
-    case NidType::kContentsTable:
-    case NidType::kAssocContentsTable:
-    case NidType::kSearchContentsTable:
-    case NidType::kAttachmentTable:
-    case NidType::kRecipientTable:
+    case ndb::NidType::kHierarchyTable:
+    case ndb::NidType::kContentsTable:
+    case ndb::NidType::kAssocContentsTable:
+    case ndb::NidType::kSearchContentsTable:
+    case ndb::NidType::kAttachmentTable:
+    case ndb::NidType::kRecipientTable:
       return Kind::kTable;
     default:
-      return nid == kNidMessageStore || nid == kNidNameToIdMap ? Kind::kProperties : Kind::kOther;
+      return nid == ndb::kNidMessageStore || nid == ndb::kNidNameToIdMap ? Kind::kProperties : Kind::kOther;
   }
 }
 
-void CheckNode(NodeDatabase& db, Nid nid, Bid data, Bid subnode_tree, const std::string& where,
+void CheckNode(ndb::NodeDatabase& db, ndb::Nid nid, ndb::Bid data, ndb::Bid subnode_tree, const std::string& where,
                int depth, std::vector<Finding>& out) {
   Kind kind = ExpectedKind(nid);
-  std::vector<SubnodeEntry> subnodes;
+  std::vector<ndb::SubnodeEntry> subnodes;
   try {
     if (subnode_tree != 0) subnodes = db.ReadSubnodes(subnode_tree);
     if (kind == Kind::kOther && data != 0) {
       // Nodes of other types may still hold a heap; check it when they do.
-      std::vector<Bid> leaves = db.DataLeaves(data);
+      std::vector<ndb::Bid> leaves = db.DataLeaves(data);
       std::vector<std::uint8_t> first = db.ReadBlock(leaves.front());
-      if (first.size() >= 4 && first[2] == kHeapSignature) {
-        kind = first[3] == kClientSigTable        ? Kind::kTable
-               : first[3] == kClientSigProperties ? Kind::kProperties
+      if (first.size() >= 4 && first[2] == ltp::kHeapSignature) {
+        kind = first[3] == ltp::kClientSigTable        ? Kind::kTable
+               : first[3] == ltp::kClientSigProperties ? Kind::kProperties
                                                   : Kind::kOther;
       }
     }
@@ -70,34 +65,34 @@ void CheckNode(NodeDatabase& db, Nid nid, Bid data, Bid subnode_tree, const std:
   if (kind == Kind::kProperties) CheckPropertyContext(db, data, subnodes, where, out);
   if (kind == Kind::kTable) {
     CheckTableContext(db, data, subnodes, where, out,
-                      NidTypeOf(nid) == NidType::kReceiveFolderTable);
+                      ndb::NidTypeOf(nid) == ndb::NidType::kReceiveFolderTable);
   }
   if (depth >= kMaxSubnodeDepth) {
     Error(out, where, "subnodes nest deeper than " + std::to_string(kMaxSubnodeDepth) + " levels");
     return;
   }
-  for (const SubnodeEntry& s : subnodes) {
+  for (const ndb::SubnodeEntry& s : subnodes) {
     if (ExpectedKind(s.nid) == Kind::kOther) continue;  // raw values of this node's contexts
-    CheckNode(db, s.nid, s.data, s.subnodes, where + " subnode " + Hex(s.nid), depth + 1, out);
+    CheckNode(db, s.nid, s.data, s.subnodes, where + " subnode " + base::Hex(s.nid), depth + 1, out);
   }
 }
 
 }  // namespace
 
-void CheckPropertyContext(NodeDatabase& db, Bid data, const std::vector<SubnodeEntry>& subnodes,
+void CheckPropertyContext(ndb::NodeDatabase& db, ndb::Bid data, const std::vector<ndb::SubnodeEntry>& subnodes,
                           const std::string& where, std::vector<Finding>& out) {
   try {
-    PropertyContext pc(db, data, subnodes);
-    for (PropTag tag : pc.tags()) {
+    ltp::PropertyContext pc(db, data, subnodes);
+    for (ltp::PropTag tag : pc.tags()) {
       try {
         // Large values are checked for their size, not read whole.
-        if (auto sub = pc.ValueSubnode(PropIdOf(tag))) {
+        if (auto sub = pc.ValueSubnode(ltp::PropIdOf(tag))) {
           if (sub->data != 0) (void)db.DataSize(sub->data);
         } else {
-          (void)pc.Get(PropIdOf(tag));
+          (void)pc.Get(ltp::PropIdOf(tag));
         }
       } catch (const std::exception& e) {
-        Error(out, where, "property " + Hex(tag) + ": " + e.what());
+        Error(out, where, "property " + base::Hex(tag) + ": " + e.what());
       }
     }
   } catch (const std::exception& e) {
@@ -105,26 +100,26 @@ void CheckPropertyContext(NodeDatabase& db, Bid data, const std::vector<SubnodeE
   }
 }
 
-void CheckTableContext(NodeDatabase& db, Bid data, const std::vector<SubnodeEntry>& subnodes,
+void CheckTableContext(ndb::NodeDatabase& db, ndb::Bid data, const std::vector<ndb::SubnodeEntry>& subnodes,
                        const std::string& where, std::vector<Finding>& out,
                        bool empty_cells_allowed) {
   // The columns first, all of their problems; then the rows against the index.
   try {
-    HeapReader heap = HeapReader::Load(db, data);
+    ltp::HeapReader heap = ltp::HeapReader::Load(db, data);
     std::span<const std::uint8_t> info = heap.Get(heap.user_root());
-    if (info.size() >= kTcInfoFixedSize && info[0] == kTcInfoType &&
-        info.size() >= kTcInfoFixedSize + 8 * std::size_t{info[1]}) {
-      TcLayout layout;
-      for (int g = 0; g < 4; ++g) layout.rgib[g] = GetLe16(info, 2 + 2 * g);
+    if (info.size() >= ltp::kTcInfoFixedSize && info[0] == ltp::kTcInfoType &&
+        info.size() >= ltp::kTcInfoFixedSize + 8 * std::size_t{info[1]}) {
+      ltp::TcLayout layout;
+      for (int g = 0; g < 4; ++g) layout.rgib[g] = base::Get16(info, 2 + 2 * g);
       for (std::size_t i = 0; i < info[1]; ++i) {
-        std::size_t at = kTcInfoFixedSize + 8 * i;
-        layout.columns.push_back({GetLe32(info, at), GetLe16(info, at + 4), info[at + 6], info[at + 7]});
+        std::size_t at = ltp::kTcInfoFixedSize + 8 * i;
+        layout.columns.push_back({base::Get32(info, at), base::Get16(info, at + 4), info[at + 6], info[at + 7]});
       }
-      std::vector<std::string> problems = TableLayoutProblems(layout);
+      std::vector<std::string> problems = ltp::TableLayoutProblems(layout);
       for (const std::string& problem : problems) Error(out, where, "table columns: " + problem);
       if (!problems.empty()) return;  // the rows cannot be read through broken columns
     }
-    TableContext tc(db, data, subnodes);
+    ltp::TableContext tc(db, data, subnodes);
     (void)tc.ReadRows();
     if (!empty_cells_allowed) {
       for (const std::string& cell : tc.CellsWithoutValue()) Error(out, where, "table: " + cell);
@@ -134,18 +129,18 @@ void CheckTableContext(NodeDatabase& db, Bid data, const std::vector<SubnodeEntr
   }
 }
 
-std::vector<Finding> CheckLtpNode(NodeDatabase& db, const NodeEntry& node) {
+std::vector<Finding> CheckLtpNode(ndb::NodeDatabase& db, const ndb::NodeEntry& node) {
   std::vector<Finding> out;
-  CheckNode(db, node.nid, node.data, node.subnodes, "node " + Hex(node.nid), 0, out);
+  CheckNode(db, node.nid, node.data, node.subnodes, "node " + base::Hex(node.nid), 0, out);
   return out;
 }
 
-std::vector<Finding> CheckLtp(NodeDatabase& db) {
+std::vector<Finding> CheckLtp(ndb::NodeDatabase& db) {
   std::vector<Finding> out;
-  db.ForEachNode([&](const NodeEntry& node) {
-    CheckNode(db, node.nid, node.data, node.subnodes, "node " + Hex(node.nid), 0, out);
+  db.ForEachNode([&](const ndb::NodeEntry& node) {
+    CheckNode(db, node.nid, node.data, node.subnodes, "node " + base::Hex(node.nid), 0, out);
   });
   return out;
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::check

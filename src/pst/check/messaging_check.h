@@ -11,13 +11,13 @@
 #include "pst/check/finding.h"
 #include "pst/ndb/node_database.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::check {
 
 using MessagingReport = std::function<void(Severity, const std::string&)>;
 
 // Reads through db (opened read-only) and reports each problem once. Raises nothing for
 // damage it can name; a damaged object is reported and its checks skipped.
-void CheckMessaging(NodeDatabase& db, const MessagingReport& report);
+void CheckMessaging(ndb::NodeDatabase& db, const MessagingReport& report);
 
 // One folder of the tree as the checker reads it, for printing.
 struct FolderTreeEntry {
@@ -31,6 +31,6 @@ struct FolderTreeEntry {
 };
 
 // The folder tree below the root folder, depth first in hierarchy-table order.
-std::vector<FolderTreeEntry> ReadFolderTree(NodeDatabase& db);
+std::vector<FolderTreeEntry> ReadFolderTree(ndb::NodeDatabase& db);
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::check

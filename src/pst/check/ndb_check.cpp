@@ -4,18 +4,19 @@
 #include <array>
 #include <system_error>
 
-#include "pst/check/ndb_checker.h"
+#include "base/hex.h"
+#include "base/little_endian.h"
 #include "pst/ndb/format_error.h"
 #include "pst/ndb/layout.h"
 #include "pst/ndb/page.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::check {
 
 std::vector<Finding> CheckNodeDatabase(const std::filesystem::path& path) {
   return check::NdbChecker(path).Run();
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::check
 
 namespace mailvane::pst::check {
 
@@ -45,13 +46,13 @@ std::vector<std::uint8_t> NdbChecker::Read(std::uint64_t ib, std::uint64_t size)
 
 std::vector<Finding> NdbChecker::Run() {
   try {
-    file_ = OpenPosixFile(path_, false);
+    file_ = ndb::OpenPosixFile(path_, false);
     size_ = file_->Size();
     if (CheckHeader()) {
       CheckMapPages();
       CheckDList();
-      WalkTree(kPageNbt, header_.nbt, -1, 0, UINT64_MAX, 0);
-      WalkTree(kPageBbt, header_.bbt, -1, 0, UINT64_MAX, 0);
+      WalkTree(ndb::kPageNbt, header_.nbt, -1, 0, UINT64_MAX, 0);
+      WalkTree(ndb::kPageBbt, header_.bbt, -1, 0, UINT64_MAX, 0);
       CheckBlocks();
       CheckReferences();
       CheckAllocation();
@@ -71,17 +72,17 @@ std::vector<Finding> NdbChecker::Run() {
 }
 
 bool NdbChecker::CheckHeader() {
-  if (size_ < kHeaderSize) {
+  if (size_ < ndb::kHeaderSize) {
     Add(Severity::kError, "header", "the file is truncated: " + std::to_string(size_) +
                                         " bytes, shorter than a PST header");
     return false;
   }
-  std::vector<std::uint8_t> bytes = Read(0, kHeaderSize);
-  if (std::string p = HeaderProblem(bytes); !p.empty()) {
+  std::vector<std::uint8_t> bytes = Read(0, ndb::kHeaderSize);
+  if (std::string p = ndb::HeaderProblem(bytes); !p.empty()) {
     Add(Severity::kError, "header", p);
     return false;
   }
-  header_ = ParseHeader(bytes);
+  header_ = ndb::ParseHeader(bytes);
   if (header_.file_eof > size_) {
     Add(Severity::kError, "header",
         "the file is truncated: ibFileEof is " + std::to_string(header_.file_eof) +
@@ -91,14 +92,14 @@ bool NdbChecker::CheckHeader() {
         std::to_string(size_ - header_.file_eof) + " bytes lie beyond ibFileEof " +
             std::to_string(header_.file_eof));
   }
-  if (header_.file_eof < AMapOffset(1)) {
+  if (header_.file_eof < ndb::AMapOffset(1)) {
     Add(Severity::kError, "header",
-        "ibFileEof " + HexId(header_.file_eof) + " leaves no room for the first AMap interval");
+        "ibFileEof " + base::Hex(header_.file_eof) + " leaves no room for the first AMap interval");
     return false;
   }
-  if ((header_.file_eof - kFirstAMapOffset) % kAMapInterval != 0) {
+  if ((header_.file_eof - ndb::kFirstAMapOffset) % ndb::kAMapInterval != 0) {
     Add(Severity::kNote, "header",
-        "ibFileEof " + HexId(header_.file_eof) + " does not end an AMap interval");
+        "ibFileEof " + base::Hex(header_.file_eof) + " does not end an AMap interval");
   }
   if (header_.amap_valid == kAMapInvalid) {
     Add(Severity::kNote, "header",
@@ -109,21 +110,21 @@ bool NdbChecker::CheckHeader() {
         "fAMapValid is " + std::to_string(header_.amap_valid) + ", not VALID_AMAP2");
   }
   std::uint64_t readable_end = std::min(header_.file_eof, size_);
-  intervals_ = (readable_end - kFirstAMapOffset + kAMapInterval - 1) / kAMapInterval;
-  used_.assign(intervals_ * kSlotsPerInterval, false);
+  intervals_ = (readable_end - ndb::kFirstAMapOffset + ndb::kAMapInterval - 1) / ndb::kAMapInterval;
+  used_.assign(intervals_ * ndb::kSlotsPerInterval, false);
   return true;
 }
 
 void NdbChecker::Use(std::uint64_t ib, std::uint64_t size, const std::string& what) {
-  if (ib < kFirstAMapOffset || ib % kSlotSize != 0 ||
+  if (ib < ndb::kFirstAMapOffset || ib % ndb::kSlotSize != 0 ||
       ib + size > std::min(header_.file_eof, size_)) {
-    Add(Severity::kError, "allocation", what + " at " + HexId(ib) + " lies outside the data area");
+    Add(Severity::kError, "allocation", what + " at " + base::Hex(ib) + " lies outside the data area");
     return;
   }
-  std::uint64_t first = (ib - kFirstAMapOffset) / kSlotSize;
-  std::uint64_t count = (size + kSlotSize - 1) / kSlotSize;
-  if (first / kSlotsPerInterval != (first + count - 1) / kSlotsPerInterval) {
-    Add(Severity::kError, "allocation", what + " at " + HexId(ib) + " crosses an AMap interval");
+  std::uint64_t first = (ib - ndb::kFirstAMapOffset) / ndb::kSlotSize;
+  std::uint64_t count = (size + ndb::kSlotSize - 1) / ndb::kSlotSize;
+  if (first / ndb::kSlotsPerInterval != (first + count - 1) / ndb::kSlotsPerInterval) {
+    Add(Severity::kError, "allocation", what + " at " + base::Hex(ib) + " crosses an AMap interval");
   }
   bool overlap = false;
   for (std::uint64_t s = first; s < first + count; ++s) {
@@ -131,51 +132,51 @@ void NdbChecker::Use(std::uint64_t ib, std::uint64_t size, const std::string& wh
     used_[s] = true;
   }
   if (overlap) {
-    Add(Severity::kError, "allocation", what + " at " + HexId(ib) + " overlaps another page or block");
+    Add(Severity::kError, "allocation", what + " at " + base::Hex(ib) + " overlaps another page or block");
   }
 }
 
 void NdbChecker::CheckMapPages() {
-  amap_bits_.assign(intervals_ * kPageDataSize, 0);
+  amap_bits_.assign(intervals_ * ndb::kPageDataSize, 0);
   for (std::uint64_t k = 0; k < intervals_; ++k) {
-    std::uint64_t ib = AMapOffset(k);
-    auto check_page = [&](std::uint64_t at, PageType type, const char* name) {
-      std::vector<std::uint8_t> page = Read(at, kPageSize);
-      if (std::string p = PageProblem(page, type, at, at); !p.empty()) {
+    std::uint64_t ib = ndb::AMapOffset(k);
+    auto check_page = [&](std::uint64_t at, ndb::PageType type, const char* name) {
+      std::vector<std::uint8_t> page = Read(at, ndb::kPageSize);
+      if (std::string p = ndb::PageProblem(page, type, at, at); !p.empty()) {
         // Maps declared invalid may have been cut short while being rewritten.
         Add(MapsTrusted() ? Severity::kError : Severity::kNote, "amap", std::string(name) + ": " + p);
       }
-      Use(at, kPageSize, name);
+      Use(at, ndb::kPageSize, name);
       return page;
     };
-    std::vector<std::uint8_t> amap = check_page(ib, kPageAMap, "AMap");
-    std::copy(amap.begin(), amap.begin() + kPageDataSize, amap_bits_.begin() + k * kPageDataSize);
-    if (HasPMap(k)) check_page(PMapOffset(k), kPagePMap, "PMap");
-    if (HasFMap(k)) check_page(FMapOffset(k), kPageFMap, "FMap");
-    if (HasFPMap(k)) check_page(FPMapOffset(k), kPageFPMap, "FPMap");
+    std::vector<std::uint8_t> amap = check_page(ib, ndb::kPageAMap, "AMap");
+    std::copy(amap.begin(), amap.begin() + ndb::kPageDataSize, amap_bits_.begin() + k * ndb::kPageDataSize);
+    if (ndb::HasPMap(k)) check_page(ndb::PMapOffset(k), ndb::kPagePMap, "PMap");
+    if (ndb::HasFMap(k)) check_page(ndb::FMapOffset(k), ndb::kPageFMap, "FMap");
+    if (ndb::HasFPMap(k)) check_page(ndb::FPMapOffset(k), ndb::kPageFPMap, "FPMap");
   }
-  if (intervals_ > 0 && header_.amap_last != AMapOffset(intervals_ - 1)) {
+  if (intervals_ > 0 && header_.amap_last != ndb::AMapOffset(intervals_ - 1)) {
     Add(Severity::kError, "header",
-        "ibAMapLast is " + HexId(header_.amap_last) + ", the last AMap is at " +
-            HexId(AMapOffset(intervals_ - 1)));
+        "ibAMapLast is " + base::Hex(header_.amap_last) + ", the last AMap is at " +
+            base::Hex(ndb::AMapOffset(intervals_ - 1)));
   }
 }
 
 void NdbChecker::CheckDList() {
-  std::vector<std::uint8_t> page = Read(kDListOffset, kPageSize);
+  std::vector<std::uint8_t> page = Read(ndb::kDListOffset, ndb::kPageSize);
   if (std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; })) {
     Add(Severity::kNote, "dlist", "the file has no density list page (as in some of Outlook's own files)");
     return;
   }
   // Outlook signs the density list with a page BID (its bidNextP, not counted as used).
-  Bid bid = Get64(page.data() + kPageDataSize + 8);
-  if (std::string p = PageProblem(page, kPageDList, kDListOffset, bid); !p.empty()) {
+  ndb::Bid bid = base::Get64(page.data() + ndb::kPageDataSize + 8);
+  if (std::string p = ndb::PageProblem(page, ndb::kPageDList, ndb::kDListOffset, bid); !p.empty()) {
     Add(Severity::kError, "dlist", "density list: " + p);
     return;
   }
   std::size_t n = page[1];
-  for (std::size_t i = 0; i < n && 8 + 4 * i + 4 <= kPageDataSize; ++i) {
-    std::uint32_t e = Get32(page.data() + 8 + 4 * i);
+  for (std::size_t i = 0; i < n && 8 + 4 * i + 4 <= ndb::kPageDataSize; ++i) {
+    std::uint32_t e = base::Get32(page.data() + 8 + 4 * i);
     if ((e & 0xFFFFF) >= intervals_) {
       Add(Severity::kError, "dlist",
           "density list entry " + std::to_string(i) + " names AMap " +
@@ -188,17 +189,17 @@ void NdbChecker::CheckAllocation() {
   if (!MapsTrusted()) return;  // declared invalid: nothing in them is to be compared
   std::uint64_t zero_bits = 0;
   for (std::uint64_t k = 0; k < intervals_; ++k) {
-    const std::uint8_t* bits = amap_bits_.data() + k * kPageDataSize;
+    const std::uint8_t* bits = amap_bits_.data() + k * ndb::kPageDataSize;
     std::uint64_t leaked_here = 0;
-    for (std::uint32_t s = 0; s < kSlotsPerInterval; ++s) {
+    for (std::uint32_t s = 0; s < ndb::kSlotsPerInterval; ++s) {
       bool marked = (bits[s / 8] & (0x80u >> (s % 8))) != 0;
       // The empty FMap slot before an FPMap may be kept marked, or hold data.
-      bool map_gap = HasFPMap(k) && s >= 2 * kPageSize / kSlotSize && s < 3 * kPageSize / kSlotSize;
-      bool used = used_[k * kSlotsPerInterval + s] || (map_gap && marked);
+      bool map_gap = ndb::HasFPMap(k) && s >= 2 * ndb::kPageSize / ndb::kSlotSize && s < 3 * ndb::kPageSize / ndb::kSlotSize;
+      bool used = used_[k * ndb::kSlotsPerInterval + s] || (map_gap && marked);
       if (!marked) ++zero_bits;
       if (used && !marked) {
         Add(Severity::kError, "amap",
-            "the 64 bytes at " + HexId(AMapOffset(k) + std::uint64_t{s} * kSlotSize) +
+            "the 64 bytes at " + base::Hex(ndb::AMapOffset(k) + std::uint64_t{s} * ndb::kSlotSize) +
                 " are in use but free in AMap " + std::to_string(k));
       } else if (marked && !used) {
         ++leaked_here;
@@ -206,11 +207,11 @@ void NdbChecker::CheckAllocation() {
     }
     if (leaked_here > 0) {
       Add(Severity::kNote, "amap",
-          "AMap " + std::to_string(k) + " marks " + std::to_string(leaked_here * kSlotSize) +
+          "AMap " + std::to_string(k) + " marks " + std::to_string(leaked_here * ndb::kSlotSize) +
               " bytes that nothing references (leaked space)");
     }
   }
-  std::uint64_t free_bytes = zero_bits * kSlotSize;
+  std::uint64_t free_bytes = zero_bits * ndb::kSlotSize;
   if (header_.amap_free != free_bytes) {
     Add(Severity::kError, "amap",
         "cbAMapFree is " + std::to_string(header_.amap_free) + ", the AMaps have " +
@@ -223,22 +224,22 @@ void NdbChecker::CheckCounters() {
   for (const auto& [bid, b] : blocks_) max_block = std::max(max_block, bid);
   if (!blocks_.empty() && header_.bid_next_b <= max_block) {
     Add(Severity::kError, "header",
-        "bidNextB " + HexId(header_.bid_next_b) + " is not above the largest block BID " +
-            HexId(max_block));
+        "bidNextB " + base::Hex(header_.bid_next_b) + " is not above the largest block BID " +
+            base::Hex(max_block));
   }
   if (header_.bid_next_p <= max_page_bid_) {
     Add(Severity::kError, "header",
-        "bidNextP " + HexId(header_.bid_next_p) + " is not above the largest page BID " +
-            HexId(max_page_bid_));
+        "bidNextP " + base::Hex(header_.bid_next_p) + " is not above the largest page BID " +
+            base::Hex(max_page_bid_));
   }
   for (const auto& [nid, n] : nodes_) {
     std::uint32_t type = nid & 0x1F;
     if (type == 0) {
-      Add(Severity::kError, "nbt", "the NBT holds heap id " + HexId(nid) + " as a node");
+      Add(Severity::kError, "nbt", "the NBT holds heap id " + base::Hex(nid) + " as a node");
     } else if ((nid >> 5) > header_.rgnid[type]) {
       Add(Severity::kError, "header",
-          "node " + HexId(nid) + " has an index above rgnid[" + std::to_string(type) + "] " +
-              HexId(header_.rgnid[type]));
+          "node " + base::Hex(nid) + " has an index above rgnid[" + std::to_string(type) + "] " +
+              base::Hex(header_.rgnid[type]));
     }
   }
 }

@@ -8,7 +8,7 @@
 #include "pst/check/ndb_check.h"
 #include "pst/ndb/node_database.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::check {
 
 std::size_t CheckResult::error_count() const {
   return static_cast<std::size_t>(std::count_if(findings.begin(), findings.end(), [](const Finding& f) {
@@ -22,9 +22,9 @@ CheckResult CheckPstFile(const std::filesystem::path& path, const CheckOptions& 
   CheckResult result;
   // The node database first, on the raw file: damage there yields findings, not a throw.
   result.findings = CheckNodeDatabase(path);
-  std::unique_ptr<NodeDatabase> db;
+  std::unique_ptr<ndb::NodeDatabase> db;
   try {
-    db = NodeDatabase::Open(path, false);
+    db = ndb::NodeDatabase::Open(path, false);
   } catch (const std::exception& e) {
     result.findings.push_back({Severity::kError, "file", "cannot be opened as a Unicode PST: " + std::string(e.what())});
     return result;
@@ -64,4 +64,4 @@ std::string FormatFolderTree(const std::vector<FolderTreeEntry>& tree) {
   return out.str();
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::check

@@ -11,7 +11,7 @@
 #include "pst/check/finding.h"
 #include "pst/check/messaging_check.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::check {
 
 struct CheckResult {
   bool readable = false;  // false: the file could not be opened as a Unicode PST at all
@@ -35,4 +35,4 @@ std::string FormatFindings(const CheckResult& result);
 //   name  [class]  items N  associated N
 std::string FormatFolderTree(const std::vector<FolderTreeEntry>& tree);
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::check

@@ -3,10 +3,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "pst/ltp/le_bytes.h"
+#include "base/little_endian.h"
 #include "pst/ndb/format_error.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ltp {
 namespace {
 
 bool ValidKeySize(std::size_t cb_key) {
@@ -22,15 +22,15 @@ int CompareBthKeys(std::span<const std::uint8_t> a, std::span<const std::uint8_t
   return 0;
 }
 
-Hid WriteBth(HeapWriter& heap, std::uint8_t cb_key, std::uint8_t cb_ent,
+ndb::Hid WriteBth(HeapWriter& heap, std::uint8_t cb_key, std::uint8_t cb_ent,
              std::span<const std::uint8_t> records) {
   std::uint8_t blank[kBthHeaderSize] = {};
-  Hid header = heap.Allocate(blank);
+  ndb::Hid header = heap.Allocate(blank);
   WriteBthInto(heap, header, cb_key, cb_ent, records);
   return header;
 }
 
-void WriteBthInto(HeapWriter& heap, Hid header, std::uint8_t cb_key, std::uint8_t cb_ent,
+void WriteBthInto(HeapWriter& heap, ndb::Hid header, std::uint8_t cb_key, std::uint8_t cb_ent,
                   std::span<const std::uint8_t> records) {
   if (!ValidKeySize(cb_key) || cb_ent == 0 || cb_ent > 32) {
     throw std::invalid_argument("BTH with key size " + std::to_string(cb_key) +
@@ -48,13 +48,13 @@ void WriteBthInto(HeapWriter& heap, Hid header, std::uint8_t cb_key, std::uint8_
     }
   }
 
-  Hid root = 0;
+  ndb::Hid root = 0;
   std::uint8_t levels = 0;
   if (count > 0) {
     // Leaves full to the allocation limit, then index levels over them until one remains.
     struct Child {
       std::span<const std::uint8_t> first_key;
-      Hid hid;
+      ndb::Hid hid;
     };
     std::vector<Child> level;
     std::size_t per_leaf = kMaxHeapAllocation / rec;
@@ -73,7 +73,7 @@ void WriteBthInto(HeapWriter& heap, Hid header, std::uint8_t cb_key, std::uint8_
         buf.clear();
         for (std::size_t k = i; k < i + n; ++k) {
           buf.insert(buf.end(), level[k].first_key.begin(), level[k].first_key.end());
-          AppendLe32(buf, level[k].hid);
+          base::Append32(buf, level[k].hid);
         }
         upper.push_back({level[i].first_key, heap.Allocate(buf)});
       }
@@ -88,18 +88,18 @@ void WriteBthInto(HeapWriter& heap, Hid header, std::uint8_t cb_key, std::uint8_
   h[1] = cb_key;
   h[2] = cb_ent;
   h[3] = levels;
-  SetLe32(h, 4, root);
+  base::Put32(h, 4, root);
 }
 
-BthReader::BthReader(const HeapReader& heap, Hid header) : heap_(heap) {
+BthReader::BthReader(const HeapReader& heap, ndb::Hid header) : heap_(heap) {
   std::span<const std::uint8_t> h = heap.Get(header);
   if (h.size() != kBthHeaderSize || h[0] != kBthType) {
-    throw FormatError("heap allocation is not a BTH header (size " + std::to_string(h.size()) +
+    throw ndb::FormatError("heap allocation is not a BTH header (size " + std::to_string(h.size()) +
                       ", type " + std::to_string(h.empty() ? 0 : h[0]) + ")");
   }
-  header_ = {h[1], h[2], h[3], GetLe32(h, 4)};
+  header_ = {h[1], h[2], h[3], base::Get32(h, 4)};
   if (!ValidKeySize(header_.cb_key) || header_.cb_ent == 0 || header_.cb_ent > 32) {
-    throw FormatError("BTH header has key size " + std::to_string(header_.cb_key) +
+    throw ndb::FormatError("BTH header has key size " + std::to_string(header_.cb_key) +
                       " and entry size " + std::to_string(header_.cb_ent));
   }
 }
@@ -110,27 +110,27 @@ void BthReader::ForEach(const std::function<void(std::span<const std::uint8_t>,
   const std::size_t cb_key = header_.cb_key;
   std::vector<std::uint8_t> last_key;
   // Depth-first walk; `depth` counts down to the leaves so that a cycle cannot recurse.
-  std::function<void(Hid, std::size_t, std::span<const std::uint8_t>)> walk =
-      [&](Hid hid, std::size_t depth, std::span<const std::uint8_t> expect_first) {
+  std::function<void(ndb::Hid, std::size_t, std::span<const std::uint8_t>)> walk =
+      [&](ndb::Hid hid, std::size_t depth, std::span<const std::uint8_t> expect_first) {
         std::span<const std::uint8_t> a = heap_.Get(hid);
         std::size_t rec = cb_key + (depth == 0 ? header_.cb_ent : 4);
         if (a.empty() || a.size() % rec != 0) {
-          throw FormatError("BTH " + std::string(depth == 0 ? "leaf" : "index") +
+          throw ndb::FormatError("BTH " + std::string(depth == 0 ? "leaf" : "index") +
                             " allocation of " + std::to_string(a.size()) +
                             " bytes is not a whole number of " + std::to_string(rec) +
                             "-byte records");
         }
         if (!expect_first.empty() && CompareBthKeys(a.first(cb_key), expect_first) != 0) {
-          throw FormatError("BTH index key differs from the first key of its child");
+          throw ndb::FormatError("BTH index key differs from the first key of its child");
         }
         for (std::size_t at = 0; at < a.size(); at += rec) {
           std::span<const std::uint8_t> key = a.subspan(at, cb_key);
           if (depth > 0) {
-            walk(GetLe32(a, at + cb_key), depth - 1, key);
+            walk(base::Get32(a, at + cb_key), depth - 1, key);
             continue;
           }
           if (!last_key.empty() && CompareBthKeys(last_key, key) >= 0) {
-            throw FormatError("BTH keys are not strictly ascending");
+            throw ndb::FormatError("BTH keys are not strictly ascending");
           }
           last_key.assign(key.begin(), key.end());
           visit(key, a.subspan(at + cb_key, header_.cb_ent));
@@ -154,4 +154,4 @@ std::size_t BthReader::size() const {
   return n;
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

@@ -10,7 +10,7 @@
 
 #include "pst/ltp/heap_on_node.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ltp {
 
 inline constexpr std::uint8_t kBthType = 0xB5;
 inline constexpr std::size_t kBthHeaderSize = 8;
@@ -19,16 +19,16 @@ struct BthHeader {
   std::uint8_t cb_key = 0;
   std::uint8_t cb_ent = 0;
   std::uint8_t index_levels = 0;
-  Hid root = 0;
+  ndb::Hid root = 0;
 };
 
 // Writes `records` (each cb_key + cb_ent bytes, keys strictly ascending as unsigned
 // little-endian numbers) under a BTHHEADER and returns the header's HID. Unsorted or
 // duplicate keys raise std::invalid_argument.
-Hid WriteBth(HeapWriter& heap, std::uint8_t cb_key, std::uint8_t cb_ent,
+ndb::Hid WriteBth(HeapWriter& heap, std::uint8_t cb_key, std::uint8_t cb_ent,
              std::span<const std::uint8_t> records);
 // The same into an 8-byte header the caller allocated earlier (so that it gets a low HID).
-void WriteBthInto(HeapWriter& heap, Hid header, std::uint8_t cb_key, std::uint8_t cb_ent,
+void WriteBthInto(HeapWriter& heap, ndb::Hid header, std::uint8_t cb_key, std::uint8_t cb_ent,
                   std::span<const std::uint8_t> records);
 
 // Compares two keys of equal size as unsigned little-endian numbers.
@@ -37,7 +37,7 @@ int CompareBthKeys(std::span<const std::uint8_t> a, std::span<const std::uint8_t
 class BthReader {
  public:
   // Reads the header; raises FormatError when it is not a valid BTHHEADER.
-  BthReader(const HeapReader& heap, Hid header);
+  BthReader(const HeapReader& heap, ndb::Hid header);
 
   const BthHeader& header() const { return header_; }
   // Visits every record in key order; checks record sizes, key order across the whole
@@ -53,4 +53,4 @@ class BthReader {
   BthHeader header_;
 };
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

@@ -5,15 +5,15 @@
 #include <stdexcept>
 #include <string>
 
-#include "pst/ltp/le_bytes.h"
+#include "base/little_endian.h"
 #include "pst/ndb/format_error.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ltp {
 namespace {
 
 constexpr std::size_t kPageMapFixed = 4;  // cAlloc, cFree
 
-std::string HidText(Hid hid) {
+std::string HidText(ndb::Hid hid) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%X", hid);
   return buf;
@@ -51,7 +51,7 @@ std::size_t HeapWriter::PageSize(const Page& page) const {
   return end + kPageMapFixed + 2 * (page.offsets.size() + 1);
 }
 
-Hid HeapWriter::Allocate(std::span<const std::uint8_t> data) {
+ndb::Hid HeapWriter::Allocate(std::span<const std::uint8_t> data) {
   if (data.empty()) throw std::invalid_argument("heap allocation of zero bytes");
   if (data.size() > kMaxHeapAllocation) {
     throw std::length_error("heap allocation of " + std::to_string(data.size()) +
@@ -60,7 +60,7 @@ Hid HeapWriter::Allocate(std::span<const std::uint8_t> data) {
   Page* page = &pages_.back();
   std::size_t end = page->bytes.size() + data.size();
   std::size_t need = end + (end & 1) + kPageMapFixed + 2 * (page->offsets.size() + 2);
-  if (need > kMaxBlockData || page->offsets.size() >= kMaxAllocationsPerPage) {
+  if (need > ndb::kMaxBlockData || page->offsets.size() >= kMaxAllocationsPerPage) {
     NewPage();
     page = &pages_.back();
   }
@@ -70,7 +70,7 @@ Hid HeapWriter::Allocate(std::span<const std::uint8_t> data) {
                  static_cast<std::uint32_t>(page->offsets.size()));
 }
 
-std::span<std::uint8_t> HeapWriter::At(Hid hid) {
+std::span<std::uint8_t> HeapWriter::At(ndb::Hid hid) {
   std::uint32_t p = HidPageOf(hid);
   std::uint32_t i = HidIndexOf(hid);
   if (!IsHid(hid) || p >= pages_.size() || i == 0 || i > pages_[p].offsets.size()) {
@@ -89,23 +89,23 @@ std::vector<std::uint8_t> HeapWriter::PageBytes(std::size_t index) const {
   out.assign(page.bytes.begin(), page.bytes.end());
   if (out.size() & 1) out.push_back(0);
   std::uint16_t map_at = static_cast<std::uint16_t>(out.size());
-  AppendLe16(out, static_cast<std::uint16_t>(page.offsets.size()));
-  AppendLe16(out, 0);  // cFree: this writer never frees
-  for (std::uint16_t offset : page.offsets) AppendLe16(out, offset);
-  AppendLe16(out, static_cast<std::uint16_t>(page.bytes.size()));
+  base::Append16(out, static_cast<std::uint16_t>(page.offsets.size()));
+  base::Append16(out, 0);  // cFree: this writer never frees
+  for (std::uint16_t offset : page.offsets) base::Append16(out, offset);
+  base::Append16(out, static_cast<std::uint16_t>(page.bytes.size()));
 
-  SetLe16(out, 0, map_at);
+  base::Put16(out, 0, map_at);
   // Fill levels of the pages this header covers, two per byte, low nibble first.
   auto put_levels = [&](std::size_t at, std::size_t first, std::size_t count) {
     for (std::size_t k = 0; k < count && first + k < pages_.size(); ++k) {
-      std::uint8_t level = HeapFillLevel(kMaxBlockData - PageSize(pages_[first + k]));
+      std::uint8_t level = HeapFillLevel(ndb::kMaxBlockData - PageSize(pages_[first + k]));
       out[at + k / 2] |= static_cast<std::uint8_t>(k % 2 == 0 ? level : level << 4);
     }
   };
   if (index == 0) {
     out[2] = kHeapSignature;
     out[3] = client_sig_;
-    SetLe32(out, 4, user_root_);
+    base::Put32(out, 4, user_root_);
     put_levels(8, 0, 8);
   } else if (IsBitmapPage(index)) {
     put_levels(2, index, 128);
@@ -113,8 +113,8 @@ std::vector<std::uint8_t> HeapWriter::PageBytes(std::size_t index) const {
   return out;
 }
 
-Bid HeapWriter::Write(NodeDatabase& db) const {
-  std::vector<Bid> leaves;
+ndb::Bid HeapWriter::Write(ndb::NodeDatabase& db) const {
+  std::vector<ndb::Bid> leaves;
   leaves.reserve(pages_.size());
   std::uint64_t total = 0;
   try {
@@ -126,72 +126,72 @@ Bid HeapWriter::Write(NodeDatabase& db) const {
     return db.WriteDataTree(leaves, total);
   } catch (...) {
     // Give back the pages already written before passing the failure on.
-    for (Bid bid : leaves) db.Release(bid);
+    for (ndb::Bid bid : leaves) db.Release(bid);
     throw;
   }
 }
 
 HeapReader::HeapReader(std::vector<std::vector<std::uint8_t>> pages) : pages_(std::move(pages)) {
-  if (pages_.empty()) throw FormatError("heap-on-node has no data blocks");
-  if (pages_.size() > kMaxHeapPages) throw FormatError("heap-on-node has more than 65536 pages");
+  if (pages_.empty()) throw ndb::FormatError("heap-on-node has no data blocks");
+  if (pages_.size() > kMaxHeapPages) throw ndb::FormatError("heap-on-node has more than 65536 pages");
   if (pages_[0].size() < 12 || pages_[0][2] != kHeapSignature) {
-    throw FormatError("heap-on-node page 0 lacks the 0xEC signature");
+    throw ndb::FormatError("heap-on-node page 0 lacks the 0xEC signature");
   }
   maps_.resize(pages_.size());
   for (std::size_t p = 0; p < pages_.size(); ++p) {
     std::span<const std::uint8_t> b = pages_[p];
     std::string where = "heap page " + std::to_string(p);
     std::size_t header = HeapPageHeaderSize(p);
-    if (b.size() < header) throw FormatError(where + " is shorter than its header");
-    std::size_t ib = GetLe16(b, 0);
+    if (b.size() < header) throw ndb::FormatError(where + " is shorter than its header");
+    std::size_t ib = base::Get16(b, 0);
     if (ib < header || ib + kPageMapFixed > b.size()) {
-      throw FormatError(where + ": page map offset " + std::to_string(ib) + " is outside the block");
+      throw ndb::FormatError(where + ": page map offset " + std::to_string(ib) + " is outside the block");
     }
-    std::size_t count = GetLe16(b, ib);
+    std::size_t count = base::Get16(b, ib);
     if (ib + kPageMapFixed + 2 * (count + 1) > b.size()) {
-      throw FormatError(where + ": page map of " + std::to_string(count) +
+      throw ndb::FormatError(where + ": page map of " + std::to_string(count) +
                         " allocations runs past the block");
     }
     if (count > kMaxAllocationsPerPage) {
-      throw FormatError(where + " holds more allocations than an HID can name");
+      throw ndb::FormatError(where + " holds more allocations than an HID can name");
     }
     std::vector<std::uint16_t>& map = maps_[p];
     map.resize(count + 1);
     for (std::size_t i = 0; i <= count; ++i) {
-      map[i] = GetLe16(b, ib + kPageMapFixed + 2 * i);
+      map[i] = base::Get16(b, ib + kPageMapFixed + 2 * i);
     }
     if (map[0] < header) {
-      throw FormatError(where + ": allocation 1 starts inside the page header");
+      throw ndb::FormatError(where + ": allocation 1 starts inside the page header");
     }
     for (std::size_t i = 0; i < count; ++i) {
       if (map[i + 1] < map[i]) {
-        throw FormatError(where + ": allocations " + std::to_string(i + 1) + " and " +
+        throw ndb::FormatError(where + ": allocations " + std::to_string(i + 1) + " and " +
                           std::to_string(i + 2) + " are out of order or overlap");
       }
     }
     if (map[count] > ib) {
-      throw FormatError(where + ": allocations run into the page map");
+      throw ndb::FormatError(where + ": allocations run into the page map");
     }
   }
 }
 
-HeapReader HeapReader::Load(NodeDatabase& db, Bid data) {
-  if (data == 0) throw FormatError("node has no data for its heap-on-node");
+HeapReader HeapReader::Load(ndb::NodeDatabase& db, ndb::Bid data) {
+  if (data == 0) throw ndb::FormatError("node has no data for its heap-on-node");
   std::vector<std::vector<std::uint8_t>> pages;
-  for (Bid leaf : db.DataLeaves(data)) pages.push_back(db.ReadBlock(leaf));
+  for (ndb::Bid leaf : db.DataLeaves(data)) pages.push_back(db.ReadBlock(leaf));
   return HeapReader(std::move(pages));
 }
 
-Hid HeapReader::user_root() const { return GetLe32(pages_[0], 4); }
+ndb::Hid HeapReader::user_root() const { return base::Get32(pages_[0], 4); }
 
-std::span<const std::uint8_t> HeapReader::Get(Hid hid) const {
+std::span<const std::uint8_t> HeapReader::Get(ndb::Hid hid) const {
   std::uint32_t p = HidPageOf(hid);
   std::uint32_t i = HidIndexOf(hid);
   if (!IsHid(hid) || p >= pages_.size() || i == 0 || i >= maps_[p].size()) {
-    throw FormatError("heap has no allocation " + HidText(hid));
+    throw ndb::FormatError("heap has no allocation " + HidText(hid));
   }
   const auto& map = maps_[p];
   return std::span<const std::uint8_t>(pages_[p]).subspan(map[i - 1], map[i] - map[i - 1]);
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

@@ -12,7 +12,7 @@
 #include "pst/ndb/ids.h"
 #include "pst/ndb/node_database.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ltp {
 
 inline constexpr std::uint8_t kHeapSignature = 0xEC;
 inline constexpr std::uint8_t kClientSigTable = 0x7C;
@@ -25,9 +25,9 @@ inline constexpr std::size_t kMaxHeapAllocation = 3580;
 inline constexpr std::size_t kMaxHeapPages = 65536;
 inline constexpr std::size_t kMaxAllocationsPerPage = 2047;
 
-constexpr Hid MakeHid(std::uint32_t page, std::uint32_t index) { return (page << 16) | (index << 5); }
-constexpr std::uint32_t HidPageOf(Hid hid) { return hid >> 16; }
-constexpr std::uint32_t HidIndexOf(Hid hid) { return (hid >> 5) & 0x7FF; }
+constexpr ndb::Hid MakeHid(std::uint32_t page, std::uint32_t index) { return (page << 16) | (index << 5); }
+constexpr std::uint32_t HidPageOf(ndb::Hid hid) { return hid >> 16; }
+constexpr std::uint32_t HidIndexOf(ndb::Hid hid) { return (hid >> 5) & 0x7FF; }
 // An HNID names a heap allocation when its low five bits are zero, else a subnode.
 constexpr bool IsHid(std::uint32_t hnid) { return (hnid & 0x1F) == 0; }
 
@@ -42,15 +42,15 @@ class HeapWriter {
 
   // Appends an allocation of 1 to kMaxHeapAllocation bytes; raises std::length_error
   // beyond the heap's limits and std::invalid_argument for an empty one.
-  Hid Allocate(std::span<const std::uint8_t> data);
+  ndb::Hid Allocate(std::span<const std::uint8_t> data);
   // The bytes of an earlier allocation, to fill in once the HIDs it refers to are known.
-  std::span<std::uint8_t> At(Hid hid);
-  void SetUserRoot(Hid hid) { user_root_ = hid; }
+  std::span<std::uint8_t> At(ndb::Hid hid);
+  void SetUserRoot(ndb::Hid hid) { user_root_ = hid; }
 
   std::size_t page_count() const { return pages_.size(); }
   std::vector<std::uint8_t> PageBytes(std::size_t page) const;
   // Writes every page as one data block and joins them in a data tree: the node's data BID.
-  Bid Write(NodeDatabase& db) const;
+  ndb::Bid Write(ndb::NodeDatabase& db) const;
 
  private:
   struct Page {
@@ -61,7 +61,7 @@ class HeapWriter {
   std::size_t PageSize(const Page& page) const;
 
   std::uint8_t client_sig_;
-  Hid user_root_ = 0;
+  ndb::Hid user_root_ = 0;
   std::vector<Page> pages_;
 };
 
@@ -69,18 +69,18 @@ class HeapReader {
  public:
   // Parses and checks the page maps; a damaged heap raises FormatError.
   explicit HeapReader(std::vector<std::vector<std::uint8_t>> pages);
-  static HeapReader Load(NodeDatabase& db, Bid data);
+  static HeapReader Load(ndb::NodeDatabase& db, ndb::Bid data);
 
   std::uint8_t client_sig() const { return pages_[0][3]; }
-  Hid user_root() const;
+  ndb::Hid user_root() const;
   std::size_t page_count() const { return pages_.size(); }
   std::size_t allocation_count(std::size_t page) const { return maps_[page].size() - 1; }
   // An allocation's bytes; raises FormatError for an HID that names none.
-  std::span<const std::uint8_t> Get(Hid hid) const;
+  std::span<const std::uint8_t> Get(ndb::Hid hid) const;
 
  private:
   std::vector<std::vector<std::uint8_t>> pages_;
   std::vector<std::vector<std::uint16_t>> maps_;  // rgibAlloc of each page
 };
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

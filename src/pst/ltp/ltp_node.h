@@ -10,18 +10,18 @@
 #include "pst/ndb/ids.h"
 #include "pst/ndb/node_database.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ltp {
 
 struct LtpNode {
-  Bid data = 0;
-  std::vector<SubnodeEntry> subnodes;  // NID type kLtp, ascending
+  ndb::Bid data = 0;
+  std::vector<ndb::SubnodeEntry> subnodes;  // NID type kLtp, ascending
 };
 
 // A value already written to the file as a data tree (for example an attachment streamed
 // with DataWriter); the property or table context refers to it through a subnode.
 struct StreamedValue {
   PropTag tag = 0;
-  Bid data = 0;
+  ndb::Bid data = 0;
   std::uint64_t size = 0;
 };
 
@@ -29,10 +29,10 @@ struct StreamedValue {
 class LtpSubnodeNids {
  public:
   explicit LtpSubnodeNids(std::uint32_t first_index = 1) : next_(first_index) {}
-  Nid Next() { return MakeNid(NidType::kLtp, next_++); }
+  ndb::Nid Next() { return ndb::MakeNid(ndb::NidType::kLtp, next_++); }
 
  private:
   std::uint32_t next_;
 };
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "pst/ltp/bth.h"
-#include "pst/ltp/le_bytes.h"
+#include "base/little_endian.h"
 #include "pst/ltp/value_placement.h"
 #include "pst/ndb/format_error.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ltp {
 namespace {
 
 constexpr std::uint8_t kPcKeySize = 2;
@@ -29,7 +29,7 @@ bool IsInline(PropType type) {
 
 }  // namespace
 
-LtpNode WritePropertyContext(NodeDatabase& db, std::vector<TaggedValue> values,
+LtpNode WritePropertyContext(ndb::NodeDatabase& db, std::vector<TaggedValue> values,
                              std::span<const StreamedValue> streamed, LtpSubnodeNids nids) {
   // One list of (tag, index) sorted by property id; index >= values.size() is streamed.
   std::vector<std::pair<PropTag, std::size_t>> order;
@@ -61,7 +61,7 @@ LtpNode WritePropertyContext(NodeDatabase& db, std::vector<TaggedValue> values,
   ValuePlacement place(db, heap, nids);
   try {
     std::uint8_t blank[kBthHeaderSize] = {};
-    Hid header = heap.Allocate(blank);  // the user root first, as Outlook lays it out
+    ndb::Hid header = heap.Allocate(blank);  // the user root first, as Outlook lays it out
     heap.SetUserRoot(header);
     std::vector<std::uint8_t> records;
     records.reserve(order.size() * (kPcKeySize + kPcEntrySize));
@@ -87,9 +87,9 @@ LtpNode WritePropertyContext(NodeDatabase& db, std::vector<TaggedValue> values,
           cell = place.Place(bytes);
         }
       }
-      AppendLe16(records, PropIdOf(tag));
-      AppendLe16(records, static_cast<std::uint16_t>(type));
-      AppendLe32(records, cell);
+      base::Append16(records, PropIdOf(tag));
+      base::Append16(records, static_cast<std::uint16_t>(type));
+      base::Append32(records, cell);
     }
     WriteBthInto(heap, header, kPcKeySize, kPcEntrySize, records);
     LtpNode node;
@@ -102,40 +102,40 @@ LtpNode WritePropertyContext(NodeDatabase& db, std::vector<TaggedValue> values,
   }
 }
 
-std::vector<std::uint8_t> ReadHnid(NodeDatabase& db, const HeapReader& heap,
-                                   std::span<const SubnodeEntry> subnodes, std::uint32_t hnid) {
+std::vector<std::uint8_t> ReadHnid(ndb::NodeDatabase& db, const HeapReader& heap,
+                                   std::span<const ndb::SubnodeEntry> subnodes, std::uint32_t hnid) {
   if (hnid == 0) return {};
   if (IsHid(hnid)) {
     std::span<const std::uint8_t> a = heap.Get(hnid);
     return {a.begin(), a.end()};
   }
   auto it = std::lower_bound(subnodes.begin(), subnodes.end(), hnid,
-                             [](const SubnodeEntry& e, Nid nid) { return e.nid < nid; });
+                             [](const ndb::SubnodeEntry& e, ndb::Nid nid) { return e.nid < nid; });
   if (it == subnodes.end() || it->nid != hnid) {
     // Subnode lists are meant to be sorted, but Outlook's own files are not always.
     it = std::find_if(subnodes.begin(), subnodes.end(),
-                      [&](const SubnodeEntry& e) { return e.nid == hnid; });
+                      [&](const ndb::SubnodeEntry& e) { return e.nid == hnid; });
   }
   if (it == subnodes.end()) {
-    throw FormatError("value refers to subnode " + TagText(hnid) + ", which the node lacks");
+    throw ndb::FormatError("value refers to subnode " + TagText(hnid) + ", which the node lacks");
   }
   return it->data == 0 ? std::vector<std::uint8_t>{} : db.ReadData(it->data);
 }
 
-PropertyContext::PropertyContext(NodeDatabase& db, Bid data, std::span<const SubnodeEntry> subnodes)
+PropertyContext::PropertyContext(ndb::NodeDatabase& db, ndb::Bid data, std::span<const ndb::SubnodeEntry> subnodes)
     : db_(db), heap_(HeapReader::Load(db, data)), subnodes_(subnodes.begin(), subnodes.end()) {
   if (heap_.client_sig() != kClientSigProperties) {
-    throw FormatError("heap client signature " + std::to_string(heap_.client_sig()) +
+    throw ndb::FormatError("heap client signature " + std::to_string(heap_.client_sig()) +
                       " is not a property context's");
   }
   BthReader bth(heap_, heap_.user_root());
   if (bth.header().cb_key != kPcKeySize || bth.header().cb_ent != kPcEntrySize) {
-    throw FormatError("property context BTH has key size " + std::to_string(bth.header().cb_key) +
+    throw ndb::FormatError("property context BTH has key size " + std::to_string(bth.header().cb_key) +
                       " and entry size " + std::to_string(bth.header().cb_ent));
   }
   bth.ForEach([&](std::span<const std::uint8_t> key, std::span<const std::uint8_t> ent) {
-    PropTag tag = (PropTag{GetLe16(key, 0)} << 16) | GetLe16(ent, 0);
-    records_.push_back({tag, GetLe32(ent, 2)});
+    PropTag tag = (PropTag{base::Get16(key, 0)} << 16) | base::Get16(ent, 0);
+    records_.push_back({tag, base::Get32(ent, 2)});
   });
 }
 
@@ -162,11 +162,11 @@ PropValue PropertyContext::Resolve(const Record& r) const {
   }
   if (fixed != 0) {
     if (r.hnid == 0 || !IsHid(r.hnid)) {
-      throw FormatError("property " + TagText(r.tag) + " of fixed size lacks its heap allocation");
+      throw ndb::FormatError("property " + TagText(r.tag) + " of fixed size lacks its heap allocation");
     }
     std::span<const std::uint8_t> a = heap_.Get(r.hnid);
     if (a.size() != fixed) {
-      throw FormatError("property " + TagText(r.tag) + " has " + std::to_string(a.size()) +
+      throw ndb::FormatError("property " + TagText(r.tag) + " has " + std::to_string(a.size()) +
                         " bytes in the heap, its type " + std::to_string(fixed));
     }
     return {type, std::vector<std::uint8_t>(a.begin(), a.end())};
@@ -187,15 +187,15 @@ std::vector<TaggedValue> PropertyContext::ReadAll() const {
   return out;
 }
 
-std::optional<SubnodeEntry> PropertyContext::ValueSubnode(std::uint16_t prop_id) const {
+std::optional<ndb::SubnodeEntry> PropertyContext::ValueSubnode(std::uint16_t prop_id) const {
   const Record* r = Find(prop_id);
   if (r == nullptr || IsInline(PropTypeOf(r->tag)) || r->hnid == 0 || IsHid(r->hnid)) {
     return std::nullopt;
   }
-  for (const SubnodeEntry& e : subnodes_) {
+  for (const ndb::SubnodeEntry& e : subnodes_) {
     if (e.nid == r->hnid) return e;
   }
-  throw FormatError("value refers to subnode " + TagText(r->hnid) + ", which the node lacks");
+  throw ndb::FormatError("value refers to subnode " + TagText(r->hnid) + ", which the node lacks");
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

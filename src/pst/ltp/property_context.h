@@ -12,26 +12,26 @@
 #include "pst/ltp/ltp_node.h"
 #include "pst/ltp/property_value.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ltp {
 
 // Writes a property context holding `values` and `streamed`. Values may come in any
 // order; two values with one property id raise std::invalid_argument. The caller hands
 // over the references of the streamed BIDs only when the call succeeds; on failure
 // everything this call wrote is released again.
-LtpNode WritePropertyContext(NodeDatabase& db, std::vector<TaggedValue> values,
+LtpNode WritePropertyContext(ndb::NodeDatabase& db, std::vector<TaggedValue> values,
                              std::span<const StreamedValue> streamed = {},
                              LtpSubnodeNids nids = LtpSubnodeNids());
 
 class PropertyContext {
  public:
   // Parses the heap and the BTH; a damaged one raises FormatError.
-  PropertyContext(NodeDatabase& db, Bid data, std::span<const SubnodeEntry> subnodes);
+  PropertyContext(ndb::NodeDatabase& db, ndb::Bid data, std::span<const ndb::SubnodeEntry> subnodes);
 
   std::vector<PropTag> tags() const;
   std::optional<PropValue> Get(std::uint16_t prop_id) const;
   std::vector<TaggedValue> ReadAll() const;
   // The subnode a value lives in, so that a large value can be streamed, not read whole.
-  std::optional<SubnodeEntry> ValueSubnode(std::uint16_t prop_id) const;
+  std::optional<ndb::SubnodeEntry> ValueSubnode(std::uint16_t prop_id) const;
 
  private:
   struct Record {
@@ -41,15 +41,15 @@ class PropertyContext {
   PropValue Resolve(const Record& r) const;
   const Record* Find(std::uint16_t prop_id) const;
 
-  NodeDatabase& db_;
+  ndb::NodeDatabase& db_;
   HeapReader heap_;
-  std::vector<SubnodeEntry> subnodes_;
+  std::vector<ndb::SubnodeEntry> subnodes_;
   std::vector<Record> records_;
 };
 
 // Resolves an HNID of a property or table context into the value's bytes: 0 is empty,
 // an HID names a heap allocation, anything else a subnode among `subnodes`.
-std::vector<std::uint8_t> ReadHnid(NodeDatabase& db, const HeapReader& heap,
-                                   std::span<const SubnodeEntry> subnodes, std::uint32_t hnid);
+std::vector<std::uint8_t> ReadHnid(ndb::NodeDatabase& db, const HeapReader& heap,
+                                   std::span<const ndb::SubnodeEntry> subnodes, std::uint32_t hnid);
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

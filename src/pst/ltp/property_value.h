@@ -10,7 +10,9 @@
 #include <string_view>
 #include <vector>
 
-namespace mailvane::pst {
+#include "base/file_time.h"
+
+namespace mailvane::pst::ltp {
 
 using PropTag = std::uint32_t;  // id << 16 | type
 
@@ -52,14 +54,6 @@ bool IsMultiValued(PropType type);
 
 using Guid = std::array<std::uint8_t, 16>;
 
-// 100-nanosecond intervals since 1601-01-01 UTC.
-using FileTime = std::uint64_t;
-FileTime FileTimeFromUnix(std::int64_t unix_seconds);
-std::int64_t UnixFromFileTime(FileTime t);
-
-std::u16string Utf16FromUtf8(std::string_view utf8);  // invalid bytes become U+FFFD
-std::string Utf8FromUtf16(std::u16string_view utf16);  // lone surrogates become U+FFFD
-
 class PropValue {
  public:
   PropValue() = default;
@@ -71,7 +65,7 @@ class PropValue {
   static PropValue Int64(std::int64_t v);
   static PropValue Double(double v);
   static PropValue Boolean(bool v);
-  static PropValue Time(FileTime v);
+  static PropValue Time(base::FileTime v);
   static PropValue String(std::string_view utf8);
   static PropValue String16(std::u16string_view utf16);
   static PropValue Binary(std::vector<std::uint8_t> bytes);
@@ -93,7 +87,7 @@ class PropValue {
   std::int64_t AsInt64() const;  // also reads Time and Int32
   bool AsBool() const;
   double AsDouble() const;
-  FileTime AsTime() const;
+  base::FileTime AsTime() const;
   std::string AsString() const;  // UTF-8, from String or String8
   std::u16string AsString16() const;
   std::vector<std::string> AsMvString() const;
@@ -113,4 +107,4 @@ struct TaggedValue {
   bool operator==(const TaggedValue&) const = default;
 };
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

@@ -15,10 +15,10 @@
 #include "pst/ltp/ltp_node.h"
 #include "pst/ltp/property_value.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ltp {
 
-inline constexpr PropTag kTagLtpRowId = 0x67F20003;
-inline constexpr PropTag kTagLtpRowVer = 0x67F30003;
+inline constexpr PropTag kPrLtpRowId = 0x67F20003;
+inline constexpr PropTag kPrLtpRowVer = 0x67F30003;
 inline constexpr std::uint8_t kTcInfoType = 0x7C;
 inline constexpr std::size_t kTcInfoFixedSize = 22;
 
@@ -66,12 +66,12 @@ enum class EmptyCells { kAbsent, kPresentWithoutValue };
 // Writes a table context; rows go into the matrix in the order given. Time and memory are
 // linear in the rows; the matrix goes block by block into a subnode when it outgrows one
 // heap allocation. Bad input raises std::invalid_argument and leaves nothing written.
-LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
+LtpNode WriteTableContext(ndb::NodeDatabase& db, std::span<const PropTag> columns,
                           std::size_t row_count,
                           const std::function<TcRowView(std::size_t)>& row_at,
                           LtpSubnodeNids nids = LtpSubnodeNids(),
                           EmptyCells empty = EmptyCells::kAbsent);
-LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
+LtpNode WriteTableContext(ndb::NodeDatabase& db, std::span<const PropTag> columns,
                           std::span<const TcRow> rows, LtpSubnodeNids nids = LtpSubnodeNids());
 
 // Everything wrong with a column set, one message each (empty when sound).
@@ -81,7 +81,7 @@ class TableContext {
  public:
   // Parses TCINFO, the row index and the row matrix, and checks them against each other;
   // damage raises FormatError.
-  TableContext(NodeDatabase& db, Bid data, std::span<const SubnodeEntry> subnodes);
+  TableContext(ndb::NodeDatabase& db, ndb::Bid data, std::span<const ndb::SubnodeEntry> subnodes);
 
   const TcLayout& layout() const { return layout_; }
   std::size_t row_count() const { return index_.size(); }
@@ -100,9 +100,9 @@ class TableContext {
   std::span<const std::uint8_t> RowBytes(std::size_t position) const;
   TcRow DecodeRow(std::uint32_t id, std::size_t position) const;
 
-  NodeDatabase& db_;
+  ndb::NodeDatabase& db_;
   HeapReader heap_;
-  std::vector<SubnodeEntry> subnodes_;
+  std::vector<ndb::SubnodeEntry> subnodes_;
   TcLayout layout_;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> index_;
   std::vector<std::vector<std::uint8_t>> matrix_blocks_;
@@ -110,4 +110,4 @@ class TableContext {
   std::size_t matrix_rows_ = 0;
 };
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

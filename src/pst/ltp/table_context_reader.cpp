@@ -2,63 +2,58 @@
 #include <cstdio>
 #include <string>
 
+#include "base/hex.h"
 #include "pst/ltp/bth.h"
-#include "pst/ltp/le_bytes.h"
+#include "base/little_endian.h"
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
 #include "pst/ndb/format_error.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ltp {
 namespace {
-
-std::string Hex(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", v);
-  return buf;
-}
 
 TcLayout ParseTcInfo(std::span<const std::uint8_t> info) {
   if (info.size() < kTcInfoFixedSize || info[0] != kTcInfoType) {
-    throw FormatError("table context header is not a TCINFO");
+    throw ndb::FormatError("table context header is not a TCINFO");
   }
   std::size_t count = info[1];
   if (info.size() < kTcInfoFixedSize + 8 * count) {
-    throw FormatError("TCINFO of " + std::to_string(info.size()) + " bytes cannot hold " +
+    throw ndb::FormatError("TCINFO of " + std::to_string(info.size()) + " bytes cannot hold " +
                       std::to_string(count) + " column descriptors");
   }
   TcLayout layout;
-  for (int g = 0; g < 4; ++g) layout.rgib[g] = GetLe16(info, 2 + 2 * g);
+  for (int g = 0; g < 4; ++g) layout.rgib[g] = base::Get16(info, 2 + 2 * g);
   for (std::size_t i = 0; i < count; ++i) {
     std::size_t at = kTcInfoFixedSize + 8 * i;
-    layout.columns.push_back({GetLe32(info, at), GetLe16(info, at + 4), info[at + 6], info[at + 7]});
+    layout.columns.push_back({base::Get32(info, at), base::Get16(info, at + 4), info[at + 6], info[at + 7]});
   }
   return layout;
 }
 
 }  // namespace
 
-TableContext::TableContext(NodeDatabase& db, Bid data, std::span<const SubnodeEntry> subnodes)
+TableContext::TableContext(ndb::NodeDatabase& db, ndb::Bid data, std::span<const ndb::SubnodeEntry> subnodes)
     : db_(db), heap_(HeapReader::Load(db, data)), subnodes_(subnodes.begin(), subnodes.end()) {
   if (heap_.client_sig() != kClientSigTable) {
-    throw FormatError("heap client signature " + Hex(heap_.client_sig()) +
+    throw ndb::FormatError("heap client signature " + base::Hex(heap_.client_sig()) +
                       " is not a table context's");
   }
   std::span<const std::uint8_t> info = heap_.Get(heap_.user_root());
   layout_ = ParseTcInfo(info);
   std::vector<std::string> problems = TableLayoutProblems(layout_);
-  if (!problems.empty()) throw FormatError("table columns: " + problems.front());
+  if (!problems.empty()) throw ndb::FormatError("table columns: " + problems.front());
 
-  BthReader index(heap_, GetLe32(info, 10));
+  BthReader index(heap_, base::Get32(info, 10));
   if (index.header().cb_key != 4 || index.header().cb_ent != 4) {
-    throw FormatError("row index BTH has key size " + std::to_string(index.header().cb_key) +
+    throw ndb::FormatError("row index BTH has key size " + std::to_string(index.header().cb_key) +
                       " and entry size " + std::to_string(index.header().cb_ent));
   }
   index.ForEach([&](std::span<const std::uint8_t> key, std::span<const std::uint8_t> ent) {
-    index_.emplace_back(GetLe32(key, 0), GetLe32(ent, 0));
+    index_.emplace_back(base::Get32(key, 0), base::Get32(ent, 0));
   });
 
   const std::size_t row_size = layout_.row_size();
-  std::uint32_t hnid_rows = GetLe32(info, 14);
+  std::uint32_t hnid_rows = base::Get32(info, 14);
   if (hnid_rows == 0) {
     rows_per_block_ = 1;
   } else if (IsHid(hnid_rows)) {
@@ -68,17 +63,17 @@ TableContext::TableContext(NodeDatabase& db, Bid data, std::span<const SubnodeEn
     rows_per_block_ = std::max<std::size_t>(matrix_rows_, 1);
   } else {
     auto it = std::find_if(subnodes_.begin(), subnodes_.end(),
-                           [&](const SubnodeEntry& e) { return e.nid == hnid_rows; });
+                           [&](const ndb::SubnodeEntry& e) { return e.nid == hnid_rows; });
     if (it == subnodes_.end() || it->data == 0) {
-      throw FormatError("row matrix subnode " + Hex(hnid_rows) + " is missing");
+      throw ndb::FormatError("row matrix subnode " + base::Hex(hnid_rows) + " is missing");
     }
-    rows_per_block_ = kMaxBlockData / row_size;
-    std::vector<Bid> leaves = db_.DataLeaves(it->data);
+    rows_per_block_ = ndb::kMaxBlockData / row_size;
+    std::vector<ndb::Bid> leaves = db_.DataLeaves(it->data);
     for (std::size_t b = 0; b < leaves.size(); ++b) {
       matrix_blocks_.push_back(db_.ReadBlock(leaves[b]));
       std::size_t rows = matrix_blocks_.back().size() / row_size;
       if (b + 1 < leaves.size() && rows < rows_per_block_) {
-        throw FormatError("row matrix block " + std::to_string(b) + " holds " +
+        throw ndb::FormatError("row matrix block " + std::to_string(b) + " holds " +
                           std::to_string(rows) + " rows, not " + std::to_string(rows_per_block_));
       }
       matrix_rows_ += std::min(rows, rows_per_block_);
@@ -88,17 +83,17 @@ TableContext::TableContext(NodeDatabase& db, Bid data, std::span<const SubnodeEn
   std::vector<bool> used(matrix_rows_, false);
   for (const auto& [id, position] : index_) {
     if (position >= matrix_rows_) {
-      throw FormatError("row index sends row id " + Hex(id) + " to position " +
+      throw ndb::FormatError("row index sends row id " + base::Hex(id) + " to position " +
                         std::to_string(position) + " of a matrix of " +
                         std::to_string(matrix_rows_) + " rows");
     }
     if (used[position]) {
-      throw FormatError("row index sends two row ids to position " + std::to_string(position));
+      throw ndb::FormatError("row index sends two row ids to position " + std::to_string(position));
     }
     used[position] = true;
-    if (GetLe32(RowBytes(position), 0) != id) {
-      throw FormatError("row at position " + std::to_string(position) + " holds row id " +
-                        Hex(GetLe32(RowBytes(position), 0)) + ", the index says " + Hex(id));
+    if (base::Get32(RowBytes(position), 0) != id) {
+      throw ndb::FormatError("row at position " + std::to_string(position) + " holds row id " +
+                        base::Hex(base::Get32(RowBytes(position), 0)) + ", the index says " + base::Hex(id));
     }
   }
 }
@@ -114,9 +109,9 @@ TcRow TableContext::DecodeRow(std::uint32_t id, std::size_t position) const {
   std::span<const std::uint8_t> bytes = RowBytes(position);
   TcRow row;
   row.id = id;
-  row.version = GetLe32(bytes, 4);
+  row.version = base::Get32(bytes, 4);
   for (const TcColumn& c : layout_.columns) {
-    if (c.tag == kTagLtpRowId || c.tag == kTagLtpRowVer) continue;
+    if (c.tag == kPrLtpRowId || c.tag == kPrLtpRowVer) continue;
     if ((bytes[layout_.rgib[2] + c.i_bit / 8] & (0x80 >> (c.i_bit % 8))) == 0) continue;
     PropType type = PropTypeOf(c.tag);
     std::size_t fixed = FixedSizeOf(type);
@@ -124,9 +119,9 @@ TcRow TableContext::DecodeRow(std::uint32_t id, std::size_t position) const {
     if (fixed != 0 && fixed == c.cb_data) {
       value.assign(bytes.begin() + c.ib_data, bytes.begin() + c.ib_data + fixed);
     } else {
-      value = ReadHnid(db_, heap_, subnodes_, GetLe32(bytes, c.ib_data));
+      value = ReadHnid(db_, heap_, subnodes_, base::Get32(bytes, c.ib_data));
       if (fixed != 0 && value.size() != fixed) {
-        throw FormatError("cell " + Hex(c.tag) + " of row " + Hex(id) + " holds " +
+        throw ndb::FormatError("cell " + base::Hex(c.tag) + " of row " + base::Hex(id) + " holds " +
                           std::to_string(value.size()) + " bytes");
       }
     }
@@ -153,8 +148,8 @@ std::vector<std::string> TableContext::CellsWithoutValue() const {
     for (const TcColumn& c : layout_.columns) {
       const bool present = (bytes[layout_.rgib[2] + c.i_bit / 8] & (0x80 >> (c.i_bit % 8))) != 0;
       const std::size_t fixed = FixedSizeOf(PropTypeOf(c.tag));
-      if (present && !(fixed != 0 && fixed == c.cb_data) && GetLe32(bytes, c.ib_data) == 0) {
-        out.push_back("row " + Hex(id) + ": cell " + Hex(c.tag) +
+      if (present && !(fixed != 0 && fixed == c.cb_data) && base::Get32(bytes, c.ib_data) == 0) {
+        out.push_back("row " + base::Hex(id) + ": cell " + base::Hex(c.tag) +
                       " is marked present with value reference 0");
       }
     }
@@ -168,4 +163,4 @@ std::optional<TcRow> TableContext::FindRow(std::uint32_t id) const {
   return DecodeRow(id, it->second);
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

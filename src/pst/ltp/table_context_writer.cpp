@@ -5,11 +5,11 @@
 #include <string>
 
 #include "pst/ltp/bth.h"
-#include "pst/ltp/le_bytes.h"
+#include "base/little_endian.h"
 #include "pst/ltp/table_context.h"
 #include "pst/ltp/value_placement.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ltp {
 namespace {
 
 std::string TagText(PropTag tag) {
@@ -29,13 +29,13 @@ class RowEncoder {
 
   void Encode(const TcRowView& row, std::span<std::uint8_t> out) {
     std::fill(out.begin(), out.end(), 0);
-    SetLe32(out, 0, row.id);
-    SetLe32(out, 4, row.version);
+    base::Put32(out, 0, row.id);
+    base::Put32(out, 4, row.version);
     SetBit(out, 0);
     SetBit(out, 1);
     for (const TaggedValue& v : row.values) {
       const TcColumn* c = Find(v.tag);
-      if (c == nullptr || v.tag == kTagLtpRowId || v.tag == kTagLtpRowVer) {
+      if (c == nullptr || v.tag == kPrLtpRowId || v.tag == kPrLtpRowVer) {
         throw std::invalid_argument("row " + std::to_string(row.id) + " has a value for " +
                                     TagText(v.tag) + ", which is not a column of the table");
       }
@@ -65,7 +65,7 @@ class RowEncoder {
           throw std::invalid_argument("row " + std::to_string(row.id) + ": value of " +
                                       TagText(v.tag) + " has the wrong size");
         }
-        SetLe32(out, c->ib_data, place_.Place(bytes));
+        base::Put32(out, c->ib_data, place_.Place(bytes));
       }
     }
   }
@@ -92,7 +92,7 @@ class RowEncoder {
 
 }  // namespace
 
-LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
+LtpNode WriteTableContext(ndb::NodeDatabase& db, std::span<const PropTag> columns,
                           std::size_t row_count,
                           const std::function<TcRowView(std::size_t)>& row_at, LtpSubnodeNids nids,
                           EmptyCells empty) {
@@ -100,12 +100,12 @@ LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
   const std::size_t row_size = layout.row_size();
   HeapWriter heap(kClientSigTable);
   ValuePlacement place(db, heap, nids);
-  std::vector<Bid> loose_blocks;  // matrix blocks not yet joined into a tree
+  std::vector<ndb::Bid> loose_blocks;  // matrix blocks not yet joined into a tree
   try {
     std::uint8_t blank[kBthHeaderSize] = {};
-    Hid index_header = heap.Allocate(blank);
+    ndb::Hid index_header = heap.Allocate(blank);
     std::vector<std::uint8_t> info(kTcInfoFixedSize + 8 * layout.columns.size());
-    Hid info_hid = heap.Allocate(info);
+    ndb::Hid info_hid = heap.Allocate(info);
     heap.SetUserRoot(info_hid);
 
     RowEncoder encoder(layout, place, empty);
@@ -115,9 +115,9 @@ LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
     const bool in_heap = row_count * row_size <= kMaxHeapAllocation;
     // Rows never span blocks: each block holds a whole number of rows and every block but
     // the last is padded to the full block size.
-    const std::size_t per_block = in_heap ? std::max<std::size_t>(row_count, 1) : kMaxBlockData / row_size;
+    const std::size_t per_block = in_heap ? std::max<std::size_t>(row_count, 1) : ndb::kMaxBlockData / row_size;
     std::vector<std::uint8_t> block;
-    block.reserve(in_heap ? row_count * row_size : kMaxBlockData);
+    block.reserve(in_heap ? row_count * row_size : ndb::kMaxBlockData);
     std::uint64_t matrix_bytes = 0;
     for (std::size_t r = 0; r < row_count; ++r) {
       TcRowView row = row_at(r);
@@ -128,7 +128,7 @@ LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
       encoder.Encode(row, std::span<std::uint8_t>(block).subspan(at, row_size));
       bool block_full = (r + 1) % per_block == 0;
       if (!in_heap && (block_full || r + 1 == row_count)) {
-        if (r + 1 < row_count) block.resize(kMaxBlockData, 0);
+        if (r + 1 < row_count) block.resize(ndb::kMaxBlockData, 0);
         loose_blocks.push_back(db.WriteBlock(block));
         matrix_bytes += block.size();
         block.clear();
@@ -137,7 +137,7 @@ LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
     if (row_count > 0 && in_heap) {
       hnid_rows = heap.Allocate(block);
     } else if (row_count > 0) {
-      Bid tree = db.WriteDataTree(loose_blocks, matrix_bytes);
+      ndb::Bid tree = db.WriteDataTree(loose_blocks, matrix_bytes);
       loose_blocks.clear();
       hnid_rows = place.AddSubnode(tree);
     }
@@ -149,23 +149,23 @@ LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
       if (i > 0 && index[i - 1].first == index[i].first) {
         throw std::invalid_argument("table row id " + std::to_string(index[i].first) + " given twice");
       }
-      AppendLe32(records, index[i].first);
-      AppendLe32(records, index[i].second);
+      base::Append32(records, index[i].first);
+      base::Append32(records, index[i].second);
     }
     WriteBthInto(heap, index_header, 4, 4, records);
 
     std::span<std::uint8_t> tc = heap.At(info_hid);
     tc[0] = kTcInfoType;
     tc[1] = static_cast<std::uint8_t>(layout.columns.size());
-    for (int g = 0; g < 4; ++g) SetLe16(tc, 2 + 2 * g, layout.rgib[g]);
-    SetLe32(tc, 10, index_header);
-    SetLe32(tc, 14, hnid_rows);
-    SetLe32(tc, 18, 0);
+    for (int g = 0; g < 4; ++g) base::Put16(tc, 2 + 2 * g, layout.rgib[g]);
+    base::Put32(tc, 10, index_header);
+    base::Put32(tc, 14, hnid_rows);
+    base::Put32(tc, 18, 0);
     for (std::size_t i = 0; i < layout.columns.size(); ++i) {
       const TcColumn& c = layout.columns[i];
       std::size_t at = kTcInfoFixedSize + 8 * i;
-      SetLe32(tc, at, c.tag);
-      SetLe16(tc, at + 4, c.ib_data);
+      base::Put32(tc, at, c.tag);
+      base::Put16(tc, at + 4, c.ib_data);
       tc[at + 6] = c.cb_data;
       tc[at + 7] = c.i_bit;
     }
@@ -174,17 +174,17 @@ LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
     node.subnodes = place.Finish();
     return node;
   } catch (...) {
-    for (Bid bid : loose_blocks) db.Release(bid);
+    for (ndb::Bid bid : loose_blocks) db.Release(bid);
     place.Abort();
     throw;
   }
 }
 
-LtpNode WriteTableContext(NodeDatabase& db, std::span<const PropTag> columns,
+LtpNode WriteTableContext(ndb::NodeDatabase& db, std::span<const PropTag> columns,
                           std::span<const TcRow> rows, LtpSubnodeNids nids) {
   return WriteTableContext(
       db, columns, rows.size(),
       [&](std::size_t i) { return TcRowView{rows[i].id, rows[i].version, rows[i].values}; }, nids);
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

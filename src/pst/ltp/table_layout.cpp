@@ -5,7 +5,7 @@
 
 #include "pst/ltp/table_context.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ltp {
 namespace {
 
 std::string TagText(PropTag tag) {
@@ -29,7 +29,7 @@ TcLayout LayoutTableColumns(std::span<const PropTag> tags) {
   std::vector<PropTag> others;
   others.reserve(tags.size());
   for (PropTag tag : tags) {
-    if (tag != kTagLtpRowId && tag != kTagLtpRowVer) others.push_back(tag);
+    if (tag != kPrLtpRowId && tag != kPrLtpRowVer) others.push_back(tag);
   }
   std::sort(others.begin(), others.end());
   if (std::adjacent_find(others.begin(), others.end()) != others.end()) {
@@ -44,8 +44,8 @@ TcLayout LayoutTableColumns(std::span<const PropTag> tags) {
 
   TcLayout layout;
   std::vector<TcColumn> by_bit;
-  by_bit.push_back({kTagLtpRowId, 0, 4, 0});
-  by_bit.push_back({kTagLtpRowVer, 4, 4, 1});
+  by_bit.push_back({kPrLtpRowId, 0, 4, 0});
+  by_bit.push_back({kPrLtpRowVer, 4, 4, 1});
   for (PropTag tag : others) {
     by_bit.push_back({tag, 0, TcCellSize(PropTypeOf(tag)), static_cast<std::uint8_t>(by_bit.size())});
   }
@@ -84,7 +84,7 @@ std::vector<std::string> TableLayoutProblems(const TcLayout& layout) {
     out.push_back("cell existence bitmap of " + std::to_string(rgib[3] - std::min(rgib[2], rgib[3])) +
                   " bytes cannot hold " + std::to_string(cols.size()) + " columns");
   }
-  if (rgib[3] == 0 || rgib[3] > kMaxBlockData) {
+  if (rgib[3] == 0 || rgib[3] > ndb::kMaxBlockData) {
     out.push_back("row size " + std::to_string(rgib[3]) + " does not fit a block");
   }
   std::vector<bool> bit_used(256, false);
@@ -94,11 +94,11 @@ std::vector<std::string> TableLayoutProblems(const TcLayout& layout) {
     const TcColumn& c = cols[i];
     std::string name = "column " + TagText(c.tag);
     if (i > 0 && cols[i - 1].tag >= c.tag) out.push_back(name + " is out of tag order");
-    if (c.tag == kTagLtpRowId) {
+    if (c.tag == kPrLtpRowId) {
       has_row_id = true;
       if (c.ib_data != 0 || c.i_bit != 0) out.push_back("row id column is not at offset 0, bit 0");
     }
-    if (c.tag == kTagLtpRowVer) {
+    if (c.tag == kPrLtpRowVer) {
       has_row_ver = true;
       if (c.ib_data != 4 || c.i_bit != 1) out.push_back("row version column is not at offset 4, bit 1");
     }
@@ -133,4 +133,4 @@ std::vector<std::string> TableLayoutProblems(const TcLayout& layout) {
   return out;
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

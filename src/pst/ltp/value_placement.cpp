@@ -4,26 +4,26 @@
 
 #include "pst/ndb/format_error.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ltp {
 
 std::uint32_t ValuePlacement::Place(std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return 0;
   if (bytes.size() <= kMaxHeapAllocation) return heap_.Allocate(bytes);
-  Bid bid = db_.WriteData(bytes);
+  ndb::Bid bid = db_.WriteData(bytes);
   written_.push_back(bid);
-  Nid nid = nids_.Next();
+  ndb::Nid nid = nids_.Next();
   subnodes_.push_back({nid, bid, 0});
   return nid;
 }
 
-std::uint32_t ValuePlacement::PlaceStreamed(Bid data, std::uint64_t size) {
+std::uint32_t ValuePlacement::PlaceStreamed(ndb::Bid data, std::uint64_t size) {
   if (data == 0 || size == 0) {
     if (data != 0) copied_streams_.push_back(data);
     return 0;
   }
   std::uint64_t actual = db_.DataSize(data);
   if (actual != size) {
-    throw FormatError("streamed value holds " + std::to_string(actual) + " bytes, not the " +
+    throw ndb::FormatError("streamed value holds " + std::to_string(actual) + " bytes, not the " +
                       std::to_string(size) + " given");
   }
   if (size <= kMaxHeapAllocation) {
@@ -31,32 +31,32 @@ std::uint32_t ValuePlacement::PlaceStreamed(Bid data, std::uint64_t size) {
     copied_streams_.push_back(data);
     return hid;
   }
-  Nid nid = nids_.Next();
+  ndb::Nid nid = nids_.Next();
   subnodes_.push_back({nid, data, 0});
   return nid;
 }
 
-Nid ValuePlacement::AddSubnode(Bid data) {
+ndb::Nid ValuePlacement::AddSubnode(ndb::Bid data) {
   written_.push_back(data);
-  Nid nid = nids_.Next();
+  ndb::Nid nid = nids_.Next();
   subnodes_.push_back({nid, data, 0});
   return nid;
 }
 
-std::vector<SubnodeEntry> ValuePlacement::Finish() {
-  for (Bid bid : copied_streams_) db_.Release(bid);
+std::vector<ndb::SubnodeEntry> ValuePlacement::Finish() {
+  for (ndb::Bid bid : copied_streams_) db_.Release(bid);
   copied_streams_.clear();
   written_.clear();
   std::sort(subnodes_.begin(), subnodes_.end(),
-            [](const SubnodeEntry& a, const SubnodeEntry& b) { return a.nid < b.nid; });
+            [](const ndb::SubnodeEntry& a, const ndb::SubnodeEntry& b) { return a.nid < b.nid; });
   return std::move(subnodes_);
 }
 
 void ValuePlacement::Abort() {
-  for (Bid bid : written_) db_.Release(bid);
+  for (ndb::Bid bid : written_) db_.Release(bid);
   written_.clear();
   copied_streams_.clear();
   subnodes_.clear();
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

@@ -9,34 +9,34 @@
 #include "pst/ltp/heap_on_node.h"
 #include "pst/ltp/ltp_node.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ltp {
 
 class ValuePlacement {
  public:
-  ValuePlacement(NodeDatabase& db, HeapWriter& heap, LtpSubnodeNids& nids)
+  ValuePlacement(ndb::NodeDatabase& db, HeapWriter& heap, LtpSubnodeNids& nids)
       : db_(db), heap_(heap), nids_(nids) {}
 
   // The HNID for a value.
   std::uint32_t Place(std::span<const std::uint8_t> bytes);
   // The HNID for a value already in the file; a small one is moved into the heap.
-  std::uint32_t PlaceStreamed(Bid data, std::uint64_t size);
+  std::uint32_t PlaceStreamed(ndb::Bid data, std::uint64_t size);
 
   // A subnode for data this call wrote itself (released on failure); its NID.
-  Nid AddSubnode(Bid data);
+  ndb::Nid AddSubnode(ndb::Bid data);
 
   // On success: the subnodes to hand to the caller (ascending); drops the references of
   // streamed values that were copied into the heap.
-  std::vector<SubnodeEntry> Finish();
+  std::vector<ndb::SubnodeEntry> Finish();
   // On failure: releases every block this placement wrote.
   void Abort();
 
  private:
-  NodeDatabase& db_;
+  ndb::NodeDatabase& db_;
   HeapWriter& heap_;
   LtpSubnodeNids& nids_;
-  std::vector<SubnodeEntry> subnodes_;
-  std::vector<Bid> written_;       // ours: released on failure
-  std::vector<Bid> copied_streams_;  // callers': released on success
+  std::vector<ndb::SubnodeEntry> subnodes_;
+  std::vector<ndb::Bid> written_;       // ours: released on failure
+  std::vector<ndb::Bid> copied_streams_;  // callers': released on success
 };
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ltp

@@ -6,31 +6,31 @@
 #include <fstream>
 #include <system_error>
 
-#include "pst/ltp/le_bytes.h"
+#include "base/little_endian.h"
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/ltp_access.h"
 #include "pst/messaging/message_writer.h"
-#include "pst/property_tags.h"
+#include "pst/messaging/property_tags.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 namespace {
 
 struct StreamedFile {
-  Bid bid = 0;
+  ndb::Bid bid = 0;
   std::uint64_t size = 0;
 };
 
 // Reads the file block by block into data blocks; the leaves are owned by guard until
 // the data tree takes them over.
-StreamedFile StreamFile(NodeDatabase& db, const std::filesystem::path& path, BlockGuard& guard) {
+StreamedFile StreamFile(ndb::NodeDatabase& db, const std::filesystem::path& path, BlockGuard& guard) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     throw std::system_error(errno, std::generic_category(),
                             "cannot open attachment file " + path.string());
   }
-  std::vector<std::uint8_t> buffer(kMaxBlockData);
-  std::vector<Bid> leaves;
+  std::vector<std::uint8_t> buffer(ndb::kMaxBlockData);
+  std::vector<ndb::Bid> leaves;
   BlockGuard leaf_guard(db);
   StreamedFile out;
   try {
@@ -38,7 +38,7 @@ StreamedFile StreamFile(NodeDatabase& db, const std::filesystem::path& path, Blo
       in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
       const auto got = static_cast<std::size_t>(in.gcount());
       if (got > 0) {
-        const Bid leaf = db.WriteBlock(std::span<const std::uint8_t>(buffer.data(), got));
+        const ndb::Bid leaf = db.WriteBlock(std::span<const std::uint8_t>(buffer.data(), got));
         leaf_guard.Own(leaf);
         leaves.push_back(leaf);
         out.size += got;
@@ -61,7 +61,7 @@ StreamedFile StreamFile(NodeDatabase& db, const std::filesystem::path& path, Blo
 
 }  // namespace
 
-WrittenObject WriteAttachmentObject(NodeDatabase& db, NameToIdMap& names,
+WrittenObject WriteAttachmentObject(ndb::NodeDatabase& db, NameToIdMap& names,
                                     AttachmentContent& attachment, std::uint32_t index) {
   PropertyBag& p = attachment.props;
   const std::string which = "attachment " + std::to_string(index + 1);
@@ -76,58 +76,58 @@ WrittenObject WriteAttachmentObject(NodeDatabase& db, NameToIdMap& names,
     throw std::invalid_argument(which + " has both bytes and a file");
   }
   if (!p.Find(kPrAttachMethod)) {
-    p.Set(kPrAttachMethod, PropValue::Int32(attachment.embedded ? kAttachEmbeddedMsg : kAttachByValue));
+    p.Set(kPrAttachMethod, ltp::PropValue::Int32(attachment.embedded ? kAttachEmbeddedMsg : kAttachByValue));
   }
-  if (!p.Find(kPrRenderingPosition)) p.Set(kPrRenderingPosition, PropValue::Int32(-1));
-  if (!p.Find(kPrAttachNumber)) p.Set(kPrAttachNumber, PropValue::Int32(static_cast<std::int32_t>(index)));
+  if (!p.Find(kPrRenderingPosition)) p.Set(kPrRenderingPosition, ltp::PropValue::Int32(-1));
+  if (!p.Find(kPrAttachNumber)) p.Set(kPrAttachNumber, ltp::PropValue::Int32(static_cast<std::int32_t>(index)));
 
   BlockGuard guard(db);
   try {
-    std::vector<StreamedValue> data_streams;
-    std::vector<SubnodeEntry> own_subnodes;
-    std::optional<TaggedValue> object_value;
+    std::vector<ltp::StreamedValue> data_streams;
+    std::vector<ndb::SubnodeEntry> own_subnodes;
+    std::optional<ltp::TaggedValue> object_value;
     std::uint64_t data_size = 0;
     if (attachment.embedded) {
       const WrittenObject m = WriteMessageObject(db, names, *attachment.embedded, MessageIdentity{});
-      const SubnodeEntry entry{kNidEmbeddedMessage, m.data, m.subnodes};
+      const ndb::SubnodeEntry entry{kNidEmbeddedMessage, m.data, m.subnodes};
       guard.Own(entry);
       own_subnodes.push_back(entry);
       data_size = m.size;
       // PtypObject: the subnode's NID and the object's size (MS-PST 2.3.3.3).
       std::vector<std::uint8_t> ref;
-      AppendLe32(ref, kNidEmbeddedMessage);
-      AppendLe32(ref, m.size);
-      object_value = TaggedValue{kPrAttachDataObj, PropValue(PropType::kObject, std::move(ref))};
+      base::Append32(ref, kNidEmbeddedMessage);
+      base::Append32(ref, m.size);
+      object_value = ltp::TaggedValue{kPrAttachDataObj, ltp::PropValue(ltp::PropType::kObject, std::move(ref))};
     } else if (attachment.file) {
       const StreamedFile f = StreamFile(db, *attachment.file, guard);
       data_size = f.size;
-      data_streams.push_back(StreamedValue{kPrAttachDataBin, f.bid, f.size});
+      data_streams.push_back(ltp::StreamedValue{kPrAttachDataBin, f.bid, f.size});
     } else if (!attachment.bytes.empty()) {
-      const Bid bid = db.WriteData(attachment.bytes);
+      const ndb::Bid bid = db.WriteData(attachment.bytes);
       guard.Own(bid);
       data_size = attachment.bytes.size();
-      data_streams.push_back(StreamedValue{kPrAttachDataBin, bid, data_size});
+      data_streams.push_back(ltp::StreamedValue{kPrAttachDataBin, bid, data_size});
     } else if (!p.Find(kPrAttachDataBin) && !p.Find(kPrAttachDataObj)) {
-      object_value = TaggedValue{kPrAttachDataBin, PropValue::Binary({})};  // a 0-byte file
+      object_value = ltp::TaggedValue{kPrAttachDataBin, ltp::PropValue::Binary({})};  // a 0-byte file
     }
 
     // PidTagAttachSize: every value of the attachment (the size included) and its data.
-    p.Set(kPrAttachSize, PropValue::Int32(0));
+    p.Set(kPrAttachSize, ltp::PropValue::Int32(0));
     PreparedValues prepared = PrepareValues(db, names, p, guard);
     const std::uint64_t total = prepared.total_size + data_size;
     const auto size = static_cast<std::uint32_t>(std::min<std::uint64_t>(total, 0x7FFFFFFF));
-    p.Set(kPrAttachSize, PropValue::Int32(static_cast<std::int32_t>(size)));
-    SetValue(prepared.values, kPrAttachSize, PropValue::Int32(static_cast<std::int32_t>(size)));
+    p.Set(kPrAttachSize, ltp::PropValue::Int32(static_cast<std::int32_t>(size)));
+    SetValue(prepared.values, kPrAttachSize, ltp::PropValue::Int32(static_cast<std::int32_t>(size)));
     if (object_value) prepared.values.push_back(std::move(*object_value));
     prepared.streamed.insert(prepared.streamed.end(), data_streams.begin(), data_streams.end());
 
-    LtpNode pc = WritePropertyContext(db, std::move(prepared.values), prepared.streamed);
+    ltp::LtpNode pc = ltp::WritePropertyContext(db, std::move(prepared.values), prepared.streamed);
     guard.Disown();
-    for (const SubnodeEntry& e : own_subnodes) guard.Own(e);
+    for (const ndb::SubnodeEntry& e : own_subnodes) guard.Own(e);
     guard.Own(pc.data);
-    for (const SubnodeEntry& e : pc.subnodes) guard.Own(e);
+    for (const ndb::SubnodeEntry& e : pc.subnodes) guard.Own(e);
     own_subnodes.insert(own_subnodes.end(), pc.subnodes.begin(), pc.subnodes.end());
-    const Bid tree = own_subnodes.empty() ? 0 : db.WriteSubnodeTree(std::move(own_subnodes));
+    const ndb::Bid tree = own_subnodes.empty() ? 0 : db.WriteSubnodeTree(std::move(own_subnodes));
     guard.Disown();
     return WrittenObject{pc.data, tree, size};
   } catch (...) {
@@ -136,4 +136,4 @@ WrittenObject WriteAttachmentObject(NodeDatabase& db, NameToIdMap& names,
   }
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

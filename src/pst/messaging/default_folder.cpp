@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 namespace {
 constexpr std::array<DefaultFolderInfo, 11> kFolders{{
@@ -39,4 +39,4 @@ std::optional<DefaultFolder> DefaultFolderFromNumber(int number) {
   return std::nullopt;
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

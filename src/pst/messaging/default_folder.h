@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 enum class DefaultFolder : int {
   kDeletedItems = 3,
@@ -33,4 +33,4 @@ std::span<const DefaultFolderInfo> DefaultFolders();
 const DefaultFolderInfo& InfoOf(DefaultFolder kind);
 std::optional<DefaultFolder> DefaultFolderFromNumber(int number);
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

@@ -10,13 +10,13 @@
 #include "pst/ltp/property_value.h"
 #include "pst/ndb/ids.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 inline constexpr std::size_t kEntryIdSize = 24;
 
-std::vector<std::uint8_t> MakeEntryId(const Guid& record_key, Nid nid);
+std::vector<std::uint8_t> MakeEntryId(const ltp::Guid& record_key, ndb::Nid nid);
 // The NID of an entry ID of this store; nullopt when the bytes are not one (wrong size,
 // flags or another store's record key).
-std::optional<Nid> NidFromEntryId(std::span<const std::uint8_t> entry_id, const Guid& record_key);
+std::optional<ndb::Nid> NidFromEntryId(std::span<const std::uint8_t> entry_id, const ltp::Guid& record_key);
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

@@ -3,7 +3,7 @@
 #include "pst/messaging/folder_names.h"
 #include "pst/messaging/pst_store.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 const std::string& Folder::name() const { return store_->StateOf(nid_).name; }
 
@@ -17,16 +17,16 @@ bool Folder::has_sub_folders() const { return !store_->StateOf(nid_).children.em
 
 std::vector<Folder> Folder::SubFolders() const {
   std::vector<Folder> out;
-  for (Nid child : store_->StateOf(nid_).children) out.emplace_back(*store_, child);
+  for (ndb::Nid child : store_->StateOf(nid_).children) out.emplace_back(*store_, child);
   return out;
 }
 
 std::optional<Folder> Folder::FindSubFolder(std::string_view name) const {
   const auto& children = store_->StateOf(nid_).children;
-  for (Nid child : children) {
+  for (ndb::Nid child : children) {
     if (store_->StateOf(child).name == name) return Folder(*store_, child);
   }
-  for (Nid child : children) {
+  for (ndb::Nid child : children) {
     if (FolderNamesCollide(store_->StateOf(child).name, name)) return Folder(*store_, child);
   }
   return std::nullopt;
@@ -38,4 +38,4 @@ Folder Folder::AddFolder(std::string_view name, std::string_view container_class
 
 std::vector<std::uint8_t> Folder::EntryId() const { return store_->EntryIdOf(nid_); }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

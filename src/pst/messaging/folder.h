@@ -9,15 +9,15 @@
 
 #include "pst/ndb/ids.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 class PstStore;
 
 class Folder {
  public:
-  Folder(PstStore& store, Nid nid) : store_(&store), nid_(nid) {}
+  Folder(PstStore& store, ndb::Nid nid) : store_(&store), nid_(nid) {}
 
-  Nid nid() const { return nid_; }
+  ndb::Nid nid() const { return nid_; }
   PstStore& store() const { return *store_; }
   const std::string& name() const;
   // Empty for folders without PidTagContainerClass (the top of the tree, search root).
@@ -40,7 +40,7 @@ class Folder {
 
  private:
   PstStore* store_;
-  Nid nid_;
+  ndb::Nid nid_;
 };
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

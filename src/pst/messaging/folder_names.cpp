@@ -1,6 +1,6 @@
 #include "pst/messaging/folder_names.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 namespace {
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -14,4 +14,4 @@ bool FolderNamesCollide(std::string_view a, std::string_view b) {
   return true;
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

@@ -5,8 +5,8 @@
 
 #include <string_view>
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 bool FolderNamesCollide(std::string_view a, std::string_view b);
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

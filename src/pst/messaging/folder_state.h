@@ -12,26 +12,26 @@
 #include "pst/messaging/packed_row.h"
 #include "pst/ndb/ids.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 struct FolderState {
-  Nid nid = 0;
-  Nid parent = 0;
+  ndb::Nid nid = 0;
+  ndb::Nid parent = 0;
   std::string name;  // UTF-8
   std::optional<std::string> container_class;
-  std::vector<TaggedValue> props;  // every property of the folder object, kept as read
-  std::vector<Nid> children;       // in hierarchy-table order
+  std::vector<ltp::TaggedValue> props;  // every property of the folder object, kept as read
+  std::vector<ndb::Nid> children;       // in hierarchy-table order
   std::int32_t content_count = 0;
   std::int32_t unread_count = 0;
 
   // Contents rows are read from the file only when a message first changes them.
   bool contents_loaded = false;
   std::vector<PackedRow> contents_rows;
-  std::unordered_map<Nid, std::size_t> contents_index;  // message NID -> row position
+  std::unordered_map<ndb::Nid, std::size_t> contents_index;  // message NID -> row position
 
   bool props_dirty = false;
   bool hierarchy_dirty = false;
   bool contents_dirty = false;
 };
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

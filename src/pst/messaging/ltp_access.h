@@ -12,45 +12,46 @@
 #include "pst/ltp/table_context.h"
 #include "pst/ndb/node_database.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 struct NodeContent {
-  Bid data = 0;
-  Bid subnodes = 0;
+  ndb::Bid data = 0;
+  ndb::Bid subnodes = 0;
 };
 
 struct TableRow {
   std::uint32_t row_id = 0;
-  std::vector<TaggedValue> cells;  // present cells only; the row id/version columns are implied
+  std::vector<ltp::TaggedValue> cells;  // present cells only; the row id/version columns are implied
 };
 
 struct TableData {
-  std::vector<PropTag> columns;
+  std::vector<ltp::PropTag> columns;
   std::vector<TableRow> rows;  // in row-matrix order
 };
 
 // A new property context holding exactly these values.
-NodeContent WriteProperties(NodeDatabase& db, std::span<const TaggedValue> values);
-std::vector<TaggedValue> ReadProperties(NodeDatabase& db, const NodeEntry& node);
+NodeContent WriteProperties(ndb::NodeDatabase& db, std::span<const ltp::TaggedValue> values);
+std::vector<ltp::TaggedValue> ReadProperties(ndb::NodeDatabase& db, const ndb::NodeEntry& node);
 
 // One row as the table writer takes it; the cells need to live only until the next row.
 struct TableRowView {
   std::uint32_t row_id = 0;
-  std::span<const TaggedValue> cells;
+  std::span<const ltp::TaggedValue> cells;
 };
 
 // A new table context; cells whose tag is not a column raise std::invalid_argument.
-NodeContent WriteTable(NodeDatabase& db, std::span<const PropTag> columns,
-                       std::span<const TableRow> rows, EmptyCells empty = EmptyCells::kAbsent);
+NodeContent WriteTable(ndb::NodeDatabase& db, std::span<const ltp::PropTag> columns,
+                       std::span<const TableRow> rows,
+                       ltp::EmptyCells empty = ltp::EmptyCells::kAbsent);
 // The same with the rows produced one at a time, in row-matrix order.
-NodeContent WriteTable(NodeDatabase& db, std::span<const PropTag> columns, std::size_t row_count,
+NodeContent WriteTable(ndb::NodeDatabase& db, std::span<const ltp::PropTag> columns, std::size_t row_count,
                        const std::function<TableRowView(std::size_t)>& row_at,
-                       EmptyCells empty = EmptyCells::kAbsent);
-TableData ReadTable(NodeDatabase& db, const NodeEntry& node);
+                       ltp::EmptyCells empty = ltp::EmptyCells::kAbsent);
+TableData ReadTable(ndb::NodeDatabase& db, const ndb::NodeEntry& node);
 
 // Small helpers over value lists.
-const PropValue* FindValue(std::span<const TaggedValue> values, PropTag tag);
-void SetValue(std::vector<TaggedValue>& values, PropTag tag, PropValue value);
-void EraseValue(std::vector<TaggedValue>& values, PropTag tag);
+const ltp::PropValue* FindValue(std::span<const ltp::TaggedValue> values, ltp::PropTag tag);
+void SetValue(std::vector<ltp::TaggedValue>& values, ltp::PropTag tag, ltp::PropValue value);
+void EraseValue(std::vector<ltp::TaggedValue>& values, ltp::PropTag tag);
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

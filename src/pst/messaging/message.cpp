@@ -8,21 +8,21 @@
 #include "pst/messaging/pst_store.h"
 #include "pst/messaging/table_templates.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 Message::Message(Folder folder) : folder_(folder) {}
 
 void Message::Save() {
   PstStore& store = folder_.store();
   store.StateOf(folder_.nid());  // raises for a folder the store does not have
-  NodeDatabase& db = store.db();
+  ndb::NodeDatabase& db = store.db();
   NameToIdMap& names = store.name_to_id_map();
-  const Nid nid = nid_ != 0 ? nid_ : db.AllocateNid(NidType::kNormalMessage);
+  const ndb::Nid nid = nid_ != 0 ? nid_ : db.AllocateNid(ndb::NidType::kNormalMessage);
   const std::vector<std::uint8_t> entry_id = store.EntryIdOf(nid);
   const WrittenObject written = WriteMessageObject(db, names, content_, MessageIdentity{&entry_id});
   try {
     // Replacing the node releases what the previous save wrote.
-    db.PutNode(NodeEntry{nid, written.data, written.subnodes, folder_.nid()});
+    db.PutNode(ndb::NodeEntry{nid, written.data, written.subnodes, folder_.nid()});
   } catch (...) {
     BlockGuard guard(db);
     guard.Own(written.data);
@@ -32,12 +32,12 @@ void Message::Save() {
   }
   nid_ = nid;
   // The contents row repeats the message's own values for the table's columns.
-  const auto columns = templates::ContentsColumns();
-  std::vector<TaggedValue> cells;
+  const auto columns = ContentsColumns();
+  std::vector<ltp::TaggedValue> cells;
   for (const MessageProperty& p : content_.props.all()) {
     if (p.named) continue;
     if (std::find(columns.begin(), columns.end(), p.tag) == columns.end()) continue;
-    cells.push_back(TaggedValue{p.tag, p.value});
+    cells.push_back(ltp::TaggedValue{p.tag, p.value});
   }
   store.PutContentsRow(folder_.nid(), nid, std::move(cells));
 }
@@ -47,4 +47,4 @@ std::vector<std::uint8_t> Message::EntryId() const {
   return folder_.store().EntryIdOf(nid_);
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

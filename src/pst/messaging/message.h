@@ -16,28 +16,28 @@
 
 #include "pst/ltp/property_value.h"
 #include "pst/messaging/folder.h"
-#include "pst/named_property.h"
+#include "pst/messaging/named_property.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 class PstStore;
 
 // A property by tag, or (when named is set) by name with the tag's type.
 struct MessageProperty {
-  PropTag tag = 0;
+  ltp::PropTag tag = 0;
   std::optional<NamedProperty> named;
-  PropValue value;
+  ltp::PropValue value;
 };
 
 // Properties of one object, in the order they were set; setting a property again
 // replaces its earlier value.
 class PropertyBag {
  public:
-  void Set(PropTag tag, PropValue value);
-  void SetNamed(const NamedProperty& name, PropValue value);
-  void Remove(PropTag tag);
-  const PropValue* Find(PropTag tag) const;
-  const PropValue* FindNamed(const NamedProperty& name) const;
+  void Set(ltp::PropTag tag, ltp::PropValue value);
+  void SetNamed(const NamedProperty& name, ltp::PropValue value);
+  void Remove(ltp::PropTag tag);
+  const ltp::PropValue* Find(ltp::PropTag tag) const;
+  const ltp::PropValue* FindNamed(const NamedProperty& name) const;
   const std::vector<MessageProperty>& all() const { return props_; }
 
  private:
@@ -75,16 +75,16 @@ class Message {
   void Save();
 
   bool saved() const { return nid_ != 0; }
-  Nid nid() const { return nid_; }
+  ndb::Nid nid() const { return nid_; }
   std::vector<std::uint8_t> EntryId() const;
 
  private:
   Folder folder_;
   MessageContent content_;
-  Nid nid_ = 0;
+  ndb::Nid nid_ = 0;
 };
 
 // Reads a saved message back (tests, the checker, reopening).
-MessageContent ReadMessage(PstStore& store, Nid nid);
+MessageContent ReadMessage(PstStore& store, ndb::Nid nid);
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

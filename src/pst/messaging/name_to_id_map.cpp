@@ -2,19 +2,17 @@
 
 #include <cstdio>
 
-#include "pst/ltp/le_bytes.h"
+#include "base/hex.h"
+#include "base/little_endian.h"
 #include "pst/messaging/ltp_access.h"
+#include "pst/messaging/property_tags.h"
 #include "pst/ndb/crc32.h"
 #include "pst/ndb/format_error.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 namespace {
 
-constexpr PropTag kTagBucketCount = 0x00010003;
-constexpr PropTag kTagGuidStream = 0x00020102;
-constexpr PropTag kTagEntryStream = 0x00030102;
-constexpr PropTag kTagStringStream = 0x00040102;
 constexpr std::uint16_t kFirstBucketId = 0x1000;
 constexpr std::uint16_t kGuidPsMapi = 1;
 constexpr std::uint16_t kGuidPublicStrings = 2;
@@ -23,20 +21,14 @@ constexpr std::uint16_t kFirstStreamGuid = 3;
 std::vector<std::uint8_t> Utf16Bytes(const std::u16string& s) {
   std::vector<std::uint8_t> out;
   out.reserve(s.size() * 2);
-  for (char16_t c : s) AppendLe16(out, static_cast<std::uint16_t>(c));
+  for (char16_t c : s) base::Append16(out, static_cast<std::uint16_t>(c));
   return out;
-}
-
-std::string Hex(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", v);
-  return buf;
 }
 
 }  // namespace
 
 std::uint32_t NameHashBase(bool is_string, std::uint32_t lid, const std::u16string& name) {
-  return is_string ? Crc32(Utf16Bytes(name)) : lid;
+  return is_string ? ndb::Crc32(Utf16Bytes(name)) : lid;
 }
 
 std::uint32_t NameBucketOf(std::uint16_t guid_index, bool is_string, std::uint32_t hash_base) {
@@ -44,7 +36,7 @@ std::uint32_t NameBucketOf(std::uint16_t guid_index, bool is_string, std::uint32
   return (guid_term ^ hash_base) % kNameMapBucketCount;
 }
 
-std::string NameToIdMap::KeyOf(const Guid& set, bool is_string, std::uint32_t lid,
+std::string NameToIdMap::KeyOf(const ltp::Guid& set, bool is_string, std::uint32_t lid,
                                const std::u16string& name) {
   std::string key(set.begin(), set.end());
   key.push_back(is_string ? 'S' : 'L');
@@ -59,19 +51,19 @@ std::string NameToIdMap::KeyOf(const Guid& set, bool is_string, std::uint32_t li
   return key;
 }
 
-NameToIdMap NameToIdMap::FromProperties(std::span<const TaggedValue> values) {
+NameToIdMap NameToIdMap::FromProperties(std::span<const ltp::TaggedValue> values) {
   NameToIdMap map;
-  const PropValue* guids = FindValue(values, kTagGuidStream);
-  const PropValue* entries = FindValue(values, kTagEntryStream);
-  const PropValue* strings = FindValue(values, kTagStringStream);
+  const ltp::PropValue* guids = FindValue(values, kPrNameidStreamGuid);
+  const ltp::PropValue* entries = FindValue(values, kPrNameidStreamEntry);
+  const ltp::PropValue* strings = FindValue(values, kPrNameidStreamString);
   if (guids != nullptr) {
     const auto& b = guids->bytes();
     if (b.size() % 16 != 0) {
-      throw FormatError("the name-to-ID map's GUID stream holds " + std::to_string(b.size()) +
+      throw ndb::FormatError("the name-to-ID map's GUID stream holds " + std::to_string(b.size()) +
                         " bytes, not a multiple of 16");
     }
     for (std::size_t at = 0; at < b.size(); at += 16) {
-      Guid g{};
+      ltp::Guid g{};
       std::copy(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + 16), g.begin());
       map.guids_.push_back(g);
     }
@@ -79,20 +71,20 @@ NameToIdMap NameToIdMap::FromProperties(std::span<const TaggedValue> values) {
   if (entries == nullptr) return map;
   const auto& e = entries->bytes();
   if (e.size() % 8 != 0) {
-    throw FormatError("the name-to-ID map's entry stream holds " + std::to_string(e.size()) +
+    throw ndb::FormatError("the name-to-ID map's entry stream holds " + std::to_string(e.size()) +
                       " bytes, not a multiple of 8");
   }
   static const std::vector<std::uint8_t> kNoStrings;
   const auto& s = strings ? strings->bytes() : kNoStrings;
   for (std::size_t k = 0; k < e.size() / 8; ++k) {
-    const std::uint32_t first = GetLe32(e, 8 * k);
-    const std::uint32_t bits = GetLe32(e, 8 * k + 4);
+    const std::uint32_t first = base::Get32(e, 8 * k);
+    const std::uint32_t bits = base::Get32(e, 8 * k + 4);
     const bool is_string = (bits & 1) != 0;
     const auto guid_index = static_cast<std::uint16_t>((bits >> 1) & 0x7FFF);
     const auto prop_index = static_cast<std::uint16_t>(bits >> 16);
     const std::string where = "name-to-ID map entry " + std::to_string(k);
     if (prop_index != k) {
-      throw FormatError(where + " gives property index " + std::to_string(prop_index));
+      throw ndb::FormatError(where + " gives property index " + std::to_string(prop_index));
     }
     Entry entry;
     entry.is_string = is_string;
@@ -103,34 +95,34 @@ NameToIdMap NameToIdMap::FromProperties(std::span<const TaggedValue> values) {
     } else if (guid_index >= kFirstStreamGuid && std::size_t{guid_index} - kFirstStreamGuid < map.guids_.size()) {
       entry.set = map.guids_[guid_index - kFirstStreamGuid];
     } else if (guid_index != 0) {
-      throw FormatError(where + " names GUID index " + std::to_string(guid_index) +
+      throw ndb::FormatError(where + " names GUID index " + std::to_string(guid_index) +
                         ", beyond the GUID stream");
     }
     if (is_string) {
       if (std::size_t{first} + 4 > s.size()) {
-        throw FormatError(where + " names string offset " + Hex(first) + ", beyond the string stream");
+        throw ndb::FormatError(where + " names string offset " + base::Hex(first) + ", beyond the string stream");
       }
-      const std::uint32_t length = GetLe32(s, first);
+      const std::uint32_t length = base::Get32(s, first);
       if (length % 2 != 0 || std::size_t{first} + 4 + length > s.size()) {
-        throw FormatError(where + " has a string of " + std::to_string(length) +
+        throw ndb::FormatError(where + " has a string of " + std::to_string(length) +
                           " bytes that does not fit the string stream");
       }
       for (std::uint32_t i = 0; i < length; i += 2) {
-        entry.name.push_back(static_cast<char16_t>(GetLe16(s, first + 4 + i)));
+        entry.name.push_back(static_cast<char16_t>(base::Get16(s, first + 4 + i)));
       }
     } else {
       entry.lid = first;
     }
     const std::string key = KeyOf(entry.set, is_string, entry.lid, entry.name);
-    if (map.index_.contains(key)) throw FormatError(where + " repeats the name of an earlier entry");
+    if (map.index_.contains(key)) throw ndb::FormatError(where + " repeats the name of an earlier entry");
     map.index_[key] = static_cast<std::uint16_t>(kFirstNamedId + k);
     map.entries_.push_back(std::move(entry));
   }
   return map;
 }
 
-NameToIdMap NameToIdMap::Load(NodeDatabase& db) {
-  const auto node = db.FindNode(kNidNameToIdMap);
+NameToIdMap NameToIdMap::Load(ndb::NodeDatabase& db) {
+  const auto node = db.FindNode(ndb::kNidNameToIdMap);
   if (!node) return NameToIdMap();
   return FromProperties(ReadProperties(db, *node));
 }
@@ -144,7 +136,7 @@ std::optional<std::uint16_t> NameToIdMap::Find(const NamedProperty& name) const 
   return it->second;
 }
 
-std::uint16_t NameToIdMap::GuidIndex(const Guid& set) {
+std::uint16_t NameToIdMap::GuidIndex(const ltp::Guid& set) {
   if (set == PsMapi()) return kGuidPsMapi;
   if (set == PsPublicStrings()) return kGuidPublicStrings;
   for (std::size_t i = 0; i < guids_.size(); ++i) {
@@ -181,12 +173,12 @@ std::optional<NamedProperty> NameToIdMap::NameOf(std::uint16_t id) const {
   return n;
 }
 
-std::vector<TaggedValue> NameToIdMap::ToProperties() const {
+std::vector<ltp::TaggedValue> NameToIdMap::ToProperties() const {
   std::vector<std::uint8_t> guid_stream;
-  for (const Guid& g : guids_) guid_stream.insert(guid_stream.end(), g.begin(), g.end());
+  for (const ltp::Guid& g : guids_) guid_stream.insert(guid_stream.end(), g.begin(), g.end());
   std::vector<std::uint8_t> entry_stream, string_stream;
   std::vector<std::vector<std::uint8_t>> buckets(kNameMapBucketCount);
-  auto guid_index = [&](const Guid& set) -> std::uint16_t {
+  auto guid_index = [&](const ltp::Guid& set) -> std::uint16_t {
     if (set == PsMapi()) return kGuidPsMapi;
     if (set == PsPublicStrings()) return kGuidPublicStrings;
     for (std::size_t i = 0; i < guids_.size(); ++i) {
@@ -203,35 +195,35 @@ std::vector<TaggedValue> NameToIdMap::ToProperties() const {
     if (e.is_string) {
       first = static_cast<std::uint32_t>(string_stream.size());
       const auto bytes = Utf16Bytes(e.name);
-      AppendLe32(string_stream, static_cast<std::uint32_t>(bytes.size()));
+      base::Append32(string_stream, static_cast<std::uint32_t>(bytes.size()));
       string_stream.insert(string_stream.end(), bytes.begin(), bytes.end());
       while (string_stream.size() % 4 != 0) string_stream.push_back(0);  // entries 4-byte aligned
     }
-    AppendLe32(entry_stream, first);
-    AppendLe32(entry_stream, bits);
+    base::Append32(entry_stream, first);
+    base::Append32(entry_stream, bits);
     const std::uint32_t hash = NameHashBase(e.is_string, e.lid, e.name);
     auto& bucket = buckets[NameBucketOf(g, e.is_string, hash)];
-    AppendLe32(bucket, hash);
-    AppendLe32(bucket, bits);
+    base::Append32(bucket, hash);
+    base::Append32(bucket, bits);
   }
-  std::vector<TaggedValue> values;
+  std::vector<ltp::TaggedValue> values;
   values.reserve(4 + kNameMapBucketCount);
-  values.push_back({kTagBucketCount, PropValue::Int32(static_cast<std::int32_t>(kNameMapBucketCount))});
-  values.push_back({kTagGuidStream, PropValue::Binary(std::move(guid_stream))});
-  values.push_back({kTagEntryStream, PropValue::Binary(std::move(entry_stream))});
-  values.push_back({kTagStringStream, PropValue::Binary(std::move(string_stream))});
+  values.push_back({kPrNameidBucketCount, ltp::PropValue::Int32(static_cast<std::int32_t>(kNameMapBucketCount))});
+  values.push_back({kPrNameidStreamGuid, ltp::PropValue::Binary(std::move(guid_stream))});
+  values.push_back({kPrNameidStreamEntry, ltp::PropValue::Binary(std::move(entry_stream))});
+  values.push_back({kPrNameidStreamString, ltp::PropValue::Binary(std::move(string_stream))});
   for (std::uint32_t i = 0; i < kNameMapBucketCount; ++i) {
-    values.push_back({MakeTag(static_cast<std::uint16_t>(kFirstBucketId + i), PropType::kBinary),
-                      PropValue::Binary(std::move(buckets[i]))});
+    values.push_back({ltp::MakeTag(static_cast<std::uint16_t>(kFirstBucketId + i), ltp::PropType::kBinary),
+                      ltp::PropValue::Binary(std::move(buckets[i]))});
   }
   return values;
 }
 
-void NameToIdMap::Write(NodeDatabase& db) {
+void NameToIdMap::Write(ndb::NodeDatabase& db) {
   const auto values = ToProperties();
   const NodeContent c = WriteProperties(db, values);
-  db.PutNode(NodeEntry{kNidNameToIdMap, c.data, c.subnodes, 0});
+  db.PutNode(ndb::NodeEntry{ndb::kNidNameToIdMap, c.data, c.subnodes, 0});
   changed_ = false;
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

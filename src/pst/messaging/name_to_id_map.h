@@ -12,10 +12,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "pst/named_property.h"
+#include "pst/messaging/named_property.h"
 #include "pst/ndb/node_database.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 inline constexpr std::uint16_t kFirstNamedId = 0x8000;
 inline constexpr std::uint32_t kNameMapBucketCount = 251;
@@ -24,9 +24,9 @@ class NameToIdMap {
  public:
   NameToIdMap() = default;
   // Parses the map's property values; a damaged map raises FormatError.
-  static NameToIdMap FromProperties(std::span<const TaggedValue> values);
+  static NameToIdMap FromProperties(std::span<const ltp::TaggedValue> values);
   // The map of a file (an empty map when the file has no node 0x61).
-  static NameToIdMap Load(NodeDatabase& db);
+  static NameToIdMap Load(ndb::NodeDatabase& db);
 
   // The id of a name, assigned (and the map marked changed) the first time it is asked for.
   // A numeric PS_MAPI name below 0x8000 is the property id itself and takes no entry.
@@ -40,22 +40,22 @@ class NameToIdMap {
 
   // The property values of the map as MS-PST lays them out: bucket count, the three
   // streams and every bucket (empty ones zero-length).
-  std::vector<TaggedValue> ToProperties() const;
+  std::vector<ltp::TaggedValue> ToProperties() const;
   // Replaces node 0x61 with this map and clears the changed mark.
-  void Write(NodeDatabase& db);
+  void Write(ndb::NodeDatabase& db);
 
  private:
   struct Entry {
-    Guid set{};
+    ltp::Guid set{};
     std::uint32_t lid = 0;
     std::u16string name;
     bool is_string = false;
   };
-  static std::string KeyOf(const Guid& set, bool is_string, std::uint32_t lid,
+  static std::string KeyOf(const ltp::Guid& set, bool is_string, std::uint32_t lid,
                            const std::u16string& name);
-  std::uint16_t GuidIndex(const Guid& set);  // 1, 2, or 3 + position in guids_ (added)
+  std::uint16_t GuidIndex(const ltp::Guid& set);  // 1, 2, or 3 + position in guids_ (added)
 
-  std::vector<Guid> guids_;      // the GUID stream
+  std::vector<ltp::Guid> guids_;      // the GUID stream
   std::vector<Entry> entries_;   // entry k is id 0x8000 + k
   std::unordered_map<std::string, std::uint16_t> index_;  // KeyOf -> id
   bool changed_ = false;
@@ -66,4 +66,4 @@ class NameToIdMap {
 std::uint32_t NameHashBase(bool is_string, std::uint32_t lid, const std::u16string& name);
 std::uint32_t NameBucketOf(std::uint16_t guid_index, bool is_string, std::uint32_t hash_base);
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

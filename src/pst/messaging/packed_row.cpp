@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 namespace {
 
 constexpr std::size_t kCellHeader = 10;
@@ -19,12 +19,12 @@ std::uint64_t Get(const std::uint8_t* p, std::size_t n) {
 
 }  // namespace
 
-PackedRow::PackedRow(std::uint32_t row_id, std::span<const TaggedValue> cells) : row_id_(row_id) {
+PackedRow::PackedRow(std::uint32_t row_id, std::span<const ltp::TaggedValue> cells) : row_id_(row_id) {
   std::size_t size = 0;
-  for (const TaggedValue& c : cells) size += kCellHeader + c.value.bytes().size();
+  for (const ltp::TaggedValue& c : cells) size += kCellHeader + c.value.bytes().size();
   bytes_.resize(size);
   std::uint8_t* p = bytes_.data();
-  for (const TaggedValue& c : cells) {
+  for (const ltp::TaggedValue& c : cells) {
     const auto& b = c.value.bytes();
     Put(p, c.tag, 4);
     Put(p + 4, static_cast<std::uint16_t>(c.value.type()), 2);
@@ -34,15 +34,15 @@ PackedRow::PackedRow(std::uint32_t row_id, std::span<const TaggedValue> cells) :
   }
 }
 
-void PackedRow::UnpackInto(std::vector<TaggedValue>& out) const {
+void PackedRow::UnpackInto(std::vector<ltp::TaggedValue>& out) const {
   // The values already in out keep their buffers: a table write unpacks every row of a
   // folder into the same list, without an allocation per cell.
   std::size_t n = 0;
   const std::uint8_t* p = bytes_.data();
   const std::uint8_t* end = p + bytes_.size();
   while (p < end) {
-    const auto tag = static_cast<PropTag>(Get(p, 4));
-    const auto type = static_cast<PropType>(Get(p + 4, 2));
+    const auto tag = static_cast<ltp::PropTag>(Get(p, 4));
+    const auto type = static_cast<ltp::PropType>(Get(p + 4, 2));
     const auto size = static_cast<std::size_t>(Get(p + 6, 4));
     p += kCellHeader;
     if (n == out.size()) out.emplace_back();
@@ -54,10 +54,10 @@ void PackedRow::UnpackInto(std::vector<TaggedValue>& out) const {
   out.resize(n);
 }
 
-std::vector<TaggedValue> PackedRow::Unpack() const {
-  std::vector<TaggedValue> out;
+std::vector<ltp::TaggedValue> PackedRow::Unpack() const {
+  std::vector<ltp::TaggedValue> out;
   UnpackInto(out);
   return out;
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

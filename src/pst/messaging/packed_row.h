@@ -9,20 +9,20 @@
 
 #include "pst/ltp/property_value.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 class PackedRow {
  public:
-  PackedRow(std::uint32_t row_id, std::span<const TaggedValue> cells);
+  PackedRow(std::uint32_t row_id, std::span<const ltp::TaggedValue> cells);
 
   std::uint32_t row_id() const { return row_id_; }
   // The cells, in the order they were given, appended to out after clearing it.
-  void UnpackInto(std::vector<TaggedValue>& out) const;
-  std::vector<TaggedValue> Unpack() const;
+  void UnpackInto(std::vector<ltp::TaggedValue>& out) const;
+  std::vector<ltp::TaggedValue> Unpack() const;
 
  private:
   std::uint32_t row_id_;
   std::vector<std::uint8_t> bytes_;  // per cell: tag (4), type (2), size (4), the value's bytes
 };
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/hex.h"
+#include "pst/ltp/table_context.h"
 #include "pst/messaging/entry_id.h"
 #include "pst/messaging/folder_names.h"
 #include "pst/messaging/name_to_id_map.h"
@@ -9,38 +11,31 @@
 #include "pst/messaging/table_templates.h"
 #include "pst/ndb/format_error.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 namespace {
 
-constexpr Nid kNidReceiveFolderTable = 0x62B;
+constexpr ndb::Nid kNidReceiveFolderTable = 0x62B;
 constexpr std::uint32_t kMessageFlagRead = 0x01;
 
-std::string Hex(Nid nid) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string s = "0x";
-  for (int shift = 28; shift >= 0; shift -= 4) s.push_back(digits[(nid >> shift) & 0xF]);
-  return s;
-}
-
-bool IsUnread(const std::vector<TaggedValue>& cells) {
-  const PropValue* flags = FindValue(cells, tags::kMessageFlags);
+bool IsUnread(const std::vector<ltp::TaggedValue>& cells) {
+  const ltp::PropValue* flags = FindValue(cells, kPrMessageFlags);
   return flags == nullptr || (static_cast<std::uint32_t>(flags->AsInt32()) & kMessageFlagRead) == 0;
 }
 
-std::vector<TableRow> HierarchyRows(const std::unordered_map<Nid, FolderState>& folders,
+std::vector<TableRow> HierarchyRows(const std::unordered_map<ndb::Nid, FolderState>& folders,
                                     const FolderState& parent) {
   std::vector<TableRow> rows;
   rows.reserve(parent.children.size());
-  for (Nid child : parent.children) {
+  for (ndb::Nid child : parent.children) {
     const FolderState& c = folders.at(child);
     TableRow row{child, {}};
-    row.cells.push_back({tags::kDisplayName, PropValue::String(c.name)});
-    row.cells.push_back({tags::kContentCount, PropValue::Int32(c.content_count)});
-    row.cells.push_back({tags::kContentUnreadCount, PropValue::Int32(c.unread_count)});
-    row.cells.push_back({tags::kSubfolders, PropValue::Boolean(!c.children.empty())});
+    row.cells.push_back({kPrDisplayName, ltp::PropValue::String(c.name)});
+    row.cells.push_back({kPrContentCount, ltp::PropValue::Int32(c.content_count)});
+    row.cells.push_back({kPrContentUnreadCount, ltp::PropValue::Int32(c.unread_count)});
+    row.cells.push_back({kPrSubfolders, ltp::PropValue::Boolean(!c.children.empty())});
     if (c.container_class) {
-      row.cells.push_back({tags::kContainerClass, PropValue::String(*c.container_class)});
+      row.cells.push_back({kPrContainerClass, ltp::PropValue::String(*c.container_class)});
     }
     rows.push_back(std::move(row));
   }
@@ -49,13 +44,13 @@ std::vector<TableRow> HierarchyRows(const std::unordered_map<Nid, FolderState>& 
 
 }  // namespace
 
-PstStore::PstStore(std::unique_ptr<NodeDatabase> db, bool writable)
+PstStore::PstStore(std::unique_ptr<ndb::NodeDatabase> db, bool writable)
     : db_(std::move(db)), writable_(writable) {}
 
 PstStore::~PstStore() = default;
 
 std::unique_ptr<PstStore> PstStore::Open(const std::filesystem::path& path, bool writable) {
-  std::unique_ptr<PstStore> store(new PstStore(NodeDatabase::Open(path, writable), writable));
+  std::unique_ptr<PstStore> store(new PstStore(ndb::NodeDatabase::Open(path, writable), writable));
   store->path_ = path;
   store->LoadStore();
   store->LoadFolders();
@@ -72,16 +67,16 @@ void PstStore::RequireWritable() const {
   if (!writable_) throw FolderError("the PST store was opened read-only");
 }
 
-const FolderState& PstStore::StateOf(Nid nid) const {
+const FolderState& PstStore::StateOf(ndb::Nid nid) const {
   RequireOpen();
   const auto it = folders_.find(nid);
-  if (it == folders_.end()) throw FolderError("no folder with NID " + Hex(nid) + " in the store");
+  if (it == folders_.end()) throw FolderError("no folder with NID " + base::Hex(nid) + " in the store");
   return it->second;
 }
 
-FolderState& PstStore::MutableState(Nid nid) { return const_cast<FolderState&>(StateOf(nid)); }
+FolderState& PstStore::MutableState(ndb::Nid nid) { return const_cast<FolderState&>(StateOf(nid)); }
 
-Folder PstStore::GetFolder(Nid nid) {
+Folder PstStore::GetFolder(ndb::Nid nid) {
   StateOf(nid);
   return Folder(*this, nid);
 }
@@ -109,23 +104,23 @@ std::optional<Folder> PstStore::FindFolder(std::string_view path) {
   return current;
 }
 
-std::vector<std::uint8_t> PstStore::EntryIdOf(Nid nid) const { return MakeEntryId(record_key_, nid); }
+std::vector<std::uint8_t> PstStore::EntryIdOf(ndb::Nid nid) const { return MakeEntryId(record_key_, nid); }
 
-Folder PstStore::AddFolder(Nid parent_nid, std::string_view name, std::string_view container_class) {
+Folder PstStore::AddFolder(ndb::Nid parent_nid, std::string_view name, std::string_view container_class) {
   RequireWritable();
   const FolderState& parent = StateOf(parent_nid);
-  if (NidTypeOf(parent_nid) != NidType::kNormalFolder) {
+  if (ndb::NidTypeOf(parent_nid) != ndb::NidType::kNormalFolder) {
     throw FolderError("cannot add folder \"" + std::string(name) + "\": \"" + parent.name +
                       "\" is a search folder");
   }
   if (name.empty()) throw FolderError("cannot add a folder with an empty name under \"" + parent.name + "\"");
-  for (Nid child : parent.children) {
+  for (ndb::Nid child : parent.children) {
     if (FolderNamesCollide(folders_.at(child).name, name)) {
       throw FolderError("cannot add folder \"" + std::string(name) + "\" under \"" + parent.name +
                         "\": a folder named \"" + folders_.at(child).name + "\" is already there");
     }
   }
-  const Nid nid = AllocateFolderNid();
+  const ndb::Nid nid = AllocateFolderNid();
   NewFolderState(nid, parent_nid, name, container_class);
   FolderState& p = MutableState(parent_nid);
   p.children.push_back(nid);
@@ -138,12 +133,12 @@ Folder PstStore::AddFolder(Nid parent_nid, std::string_view name, std::string_vi
   return Folder(*this, nid);
 }
 
-Nid PstStore::AllocateFolderNid() {
+ndb::Nid PstStore::AllocateFolderNid() {
   // A folder's three tables share its index; the header's counters for the table types
   // must cover that index too, so they are drawn up with the folder's.
-  const Nid nid = db_->AllocateNid(NidType::kNormalFolder);
-  for (NidType t : {NidType::kHierarchyTable, NidType::kContentsTable, NidType::kAssocContentsTable}) {
-    while (NidIndexOf(db_->AllocateNid(t)) < NidIndexOf(nid)) {
+  const ndb::Nid nid = db_->AllocateNid(ndb::NidType::kNormalFolder);
+  for (ndb::NidType t : {ndb::NidType::kHierarchyTable, ndb::NidType::kContentsTable, ndb::NidType::kAssocContentsTable}) {
+    while (ndb::NidIndexOf(db_->AllocateNid(t)) < ndb::NidIndexOf(nid)) {
     }
   }
   return nid;
@@ -151,7 +146,7 @@ Nid PstStore::AllocateFolderNid() {
 
 void PstStore::LoadContents(FolderState& folder) {
   if (folder.contents_loaded) return;
-  const auto node = db_->FindNode(WithType(folder.nid, NidType::kContentsTable));
+  const auto node = db_->FindNode(ndb::WithType(folder.nid, ndb::NidType::kContentsTable));
   if (node) {
     TableData table = ReadTable(*db_, *node);
     folder.contents_rows.clear();
@@ -165,14 +160,14 @@ void PstStore::LoadContents(FolderState& folder) {
   folder.contents_loaded = true;
 }
 
-void PstStore::PutContentsRow(Nid folder_nid, Nid message, std::vector<TaggedValue> cells) {
+void PstStore::PutContentsRow(ndb::Nid folder_nid, ndb::Nid message, std::vector<ltp::TaggedValue> cells) {
   RequireWritable();
   FolderState& folder = MutableState(folder_nid);
   LoadContents(folder);
-  const auto columns = templates::ContentsColumns();
-  std::erase_if(cells, [&](const TaggedValue& v) {
+  const auto columns = ContentsColumns();
+  std::erase_if(cells, [&](const ltp::TaggedValue& v) {
     return std::find(columns.begin(), columns.end(), v.tag) == columns.end() ||
-           v.tag == tags::kLtpRowId || v.tag == tags::kLtpRowVer;
+           v.tag == ltp::kPrLtpRowId || v.tag == ltp::kPrLtpRowVer;
   });
   const bool unread = IsUnread(cells);
   const auto it = folder.contents_index.find(message);
@@ -190,13 +185,13 @@ void PstStore::PutContentsRow(Nid folder_nid, Nid message, std::vector<TaggedVal
   if (folder.parent != folder.nid) MutableState(folder.parent).hierarchy_dirty = true;
 }
 
-void PstStore::RemoveContentsRow(Nid folder_nid, Nid message) {
+void PstStore::RemoveContentsRow(ndb::Nid folder_nid, ndb::Nid message) {
   RequireWritable();
   FolderState& folder = MutableState(folder_nid);
   LoadContents(folder);
   const auto it = folder.contents_index.find(message);
   if (it == folder.contents_index.end()) {
-    throw FolderError("message " + Hex(message) + " is not in folder \"" + folder.name + "\"");
+    throw FolderError("message " + base::Hex(message) + " is not in folder \"" + folder.name + "\"");
   }
   const std::size_t at = it->second;
   folder.unread_count -= IsUnread(folder.contents_rows[at].Unpack()) ? 1 : 0;
@@ -213,50 +208,50 @@ void PstStore::RemoveContentsRow(Nid folder_nid, Nid message) {
 }
 
 void PstStore::WriteFolder(FolderState& f) {
-  NodeDatabase& db = *db_;
-  const bool search = NidTypeOf(f.nid) == NidType::kSearchFolder;
+  ndb::NodeDatabase& db = *db_;
+  const bool search = ndb::NidTypeOf(f.nid) == ndb::NidType::kSearchFolder;
   if (f.props_dirty) {
-    SetValue(f.props, tags::kDisplayName, PropValue::String(f.name));
-    SetValue(f.props, tags::kContentCount, PropValue::Int32(f.content_count));
-    SetValue(f.props, tags::kContentUnreadCount, PropValue::Int32(f.unread_count));
-    SetValue(f.props, tags::kSubfolders, PropValue::Boolean(!f.children.empty()));
-    if (f.container_class) SetValue(f.props, tags::kContainerClass, PropValue::String(*f.container_class));
+    SetValue(f.props, kPrDisplayName, ltp::PropValue::String(f.name));
+    SetValue(f.props, kPrContentCount, ltp::PropValue::Int32(f.content_count));
+    SetValue(f.props, kPrContentUnreadCount, ltp::PropValue::Int32(f.unread_count));
+    SetValue(f.props, kPrSubfolders, ltp::PropValue::Boolean(!f.children.empty()));
+    if (f.container_class) SetValue(f.props, kPrContainerClass, ltp::PropValue::String(*f.container_class));
     const NodeContent pc = WriteProperties(db, f.props);
-    db.PutNode(NodeEntry{f.nid, pc.data, pc.subnodes, f.parent});
+    db.PutNode(ndb::NodeEntry{f.nid, pc.data, pc.subnodes, f.parent});
   }
   if (search) {  // a search folder's tables are kept by the search machinery, not here
     f.props_dirty = f.hierarchy_dirty = f.contents_dirty = false;
     return;
   }
-  auto put_table = [&](NidType type, Bid empty, std::span<const PropTag> columns,
+  auto put_table = [&](ndb::NidType type, ndb::Bid empty, std::span<const ltp::PropTag> columns,
                        std::size_t row_count, const std::function<TableRowView(std::size_t)>& row_at) {
-    const Nid nid = WithType(f.nid, type);
+    const ndb::Nid nid = ndb::WithType(f.nid, type);
     if (row_count == 0) {
       const auto existing = db.FindNode(nid);
       if (existing && existing->data == empty && existing->subnodes == 0) return;
       db.AddRef(empty);  // an empty table shares the template's block, as Outlook does
-      db.PutNode(NodeEntry{nid, empty, 0, 0});
+      db.PutNode(ndb::NodeEntry{nid, empty, 0, 0});
     } else {
       const NodeContent c = WriteTable(db, columns, row_count, row_at);
-      db.PutNode(NodeEntry{nid, c.data, c.subnodes, 0});
+      db.PutNode(ndb::NodeEntry{nid, c.data, c.subnodes, 0});
     }
   };
   if (f.hierarchy_dirty) {
     const std::vector<TableRow> rows = HierarchyRows(folders_, f);
-    put_table(NidType::kHierarchyTable, empty_hierarchy_, templates::HierarchyColumns(),
+    put_table(ndb::NidType::kHierarchyTable, empty_hierarchy_, HierarchyColumns(),
               rows.size(), [&](std::size_t i) { return TableRowView{rows[i].row_id, rows[i].cells}; });
   }
   if (f.contents_dirty) {
     // Rows are unpacked one at a time as the table is written.
-    std::vector<TaggedValue> cells;
-    put_table(NidType::kContentsTable, empty_contents_, templates::ContentsColumns(),
+    std::vector<ltp::TaggedValue> cells;
+    put_table(ndb::NidType::kContentsTable, empty_contents_, ContentsColumns(),
               f.contents_rows.size(), [&](std::size_t i) {
                 f.contents_rows[i].UnpackInto(cells);
                 return TableRowView{f.contents_rows[i].row_id(), cells};
               });
   }
-  if (!db.FindNode(WithType(f.nid, NidType::kAssocContentsTable))) {
-    put_table(NidType::kAssocContentsTable, empty_assoc_, templates::AssocContentsColumns(), 0, {});
+  if (!db.FindNode(ndb::WithType(f.nid, ndb::NidType::kAssocContentsTable))) {
+    put_table(ndb::NidType::kAssocContentsTable, empty_assoc_, AssocContentsColumns(), 0, {});
   }
   f.props_dirty = f.hierarchy_dirty = f.contents_dirty = false;
 }
@@ -299,101 +294,101 @@ void PstStore::Close() {
 }
 
 void PstStore::LoadStore() {
-  const auto store_node = db_->FindNode(kNidMessageStore);
-  if (!store_node) throw FormatError("the PST has no message store object (NID 0x21)");
+  const auto store_node = db_->FindNode(ndb::kNidMessageStore);
+  if (!store_node) throw ndb::FormatError("the PST has no message store object (NID 0x21)");
   const auto props = ReadProperties(*db_, *store_node);
-  const PropValue* key = FindValue(props, tags::kRecordKey);
+  const ltp::PropValue* key = FindValue(props, kPrRecordKey);
   if (key == nullptr || key->bytes().size() != record_key_.size()) {
-    throw FormatError("the message store has no 16-byte record key (PidTagRecordKey)");
+    throw ndb::FormatError("the message store has no 16-byte record key (PidTagRecordKey)");
   }
   std::copy(key->bytes().begin(), key->bytes().end(), record_key_.begin());
-  if (const PropValue* name = FindValue(props, tags::kDisplayName)) display_name_ = name->AsString();
-  auto nid_of = [&](PropTag tag) -> std::optional<Nid> {
-    const PropValue* v = FindValue(props, tag);
+  if (const ltp::PropValue* name = FindValue(props, kPrDisplayName)) display_name_ = name->AsString();
+  auto nid_of = [&](ltp::PropTag tag) -> std::optional<ndb::Nid> {
+    const ltp::PropValue* v = FindValue(props, tag);
     if (v == nullptr) return std::nullopt;
     return NidFromEntryId(v->bytes(), record_key_);
   };
-  const auto subtree = nid_of(tags::kIpmSubtreeEntryId);
-  const auto finder = nid_of(tags::kFinderEntryId);
-  if (!subtree) throw FormatError("the message store has no valid IPM subtree entry ID");
+  const auto subtree = nid_of(kPrIpmSubtreeEntryId);
+  const auto finder = nid_of(kPrFinderEntryId);
+  if (!subtree) throw ndb::FormatError("the message store has no valid IPM subtree entry ID");
   ipm_subtree_ = *subtree;
   search_root_ = finder.value_or(0);
-  if (auto n = nid_of(tags::kIpmOutboxEntryId)) default_folders_[DefaultFolder::kOutbox] = *n;
-  if (auto n = nid_of(tags::kIpmWastebasketEntryId)) default_folders_[DefaultFolder::kDeletedItems] = *n;
-  if (auto n = nid_of(tags::kIpmSentMailEntryId)) default_folders_[DefaultFolder::kSentMail] = *n;
+  if (auto n = nid_of(kPrIpmOutboxEntryId)) default_folders_[DefaultFolder::kOutbox] = *n;
+  if (auto n = nid_of(kPrIpmWastebasketEntryId)) default_folders_[DefaultFolder::kDeletedItems] = *n;
+  if (auto n = nid_of(kPrIpmSentMailEntryId)) default_folders_[DefaultFolder::kSentMail] = *n;
 
   if (const auto receive = db_->FindNode(kNidReceiveFolderTable)) {
     for (const TableRow& row : ReadTable(*db_, *receive).rows) {
-      const PropValue* cls = FindValue(row.cells, tags::kMessageClass);
-      const PropValue* nid = FindValue(row.cells, tags::kPstReceiveFolderNid);
+      const ltp::PropValue* cls = FindValue(row.cells, kPrMessageClass);
+      const ltp::PropValue* nid = FindValue(row.cells, kPrPstReceiveFolderNid);
       if (cls && nid && (cls->AsString().empty() || cls->AsString() == "IPM")) {
-        default_folders_[DefaultFolder::kInbox] = static_cast<Nid>(nid->AsInt32());
+        default_folders_[DefaultFolder::kInbox] = static_cast<ndb::Nid>(nid->AsInt32());
       }
     }
   }
-  for (auto t : {kNidHierarchyTableTemplate, kNidContentsTableTemplate, kNidAssocContentsTableTemplate}) {
-    if (!db_->FindNode(t)) throw FormatError("the PST has no table template " + Hex(t));
+  for (auto t : {ndb::kNidHierarchyTableTemplate, ndb::kNidContentsTableTemplate, ndb::kNidAssocContentsTableTemplate}) {
+    if (!db_->FindNode(t)) throw ndb::FormatError("the PST has no table template " + base::Hex(t));
   }
-  empty_hierarchy_ = db_->FindNode(kNidHierarchyTableTemplate)->data;
-  empty_contents_ = db_->FindNode(kNidContentsTableTemplate)->data;
-  empty_assoc_ = db_->FindNode(kNidAssocContentsTableTemplate)->data;
+  empty_hierarchy_ = db_->FindNode(ndb::kNidHierarchyTableTemplate)->data;
+  empty_contents_ = db_->FindNode(ndb::kNidContentsTableTemplate)->data;
+  empty_assoc_ = db_->FindNode(ndb::kNidAssocContentsTableTemplate)->data;
 }
 
 void PstStore::LoadFolders() {
-  std::vector<NodeEntry> folder_nodes;
-  db_->ForEachNode([&](const NodeEntry& e) {
-    const NidType t = NidTypeOf(e.nid);
-    if (t == NidType::kNormalFolder || t == NidType::kSearchFolder) folder_nodes.push_back(e);
+  std::vector<ndb::NodeEntry> folder_nodes;
+  db_->ForEachNode([&](const ndb::NodeEntry& e) {
+    const ndb::NidType t = ndb::NidTypeOf(e.nid);
+    if (t == ndb::NidType::kNormalFolder || t == ndb::NidType::kSearchFolder) folder_nodes.push_back(e);
   });
-  for (const NodeEntry& e : folder_nodes) {
+  for (const ndb::NodeEntry& e : folder_nodes) {
     FolderState& f = folders_[e.nid];
     f.nid = e.nid;
     f.parent = e.parent;
     f.props = ReadProperties(*db_, e);
-    if (const PropValue* v = FindValue(f.props, tags::kDisplayName)) f.name = v->AsString();
-    if (const PropValue* v = FindValue(f.props, tags::kContainerClass)) f.container_class = v->AsString();
-    if (const PropValue* v = FindValue(f.props, tags::kContentCount)) f.content_count = v->AsInt32();
-    if (const PropValue* v = FindValue(f.props, tags::kContentUnreadCount)) f.unread_count = v->AsInt32();
+    if (const ltp::PropValue* v = FindValue(f.props, kPrDisplayName)) f.name = v->AsString();
+    if (const ltp::PropValue* v = FindValue(f.props, kPrContainerClass)) f.container_class = v->AsString();
+    if (const ltp::PropValue* v = FindValue(f.props, kPrContentCount)) f.content_count = v->AsInt32();
+    if (const ltp::PropValue* v = FindValue(f.props, kPrContentUnreadCount)) f.unread_count = v->AsInt32();
   }
   // Children in the order of each parent's hierarchy table.
   for (auto& [nid, f] : folders_) {
-    if (NidTypeOf(nid) != NidType::kNormalFolder) continue;
-    const auto node = db_->FindNode(WithType(nid, NidType::kHierarchyTable));
-    if (!node) throw FormatError("folder " + Hex(nid) + " has no hierarchy table");
+    if (ndb::NidTypeOf(nid) != ndb::NidType::kNormalFolder) continue;
+    const auto node = db_->FindNode(ndb::WithType(nid, ndb::NidType::kHierarchyTable));
+    if (!node) throw ndb::FormatError("folder " + base::Hex(nid) + " has no hierarchy table");
     for (const TableRow& row : ReadTable(*db_, *node).rows) {
       const auto child = folders_.find(row.row_id);
       if (child == folders_.end() || child->second.parent != nid) {
-        throw FormatError("the hierarchy table of folder " + Hex(nid) + " lists " + Hex(row.row_id) +
+        throw ndb::FormatError("the hierarchy table of folder " + base::Hex(nid) + " lists " + base::Hex(row.row_id) +
                           ", which is not a sub-folder of it");
       }
       f.children.push_back(row.row_id);
     }
   }
-  if (!folders_.contains(kNidRootFolder) || !folders_.contains(ipm_subtree_)) {
-    throw FormatError("the PST lacks its root folder or the top of its folder tree");
+  if (!folders_.contains(ndb::kNidRootFolder) || !folders_.contains(ipm_subtree_)) {
+    throw ndb::FormatError("the PST lacks its root folder or the top of its folder tree");
   }
   // Default folders Outlook finds through the root folder's entry IDs.
-  const auto& root_props = folders_.at(kNidRootFolder).props;
-  const std::pair<PropTag, DefaultFolder> by_root[] = {
-      {tags::kIpmAppointmentEntryId, DefaultFolder::kCalendar},
-      {tags::kIpmContactEntryId, DefaultFolder::kContacts},
-      {tags::kIpmJournalEntryId, DefaultFolder::kJournal},
-      {tags::kIpmNoteEntryId, DefaultFolder::kNotes},
-      {tags::kIpmTaskEntryId, DefaultFolder::kTasks},
-      {tags::kIpmDraftsEntryId, DefaultFolder::kDrafts}};
+  const auto& root_props = folders_.at(ndb::kNidRootFolder).props;
+  const std::pair<ltp::PropTag, DefaultFolder> by_root[] = {
+      {kPrIpmAppointmentEntryId, DefaultFolder::kCalendar},
+      {kPrIpmContactEntryId, DefaultFolder::kContacts},
+      {kPrIpmJournalEntryId, DefaultFolder::kJournal},
+      {kPrIpmNoteEntryId, DefaultFolder::kNotes},
+      {kPrIpmTaskEntryId, DefaultFolder::kTasks},
+      {kPrIpmDraftsEntryId, DefaultFolder::kDrafts}};
   for (const auto& [tag, kind] : by_root) {
-    if (const PropValue* v = FindValue(root_props, tag)) {
+    if (const ltp::PropValue* v = FindValue(root_props, tag)) {
       if (auto n = NidFromEntryId(v->bytes(), record_key_)) default_folders_[kind] = *n;
     }
   }
-  if (const PropValue* v = FindValue(root_props, tags::kAdditionalRenEntryIds)) {
+  if (const ltp::PropValue* v = FindValue(root_props, kPrAdditionalRenEntryIds)) {
     const auto ids = v->AsMvBinary();
-    if (ids.size() > tags::kRenJunkIndex) {
-      if (auto n = NidFromEntryId(ids[tags::kRenJunkIndex], record_key_)) {
+    if (ids.size() > kRenJunkIndex) {
+      if (auto n = NidFromEntryId(ids[kRenJunkIndex], record_key_)) {
         default_folders_[DefaultFolder::kJunk] = *n;
       }
     }
   }
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

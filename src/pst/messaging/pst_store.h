@@ -24,7 +24,7 @@
 #include "pst/messaging/folder_state.h"
 #include "pst/ndb/node_database.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 class NameToIdMap;
 
@@ -50,16 +50,16 @@ class PstStore {
   const std::string& display_name() const { return display_name_; }
   // The file's name: for a new store, path or the free "path (n)" that Create took.
   const std::filesystem::path& path() const { return path_; }
-  const Guid& record_key() const { return record_key_; }
+  const ltp::Guid& record_key() const { return record_key_; }
 
-  Folder RootFolder() { return Folder(*this, kNidRootFolder); }
+  Folder RootFolder() { return Folder(*this, ndb::kNidRootFolder); }
   Folder IpmSubtree() { return Folder(*this, ipm_subtree_); }
   Folder SearchRoot() { return Folder(*this, search_root_); }
   Folder GetDefaultFolder(DefaultFolder kind);
   // A folder by its "\"-separated path below the top of the folder tree ("" is the top).
   std::optional<Folder> FindFolder(std::string_view path);
-  Folder GetFolder(Nid nid);
-  std::vector<std::uint8_t> EntryIdOf(Nid nid) const;
+  Folder GetFolder(ndb::Nid nid);
+  std::vector<std::uint8_t> EntryIdOf(ndb::Nid nid) const;
 
   // Writes the changed folders and tables, then commits the node database.
   void Commit();
@@ -70,25 +70,25 @@ class PstStore {
   std::string WriteFailure() const { return db_->WriteFailure(); }
 
   // --- for the message layer ---
-  NodeDatabase& db() { return *db_; }
+  ndb::NodeDatabase& db() { return *db_; }
   // The file's size once `more` bytes more are written and committed; 0 where unknown.
   std::uint64_t SizeWith(std::uint64_t more) const;
   // Adds or replaces the contents-table row of a message in a folder. cells are the
   // message's values for the contents-table columns (others are ignored).
-  void PutContentsRow(Nid folder, Nid message, std::vector<TaggedValue> cells);
-  void RemoveContentsRow(Nid folder, Nid message);
+  void PutContentsRow(ndb::Nid folder, ndb::Nid message, std::vector<ltp::TaggedValue> cells);
+  void RemoveContentsRow(ndb::Nid folder, ndb::Nid message);
   // The store's named-property map, read on first use and written at Commit() when it
   // changed.
   NameToIdMap& name_to_id_map();
 
   // --- used by Folder ---
-  const FolderState& StateOf(Nid nid) const;
-  Folder AddFolder(Nid parent, std::string_view name, std::string_view container_class);
+  const FolderState& StateOf(ndb::Nid nid) const;
+  Folder AddFolder(ndb::Nid parent, std::string_view name, std::string_view container_class);
 
  private:
-  PstStore(std::unique_ptr<NodeDatabase> db, bool writable);
-  FolderState& MutableState(Nid nid);
-  FolderState& NewFolderState(Nid nid, Nid parent, std::string_view name,
+  PstStore(std::unique_ptr<ndb::NodeDatabase> db, bool writable);
+  FolderState& MutableState(ndb::Nid nid);
+  FolderState& NewFolderState(ndb::Nid nid, ndb::Nid parent, std::string_view name,
                               std::optional<std::string_view> container_class);
   void BuildNewStore(std::string_view display_name);
   void WriteFixedNodes();
@@ -100,24 +100,24 @@ class PstStore {
   void LoadFolders();
   void LoadContents(FolderState& folder);
   void WriteFolder(FolderState& folder);
-  Nid AllocateFolderNid();
+  ndb::Nid AllocateFolderNid();
   void RequireWritable() const;
   void RequireOpen() const;
 
-  std::unique_ptr<NodeDatabase> db_;
+  std::unique_ptr<ndb::NodeDatabase> db_;
   bool writable_ = true;
   bool closed_ = false;
   std::string display_name_;
   std::filesystem::path path_;
-  Guid record_key_{};
-  Nid ipm_subtree_ = 0;
-  Nid search_root_ = 0;
-  std::map<DefaultFolder, Nid> default_folders_;
-  std::unordered_map<Nid, FolderState> folders_;
-  Bid empty_hierarchy_ = 0;  // template blocks shared by every empty table
-  Bid empty_contents_ = 0;
-  Bid empty_assoc_ = 0;
+  ltp::Guid record_key_{};
+  ndb::Nid ipm_subtree_ = 0;
+  ndb::Nid search_root_ = 0;
+  std::map<DefaultFolder, ndb::Nid> default_folders_;
+  std::unordered_map<ndb::Nid, FolderState> folders_;
+  ndb::Bid empty_hierarchy_ = 0;  // template blocks shared by every empty table
+  ndb::Bid empty_contents_ = 0;
+  ndb::Bid empty_assoc_ = 0;
   std::unique_ptr<NameToIdMap> name_map_;
 };
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging

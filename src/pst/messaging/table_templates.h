@@ -9,19 +9,19 @@
 
 #include "pst/ltp/property_value.h"
 
-namespace mailvane::pst::templates {
+namespace mailvane::pst::messaging {
 
-std::span<const PropTag> HierarchyColumns();
-std::span<const PropTag> ContentsColumns();
-std::span<const PropTag> AssocContentsColumns();
-std::span<const PropTag> SearchContentsColumns();
-std::span<const PropTag> AttachmentColumns();
-std::span<const PropTag> RecipientColumns();
-std::span<const PropTag> ReceiveFolderColumns();
-std::span<const PropTag> OutgoingQueueColumns();
+std::span<const ltp::PropTag> HierarchyColumns();
+std::span<const ltp::PropTag> ContentsColumns();
+std::span<const ltp::PropTag> AssocContentsColumns();
+std::span<const ltp::PropTag> SearchContentsColumns();
+std::span<const ltp::PropTag> AttachmentColumns();
+std::span<const ltp::PropTag> RecipientColumns();
+std::span<const ltp::PropTag> ReceiveFolderColumns();
+std::span<const ltp::PropTag> OutgoingQueueColumns();
 // Three undocumented tables (NIDs 0x6B6, 0x6D7, 0x6F8) that Outlook creates with every store.
-std::span<const PropTag> Internal6B6Columns();
-std::span<const PropTag> Internal6D7Columns();
-std::span<const PropTag> Internal6F8Columns();
+std::span<const ltp::PropTag> Internal6B6Columns();
+std::span<const ltp::PropTag> Internal6D7Columns();
+std::span<const ltp::PropTag> Internal6F8Columns();
 
-}  // namespace mailvane::pst::templates
+}  // namespace mailvane::pst::messaging

@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "base/hex.h"
+#include "base/little_endian.h"
 #include "pst/ndb/crypt.h"
 #include "pst/ndb/format_error.h"
 #include "pst/ndb/page.h"
@@ -74,9 +76,9 @@ Bid PstNodeDatabase::WriteXBlock(std::span<const Bid> children, std::uint64_t to
   std::vector<std::uint8_t> b(kInternalHeaderSize + 8 * children.size());
   b[0] = kBlockTypeData;
   b[1] = level;
-  Put16(b.data() + 2, static_cast<std::uint16_t>(children.size()));
-  Put32(b.data() + 4, static_cast<std::uint32_t>(total));
-  for (std::size_t i = 0; i < children.size(); ++i) Put64(b.data() + 8 + 8 * i, children[i]);
+  base::Put16(b.data() + 2, static_cast<std::uint16_t>(children.size()));
+  base::Put32(b.data() + 4, static_cast<std::uint32_t>(total));
+  for (std::size_t i = 0; i < children.size(); ++i) base::Put64(b.data() + 8 + 8 * i, children[i]);
   return StoreBlock(b, true);
 }
 
@@ -89,7 +91,7 @@ Bid PstNodeDatabase::WriteDataTree(std::span<const Bid> leaves, std::uint64_t to
   for (Bid leaf : leaves) {
     const BlockInfo* info = FindBlock(leaf);
     if (info == nullptr || IsInternal(leaf)) {
-      throw FormatError("data tree leaf " + HexId(leaf) + " is not a data block of this file");
+      throw FormatError("data tree leaf " + base::Hex(leaf) + " is not a data block of this file");
     }
     sizes.push_back(info->cb);
     sum += info->cb;
@@ -125,11 +127,11 @@ Bid PstNodeDatabase::WriteSubnodeTree(std::vector<SubnodeEntry> entries) {
             [](const SubnodeEntry& a, const SubnodeEntry& b) { return a.nid < b.nid; });
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (i > 0 && entries[i].nid == entries[i - 1].nid) {
-      throw FormatError("subnode NID " + HexId(entries[i].nid) + " appears twice");
+      throw FormatError("subnode NID " + base::Hex(entries[i].nid) + " appears twice");
     }
     for (Bid b : {entries[i].data, entries[i].subnodes}) {
       if (b != 0 && FindBlock(b) == nullptr) {
-        throw FormatError("subnode " + HexId(entries[i].nid) + " refers to block " + HexId(b) +
+        throw FormatError("subnode " + base::Hex(entries[i].nid) + " refers to block " + base::Hex(b) +
                           " that does not exist");
       }
     }
@@ -145,12 +147,12 @@ Bid PstNodeDatabase::WriteSubnodeTree(std::vector<SubnodeEntry> entries) {
     std::vector<std::uint8_t> b(kInternalHeaderSize + 24 * n);
     b[0] = kBlockTypeSubnode;
     b[1] = 0;
-    Put16(b.data() + 2, static_cast<std::uint16_t>(n));
+    base::Put16(b.data() + 2, static_cast<std::uint16_t>(n));
     for (std::size_t i = 0; i < n; ++i) {
       std::uint8_t* e = b.data() + 8 + 24 * i;
-      Put64(e, entries[at + i].nid);
-      Put64(e + 8, entries[at + i].data);
-      Put64(e + 16, entries[at + i].subnodes);
+      base::Put64(e, entries[at + i].nid);
+      base::Put64(e + 8, entries[at + i].data);
+      base::Put64(e + 16, entries[at + i].subnodes);
     }
     leaves.emplace_back(entries[at].nid, StoreBlock(b, true));
   }
@@ -158,10 +160,10 @@ Bid PstNodeDatabase::WriteSubnodeTree(std::vector<SubnodeEntry> entries) {
   std::vector<std::uint8_t> b(kInternalHeaderSize + 16 * leaves.size());
   b[0] = kBlockTypeSubnode;
   b[1] = 1;
-  Put16(b.data() + 2, static_cast<std::uint16_t>(leaves.size()));
+  base::Put16(b.data() + 2, static_cast<std::uint16_t>(leaves.size()));
   for (std::size_t i = 0; i < leaves.size(); ++i) {
-    Put64(b.data() + 8 + 16 * i, leaves[i].first);
-    Put64(b.data() + 16 + 16 * i, leaves[i].second);
+    base::Put64(b.data() + 8 + 16 * i, leaves[i].first);
+    base::Put64(b.data() + 16 + 16 * i, leaves[i].second);
   }
   return StoreBlock(b, true);
 }
@@ -169,9 +171,9 @@ Bid PstNodeDatabase::WriteSubnodeTree(std::vector<SubnodeEntry> entries) {
 void PstNodeDatabase::AddRef(Bid bid) {
   RequireWritable();
   BlockInfo* info = blocks_.Find(BidKey(bid));
-  if (info == nullptr) throw FormatError("block " + HexId(bid) + " does not exist");
+  if (info == nullptr) throw FormatError("block " + base::Hex(bid) + " does not exist");
   if (info->cref == kMaxRefs) {
-    throw FormatError("block " + HexId(bid) + " has too many references");
+    throw FormatError("block " + base::Hex(bid) + " has too many references");
   }
   ++info->cref;
   bbt_layout_.Touch(BidKey(bid));
@@ -180,7 +182,7 @@ void PstNodeDatabase::AddRef(Bid bid) {
 void PstNodeDatabase::Release(Bid bid) {
   RequireWritable();
   BlockInfo* info = blocks_.Find(BidKey(bid));
-  if (info == nullptr) throw FormatError("block " + HexId(bid) + " does not exist");
+  if (info == nullptr) throw FormatError("block " + base::Hex(bid) + " does not exist");
   bbt_layout_.Touch(BidKey(bid));
   if (--info->cref > 1) return;
   FreeBlock(BidKey(bid));
@@ -190,17 +192,17 @@ void PstNodeDatabase::FreeBlock(Bid bid) {
   std::vector<Bid> children;
   if (IsInternal(bid)) {
     std::vector<std::uint8_t> b = ReadBlock(bid);
-    std::size_t n = Get16(b.data() + 2);
+    std::size_t n = base::Get16(b.data() + 2);
     if (b[0] == kBlockTypeData) {
-      for (std::size_t i = 0; i < n; ++i) children.push_back(Get64(b.data() + 8 + 8 * i));
+      for (std::size_t i = 0; i < n; ++i) children.push_back(base::Get64(b.data() + 8 + 8 * i));
     } else if (b[1] == 0) {
       for (std::size_t i = 0; i < n; ++i) {
         const std::uint8_t* e = b.data() + 8 + 24 * i;
-        if (Get64(e + 8) != 0) children.push_back(Get64(e + 8));
-        if (Get64(e + 16) != 0) children.push_back(Get64(e + 16));
+        if (base::Get64(e + 8) != 0) children.push_back(base::Get64(e + 8));
+        if (base::Get64(e + 16) != 0) children.push_back(base::Get64(e + 16));
       }
     } else {
-      for (std::size_t i = 0; i < n; ++i) children.push_back(Get64(b.data() + 16 + 16 * i));
+      for (std::size_t i = 0; i < n; ++i) children.push_back(base::Get64(b.data() + 16 + 16 * i));
     }
   }
   const BlockInfo* info = blocks_.Find(bid);
@@ -213,7 +215,7 @@ void PstNodeDatabase::FreeBlock(Bid bid) {
 std::vector<std::uint8_t> PstNodeDatabase::ReadRawBlock(Bid bid, BlockInfo& info) {
   RequireOpen();
   const BlockInfo* found = FindBlock(bid);
-  if (found == nullptr) throw FormatError("block " + HexId(bid) + " is not in the BBT");
+  if (found == nullptr) throw FormatError("block " + base::Hex(bid) + " is not in the BBT");
   info = *found;
   writer_.Flush();  // the block may still sit in the write buffer
   std::vector<std::uint8_t> raw(BlockSizeOnDisk(info.cb));
@@ -235,11 +237,11 @@ std::vector<std::uint8_t> PstNodeDatabase::ReadBlock(Bid bid) {
 std::vector<std::uint8_t> PstNodeDatabase::ReadInternal(Bid bid, std::uint8_t type) {
   std::vector<std::uint8_t> b = ReadBlock(bid);
   if (b.size() < kInternalHeaderSize || b[0] != type) {
-    throw FormatError("block " + HexId(bid) + " is not the internal block expected");
+    throw FormatError("block " + base::Hex(bid) + " is not the internal block expected");
   }
   std::size_t entry = type == kBlockTypeData ? 8 : (b[1] == 0 ? 24 : 16);
-  if (kInternalHeaderSize + entry * Get16(b.data() + 2) > b.size()) {
-    throw FormatError("internal block " + HexId(bid) + " announces more entries than it holds");
+  if (kInternalHeaderSize + entry * base::Get16(b.data() + 2) > b.size()) {
+    throw FormatError("internal block " + base::Hex(bid) + " announces more entries than it holds");
   }
   return b;
 }
@@ -249,10 +251,10 @@ void PstNodeDatabase::AppendLeaves(Bid bid, std::vector<Bid>& out, int depth) {
     out.push_back(bid);
     return;
   }
-  if (depth >= kMaxDataDepth) throw FormatError("data tree " + HexId(bid) + " is too deep");
+  if (depth >= kMaxDataDepth) throw FormatError("data tree " + base::Hex(bid) + " is too deep");
   std::vector<std::uint8_t> b = ReadInternal(bid, kBlockTypeData);
-  std::size_t n = Get16(b.data() + 2);
-  for (std::size_t i = 0; i < n; ++i) AppendLeaves(Get64(b.data() + 8 + 8 * i), out, depth + 1);
+  std::size_t n = base::Get16(b.data() + 2);
+  for (std::size_t i = 0; i < n; ++i) AppendLeaves(base::Get64(b.data() + 8 + 8 * i), out, depth + 1);
 }
 
 std::vector<Bid> PstNodeDatabase::DataLeaves(Bid bid) {
@@ -270,7 +272,7 @@ std::vector<std::uint8_t> PstNodeDatabase::ReadData(Bid bid) {
     out.insert(out.end(), b.begin(), b.end());
   }
   if (out.size() != DataSize(bid)) {
-    throw FormatError("data tree " + HexId(bid) + " holds " + std::to_string(out.size()) +
+    throw FormatError("data tree " + base::Hex(bid) + " holds " + std::to_string(out.size()) +
                       " bytes, its header says " + std::to_string(DataSize(bid)));
   }
   return out;
@@ -280,31 +282,31 @@ std::uint64_t PstNodeDatabase::DataSize(Bid bid) {
   if (bid == 0) return 0;
   if (!IsInternal(bid)) {
     const BlockInfo* info = FindBlock(bid);
-    if (info == nullptr) throw FormatError("block " + HexId(bid) + " is not in the BBT");
+    if (info == nullptr) throw FormatError("block " + base::Hex(bid) + " is not in the BBT");
     return info->cb;
   }
-  return Get32(ReadInternal(bid, kBlockTypeData).data() + 4);
+  return base::Get32(ReadInternal(bid, kBlockTypeData).data() + 4);
 }
 
 std::vector<SubnodeEntry> PstNodeDatabase::ReadSubnodes(Bid bid) {
   std::vector<SubnodeEntry> out;
   if (bid == 0) return out;
   std::vector<std::uint8_t> b = ReadInternal(bid, kBlockTypeSubnode);
-  std::size_t n = Get16(b.data() + 2);
+  std::size_t n = base::Get16(b.data() + 2);
   if (b[1] == 0) {
     for (std::size_t i = 0; i < n; ++i) {
       const std::uint8_t* e = b.data() + 8 + 24 * i;
-      out.push_back({static_cast<Nid>(Get64(e)), Get64(e + 8), Get64(e + 16)});
+      out.push_back({static_cast<Nid>(base::Get64(e)), base::Get64(e + 8), base::Get64(e + 16)});
     }
   } else if (b[1] == 1) {
     for (std::size_t i = 0; i < n; ++i) {
-      Bid child = Get64(b.data() + 16 + 16 * i);
-      if (!IsInternal(child)) throw FormatError("SIBLOCK " + HexId(bid) + " has a data child");
+      Bid child = base::Get64(b.data() + 16 + 16 * i);
+      if (!IsInternal(child)) throw FormatError("SIBLOCK " + base::Hex(bid) + " has a data child");
       std::vector<SubnodeEntry> part = ReadSubnodes(child);
       out.insert(out.end(), part.begin(), part.end());
     }
   } else {
-    throw FormatError("subnode block " + HexId(bid) + " has level " + std::to_string(b[1]));
+    throw FormatError("subnode block " + base::Hex(bid) + " has level " + std::to_string(b[1]));
   }
   // Outlook itself sometimes leaves subnode NIDs out of order; callers get them sorted.
   std::sort(out.begin(), out.end(),

@@ -3,6 +3,7 @@
 #include <array>
 #include <iterator>
 
+#include "base/little_endian.h"
 #include "pst/ndb/btree_page.h"
 #include "pst/ndb/format_error.h"
 #include "pst/ndb/page.h"
@@ -140,9 +141,9 @@ Bref BtreeLayout::Commit(const Io& io) {
              c != levels_[level - 1].end() && c->first < upper; ++c, ++count) {
           if (count == Capacity(level)) break;
           std::uint8_t* e = page.data() + count * kBtEntrySize;
-          Put64(e, c->second.first_key);
-          Put64(e + 8, c->second.bid);
-          Put64(e + 16, c->second.ib);
+          base::Put64(e, c->second.first_key);
+          base::Put64(e + 8, c->second.bid);
+          base::Put64(e + 16, c->second.ib);
           if (count == 0) first = c->second.first_key;
         }
       }

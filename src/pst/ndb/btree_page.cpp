@@ -1,5 +1,7 @@
 #include "pst/ndb/btree_page.h"
 
+#include "base/hex.h"
+#include "base/little_endian.h"
 #include "pst/ndb/page.h"
 
 namespace mailvane::pst::ndb {
@@ -26,7 +28,7 @@ BtPageInfo GetBtPageInfo(std::span<const std::uint8_t> page) {
 }
 
 std::string BtPageInfoProblem(const BtPageInfo& info, PageType type, std::uint64_t ib) {
-  std::string where = (type == kPageNbt ? "NBT page at " : "BBT page at ") + HexId(ib);
+  std::string where = (type == kPageNbt ? "NBT page at " : "BBT page at ") + base::Hex(ib);
   if (info.entry_size != BtEntrySize(type, info.level)) {
     return where + " has cbEnt " + std::to_string(info.entry_size) + " at level " +
            std::to_string(info.level);
@@ -42,7 +44,7 @@ std::string BtPageInfoProblem(const BtPageInfo& info, PageType type, std::uint64
 }
 
 std::uint64_t BtKey(std::span<const std::uint8_t> page, const BtPageInfo& info, std::size_t i) {
-  return Get64(page.data() + i * info.entry_size);
+  return base::Get64(page.data() + i * info.entry_size);
 }
 
 }  // namespace mailvane::pst::ndb

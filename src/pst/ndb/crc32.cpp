@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-namespace mailvane::pst {
+namespace mailvane::pst::ndb {
 
 namespace {
 
@@ -47,4 +47,4 @@ std::uint32_t Crc32(std::span<const std::uint8_t> data, std::uint32_t seed) {
   return crc;
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ndb

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <span>
 
-namespace mailvane::pst {
+namespace mailvane::pst::ndb {
 
 std::uint32_t Crc32(std::span<const std::uint8_t> data, std::uint32_t seed = 0);
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ndb

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace mailvane::pst {
+namespace mailvane::pst::ndb {
 
 namespace {
 
@@ -114,4 +114,4 @@ void CopyEncodedBlockData(CryptMethod method, Bid bid, std::span<const std::uint
   EncodeBlockData(method, bid, std::span(out, data.size()));
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ndb

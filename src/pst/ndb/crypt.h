@@ -7,7 +7,7 @@
 
 #include "pst/ndb/ids.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ndb {
 
 enum class CryptMethod : std::uint8_t;
 
@@ -18,4 +18,4 @@ void DecodeBlockData(CryptMethod method, Bid bid, std::span<std::uint8_t> data);
 void CopyEncodedBlockData(CryptMethod method, Bid bid, std::span<const std::uint8_t> data,
                           std::uint8_t* out);
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ndb

@@ -2,7 +2,7 @@
 
 #include "pst/ndb/node_database.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ndb {
 
 void DataWriter::Append(std::span<const std::uint8_t> data) {
   while (!data.empty()) {
@@ -28,4 +28,4 @@ Bid DataWriter::Finish() {
   return bid;
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ndb

@@ -8,7 +8,7 @@
 #include <memory>
 #include <span>
 
-namespace mailvane::pst {
+namespace mailvane::pst::ndb {
 
 class FileIo {
  public:
@@ -48,4 +48,4 @@ std::filesystem::path NumberedName(const std::filesystem::path& path, int n);
 using FileIoWrapper = std::function<std::unique_ptr<FileIo>(std::unique_ptr<FileIo>)>;
 void SetFileIoWrapper(FileIoWrapper wrapper);
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ndb

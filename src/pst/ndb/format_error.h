@@ -4,11 +4,11 @@
 #include <stdexcept>
 #include <string>
 
-namespace mailvane::pst {
+namespace mailvane::pst::ndb {
 
 class FormatError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ndb

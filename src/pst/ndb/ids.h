@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace mailvane::pst {
+namespace mailvane::pst::ndb {
 
 using Nid = std::uint32_t;
 using Bid = std::uint64_t;
@@ -65,4 +65,4 @@ inline constexpr Nid kNidLreTemplate = 0x613;
 // Largest payload of one data block (8192 minus the 16-byte trailer).
 inline constexpr std::size_t kMaxBlockData = 8176;
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ndb

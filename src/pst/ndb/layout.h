@@ -1,5 +1,4 @@
-// Fixed sizes and places of the Unicode PST layout (MS-PST 2.2.2 and 2.6), and the small
-// little-endian helpers every NDB file uses.
+// Fixed sizes and places of the Unicode PST layout (MS-PST 2.2.2 and 2.6).
 #pragma once
 
 #include <cstddef>
@@ -81,27 +80,6 @@ inline constexpr std::uint64_t FPMapOffset(std::uint64_t k) { return AMapOffset(
 inline constexpr std::uint16_t ComputeSig(std::uint64_t ib, Bid bid) {
   auto x = static_cast<std::uint32_t>(ib ^ bid);
   return static_cast<std::uint16_t>((x >> 16) ^ (x & 0xFFFF));
-}
-
-inline std::uint16_t Get16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-inline std::uint32_t Get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-inline std::uint64_t Get64(const std::uint8_t* p) {
-  return static_cast<std::uint64_t>(Get32(p)) | static_cast<std::uint64_t>(Get32(p + 4)) << 32;
-}
-inline void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-inline void Put64(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 }  // namespace mailvane::pst::ndb

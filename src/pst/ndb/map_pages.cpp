@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 
+#include "base/little_endian.h"
 #include "pst/ndb/page.h"
 #include "pst/ndb/pst_node_database.h"
 
@@ -49,9 +50,9 @@ void PstNodeDatabase::WriteDList() {
   std::array<std::uint8_t, kPageSize> page{};
   page[0] = 0x01;  // DFL_BACKFILL_COMPLETE
   page[1] = static_cast<std::uint8_t>(order.size());
-  Put32(page.data() + 4, static_cast<std::uint32_t>(amap_->current()));
+  base::Put32(page.data() + 4, static_cast<std::uint32_t>(amap_->current()));
   for (std::size_t i = 0; i < order.size(); ++i) {
-    Put32(page.data() + 8 + 4 * i,
+    base::Put32(page.data() + 8 + 4 * i,
           static_cast<std::uint32_t>(order[i].second & 0xFFFFF) | (order[i].first << 20));
   }
   // Like Outlook, the density list is signed with the header's next page BID.

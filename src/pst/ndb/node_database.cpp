@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <array>
 
+#include "base/hex.h"
+#include "base/little_endian.h"
 #include "pst/ndb/btree_page.h"
 #include "pst/ndb/format_error.h"
 #include "pst/ndb/page.h"
 #include "pst/ndb/pst_node_database.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ndb {
 
 std::unique_ptr<NodeDatabase> NodeDatabase::Create(const std::filesystem::path& path,
                                                    CryptMethod crypt) {
@@ -29,7 +31,7 @@ std::unique_ptr<NodeDatabase> NodeDatabase::Open(std::unique_ptr<FileIo> file, b
   return std::make_unique<ndb::PstNodeDatabase>(std::move(file), writable);
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ndb
 
 namespace mailvane::pst::ndb {
 
@@ -103,8 +105,8 @@ void PstNodeDatabase::WalkPage(const Bref& ref, PageType type, int expected_leve
   std::array<std::uint8_t, kPageSize> page{};
   if (ref.ib % kPageSize != 0 || ref.ib < kFirstAMapOffset ||
       ref.ib + kPageSize > header_.file_eof) {
-    throw FormatError("B-tree page " + HexId(ref.bid) + " lies outside the file at " +
-                      HexId(ref.ib));
+    throw FormatError("B-tree page " + base::Hex(ref.bid) + " lies outside the file at " +
+                      base::Hex(ref.ib));
   }
   file_->ReadAt(ref.ib, page);
   if (std::string p = PageProblem(page, type, ref.ib, ref.bid); !p.empty()) {
@@ -113,7 +115,7 @@ void PstNodeDatabase::WalkPage(const Bref& ref, PageType type, int expected_leve
   BtPageInfo info = GetBtPageInfo(page);
   if (std::string p = BtPageInfoProblem(info, type, ref.ib); !p.empty()) throw FormatError(p);
   if (info.level >= kMaxTreeDepth || (expected_level >= 0 && info.level != expected_level)) {
-    throw FormatError("B-tree page at " + HexId(ref.ib) + " has the wrong level " +
+    throw FormatError("B-tree page at " + base::Hex(ref.ib) + " has the wrong level " +
                       std::to_string(info.level));
   }
   PageSlot slot;
@@ -126,18 +128,18 @@ void PstNodeDatabase::WalkPage(const Bref& ref, PageType type, int expected_leve
   std::uint64_t previous = low_key;
   for (std::size_t i = 0; i < info.count; ++i) {
     const std::uint8_t* e = page.data() + i * info.entry_size;
-    std::uint64_t key = Get64(e);
+    std::uint64_t key = base::Get64(e);
     if ((i > 0 && key <= previous) || key < low_key) {
-      throw FormatError("B-tree keys out of order in the page at " + HexId(ref.ib));
+      throw FormatError("B-tree keys out of order in the page at " + base::Hex(ref.ib));
     }
     previous = key;
     if (info.level > 0) {
-      WalkPage({Get64(e + 8), Get64(e + 16)}, type, info.level - 1, key, i == 0 ? lower : key);
+      WalkPage({base::Get64(e + 8), base::Get64(e + 16)}, type, info.level - 1, key, i == 0 ? lower : key);
     } else if (type == kPageNbt) {
-      NodeEntry n{static_cast<Nid>(key), Get64(e + 8), Get64(e + 16), Get32(e + 24)};
+      NodeEntry n{static_cast<Nid>(key), base::Get64(e + 8), base::Get64(e + 16), base::Get32(e + 24)};
       nodes_[n.nid] = n;
     } else {
-      blocks_.Put(BidKey(key), BlockInfo{Get64(e + 8), Get16(e + 16), Get16(e + 18)});
+      blocks_.Put(BidKey(key), BlockInfo{base::Get64(e + 8), base::Get16(e + 16), base::Get16(e + 18)});
     }
   }
 }
@@ -151,13 +153,13 @@ void PstNodeDatabase::RebuildAllocation() {
   for (const BtreeLayout* layout : {&nbt_layout_, &bbt_layout_}) {
     for (std::uint64_t ib : layout->PageOffsets()) {
       if (!amap_->Mark(ib, kPageSize)) {
-        throw FormatError("B-tree page at " + HexId(ib) + " overlaps other data");
+        throw FormatError("B-tree page at " + base::Hex(ib) + " overlaps other data");
       }
     }
   }
   blocks_.ForEachFrom(0, [&](const BlockIndex::Entry& e) {
     if (!amap_->Mark(e.info.ib, BlockSizeOnDisk(e.info.cb))) {
-      throw FormatError("block " + HexId(e.bid) + " at " + HexId(e.info.ib) +
+      throw FormatError("block " + base::Hex(e.bid) + " at " + base::Hex(e.info.ib) +
                         " overlaps other data or lies outside the file");
     }
     return true;
@@ -177,11 +179,11 @@ std::optional<NodeEntry> PstNodeDatabase::FindNode(Nid nid) {
 void PstNodeDatabase::PutNode(const NodeEntry& entry) {
   RequireWritable();
   if (NidTypeOf(entry.nid) == NidType::kHid) {
-    throw FormatError("NID " + HexId(entry.nid) + " is a heap id, not a node");
+    throw FormatError("NID " + base::Hex(entry.nid) + " is a heap id, not a node");
   }
   for (Bid b : {entry.data, entry.subnodes}) {
     if (b != 0 && FindBlock(b) == nullptr) {
-      throw FormatError("node " + HexId(entry.nid) + " refers to block " + HexId(b) +
+      throw FormatError("node " + base::Hex(entry.nid) + " refers to block " + base::Hex(b) +
                         " that does not exist");
     }
   }
@@ -206,7 +208,7 @@ void PstNodeDatabase::PutNode(const NodeEntry& entry) {
 void PstNodeDatabase::DeleteNode(Nid nid) {
   RequireWritable();
   auto it = nodes_.find(nid);
-  if (it == nodes_.end()) throw FormatError("node " + HexId(nid) + " does not exist");
+  if (it == nodes_.end()) throw FormatError("node " + base::Hex(nid) + " does not exist");
   NodeEntry old = it->second;
   nodes_.erase(it);
   nbt_layout_.Erase(nid);
@@ -218,7 +220,7 @@ Nid PstNodeDatabase::AllocateNid(NidType type) {
   RequireWritable();
   auto t = static_cast<std::size_t>(type);
   if (header_.rgnid[t] >= (1u << 27) - 1) {
-    throw FormatError("no NIDs of type " + HexId(t) + " are left in this file");
+    throw FormatError("no NIDs of type " + base::Hex(t) + " are left in this file");
   }
   return MakeNid(type, ++header_.rgnid[t]);
 }
@@ -246,10 +248,10 @@ Bref PstNodeDatabase::WriteTree(PageType type) {
       for (auto it = nodes_.lower_bound(static_cast<Nid>(lower));
            it != nodes_.end() && it->first < upper && count < kNbtMaxEntries; ++it, ++count) {
         std::uint8_t* e = out.data() + count * kNbtEntrySize;
-        Put64(e, it->first);
-        Put64(e + 8, it->second.data);
-        Put64(e + 16, it->second.subnodes);
-        Put32(e + 24, it->second.parent);
+        base::Put64(e, it->first);
+        base::Put64(e + 8, it->second.data);
+        base::Put64(e + 16, it->second.subnodes);
+        base::Put32(e + 24, it->second.parent);
         if (count == 0) first = it->first;
       }
       return count;
@@ -262,10 +264,10 @@ Bref PstNodeDatabase::WriteTree(PageType type) {
     blocks_.ForEachFrom(lower, [&](const BlockIndex::Entry& b) {
       if (b.bid >= upper || count == kBtMaxEntries) return false;
       std::uint8_t* e = out.data() + count * kBtEntrySize;
-      Put64(e, b.bid);
-      Put64(e + 8, b.info.ib);
-      Put16(e + 16, b.info.cb);
-      Put16(e + 18, b.info.cref);
+      base::Put64(e, b.bid);
+      base::Put64(e + 8, b.info.ib);
+      base::Put16(e + 16, b.info.cb);
+      base::Put16(e + 18, b.info.cref);
       if (count == 0) first = b.bid;
       ++count;
       return true;

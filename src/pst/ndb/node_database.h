@@ -25,7 +25,7 @@
 #include "pst/ndb/file_io.h"
 #include "pst/ndb/ids.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ndb {
 
 enum class CryptMethod : std::uint8_t { kNone = 0, kPermute = 1, kCyclic = 2 };
 
@@ -117,4 +117,4 @@ class DataWriter {
   std::uint64_t size_ = 0;
 };
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ndb

@@ -24,6 +24,5 @@ void SealBlock(std::span<std::uint8_t> block, std::size_t cb, std::uint64_t ib, 
 std::string BlockProblem(std::span<const std::uint8_t> block, std::size_t cb, std::uint64_t ib,
                          Bid bid);
 
-std::string HexId(std::uint64_t v);
 
 }  // namespace mailvane::pst::ndb

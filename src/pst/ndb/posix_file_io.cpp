@@ -10,7 +10,7 @@
 
 #include "pst/ndb/file_io.h"
 
-namespace mailvane::pst {
+namespace mailvane::pst::ndb {
 
 namespace {
 
@@ -202,4 +202,4 @@ std::unique_ptr<FileIo> OpenPosixFile(const std::filesystem::path& path, bool wr
   return writable ? Wrapped(std::move(file)) : std::move(file);
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::ndb

@@ -1,10 +1,10 @@
-#include "pst/named_property.h"
+#include "pst/messaging/named_property.h"
 
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 
-namespace mailvane::pst {
+namespace mailvane::pst::messaging {
 
 namespace {
 
@@ -18,7 +18,7 @@ int HexDigit(char c) {
 }  // namespace
 
 // The first three groups are little-endian integers on disk, the last two are bytes.
-Guid GuidFromString(const char* text) {
+ltp::Guid GuidFromString(const char* text) {
   std::string hex;
   for (const char* p = text; *p; ++p) {
     if (*p == '-') continue;
@@ -31,9 +31,9 @@ Guid GuidFromString(const char* text) {
     raw[i] = static_cast<std::uint8_t>(HexDigit(hex[2 * i]) * 16 + HexDigit(hex[2 * i + 1]));
   }
   static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-  Guid g{};
+  ltp::Guid g{};
   for (int i = 0; i < 16; ++i) g[i] = raw[kOrder[i]];
   return g;
 }
 
-}  // namespace mailvane::pst
+}  // namespace mailvane::pst::messaging
