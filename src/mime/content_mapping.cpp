@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "base/sizes.h"
 #include "mime/attachment_names.h"
 #include "mime/charset_text.h"
 #include "mime/gmime_support.h"
@@ -39,12 +40,6 @@ std::string CharsetOf(GMimeObject* o) {
 bool IsAttachmentDisposition(GMimeObject* o) {
   GMimeContentDisposition* d = g_mime_object_get_content_disposition(o);
   return d && g_mime_content_disposition_is_attachment(d);
-}
-
-std::int32_t ClampedSize(std::size_t n) {
-  return n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())
-             ? std::numeric_limits<std::int32_t>::max()
-             : static_cast<std::int32_t>(n);
 }
 
 class ContentMapper {
@@ -199,7 +194,7 @@ class ContentMapper {
     const bool referenced = related && ((cid && *cid) || (location && *location));
     if (referenced) p.push_back({pst::messaging::kPrAttachFlags, PropValue::Int32(pst::messaging::kAttachMhtmlRef)});
     p.push_back({pst::messaging::kPrAttachmentHidden, PropValue::Boolean(referenced)});
-    p.push_back({pst::messaging::kPrAttachSize, PropValue::Int32(ClampedSize(att.data.size()))});
+    p.push_back({pst::messaging::kPrAttachSize, PropValue::Int32(base::ClampToInt32(att.data.size()))});
     p.push_back({pst::messaging::kPrRenderingPosition, PropValue::Int32(-1)});
     out_.attachments.push_back(std::move(att));
   }
@@ -245,7 +240,7 @@ class ContentMapper {
     AddNames(p, "nested-part-" + std::to_string(out_.attachments.size() + 1) + ".eml");
     p.push_back({pst::messaging::kPrAttachMimeTag, PropValue::String("message/rfc822")});
     p.push_back({pst::messaging::kPrAttachmentHidden, PropValue::Boolean(false)});
-    p.push_back({pst::messaging::kPrAttachSize, PropValue::Int32(ClampedSize(att.data.size()))});
+    p.push_back({pst::messaging::kPrAttachSize, PropValue::Int32(base::ClampToInt32(att.data.size()))});
     p.push_back({pst::messaging::kPrRenderingPosition, PropValue::Int32(-1)});
     out_.attachments.push_back(std::move(att));
   }

@@ -50,9 +50,8 @@ std::string Trimmed(const char* s) {
 
 std::optional<base::FileTime> FileTimeOf(GDateTime* dt) {
   if (!dt) return std::nullopt;
-  constexpr gint64 kFirstFileTimeSecond = -11644473600;  // 1601-01-01 UTC
   const gint64 unix_seconds = g_date_time_to_unix(dt);
-  if (unix_seconds < kFirstFileTimeSecond) return std::nullopt;
+  if (unix_seconds < -base::kFileTimeEpochDelta) return std::nullopt;  // before 1601
   return base::FileTimeFromUnix(unix_seconds);
 }
 

@@ -78,7 +78,7 @@ void ApplyMessageMarks(store::Item& message, const MessageMarks& marks, bool kee
     message.SetOneProp(kPrIconIndex, pst::ltp::PropValue::Int32(replied ? kIconReplied : kIconForwarded),
                        false);
     if (marks.changed > 0) {
-      const auto when = static_cast<base::FileTime>(marks.changed + 11644473600LL) * 10000000ULL;
+      const auto when = base::FileTimeFromUnix(marks.changed);
       message.SetOneProp(kPrLastVerbExecutionTime, pst::ltp::PropValue::Time(when), false);
     }
   }

@@ -27,21 +27,10 @@ std::tm CheckedTm(const LocalDateTime& t) {
                      std::to_string(t.month) + "-" + std::to_string(t.day) + " " +
                      std::to_string(t.hour) + ":" + std::to_string(t.minute));
   }
-  return BrokenDownTime(t);
+  return base::BrokenDownTime(t);
 }
 
 }  // namespace
-
-std::tm BrokenDownTime(const LocalDateTime& t) {
-  std::tm tm{};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  return tm;
-}
 
 base::FileTime FileTimeFromLocal(const LocalDateTime& t) {
   std::tm tm = CheckedTm(t);

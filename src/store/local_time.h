@@ -13,9 +13,6 @@ namespace mailvane::store {
 // (month 13, 30 February) or cannot be represented.
 base::FileTime FileTimeFromLocal(const LocalDateTime& local);
 
-// The C library's broken-down form of a date-time (tm_isdst 0), unchecked.
-std::tm BrokenDownTime(const LocalDateTime& local);
-
 // The wall-clock time itself, unconverted, as Outlook keeps a task's dates and a
 // contact's local birthday: 20 November 00:00 is 00:00 on that day whatever the zone.
 // Raises StoreError as FileTimeFromLocal does.

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/civil_time.h"
 #include "base/file_time.h"
 #include "pst/ltp/property_value.h"
 #include "pst/messaging/default_folder.h"
@@ -44,10 +45,7 @@ inline constexpr int kFolderTypeMail = 6;      // Folders.Add's type argument
 inline constexpr int kImportRfc822 = 1024;     // Import's format argument
 
 // A wall-clock date and time without a zone.
-struct LocalDateTime {
-  int year = 0, month = 0, day = 0;
-  int hour = 0, minute = 0, second = 0;
-};
+using LocalDateTime = base::CivilTime;
 
 // A changed occurrence of a recurring appointment: its times as moments (UTC) and on the
 // series' wall clock, and what it shows.

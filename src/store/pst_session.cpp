@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/hex.h"
 #include "pst/messaging/default_folder.h"
 #include "store/pst_item.h"
 
@@ -11,15 +12,7 @@ namespace mailvane::store {
 
 namespace {
 
-std::string Hex(const pst::ltp::Guid& g) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (std::uint8_t b : g) {
-    out += kDigits[b >> 4];
-    out += kDigits[b & 0xF];
-  }
-  return out;
-}
+std::string Hex(const pst::ltp::Guid& g) { return base::HexBytes(g); }
 
 }  // namespace
 

@@ -7,7 +7,7 @@
 #include "zimbra/item_dates.h"
 #include "zimbra/recurrence_blob.h"
 #include "zimbra/time_zone_definition.h"
-#include "zimbra/zone_time.h"
+#include "base/zone_time.h"
 
 namespace mailvane::zimbra {
 namespace {
@@ -29,10 +29,10 @@ struct SeriesClock {
       // UTC to the zone's wall clock: the offset at the guess, then again at the result.
       store::LocalDateTime wall = t.local;
       for (int i = 0; i < 2; ++i) {
-        const auto moment = ZonedTimeToUnix(zone, wall);
+        const auto moment = base::ZonedTimeToUnix(zone, wall);
         if (!moment) break;
-        const std::int64_t offset = UnixOfWallTime(wall) - *moment;
-        wall = FromUnix(UnixOfWallTime(t.local) + offset);
+        const std::int64_t offset = base::UnixOfWallTime(wall) - *moment;
+        wall = FromUnix(base::UnixOfWallTime(t.local) + offset);
       }
       return wall;
     }
@@ -40,7 +40,7 @@ struct SeriesClock {
   }
   base::FileTime Utc(const store::LocalDateTime& wall) const {
     if (!zone.empty()) {
-      if (const auto moment = ZonedTimeToUnix(zone, wall)) return FileTimeOfUnix(*moment);
+      if (const auto moment = base::ZonedTimeToUnix(zone, wall)) return base::FileTimeFromUnix(*moment);
     }
     return store::FileTimeFromLocal(wall);
   }
@@ -96,7 +96,7 @@ std::string PatternText(const RecurrenceRule& r, const store::LocalDateTime& sta
   }
   char date[16];
   std::snprintf(date, sizeof date, "%04d-%02d-%02d", start.year, start.month, start.day);
-  store::LocalDateTime end = SeriesClock::FromUnix(UnixOfWallTime(start) + minutes * 60LL);
+  store::LocalDateTime end = SeriesClock::FromUnix(base::UnixOfWallTime(start) + minutes * 60LL);
   return text + " effective " + date + " from " + Clock(start) + " to " + Clock(end);
 }
 
@@ -123,7 +123,7 @@ void WriteSeries(GuardedItem& item, const MetaTree& tree, const Invite& master) 
     return;
   }
   SeriesClock clock;
-  if (start->kind == CalendarTime::Kind::kZoned && ZonedTimeToUnix(start->zone, start->local)) {
+  if (start->kind == CalendarTime::Kind::kZoned && base::ZonedTimeToUnix(start->zone, start->local)) {
     clock.zone = start->zone;
   }
   SeriesLayout layout;
@@ -131,7 +131,7 @@ void WriteSeries(GuardedItem& item, const MetaTree& tree, const Invite& master) 
   layout.first_start = start->local;
   if (const auto end = ReadCalendarTime(master.end)) {
     layout.duration_minutes =
-        static_cast<int>((UnixOfWallTime(clock.Wall(*end)) - UnixOfWallTime(start->local)) / 60);
+        static_cast<int>((base::UnixOfWallTime(clock.Wall(*end)) - base::UnixOfWallTime(start->local)) / 60);
   } else if (const auto seconds = DurationSeconds(first_rule->Text("dur"))) {
     layout.duration_minutes = static_cast<int>(*seconds / 60);
   }
@@ -199,7 +199,7 @@ void WriteSeries(GuardedItem& item, const MetaTree& tree, const Invite& master) 
   const base::FileTime no_end = static_cast<base::FileTime>(0x5AE980DFULL) * 600000000ULL;
   set(0x8236, PropType::kTime, PropValue::Time(blob.ends ? clock.Utc(blob.last_day) : no_end));
   if (!clock.zone.empty()) {
-    if (const auto posix = ZonePosixRule(clock.zone)) {
+    if (const auto posix = base::ZonePosixRule(clock.zone)) {
       if (const auto tz = TimeZoneStruct(*posix)) {
         set(0x8233, PropType::kBinary, PropValue::Binary(*tz));      // PidLidTimeZoneStruct
         set(0x8234, PropType::kString, PropValue::String(clock.zone));  // its description

@@ -2,7 +2,8 @@
 
 #include <ctime>
 
-#include "zimbra/zone_time.h"
+#include "base/file_time.h"
+#include "base/zone_time.h"
 
 namespace mailvane::zimbra {
 namespace {
@@ -37,7 +38,7 @@ void WriteCommon(GuardedItem& item, const Invite& inv) {
 }
 
 store::LocalDateTime ShiftedMinutes(const store::LocalDateTime& t, int minutes) {
-  const std::time_t moment = UnixOfWallTime(t) - static_cast<std::time_t>(minutes) * 60;
+  const std::time_t moment = base::UnixOfWallTime(t) - static_cast<std::time_t>(minutes) * 60;
   std::tm tm{};
   gmtime_r(&moment, &tm);
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
@@ -48,13 +49,13 @@ store::LocalDateTime ShiftedMinutes(const store::LocalDateTime& t, int minutes) 
 void WriteCalendarTime(GuardedItem& item, std::string_view name, const CalendarTime& t) {
   using Kind = CalendarTime::Kind;
   if (t.kind == Kind::kUtc) {
-    const auto utc = FileTimeOfUnix(UnixOfWallTime(t.local));
+    const auto utc = base::FileTimeFromUnix(base::UnixOfWallTime(t.local));
     item.Step(name, [&](store::Item& i) { i.SetUtcTime(name, utc); });
     return;
   }
   if (t.kind == Kind::kZoned) {
-    if (const auto unix_time = ZonedTimeToUnix(t.zone, t.local)) {
-      const auto utc = FileTimeOfUnix(*unix_time);
+    if (const auto unix_time = base::ZonedTimeToUnix(t.zone, t.local)) {
+      const auto utc = base::FileTimeFromUnix(*unix_time);
       item.Step(name, [&](store::Item& i) { i.SetUtcTime(name, utc); });
       return;
     }

@@ -1,12 +1,8 @@
 #include "zimbra/meta_record.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <system_error>
 
-#include <cerrno>
-#include <cstring>
-
+#include "base/whole_file.h"
 #include "zimbra/meta_text.h"
 
 namespace mailvane::zimbra {
@@ -18,37 +14,17 @@ std::string_view TrimSpaces(std::string_view text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-std::string Reason(const char* what, const std::string& path, int error) {
-  return std::string(what) + " " + path + ": " + std::strerror(error);
-}
-
 }  // namespace
 
 bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& failure) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    failure = Reason("cannot open", path, errno);
+  try {
+    bytes = base::ReadWholeFile(path);
+    return true;
+  } catch (const std::system_error& e) {
+    failure = e.what();
+    bytes.clear();
     return false;
   }
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && info.st_size > 0) {
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-  }
-  char buffer[65536];
-  while (true) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      failure = Reason("cannot read", path, errno);
-      ::close(fd);
-      bytes.clear();
-      return false;
-    }
-    bytes.append(buffer, static_cast<std::size_t>(got));
-  }
-  ::close(fd);
-  return true;
 }
 
 std::string_view LastLine(std::string_view bytes) {

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
+#include "base/file_time.h"
 #include "zimbra/meta_text.h"
-#include "zimbra/zone_time.h"
+#include "base/zone_time.h"
 
 namespace mailvane::zimbra {
 namespace {
@@ -47,7 +48,7 @@ store::LocalDateTime Midnight(store::LocalDateTime t) {
 }
 
 std::uint32_t Minutes(std::int64_t unix_seconds) {
-  return static_cast<std::uint32_t>((unix_seconds + 11644473600LL) / 60);
+  return static_cast<std::uint32_t>((unix_seconds + base::kFileTimeEpochDelta) / 60);
 }
 
 // Month count since January 1601 of a date.
@@ -68,7 +69,7 @@ struct Change {
 
 }  // namespace
 
-std::uint32_t MinutesSince1601(const store::LocalDateTime& t) { return Minutes(UnixOfWallTime(t)); }
+std::uint32_t MinutesSince1601(const store::LocalDateTime& t) { return Minutes(base::UnixOfWallTime(t)); }
 
 RecurrenceBlob MakeRecurrenceBlob(const SeriesLayout& s) {
   const RecurrenceRule& rule = s.rule;
@@ -127,7 +128,7 @@ RecurrenceBlob MakeRecurrenceBlob(const SeriesLayout& s) {
   for (const auto& d : s.deleted) deleted.push_back(MinutesSince1601(Midnight(d)));
   std::vector<ChangedOccurrence> changed = s.changed;
   std::sort(changed.begin(), changed.end(), [](const auto& a, const auto& b) {
-    return UnixOfWallTime(a.start) < UnixOfWallTime(b.start);
+    return base::UnixOfWallTime(a.start) < base::UnixOfWallTime(b.start);
   });
   for (const auto& c : changed) {
     deleted.push_back(MinutesSince1601(Midnight(c.original_start)));

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "zimbra/zone_time.h"
+#include "base/zone_time.h"
 
 namespace mailvane::zimbra {
 namespace {
@@ -95,7 +95,7 @@ std::vector<int> DaysOfMonth(const RecurrenceRule& rule, int year, int month, in
 }  // namespace
 
 std::int64_t DayNumber(int year, int month, int day) {
-  return UnixOfWallTime({year, month, day, 0, 0, 0}) / 86400;
+  return base::UnixOfWallTime({year, month, day, 0, 0, 0}) / 86400;
 }
 
 int WeekdayOf(std::int64_t day_number) {
@@ -232,7 +232,7 @@ std::vector<store::LocalDateTime> Occurrences(const RecurrenceRule& rule,
   auto take = [&](std::int64_t day) {
     if (day < first_day) return true;
     const store::LocalDateTime t = FromDayNumber(day, first);
-    if (rule.until && UnixOfWallTime(t) > UnixOfWallTime(*rule.until)) return false;
+    if (rule.until && base::UnixOfWallTime(t) > base::UnixOfWallTime(*rule.until)) return false;
     out.push_back(t);
     return out.size() < wanted;
   };

@@ -5,8 +5,9 @@
 #include <ctime>
 
 #include "zimbra/item_dates.h"
+#include "base/file_time.h"
+#include "base/zone_time.h"
 #include "run/fake_store.h"
-#include "zimbra/zone_time.h"
 
 namespace mailvane::zimbra {
 namespace {
@@ -63,8 +64,8 @@ TEST(BirthdayText, TakesOnlyUnambiguousDates) {
 std::string Utc(std::string_view zone, int y, int mo, int d, int h, int mi) {
   store::LocalDateTime w;
   w.year = y, w.month = mo, w.day = d, w.hour = h, w.minute = mi;
-  const auto t = ZonedTimeToUnix(zone, w);
-  return t ? mailvane::testing::UtcText(FileTimeOfUnix(*t)) : "unknown";
+  const auto t = base::ZonedTimeToUnix(zone, w);
+  return t ? mailvane::testing::UtcText(base::FileTimeFromUnix(*t)) : "unknown";
 }
 
 TEST(ZonedTimeToUnix, FollowsTheZoneDatabase) {

@@ -172,16 +172,16 @@ class ItemChecker {
         if (tag == ltp::kPrLtpRowId || tag == ltp::kPrLtpRowVer) continue;
         const ltp::PropValue* in_row = messaging::FindValue(row.cells, tag);
         const ltp::PropValue* in_message = messaging::FindValue(props, tag);
-        const auto report = [&](const std::string& m) { ComputedColumn(tag) ? Note(m) : Error(m); };
-        if (in_message && (!in_row || !(*in_row == *in_message))) {
-          report("folder " + base::Hex(folder) + ": its contents row for message " + base::Hex(row.row_id) +
-                 " does not match the message's " + base::Hex(tag));
-        } else if (!in_message && in_row) {
         // An empty variable-size value is an absent cell, as in Outlook's tables.
         if (!in_row && in_message && ltp::FixedSizeOf(in_message->type()) == 0 &&
             in_message->bytes().empty()) {
           continue;
         }
+        const auto report = [&](const std::string& m) { ComputedColumn(tag) ? Note(m) : Error(m); };
+        if (in_message && (!in_row || !(*in_row == *in_message))) {
+          report("folder " + base::Hex(folder) + ": its contents row for message " + base::Hex(row.row_id) +
+                 " does not match the message's " + base::Hex(tag));
+        } else if (!in_message && in_row) {
           report("folder " + base::Hex(folder) + ": its contents row for message " + base::Hex(row.row_id) + " has " +
                  base::Hex(tag) + ", which the message lacks");
         }

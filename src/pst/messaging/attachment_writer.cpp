@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "base/little_endian.h"
+#include "base/sizes.h"
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/ltp_access.h"
 #include "pst/messaging/message_writer.h"
@@ -115,9 +116,9 @@ WrittenObject WriteAttachmentObject(ndb::NodeDatabase& db, NameToIdMap& names,
     p.Set(kPrAttachSize, ltp::PropValue::Int32(0));
     PreparedValues prepared = PrepareValues(db, names, p, guard);
     const std::uint64_t total = prepared.total_size + data_size;
-    const auto size = static_cast<std::uint32_t>(std::min<std::uint64_t>(total, 0x7FFFFFFF));
-    p.Set(kPrAttachSize, ltp::PropValue::Int32(static_cast<std::int32_t>(size)));
-    SetValue(prepared.values, kPrAttachSize, ltp::PropValue::Int32(static_cast<std::int32_t>(size)));
+    const std::int32_t size = base::ClampToInt32(total);
+    p.Set(kPrAttachSize, ltp::PropValue::Int32(size));
+    SetValue(prepared.values, kPrAttachSize, ltp::PropValue::Int32(size));
     if (object_value) prepared.values.push_back(std::move(*object_value));
     prepared.streamed.insert(prepared.streamed.end(), data_streams.begin(), data_streams.end());
 

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "base/file_time.h"
+#include "base/sizes.h"
 #include "pst/ltp/heap_on_node.h"
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
@@ -18,11 +19,6 @@
 namespace mailvane::pst::messaging {
 
 namespace {
-
-std::uint32_t CapSize(std::uint64_t size) {
-  return static_cast<std::uint32_t>(
-      std::min<std::uint64_t>(size, static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())));
-}
 
 std::vector<std::uint8_t> RandomKey() {
   // Seeded once: a search key per message must not cost a system call.
@@ -170,7 +166,7 @@ WrittenObject WriteMessageObject(ndb::NodeDatabase& db, NameToIdMap& names, Mess
     // (each attachment by its PidTagAttachSize), the size property included.
     content.props.Set(kPrMessageSize, ltp::PropValue::Int32(0));
     PreparedValues prepared = PrepareValues(db, names, content.props, guard);
-    const std::uint32_t message_size = CapSize(size + prepared.total_size);
+    const auto message_size = static_cast<std::uint32_t>(base::ClampToInt32(size + prepared.total_size));
     content.props.Set(kPrMessageSize, ltp::PropValue::Int32(static_cast<std::int32_t>(message_size)));
     SetValue(prepared.values, kPrMessageSize, ltp::PropValue::Int32(static_cast<std::int32_t>(message_size)));
 

@@ -1,4 +1,4 @@
-#include "zimbra/zone_time.h"
+#include "base/zone_time.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,9 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "store/local_time.h"
-
-namespace mailvane::zimbra {
+namespace mailvane::base {
 namespace {
 
 // A zone's UTC offsets as its TZif file gives them (RFC 8536).
@@ -146,14 +144,14 @@ std::optional<ZoneRules> LoadZone(std::string_view id) {
 // The slow way, for times the table does not cover: the C library under TZ=zone, with
 // the process's TZ put back at once. Single-threaded callers only touch TZ here.
 std::optional<std::int64_t> MktimeInZone(std::string_view zone,
-                                         const store::LocalDateTime& w) {
+                                         const CivilTime& w) {
   static std::mutex mutex;
   std::lock_guard lock(mutex);
   const char* old = std::getenv("TZ");
   const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
   setenv("TZ", std::string(zone).c_str(), 1);
   tzset();
-  std::tm tm = store::BrokenDownTime(w);
+  std::tm tm = BrokenDownTime(w);
   tm.tm_isdst = -1;
   const std::time_t t = std::mktime(&tm);
   if (saved) {
@@ -189,20 +187,8 @@ std::optional<std::string> ZonePosixRule(std::string_view zone) {
   return rule;
 }
 
-std::int64_t UnixOfWallTime(const store::LocalDateTime& w) {
-  // Days from civil (proleptic Gregorian), H. Hinnant's algorithm.
-  const int y = w.year - (w.month <= 2 ? 1 : 0);
-  const int era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned mp = static_cast<unsigned>(w.month + (w.month > 2 ? -3 : 9));
-  const unsigned doy = (153 * mp + 2) / 5 + static_cast<unsigned>(w.day) - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + doe - 719468;
-  return days * 86400 + w.hour * 3600 + w.minute * 60 + w.second;
-}
-
 std::optional<std::int64_t> ZonedTimeToUnix(std::string_view zone,
-                                            const store::LocalDateTime& wall) {
+                                            const CivilTime& wall) {
   const ZoneRules* z = CachedZone(zone);
   if (!z) return std::nullopt;
   const std::int64_t local = UnixOfWallTime(wall);
@@ -229,4 +215,4 @@ std::optional<std::int64_t> ZonedTimeToUnix(std::string_view zone,
   return utc;
 }
 
-}  // namespace mailvane::zimbra
+}  // namespace mailvane::base
