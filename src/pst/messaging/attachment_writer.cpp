@@ -130,7 +130,7 @@ WrittenObject WriteAttachmentObject(ndb::NodeDatabase& db, NameToIdMap& names,
     own_subnodes.insert(own_subnodes.end(), pc.subnodes.begin(), pc.subnodes.end());
     const ndb::Bid tree = own_subnodes.empty() ? 0 : db.WriteSubnodeTree(std::move(own_subnodes));
     guard.Disown();
-    return WrittenObject{pc.data, tree, size};
+    return WrittenObject{pc.data, tree, static_cast<std::uint32_t>(size)};
   } catch (...) {
     guard.ReleaseAll();
     throw;
