@@ -44,7 +44,6 @@ FrmStep1::FrmStep1(WindowServices services, QWidget* parent)
     throw std::invalid_argument("the main window needs its dialogs");
   }
   if (!services_.end_program) services_.end_program = EndProcess;
-  Form_Initialize();
   setAcceptDrops(true);
   BuildControls();
   ConnectHandlers();
@@ -52,10 +51,6 @@ FrmStep1::FrmStep1(WindowServices services, QWidget* parent)
 }
 
 FrmStep1::~FrmStep1() = default;
-
-void FrmStep1::Form_Initialize() {
-  // Qt draws with the platform's style by itself; nothing needs initialising here.
-}
 
 namespace {
 

@@ -56,7 +56,6 @@ class FrmStep1 : public QWidget, public source::FrontEnd {
   ~FrmStep1() override;
 
   // Handlers, named after control and event.
-  void Form_Initialize();
   void Form_Load();
   void CmdAddFolder_Click();
   void CmdExtractDBX_Click();

@@ -43,7 +43,6 @@ bool ConvertContactRecord(ItemContext& ctx, source::ExportFile& file) {
   bool written = false;
   source::TryStep(ctx.failures, file.shown(), "convert contact", [&] {
     ContactFields f;
-    FreevCard(f);
     MetaValues v(kContactAnniversary + 1);
     const RecordTree record = ReadRecordTree(ctx, file);
     if (!record.read) return;

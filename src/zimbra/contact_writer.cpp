@@ -7,10 +7,6 @@
 
 namespace mailvane::zimbra {
 
-void FreevCard(ContactFields& fields) {
-  ForEachContactField(fields, [](std::string& s) { s.clear(); });  // keeps the capacity
-}
-
 namespace {
 
 using Field = std::string ContactFields::*;
@@ -21,7 +17,6 @@ constexpr std::pair<std::string_view, Field> kBefore[] = {
     {"MiddleName", &ContactFields::eContact_MiddleName},
     {"LastName", &ContactFields::eContact_LastName},
     {"FullName", &ContactFields::eContact_FullName},
-    {"JobTitle", &ContactFields::eContact_JobTitle},
     {"CompanyName", &ContactFields::eContact_Company},
     {"BusinessTelephoneNumber", &ContactFields::eContact_OfficePhone},
     {"BusinessFaxNumber", &ContactFields::eContact_OfficeFax},
@@ -30,13 +25,11 @@ constexpr std::pair<std::string_view, Field> kBefore[] = {
     {"MobileTelephoneNumber", &ContactFields::eContact_CellPhone},
     {"PagerNumber", &ContactFields::eContact_Pager},
     {"CarTelephoneNumber", &ContactFields::eContact_CarPhone},
-    {"BusinessAddress", &ContactFields::eContact_BusinessAddress},
     {"BusinessAddressStreet", &ContactFields::eContact_BusinessStreet},
     {"BusinessAddressCity", &ContactFields::eContact_BusinessCity},
     {"BusinessAddressState", &ContactFields::eContact_BusinessState},
     {"BusinessAddressPostalCode", &ContactFields::eContact_BusinessZip},
     {"BusinessAddressCountry", &ContactFields::eContact_BusinessCountry},
-    {"HomeAddress", &ContactFields::eContact_PersonalAddress},
     {"HomeAddressStreet", &ContactFields::eContact_PersonalStreet},
     {"HomeAddressCity", &ContactFields::eContact_PersonalCity},
     {"HomeAddressState", &ContactFields::eContact_PersonalState},
@@ -54,11 +47,8 @@ constexpr std::pair<std::string_view, Field> kAfter[] = {
     {"Department", &ContactFields::eContact_Department},
     {"OfficeLocation", &ContactFields::eContact_Location},
     {"Profession", &ContactFields::eContact_Profession},
-    {"ManagerName", &ContactFields::eContact_Manager},
-    {"AssistantName", &ContactFields::eContact_Assistant},
     {"Title", &ContactFields::eContact_Title},
     {"Suffix", &ContactFields::eContact_Suffix},
-    {"Spouse", &ContactFields::eContact_Spouse},
     {"Body", &ContactFields::eContact_Comments},
 };
 
@@ -76,10 +66,18 @@ bool CreateContactItem(ItemContext& ctx, std::string_view file, const std::strin
                        const ItemDetails& details) {
   GuardedItem item(ctx, file);
   if (!item.Create(storeID, FolderName, store::ItemType::kContact)) return false;
-  for (const auto& [name, field] : kBefore) item.SetText(name, fields.*field);
-  item.SetText("IMAddress", fields.eContact_OtherEmail1 + " " + fields.eContact_OtherEmail2 +
-                                " " + fields.eContact_OtherEmail3);
-  for (const auto& [name, field] : kAfter) item.SetText(name, fields.*field);
+  // Only what the record holds is written: an empty text is no value.
+  const auto set = [&item](std::string_view name, const std::string& text) {
+    if (!text.empty()) item.SetText(name, text);
+  };
+  for (const auto& [name, field] : kBefore) set(name, fields.*field);
+  std::string im;
+  for (const std::string* a : {&fields.eContact_OtherEmail1, &fields.eContact_OtherEmail2,
+                               &fields.eContact_OtherEmail3}) {
+    if (!a->empty()) im += (im.empty() ? "" : " ") + *a;
+  }
+  set("IMAddress", im);
+  for (const auto& [name, field] : kAfter) set(name, fields.*field);
   SetContactDate(item, "Birthday", eBirthday);
   SetContactDate(item, "Anniversary", eAnniversary);
   if (!fields.ePhoto.empty()) {

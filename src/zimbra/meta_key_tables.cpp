@@ -17,7 +17,7 @@ constexpr std::array kContactKeys = {
     MetaKey{"homePostalCode", T::PrefixTest, F::CountedValue, kContactHomePostalCode},
     MetaKey{"homeState", T::PrefixTest, F::CountedValue, kContactHomeState},
     MetaKey{"homeStreet", T::PrefixTest, F::CountedValue, kContactHomeStreet},
-    MetaKey{"homeURL", T::PrefixTest, F::CountedJoinedValue, kContactHomeURL},
+    MetaKey{"homeURL", T::PrefixTest, F::CountedValue, kContactHomeURL},
     MetaKey{"jobTitle", T::PrefixTest, F::CountedValue, kContactJobTitle},
     MetaKey{"lastName", T::PrefixTest, F::CountedValue, kContactLastName},
     MetaKey{"mobilePhone", T::PrefixTest, F::CountedValue, kContactMobilePhone},
@@ -26,21 +26,21 @@ constexpr std::array kContactKeys = {
 
 constexpr std::array kCalendarKeys = {
     MetaKey{"desc", T::PrefixExceptTest, F::CountedValue, kCalendarDescription, "descH"},
-    MetaKey{"n", T::PrefixDigitTest, F::CountedValue, kCalendarSubject},
-    MetaKey{"st", T::PrefixDigitTest, F::FixedTwoOnValue, kCalendarStart},
-    MetaKey{"et", T::PrefixDigitTest, F::FixedTwoOnValue, kCalendarEnd},
-    MetaKey{"l", T::PrefixDigitTest, F::CountedValue, kCalendarLocation},
+    MetaKey{"n", T::PrefixTest, F::CountedValue, kCalendarSubject},
+    MetaKey{"st", T::PrefixTest, F::FixedTwoOnValue, kCalendarStart},
+    MetaKey{"et", T::PrefixTest, F::FixedTwoOnValue, kCalendarEnd},
+    MetaKey{"l", T::PrefixTest, F::CountedValue, kCalendarLocation},
 };
 
 constexpr std::array kTaskKeys = {
     MetaKey{"desc", T::PrefixExceptTest, F::CountedValue, kTaskDescription, "descH"},
-    MetaKey{"n", T::PrefixDigitTest, F::CountedValue, kTaskSubject},
-    MetaKey{"st", T::PrefixDigitTest, F::FixedTwoOnValue, kTaskStart},
-    MetaKey{"et", T::PrefixDigitTest, F::FixedTwoOnValue, kTaskDue},
+    MetaKey{"n", T::PrefixTest, F::CountedValue, kTaskSubject},
+    MetaKey{"st", T::PrefixTest, F::FixedTwoOnValue, kTaskStart},
+    MetaKey{"et", T::PrefixTest, F::FixedTwoOnValue, kTaskDue},
 };
 
 constexpr std::array kNoteKeys = {
-    MetaKey{"f", T::PrefixDigitTest, F::CountedValue, kNoteText},
+    MetaKey{"f", T::PrefixTest, F::CountedValue, kNoteText},
     MetaKey{"\"name\"", T::ContainsTextTest, F::QuotedFirstItemValue, kNoteSubject},
 };
 

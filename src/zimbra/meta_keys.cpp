@@ -35,7 +35,6 @@ bool Passes(const std::vector<std::u16string>& tokens, std::size_t i, const Meta
             const PreparedKey& key) {
   switch (row.test) {
     case MetaKeyTest::PrefixTest:
-    case MetaKeyTest::PrefixDigitTest:
       return IsKeyToken(tokens, i, key);
     case MetaKeyTest::PrefixExceptTest:
       return IsKeyToken(tokens, i, key) &&

@@ -18,8 +18,6 @@ enum class MetaKeyTest {
   PrefixTest,
   // PrefixTest, and the token does not begin with the longer key named in `except`.
   PrefixExceptTest,
-  // PrefixTest (whose digits already start right after the key name).
-  PrefixDigitTest,
   // The token contains the key text anywhere (a quoted JSON key such as "name").
   ContainsTextTest,
 };
@@ -28,8 +26,6 @@ enum class MetaValueForm {
   // The N characters that follow the colon after the key token, taken from the section
   // itself, so colons inside the value are kept; the rest of the section when shorter.
   CountedValue,
-  // The same as CountedValue; kept as its own form for the tables that name it.
-  CountedJoinedValue,
   // A date-time counted like CountedValue ("TZID=Europe/Berlin:20130412T140000",
   // "20130412T120000Z", "20130412T140000", "VALUE=DATE:20130412"), stored as its date
   // text: see MetaDateText.

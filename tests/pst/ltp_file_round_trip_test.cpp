@@ -55,10 +55,10 @@ TEST(LtpFileRoundTripTest, ContextsSurviveCommitAndReopen) {
   ndb::Nid tc_nid = 0;
   {
     auto db = ndb::NodeDatabase::Create(file);
-    ndb::DataWriter stream(*db);
-    std::vector<std::uint8_t> chunk = Bytes(65536, 9);
-    while (stream.size() < kStreamed) stream.Append(chunk);
-    ndb::Bid streamed = stream.Finish();
+    std::vector<std::uint8_t> whole;
+    const std::vector<std::uint8_t> chunk = Bytes(65536, 9);
+    while (whole.size() < kStreamed) whole.insert(whole.end(), chunk.begin(), chunk.end());
+    ndb::Bid streamed = db->WriteData(whole);
     ltp::StreamedValue big{ltp::MakeTag(0x3701, ltp::PropType::kBinary), streamed, kStreamed};
     ltp::LtpNode pc = ltp::WritePropertyContext(*db, values, std::span(&big, 1));
     pc_nid = db->AllocateNid(ndb::NidType::kNormalMessage);

@@ -63,7 +63,7 @@ TEST(MessageSizes, BodiesFromEmptyToTwentyMegabytes) {
   ExpectEveryReaderAgrees(path, saved, dir.path());
 }
 
-TEST(MessageSizes, FiftyAttachmentsOfEverySizeAndALargeStreamedFile) {
+TEST(MessageSizes, FiftyAttachmentsOfEverySizeAndALargeFile) {
   ScratchDir dir;
   const auto path = dir / "attachments.pst";
   const std::vector<std::size_t> sizes = {0, 1, 100, 3580, 3581, 8176, 8177, 65536, 1 << 20, 9 << 20};
@@ -71,12 +71,9 @@ TEST(MessageSizes, FiftyAttachmentsOfEverySizeAndALargeStreamedFile) {
                          "plain.csv", "spaces in name.zip", "ümlaut.xlsx", "última.bin"};
   std::vector<std::pair<ndb::Nid, messaging::MessageContent>> saved;
   const std::uint64_t big = kSanitized ? (3 << 20) : (100ull << 20);
-  const auto big_file = dir / "big.bin";
-  {
-    std::ofstream out(big_file, std::ios::binary);
-    const auto chunk = Pattern(1 << 20, 7);
-    for (std::uint64_t i = 0; i < big >> 20; ++i) out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
-  }
+  std::vector<std::uint8_t> big_bytes;
+  const auto chunk = Pattern(1 << 20, 7);
+  for (std::uint64_t i = 0; i < big >> 20; ++i) big_bytes.insert(big_bytes.end(), chunk.begin(), chunk.end());
   {
     auto store = messaging::PstStore::Create(path, "attachments");
     messaging::Folder inbox = store->GetDefaultFolder(messaging::DefaultFolder::kInbox);
@@ -92,10 +89,8 @@ TEST(MessageSizes, FiftyAttachmentsOfEverySizeAndALargeStreamedFile) {
       saved.emplace_back(m.nid(), std::move(m.content()));
     }
     messaging::Message large(inbox);
-    testing::SetMail(large.content(), "A large file", "streamed");
-    messaging::AttachmentContent a = testing::FileAttachment("big.bin", {});
-    a.file = big_file;
-    large.content().attachments.push_back(std::move(a));
+    testing::SetMail(large.content(), "A large file", "in many blocks");
+    large.content().attachments.push_back(testing::FileAttachment("big.bin", std::move(big_bytes)));
     large.Save();
     const std::int32_t attach_size = large.content().attachments[0].props.Find(messaging::kPrAttachSize)->AsInt32();
     EXPECT_GT(static_cast<std::uint64_t>(attach_size), big);
@@ -103,7 +98,7 @@ TEST(MessageSizes, FiftyAttachmentsOfEverySizeAndALargeStreamedFile) {
     store->Close();
   }
   ExpectEveryReaderAgrees(path, saved, dir.path());
-  // The streamed file's bytes, read back through our reader and pypff.
+  // The large file's bytes, read back through our reader and pypff.
   auto store = messaging::PstStore::Open(path, false);
   const messaging::MessageContent back = messaging::ReadMessage(*store, saved.back().first);
   ASSERT_EQ(back.attachments.size(), 1u);

@@ -107,26 +107,6 @@ TEST(NdbRoundTrip, PermuteEncodesBlockBytesOnDisk) {
   EXPECT_EQ(all.find(text), std::string::npos);
 }
 
-TEST(NdbRoundTrip, StreamedWriterMatchesWholeWrite) {
-  auto path = FreshDir("") / "stream.pst";
-  auto db = ndb::NodeDatabase::Create(path);
-  std::vector<std::uint8_t> data = Pattern(3 * 8176 + 500, 7);
-  ndb::DataWriter writer(*db);
-  // Pieces that straddle block edges.
-  for (std::size_t at = 0; at < data.size(); at += 3001) {
-    writer.Append(std::span(data).subspan(at, std::min<std::size_t>(3001, data.size() - at)));
-  }
-  EXPECT_EQ(writer.size(), data.size());
-  ndb::Bid bid = writer.Finish();
-  EXPECT_EQ(db->ReadData(bid), data);
-  EXPECT_EQ(db->DataLeaves(bid).size(), 4u);
-  ndb::DataWriter empty(*db);
-  EXPECT_EQ(empty.Finish(), 0u);
-  db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), bid, 0, 0});
-  db->Close();
-  ExpectClean(path);
-}
-
 TEST(NdbSubnodes, LargeTreesUseSiblocksAndComeBackSorted) {
   auto path = FreshDir("") / "subnodes.pst";
   std::vector<ndb::Nid> parents;

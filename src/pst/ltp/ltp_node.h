@@ -17,8 +17,8 @@ struct LtpNode {
   std::vector<ndb::SubnodeEntry> subnodes;  // NID type kLtp, ascending
 };
 
-// A value already written to the file as a data tree (for example an attachment streamed
-// with DataWriter); the property or table context refers to it through a subnode.
+// A value already written to the file as a data tree (for example an attachment's bytes);
+// the property or table context refers to it through a subnode.
 struct StreamedValue {
   PropTag tag = 0;
   ndb::Bid data = 0;

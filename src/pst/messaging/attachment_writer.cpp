@@ -1,10 +1,6 @@
 // One attachment object of a message (MS-PST 2.4.6.2): its property context, with the
-// attached bytes (streamed from a file block by block when given as a file) or the
-// embedded message as a subnode of the attachment.
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <system_error>
+// attached bytes or the embedded message as a subnode of the attachment.
+#include <stdexcept>
 
 #include "base/little_endian.h"
 #include "base/sizes.h"
@@ -15,66 +11,16 @@
 
 namespace mailvane::pst::messaging {
 
-namespace {
-
-struct StreamedFile {
-  ndb::Bid bid = 0;
-  std::uint64_t size = 0;
-};
-
-// Reads the file block by block into data blocks; the leaves are owned by guard until
-// the data tree takes them over.
-StreamedFile StreamFile(ndb::NodeDatabase& db, const std::filesystem::path& path, BlockGuard& guard) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    throw std::system_error(errno, std::generic_category(),
-                            "cannot open attachment file " + path.string());
-  }
-  std::vector<std::uint8_t> buffer(ndb::kMaxBlockData);
-  std::vector<ndb::Bid> leaves;
-  BlockGuard leaf_guard(db);
-  StreamedFile out;
-  try {
-    while (true) {
-      in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
-      const auto got = static_cast<std::size_t>(in.gcount());
-      if (got > 0) {
-        const ndb::Bid leaf = db.WriteBlock(std::span<const std::uint8_t>(buffer.data(), got));
-        leaf_guard.Own(leaf);
-        leaves.push_back(leaf);
-        out.size += got;
-      }
-      if (!in) break;
-    }
-    if (in.bad()) {
-      throw std::system_error(errno, std::generic_category(),
-                              "cannot read attachment file " + path.string());
-    }
-    out.bid = db.WriteDataTree(leaves, out.size);
-    leaf_guard.Disown();
-  } catch (...) {
-    leaf_guard.ReleaseAll();
-    throw;
-  }
-  guard.Own(out.bid);
-  return out;
-}
-
-}  // namespace
-
 WrittenObject WriteAttachmentObject(ndb::NodeDatabase& db, NameToIdMap& names,
                                     AttachmentContent& attachment, std::uint32_t index) {
   PropertyBag& p = attachment.props;
   const std::string which = "attachment " + std::to_string(index + 1);
-  const bool has_data = !attachment.bytes.empty() || attachment.file || attachment.embedded;
+  const bool has_data = !attachment.bytes.empty() || attachment.embedded;
   if (has_data && (p.Find(kPrAttachDataBin) || p.Find(kPrAttachDataObj))) {
     throw std::invalid_argument(which + " has its data both as a property and as content");
   }
-  if (attachment.embedded && (attachment.file || !attachment.bytes.empty())) {
-    throw std::invalid_argument(which + " is both an embedded message and a file");
-  }
-  if (attachment.file && !attachment.bytes.empty()) {
-    throw std::invalid_argument(which + " has both bytes and a file");
+  if (attachment.embedded && !attachment.bytes.empty()) {
+    throw std::invalid_argument(which + " is both an embedded message and bytes");
   }
   if (!p.Find(kPrAttachMethod)) {
     p.Set(kPrAttachMethod, ltp::PropValue::Int32(attachment.embedded ? kAttachEmbeddedMsg : kAttachByValue));
@@ -99,10 +45,6 @@ WrittenObject WriteAttachmentObject(ndb::NodeDatabase& db, NameToIdMap& names,
       base::Append32(ref, kNidEmbeddedMessage);
       base::Append32(ref, m.size);
       object_value = ltp::TaggedValue{kPrAttachDataObj, ltp::PropValue(ltp::PropType::kObject, std::move(ref))};
-    } else if (attachment.file) {
-      const StreamedFile f = StreamFile(db, *attachment.file, guard);
-      data_size = f.size;
-      data_streams.push_back(ltp::StreamedValue{kPrAttachDataBin, f.bid, f.size});
     } else if (!attachment.bytes.empty()) {
       const ndb::Bid bid = db.WriteData(attachment.bytes);
       guard.Own(bid);

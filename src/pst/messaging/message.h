@@ -8,7 +8,6 @@
 // Attachment bytes given as a file are streamed into the PST at Save(), block by block.
 #pragma once
 
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,9 +47,7 @@ struct MessageContent;
 
 struct AttachmentContent {
   PropertyBag props;  // PR_ATTACH_METHOD, file names, MIME tag, content ID, flags, ...
-  // The bytes of an attachment by value: in memory, or streamed from a file at save.
-  std::vector<std::uint8_t> bytes;
-  std::optional<std::filesystem::path> file;
+  std::vector<std::uint8_t> bytes;  // the bytes of an attachment by value
   // An attached message (PR_ATTACH_METHOD 5, ATTACH_EMBEDDED_MSG).
   std::unique_ptr<MessageContent> embedded;
 };

@@ -101,20 +101,4 @@ class NodeDatabase {
   virtual std::string WriteFailure() const = 0;
 };
 
-// Streams a large value into the file block by block (an attachment of 100 MB never sits
-// in memory whole).
-class DataWriter {
- public:
-  explicit DataWriter(NodeDatabase& db) : db_(db) {}
-  void Append(std::span<const std::uint8_t> data);
-  Bid Finish();  // the stream's BID (0 when nothing was appended)
-  std::uint64_t size() const { return size_; }
-
- private:
-  NodeDatabase& db_;
-  std::vector<std::uint8_t> pending_;
-  std::vector<Bid> leaves_;
-  std::uint64_t size_ = 0;
-};
-
 }  // namespace mailvane::pst::ndb
