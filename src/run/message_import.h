@@ -16,10 +16,6 @@
 
 namespace mailvane::run {
 
-inline constexpr pst::ltp::PropTag kPrMessageFlags = 0x0E070003;  // PR_MESSAGE_FLAGS, PT_LONG
-inline constexpr std::int32_t kMsgFlagRead = 0x01;
-inline constexpr std::int32_t kMsgFlagHasAttach = 0x10;
-
 // Where the routing rows send a message.
 struct MessageRoute {
   // kSpecialFolder: a relative folder below an export's Drafts, Trash or Junk, which the

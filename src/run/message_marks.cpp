@@ -11,15 +11,19 @@
 
 namespace mailvane::run {
 
+using pst::messaging::kMsgFlagHasAttach;
+using pst::messaging::kMsgFlagRead;
+using pst::messaging::kMsgFlagUnsent;
+using pst::messaging::kPrIconIndex;
+using pst::messaging::kPrLastVerbExecuted;
+using pst::messaging::kPrLastVerbExecutionTime;
+using pst::messaging::kPrMessageFlags;
+
 namespace {
 
 // Zimbra's flag bits (the record's "flags") and their letters ("FlagStr").
 constexpr std::int64_t kFlagReplied = 4, kFlagForwarded = 8, kFlagFlagged = 32, kFlagDraft = 64;
 
-constexpr std::int32_t kMsgFlagUnsent = 0x08;
-constexpr pst::ltp::PropTag kPrIconIndex = 0x10800003;
-constexpr pst::ltp::PropTag kPrLastVerbExecuted = 0x10810003;
-constexpr pst::ltp::PropTag kPrLastVerbExecutionTime = 0x10820040;
 constexpr std::int32_t kVerbReplyToSender = 102, kVerbForward = 104;
 constexpr std::int32_t kIconReplied = 261, kIconForwarded = 262;
 

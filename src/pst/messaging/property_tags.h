@@ -88,12 +88,16 @@ inline constexpr ltp::PropTag kPrAttachNumber = ltp::MakeTag(0x0E21, ltp::PropTy
 inline constexpr ltp::PropTag kPrRenderingPosition = ltp::MakeTag(0x370B, ltp::PropType::kInt32);    // PidTagRenderingPosition
 inline constexpr ltp::PropTag kPrAttachDataBin = ltp::MakeTag(0x3701, ltp::PropType::kBinary);       // PidTagAttachDataBinary
 inline constexpr ltp::PropTag kPrAttachDataObj = ltp::MakeTag(0x3701, ltp::PropType::kObject);       // PidTagAttachDataObject
+inline constexpr ltp::PropTag kPrIconIndex = ltp::MakeTag(0x1080, ltp::PropType::kInt32);            // PidTagIconIndex
+inline constexpr ltp::PropTag kPrLastVerbExecuted = ltp::MakeTag(0x1081, ltp::PropType::kInt32);     // PidTagLastVerbExecuted
+inline constexpr ltp::PropTag kPrLastVerbExecutionTime = ltp::MakeTag(0x1082, ltp::PropType::kTime); // PidTagLastVerbExecutionTime
 
 // Values of kPrAttachMethod (MS-OXCMSG 2.2.2.9).
 inline constexpr std::int32_t kAttachByValue = 1;
 inline constexpr std::int32_t kAttachEmbeddedMsg = 5;
 // Bits of kPrMessageFlags (MS-OXCMSG 2.2.1.6).
 inline constexpr std::int32_t kMsgFlagRead = 0x01;
+inline constexpr std::int32_t kMsgFlagUnsent = 0x08;
 inline constexpr std::int32_t kMsgFlagHasAttach = 0x10;
 // Bits of kPrAttachFlags (MS-OXCMSG 2.2.2.18).
 inline constexpr std::int32_t kAttachMhtmlRef = 0x4;
