@@ -1,10 +1,10 @@
 #include "pst/ltp/heap_on_node.h"
 
-#include <cstdio>
 #include <iterator>
 #include <stdexcept>
 #include <string>
 
+#include "base/hex.h"
 #include "base/little_endian.h"
 #include "pst/ndb/format_error.h"
 
@@ -12,12 +12,6 @@ namespace mailvane::pst::ltp {
 namespace {
 
 constexpr std::size_t kPageMapFixed = 4;  // cAlloc, cFree
-
-std::string HidText(ndb::Hid hid) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", hid);
-  return buf;
-}
 
 bool IsBitmapPage(std::size_t page) { return page % 128 == 8; }
 
@@ -74,7 +68,7 @@ std::span<std::uint8_t> HeapWriter::At(ndb::Hid hid) {
   std::uint32_t p = HidPageOf(hid);
   std::uint32_t i = HidIndexOf(hid);
   if (!IsHid(hid) || p >= pages_.size() || i == 0 || i > pages_[p].offsets.size()) {
-    throw std::out_of_range("no heap allocation " + HidText(hid));
+    throw std::out_of_range("no heap allocation " + base::Hex(hid));
   }
   Page& page = pages_[p];
   std::size_t start = page.offsets[i - 1];
@@ -188,7 +182,7 @@ std::span<const std::uint8_t> HeapReader::Get(ndb::Hid hid) const {
   std::uint32_t p = HidPageOf(hid);
   std::uint32_t i = HidIndexOf(hid);
   if (!IsHid(hid) || p >= pages_.size() || i == 0 || i >= maps_[p].size()) {
-    throw ndb::FormatError("heap has no allocation " + HidText(hid));
+    throw ndb::FormatError("heap has no allocation " + base::Hex(hid));
   }
   const auto& map = maps_[p];
   return std::span<const std::uint8_t>(pages_[p]).subspan(map[i - 1], map[i] - map[i - 1]);

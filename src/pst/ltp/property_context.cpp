@@ -1,12 +1,12 @@
 #include "pst/ltp/property_context.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 
-#include "pst/ltp/bth.h"
+#include "base/hex.h"
 #include "base/little_endian.h"
+#include "pst/ltp/bth.h"
 #include "pst/ltp/value_placement.h"
 #include "pst/ndb/format_error.h"
 
@@ -16,11 +16,6 @@ namespace {
 constexpr std::uint8_t kPcKeySize = 2;
 constexpr std::uint8_t kPcEntrySize = 6;
 
-std::string TagText(PropTag tag) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", tag);
-  return buf;
-}
 
 bool IsInline(PropType type) {
   std::size_t size = FixedSizeOf(type);
@@ -36,14 +31,14 @@ LtpNode WritePropertyContext(ndb::NodeDatabase& db, std::vector<TaggedValue> val
   order.reserve(values.size() + streamed.size());
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (PropTypeOf(values[i].tag) != values[i].value.type()) {
-      throw std::invalid_argument("property " + TagText(values[i].tag) +
+      throw std::invalid_argument("property " + base::Hex(values[i].tag, 8) +
                                   " holds a value of another type");
     }
     order.emplace_back(values[i].tag, i);
   }
   for (std::size_t i = 0; i < streamed.size(); ++i) {
     if (FixedSizeOf(PropTypeOf(streamed[i].tag)) != 0) {
-      throw std::invalid_argument("streamed property " + TagText(streamed[i].tag) +
+      throw std::invalid_argument("streamed property " + base::Hex(streamed[i].tag, 8) +
                                   " has a fixed-size type");
     }
     order.emplace_back(streamed[i].tag, values.size() + i);
@@ -53,7 +48,7 @@ LtpNode WritePropertyContext(ndb::NodeDatabase& db, std::vector<TaggedValue> val
   });
   for (std::size_t i = 1; i < order.size(); ++i) {
     if (PropIdOf(order[i - 1].first) == PropIdOf(order[i].first)) {
-      throw std::invalid_argument("two values for property " + TagText(order[i].first));
+      throw std::invalid_argument("two values for property " + base::Hex(order[i].first, 8));
     }
   }
 
@@ -75,7 +70,7 @@ LtpNode WritePropertyContext(ndb::NodeDatabase& db, std::vector<TaggedValue> val
         const std::vector<std::uint8_t>& bytes = values[index].value.bytes();
         std::size_t fixed = FixedSizeOf(type);
         if (fixed != 0 && bytes.size() != fixed) {
-          throw std::invalid_argument("property " + TagText(tag) + " holds " +
+          throw std::invalid_argument("property " + base::Hex(tag, 8) + " holds " +
                                       std::to_string(bytes.size()) + " bytes, its type " +
                                       std::to_string(fixed));
         }
@@ -117,7 +112,7 @@ std::vector<std::uint8_t> ReadHnid(ndb::NodeDatabase& db, const HeapReader& heap
                       [&](const ndb::SubnodeEntry& e) { return e.nid == hnid; });
   }
   if (it == subnodes.end()) {
-    throw ndb::FormatError("value refers to subnode " + TagText(hnid) + ", which the node lacks");
+    throw ndb::FormatError("value refers to subnode " + base::Hex(hnid, 8) + ", which the node lacks");
   }
   return it->data == 0 ? std::vector<std::uint8_t>{} : db.ReadData(it->data);
 }
@@ -162,11 +157,11 @@ PropValue PropertyContext::Resolve(const Record& r) const {
   }
   if (fixed != 0) {
     if (r.hnid == 0 || !IsHid(r.hnid)) {
-      throw ndb::FormatError("property " + TagText(r.tag) + " of fixed size lacks its heap allocation");
+      throw ndb::FormatError("property " + base::Hex(r.tag, 8) + " of fixed size lacks its heap allocation");
     }
     std::span<const std::uint8_t> a = heap_.Get(r.hnid);
     if (a.size() != fixed) {
-      throw ndb::FormatError("property " + TagText(r.tag) + " has " + std::to_string(a.size()) +
+      throw ndb::FormatError("property " + base::Hex(r.tag, 8) + " has " + std::to_string(a.size()) +
                         " bytes in the heap, its type " + std::to_string(fixed));
     }
     return {type, std::vector<std::uint8_t>(a.begin(), a.end())};
@@ -195,7 +190,7 @@ std::optional<ndb::SubnodeEntry> PropertyContext::ValueSubnode(std::uint16_t pro
   for (const ndb::SubnodeEntry& e : subnodes_) {
     if (e.nid == r->hnid) return e;
   }
-  throw ndb::FormatError("value refers to subnode " + TagText(r->hnid) + ", which the node lacks");
+  throw ndb::FormatError("value refers to subnode " + base::Hex(r->hnid, 8) + ", which the node lacks");
 }
 
 }  // namespace mailvane::pst::ltp

@@ -1,9 +1,9 @@
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
+#include "base/hex.h"
 #include "pst/ltp/bth.h"
 #include "base/little_endian.h"
 #include "pst/ltp/table_context.h"
@@ -12,11 +12,6 @@
 namespace mailvane::pst::ltp {
 namespace {
 
-std::string TagText(PropTag tag) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", tag);
-  return buf;
-}
 
 // Fills one row's bytes from a row view.
 class RowEncoder {
@@ -37,15 +32,15 @@ class RowEncoder {
       const TcColumn* c = Find(v.tag);
       if (c == nullptr || v.tag == kPrLtpRowId || v.tag == kPrLtpRowVer) {
         throw std::invalid_argument("row " + std::to_string(row.id) + " has a value for " +
-                                    TagText(v.tag) + ", which is not a column of the table");
+                                    base::Hex(v.tag, 8) + ", which is not a column of the table");
       }
       if (v.value.type() != PropTypeOf(v.tag)) {
         throw std::invalid_argument("row " + std::to_string(row.id) + ": value of " +
-                                    TagText(v.tag) + " has another type");
+                                    base::Hex(v.tag, 8) + " has another type");
       }
       if (HasBit(out, c->i_bit)) {
         throw std::invalid_argument("row " + std::to_string(row.id) + " has two values for " +
-                                    TagText(v.tag));
+                                    base::Hex(v.tag, 8));
       }
       const std::vector<std::uint8_t>& bytes = v.value.bytes();
       std::size_t fixed = FixedSizeOf(v.value.type());
@@ -56,14 +51,14 @@ class RowEncoder {
       if (fixed != 0 && fixed == c->cb_data) {
         if (bytes.size() != fixed) {
           throw std::invalid_argument("row " + std::to_string(row.id) + ": value of " +
-                                      TagText(v.tag) + " holds " + std::to_string(bytes.size()) +
+                                      base::Hex(v.tag, 8) + " holds " + std::to_string(bytes.size()) +
                                       " bytes, its type " + std::to_string(fixed));
         }
         std::memcpy(out.data() + c->ib_data, bytes.data(), fixed);
       } else {
         if (fixed != 0 && bytes.size() != fixed) {
           throw std::invalid_argument("row " + std::to_string(row.id) + ": value of " +
-                                      TagText(v.tag) + " has the wrong size");
+                                      base::Hex(v.tag, 8) + " has the wrong size");
         }
         base::Put32(out, c->ib_data, place_.Place(bytes));
       }

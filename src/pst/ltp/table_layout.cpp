@@ -1,18 +1,13 @@
 #include <algorithm>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 
+#include "base/hex.h"
 #include "pst/ltp/table_context.h"
 
 namespace mailvane::pst::ltp {
 namespace {
 
-std::string TagText(PropTag tag) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", tag);
-  return buf;
-}
 
 }  // namespace
 
@@ -34,7 +29,7 @@ TcLayout LayoutTableColumns(std::span<const PropTag> tags) {
   std::sort(others.begin(), others.end());
   if (std::adjacent_find(others.begin(), others.end()) != others.end()) {
     throw std::invalid_argument("table column " +
-                                TagText(*std::adjacent_find(others.begin(), others.end())) +
+                                base::Hex(*std::adjacent_find(others.begin(), others.end()), 8) +
                                 " given twice");
   }
   if (others.size() + 2 > 255) {
@@ -92,7 +87,7 @@ std::vector<std::string> TableLayoutProblems(const TcLayout& layout) {
   bool has_row_ver = false;
   for (std::size_t i = 0; i < cols.size(); ++i) {
     const TcColumn& c = cols[i];
-    std::string name = "column " + TagText(c.tag);
+    std::string name = "column " + base::Hex(c.tag, 8);
     if (i > 0 && cols[i - 1].tag >= c.tag) out.push_back(name + " is out of tag order");
     if (c.tag == kPrLtpRowId) {
       has_row_id = true;
@@ -126,8 +121,8 @@ std::vector<std::string> TableLayoutProblems(const TcLayout& layout) {
             [](const TcColumn* a, const TcColumn* b) { return a->ib_data < b->ib_data; });
   for (std::size_t i = 1; i < by_offset.size(); ++i) {
     if (by_offset[i - 1]->ib_data + by_offset[i - 1]->cb_data > by_offset[i]->ib_data) {
-      out.push_back("columns " + TagText(by_offset[i - 1]->tag) + " and " +
-                    TagText(by_offset[i]->tag) + " overlap in the row");
+      out.push_back("columns " + base::Hex(by_offset[i - 1]->tag, 8) + " and " +
+                    base::Hex(by_offset[i]->tag, 8) + " overlap in the row");
     }
   }
   return out;
