@@ -8,6 +8,9 @@
 #include <cctype>
 #include <utility>
 
+#include "base/utf.h"
+#include "base/windows_1252.h"
+
 namespace mailvane::mime {
 namespace {
 
@@ -15,19 +18,6 @@ std::string Lower(std::string_view s) {
   std::string out(s);
   for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 // Strict conversion with iconv; false when the charset is unknown or a byte does not fit.
@@ -68,65 +58,10 @@ bool IsAsciiName(const std::string& lower) {
 
 }  // namespace
 
-bool IsValidUtf8(std::string_view s) {
-  std::size_t i = 0;
-  const std::size_t n = s.size();
-  while (i < n) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t len;
-    char32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2, cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3, cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4, cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + len > n) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF.
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
-    }
-    i += len;
-  }
-  return true;
-}
-
-std::string Windows1252ToUtf8(std::string_view bytes) {
-  static constexpr std::array<char16_t, 32> kHigh = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 4);
-  for (char ch : bytes) {
-    const auto b = static_cast<unsigned char>(ch);
-    if (b >= 0x80 && b < 0xA0) {
-      AppendUtf8(out, kHigh[b - 0x80]);
-    } else {
-      AppendUtf8(out, b);
-    }
-  }
-  return out;
-}
-
 DecodedText DecodeToUtf8(std::string_view bytes, std::string_view charset) {
   const std::string name = Lower(charset);
   DecodedText result;
-  if (IsValidUtf8(bytes) && (name.empty() || IsUtf8Name(name) || IsAsciiName(name))) {
+  if (base::IsValidUtf8(bytes) && (name.empty() || IsUtf8Name(name) || IsAsciiName(name))) {
     result.utf8.assign(bytes);
     return result;
   }
@@ -136,10 +71,10 @@ DecodedText DecodeToUtf8(std::string_view bytes, std::string_view charset) {
   }
   // No charset, a wrong one or an unknown one: 8-bit mail is mostly UTF-8 or Windows-1252.
   result.fell_back = !name.empty();
-  if (IsValidUtf8(bytes)) {
+  if (base::IsValidUtf8(bytes)) {
     result.utf8.assign(bytes);
   } else {
-    result.utf8 = Windows1252ToUtf8(bytes);
+    result.utf8 = base::Windows1252ToUtf8(bytes);
   }
   return result;
 }

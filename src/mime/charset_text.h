@@ -19,12 +19,6 @@ struct DecodedText {
 // else is read as Windows-1252. Never fails.
 DecodedText DecodeToUtf8(std::string_view bytes, std::string_view charset);
 
-bool IsValidUtf8(std::string_view bytes);
-
-// Windows-1252 to UTF-8; the five bytes the code page leaves undefined map to the
-// C1 controls of the same value, as Latin-1 does.
-std::string Windows1252ToUtf8(std::string_view bytes);
-
 // The Windows code page of a MIME charset name (MS-OXCMAIL PidTagInternetCodepage),
 // or 0 when the name is not known.
 std::int32_t CodePageOfCharset(std::string_view charset);

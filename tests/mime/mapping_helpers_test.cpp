@@ -2,6 +2,7 @@
 // subject prefixes, 8.3 names, entry-ID layouts, charset fallbacks.
 #include <gtest/gtest.h>
 
+#include "base/utf.h"
 #include "mime/address_properties.h"
 #include "mime/attachment_names.h"
 #include "mime/charset_text.h"
@@ -84,8 +85,8 @@ TEST(CharsetText, FallbacksAndCodePages) {
   // A truncated multi-byte sequence at the end does not fit the charset either.
   EXPECT_TRUE(DecodeToUtf8("\x82", "shift_jis").fell_back);
   // Overlong, surrogate, past U+10FFFF; and a real four-byte character.
-  for (const char* bad : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) EXPECT_FALSE(IsValidUtf8(bad));
-  EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x98\x80"));
+  for (const char* bad : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) EXPECT_FALSE(base::IsValidUtf8(bad));
+  EXPECT_TRUE(base::IsValidUtf8("\xF0\x9F\x98\x80"));
   EXPECT_EQ(CodePageOfCharset("UTF-8"), 65001);
   EXPECT_EQ(CodePageOfCharset("Windows-1252"), 1252);
   EXPECT_EQ(CodePageOfCharset("x-unknown"), 0);

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "base/little_endian.h"
+
 namespace mailvane::pst::ndb {
 
 namespace {
@@ -32,10 +34,7 @@ std::uint32_t Crc32(std::span<const std::uint8_t> data, std::uint32_t seed) {
   const std::uint8_t* p = data.data();
   std::size_t n = data.size();
   while (n >= 8) {
-    // Little-endian load, assembled byte by byte so the code does not depend on the host.
-    std::uint32_t lo = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                       static_cast<std::uint32_t>(p[2]) << 16 |
-                       static_cast<std::uint32_t>(p[3]) << 24;
+    std::uint32_t lo = base::Get32(p);
     lo ^= crc;
     crc = kTables[7][lo & 0xFF] ^ kTables[6][(lo >> 8) & 0xFF] ^ kTables[5][(lo >> 16) & 0xFF] ^
           kTables[4][lo >> 24] ^ kTables[3][p[4]] ^ kTables[2][p[5]] ^ kTables[1][p[6]] ^
