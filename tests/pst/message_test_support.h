@@ -61,9 +61,7 @@ inline void ExpectSameContent(const messaging::MessageContent& want, const messa
     const messaging::AttachmentContent& b = got.attachments[i];
     const std::string at = where + " attachment " + std::to_string(i);
     EXPECT_EQ(Fingerprint(a.props), Fingerprint(b.props)) << at;
-    if (!a.file) {
-      EXPECT_TRUE(a.bytes == b.bytes) << at << ": bytes differ";
-    }
+    EXPECT_TRUE(a.bytes == b.bytes) << at << ": bytes differ";
     ASSERT_EQ(a.embedded != nullptr, b.embedded != nullptr) << at;
     if (a.embedded) ExpectSameContent(*a.embedded, *b.embedded, at + " embedded");
   }
