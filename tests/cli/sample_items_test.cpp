@@ -163,7 +163,7 @@ TEST_F(SampleItemsTest, ContactsKeepEveryMappedFieldAndTheirDays) {
           {"0x3a5a", "Germany"},
           {"Address:0x801a", "Lindenstraße 7\\r\\nKöln, NRW  50667\\r\\nGermany"},
           {"Address:0x802b", "anna.example.org"},
-          {"Address:0x8062", "xmpp:anna@chat.example.org  "},
+          {"Address:0x8062", "xmpp:anna@chat.example.org"},  // the IM address: no padding for empty ones
           {"0x1000", "Prefers calls after 10:30.\\nVegetarian."},
           // The fields beyond the home address: work address, phones, pages, more mail.
           {"0x3a18", "Finance"},
@@ -185,7 +185,7 @@ TEST_F(SampleItemsTest, ContactsKeepEveryMappedFieldAndTheirDays) {
           {"0x3001", "Jürgen Müller"},
           {"Address:0x8005", "Müller, Jürgen"},
           {"0x3a16", "Müller & Söhne"},
-          {"0x1000", ""},
+          {"0x1000", "(none)"},  // an empty field is no value
           // 2015-06-20, in summer time.
           {"0x3a41", "2015-06-19T22:00:00Z"},
           {"Address:0x80df", "2015-06-20T00:00:00Z"},
@@ -193,7 +193,7 @@ TEST_F(SampleItemsTest, ContactsKeepEveryMappedFieldAndTheirDays) {
   // The address book's own entries: an address and nothing else.
   for (const char* address : {"newsletter@shop.example", "carl@example.com"}) {
     Expect(Find(items, "Contacts", email, address),
-           {{"0x001a", "IPM.Contact"}, {"Address:0x8080", address}, {"0x3a06", ""}, {"0x3a11", ""}});
+           {{"0x001a", "IPM.Contact"}, {"Address:0x8080", address}, {"0x3a06", "(none)"}, {"0x3a11", "(none)"}});
   }
 }
 
