@@ -4,11 +4,10 @@
 // file) and a byte xor-ed there; a leading 'T' with a 24-bit offset truncates first.
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "base/whole_file.h"
 #include "fuzz_support.h"
 #include "pst/check/pst_checker.h"
 #include "store/mail_store.h"
@@ -17,11 +16,6 @@ using namespace mailvane;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // A store with a folder and two items, written once per process.
 const std::string& BaseFile() {
@@ -43,7 +37,7 @@ const std::string& BaseFile() {
     c->SetText("FirstName", "Anna");
     c->Save();
     session->Logoff();
-    return ReadAll(path);
+    return base::ReadWholeFile(path);
   }();
   return bytes;
 }

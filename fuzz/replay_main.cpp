@@ -1,57 +1,36 @@
 // Replays every file of the folders (or files) given through a fuzz target's entry
 // function, so that the seed corpora run as regression tests in a build without libFuzzer.
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "base/whole_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 namespace fs = std::filesystem;
 
-namespace {
-
-int Replay(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "replay: cannot open %s\n", file.c_str());
-    return 1;
-  }
-  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                        std::istreambuf_iterator<char>()};
-  LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-  return 0;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  int replayed = 0;
-  int failures = 0;
+  std::vector<fs::path> files;
   for (int i = 1; i < argc; ++i) {
     const fs::path arg(argv[i]);
-    std::vector<fs::path> files;
-    if (fs::is_directory(arg)) {
-      for (const fs::directory_entry& e : fs::directory_iterator(arg)) {
-        if (e.is_regular_file()) files.push_back(e.path());
-      }
-    } else {
+    if (!fs::is_directory(arg)) {
       files.push_back(arg);
+      continue;
     }
-    std::sort(files.begin(), files.end());
-    for (const fs::path& f : files) {
-      failures += Replay(f);
-      ++replayed;
+    for (const fs::directory_entry& e : fs::directory_iterator(arg)) {
+      if (e.is_regular_file()) files.push_back(e.path());
     }
   }
-  std::printf("replayed %d input(s)\n", replayed);
-  if (replayed == 0) {
-    std::fprintf(stderr, "replay: no input found\n");
-    return 1;
+  std::sort(files.begin(), files.end());
+  for (const fs::path& file : files) {
+    const std::string bytes = mailvane::base::ReadWholeFile(file);  // raises when it cannot
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   }
-  return failures == 0 ? 0 : 1;
+  std::printf("replayed %zu input(s)\n", files.size());
+  if (files.empty()) std::fprintf(stderr, "replay: no input found\n");
+  return files.empty() ? 1 : 0;
 }

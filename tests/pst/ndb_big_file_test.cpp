@@ -13,10 +13,8 @@
 #include <set>
 
 #include "base/little_endian.h"
-#include "pst/message_test_support.h"
-#include "pst/messaging_test_support.h"
 #include "pst/ndb/pst_node_database.h"
-#include "support/pst_readers.h"
+#include "pst/pst_test_support.h"
 
 namespace mailvane::pst {
 namespace {
@@ -112,7 +110,7 @@ TEST(NdbBigFile, StorePastEightGigabytesReadsBack) {
     EXPECT_EQ(PageAt(path, amap)[100], 0xFF) << "no data was placed after " << std::hex << amap;
   }
 
-  EXPECT_TRUE(testing::ItemsClean(path));
+  EXPECT_TRUE(testing::Clean(path));
   if (testsupport::HavePypff()) {
     const auto r = testsupport::ReadMessagesWithPypff(path);
     EXPECT_TRUE(r.ok) << r.run.err;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/whole_file.h"
 #include "pst/check/finding.h"
 
 namespace mailvane::testsupport {
@@ -36,7 +37,7 @@ class ScratchDir {
 
 // Both throw std::runtime_error naming the file when it cannot be written or read.
 void WriteFile(const fs::path& path, std::string_view bytes);  // makes the folders
-std::string ReadFile(const fs::path& path);
+inline std::string ReadFile(const fs::path& path) { return base::ReadWholeFile(path); }
 
 fs::path SourceDir();  // MAILVANE_SOURCE_DIR, else the current folder
 fs::path BuildDir();   // MAILVANE_BUILD_DIR, else the build folder holding this test program

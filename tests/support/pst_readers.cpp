@@ -51,10 +51,6 @@ def walk(fo, depth):
           fo.number_of_sub_messages, fo.number_of_sub_folders))
     for i in range(fo.number_of_sub_folders):
         walk(fo.get_sub_folder(i), depth + 1)
-try:
-    ms = f.get_message_store()
-except Exception:
-    ms = None
 walk(f.get_root_folder(), 0)
 print('done')
 )PY";

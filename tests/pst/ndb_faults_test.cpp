@@ -1,0 +1,308 @@
+// Faults around the node database: a writer killed at random moments, writes and flushes
+// that fail, a file removed while written, a name taken meanwhile, and damaged copies the
+// checker must name.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <random>
+#include <system_error>
+#include <thread>
+
+#include "base/little_endian.h"
+#include "pst/ndb/crc32.h"
+#include "pst/ndb/file_io.h"
+#include "pst/ndb/format_error.h"
+#include "pst/ndb/layout.h"
+#include "pst/ndb/node_database.h"
+#include "pst/ndb/page.h"
+#include "pst/pst_test_support.h"
+
+namespace mailvane::pst {
+namespace {
+
+using testing::Describe;
+using testing::Pattern;
+using testing::ScratchDir;
+
+std::vector<std::uint8_t> Body(std::uint32_t i) { return Pattern(100 + (i * 37) % 9000, i); }
+ndb::Nid KillNid(std::uint32_t i) { return ndb::MakeNid(ndb::NidType::kNormalMessage, 0x10001 + i); }
+
+// The child: adds nodes (some replacing older ones, so space is freed and reused) and
+// reports the number of nodes after each finished commit through the pipe.
+[[noreturn]] void Writer(const std::filesystem::path& path, int report) {
+  try {
+    auto db = ndb::NodeDatabase::Create(path);
+    for (std::uint32_t i = 0;; ++i) {
+      db->PutNode({KillNid(i), db->WriteData(Body(i)), 0, ndb::kNidRootFolder});
+      if (i >= 10) db->PutNode({KillNid(i - 10), db->WriteData(Body(i - 10)), 0, ndb::kNidRootFolder});
+      if ((i + 1) % 40 == 0) {
+        db->Commit();
+        const std::uint32_t count = i + 1;
+        if (::write(report, &count, sizeof count) != sizeof count) ::_exit(3);
+      }
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "writer failed: %s\n", e.what());
+    ::_exit(2);
+  }
+}
+
+// A writer killed between or during commits leaves a file that checks without errors,
+// holds everything of its last finished commit, and is rebuilt clean when reopened.
+TEST(NdbKill, FileHoldsTheLastCommitAfterSigkill) {
+  ScratchDir dir;
+  std::mt19937 random(12345);
+  for (int round = 0; round < 8; ++round) {
+    const auto path = dir / ("killed" + std::to_string(round) + ".pst");
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(fds[0]);
+      Writer(path, fds[1]);
+    }
+    ::close(fds[1]);
+    std::uint32_t committed = 0;
+    const std::uint32_t wanted = 1 + random() % 4;
+    for (std::uint32_t seen = 0; seen < wanted; ++seen) {
+      ASSERT_EQ(::read(fds[0], &committed, sizeof committed), static_cast<ssize_t>(sizeof committed));
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << status;
+    for (std::uint32_t later = 0; ::read(fds[0], &later, sizeof later) == static_cast<ssize_t>(sizeof later);) {
+      committed = later;
+    }
+    ::close(fds[0]);
+
+    const auto findings = check::CheckNodeDatabase(path);
+    EXPECT_FALSE(check::HasErrors(findings)) << "round " << round << "\n" << Describe(findings);
+    {
+      auto db = ndb::NodeDatabase::Open(path, false);
+      for (std::uint32_t i = 0; i < committed; ++i) {
+        auto node = db->FindNode(KillNid(i));
+        ASSERT_TRUE(node) << "round " << round << " node " << i << " of " << committed;
+        if (i % 7 == 0 || i + 1 == committed) {
+          EXPECT_EQ(db->ReadData(node->data), Body(i)) << "round " << round << " node " << i;
+        }
+      }
+    }
+    auto db = ndb::NodeDatabase::Open(path, true);
+    db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), db->WriteData(Body(1)), 0, 0});
+    db->Close();
+    const auto after = check::CheckNodeDatabase(path);
+    EXPECT_TRUE(after.empty()) << "round " << round << "\n" << Describe(after);
+  }
+}
+
+// Passes everything through to a real file until the budget of writes is spent.
+class FailingFile : public ndb::FileIo {
+ public:
+  FailingFile(std::unique_ptr<ndb::FileIo> inner, int* writes_left)
+      : inner_(std::move(inner)), writes_left_(writes_left) {}
+  void ReadAt(std::uint64_t offset, std::span<std::uint8_t> data) override { inner_->ReadAt(offset, data); }
+  void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
+    if (--*writes_left_ < 0) throw std::system_error(ENOSPC, std::generic_category(), "test");
+    inner_->WriteAt(offset, data);
+  }
+  void Flush() override { inner_->Flush(); }
+  std::uint64_t Size() override { return inner_->Size(); }
+  void Truncate(std::uint64_t size) override { inner_->Truncate(size); }
+
+ private:
+  std::unique_ptr<ndb::FileIo> inner_;
+  int* writes_left_;
+};
+
+// A failed write keeps the last commit and stops the engine: every point of failure in the
+// second commit's writes is tried.
+TEST(NdbFailure, AFailedWriteKeepsTheLastCommitAndStopsTheEngine) {
+  ScratchDir dir;
+  for (int budget = 0; budget < 64; ++budget) {
+    const auto path = dir / ("fail" + std::to_string(budget) + ".pst");
+    int writes_left = 1000000;
+    auto db = ndb::NodeDatabase::Create(std::make_unique<FailingFile>(ndb::CreatePosixFile(path), &writes_left));
+    const ndb::Nid kept = db->AllocateNid(ndb::NidType::kNormalMessage);
+    db->PutNode({kept, db->WriteData(Pattern(5000, 1)), 0, 0});
+    db->Commit();
+    writes_left = budget;
+    bool failed = false;
+    try {
+      for (int i = 0; i < 200; ++i) {
+        db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), db->WriteData(Pattern(3000, 2)), 0, 0});
+      }
+      db->DeleteNode(kept);
+      db->Commit();
+    } catch (const std::system_error&) {
+      failed = true;
+    }
+    if (!failed) {
+      EXPECT_GT(budget, 3);  // every write of that work has had its turn to fail
+      break;
+    }
+    EXPECT_THROW(db->Commit(), ndb::FormatError) << budget;
+    EXPECT_THROW(db->WriteBlock(Pattern(5, 5)), ndb::FormatError) << budget;
+    db.reset();
+
+    const auto findings = check::CheckNodeDatabase(path);
+    EXPECT_FALSE(check::HasErrors(findings)) << budget << "\n" << Describe(findings);
+    auto reread = ndb::NodeDatabase::Open(path, false);
+    // Either the last commit, or (when only the write after the header failed) the new one.
+    std::size_t count = 0;
+    reread->ForEachNode([&](const ndb::NodeEntry&) { ++count; });
+    auto node = reread->FindNode(kept);
+    EXPECT_EQ(count, node ? 1u : 200u) << budget;
+    if (node) {
+      EXPECT_EQ(reread->ReadData(node->data), Pattern(5000, 1));
+    }
+  }
+}
+
+TEST(NdbFailure, AnUnnamedFileIsNamedOnlyWhenPublishedAndNeverOverAnother) {
+  ScratchDir dir;
+  const auto path = dir / "new.pst";
+  ndb::UnnamedFile made = ndb::CreateUnnamedPosixFile(path);
+  made.file->WriteAt(0, Pattern(100, 3));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(made.publish(), path);
+  EXPECT_EQ(std::filesystem::file_size(path), 100u);
+  EXPECT_EQ(std::filesystem::status(path).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  // A name taken meanwhile (here a planted link) is neither replaced nor followed: the
+  // file takes the next free name.
+  const auto taken = dir / "taken.pst";
+  ndb::UnnamedFile second = ndb::CreateUnnamedPosixFile(taken);
+  std::filesystem::create_symlink(dir / "elsewhere", taken);
+  EXPECT_EQ(second.publish(), dir / "taken (2).pst");
+  EXPECT_TRUE(std::filesystem::is_symlink(taken));
+  EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere"));
+}
+
+// Writes to a file whose name was removed reach nobody: the next commit says so, and the
+// database refuses every write after it.
+TEST(NdbFailure, AFileRemovedWhileWrittenRefusesTheNextCommit) {
+  ScratchDir dir;
+  const auto path = dir / "gone.pst";
+  auto db = ndb::NodeDatabase::Create(path);
+  db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), db->WriteData(Pattern(500, 1)), 0, ndb::kNidRootFolder});
+  std::filesystem::remove(path);
+  EXPECT_THROW(db->Commit(), std::system_error);
+  EXPECT_NE(db->WriteFailure().find("removed"), std::string::npos) << db->WriteFailure();
+  EXPECT_THROW(db->WriteData(Pattern(10, 2)), ndb::FormatError);
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Damaged copies of a sound file: each kind of damage is named by the checker (as an
+// error, or as a note where the file is still sound).
+TEST(NdbDamage, EachKindOfDamageIsNamed) {
+  ScratchDir dir;
+  const auto sound = dir / "sound.pst";
+  {
+    auto db = ndb::NodeDatabase::Create(sound);
+    for (std::uint32_t i = 0; i < 5; ++i) {
+      db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), db->WriteData(Pattern(300, i)), 0, ndb::kNidRootFolder});
+    }
+    const ndb::Bid tree = db->WriteSubnodeTree({{ndb::MakeNid(ndb::NidType::kLtp, 1), db->WriteData(Pattern(99, 9)), 0}});
+    db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), db->WriteData(Pattern(9000, 8)), tree, ndb::kNidRootFolder});
+    db->Close();
+  }
+  ASSERT_TRUE(check::CheckNodeDatabase(sound).empty()) << Describe(check::CheckNodeDatabase(sound));
+  const std::string file = testsupport::ReadFile(sound);
+  const Bytes bytes(file.begin(), file.end());
+  const std::uint64_t bbt = base::Get64(bytes.data() + 240);
+  const std::uint64_t nbt = base::Get64(bytes.data() + 224);
+  const std::uint64_t amap = ndb::kFirstAMapOffset;
+  ASSERT_EQ(bytes[bbt + 491], 0) << "the test expects a one-page BBT";
+
+  // The BBT entry (BID, IB, cb, cRef: 24 bytes) of a data block, or of an XBLOCK.
+  auto entry = [&](Bytes& b, bool xblock) -> std::uint8_t* {
+    for (std::size_t i = 0; i < b[bbt + 488]; ++i) {
+      std::uint8_t* e = b.data() + bbt + 24 * i;
+      if (ndb::IsInternal(base::Get64(e)) == xblock && (!xblock || b[base::Get64(e + 8)] == ndb::kBlockTypeData)) return e;
+    }
+    ADD_FAILURE() << "no such block";
+    return b.data();
+  };
+  auto block = [&](Bytes& b) { return base::Get64(entry(b, false) + 8); };
+  auto reseal = [](Bytes& b, std::uint64_t ib, ndb::PageType type) {
+    ndb::SealPage(std::span(b).subspan(ib, ndb::kPageSize), type, ib, base::Get64(b.data() + ib + 504));
+  };
+  auto header = [](Bytes& b) {
+    base::Put32(b.data() + 4, ndb::Crc32(std::span(b).subspan(8, 471)));
+    base::Put32(b.data() + 524, ndb::Crc32(std::span(b).subspan(8, 516)));
+  };
+  auto amap_bit = [&](Bytes& b, std::uint64_t slot, bool set) {
+    const auto bit = static_cast<std::uint8_t>(0x80u >> (slot % 8));
+    b[amap + slot / 8] = static_cast<std::uint8_t>(set ? (b[amap + slot / 8] | bit) : (b[amap + slot / 8] & ~bit));
+    reseal(b, amap, ndb::kPageAMap);
+  };
+  const std::uint64_t last_slot = ndb::kSlotsPerInterval - 1;
+  const auto kError = check::Severity::kError;
+  const auto kNote = check::Severity::kNote;
+  const struct {
+    const char* what;
+    std::function<void(Bytes&)> damage;
+    const char* named;
+    check::Severity severity;
+  } kCases[] = {
+      {"block-byte", [&](Bytes& b) { b[block(b) + 10] ^= 0x01; }, "CRC of block", kError},
+      {"block-signature", [&](Bytes& b) { b[block(b) + 320 - 14] ^= 0x40; }, "signature of block", kError},
+      {"block-trailer-cb", [&](Bytes& b) { b[block(b) + 320 - 16] ^= 0x02; }, "trailer cb", kError},
+      {"page-byte", [&](Bytes& b) { b[nbt + 40] ^= 0x10; }, "CRC of the page", kError},
+      {"page-ptype", [&](Bytes& b) { b[nbt + 497] = 0x80; }, "ptypeRepeat", kError},
+      {"page-signature", [&](Bytes& b) { b[bbt + 498] ^= 0x01; }, "signature of the page", kError},
+      {"header-byte", [](Bytes& b) { b[100] ^= 0x01; }, "dwCRCPartial", kError},
+      {"header-tail", [](Bytes& b) { b[520] ^= 0x01; }, "dwCRCFull", kError},
+      {"truncated", [](Bytes& b) { b.resize(b.size() - 4096); }, "truncated", kError},
+      {"amap-cleared", [&](Bytes& b) { amap_bit(b, (block(b) - amap) / ndb::kSlotSize, false); }, "in use but free in AMap", kError},
+      {"amap-page-byte", [&](Bytes& b) { b[amap + 200] ^= 0x01; }, "AMap: CRC", kError},
+      {"bbt-order", [&](Bytes& b) { std::swap_ranges(&b[bbt], &b[bbt + 24], &b[bbt + 24]), reseal(b, bbt, ndb::kPageBbt); },
+       "does not follow", kError},
+      {"refcount", [&](Bytes& b) { ++entry(b, false)[18], reseal(b, bbt, ndb::kPageBbt); }, "has cRef 3, expected 2", kError},
+      {"dangling", [&](Bytes& b) { base::Put64(&b[nbt + 8], 0x7777770), reseal(b, nbt, ndb::kPageNbt); },  // a node's bidData
+       "not in the BBT", kError},
+      {"xblock-total",
+       [&](Bytes& b) {
+         const std::uint8_t* e = entry(b, true);
+         const std::uint64_t ib = base::Get64(e + 8);
+         const std::size_t cb = base::Get16(e + 16);
+         base::Put32(b.data() + ib + 4, 9001);
+         ndb::SealBlock(std::span(b).subspan(ib, ndb::BlockSizeOnDisk(cb)), cb, ib, base::Get64(e));
+       },
+       "lcbTotal 9001", kError},
+      {"bid-next-b", [&](Bytes& b) { base::Put64(&b[516], 8), header(b); }, "bidNextB 0x8 is not above", kError},
+      {"amap-leak",  // cbAMapFree kept in step
+       [&](Bytes& b) { amap_bit(b, last_slot, true), base::Put64(&b[200], base::Get64(&b[200]) - ndb::kSlotSize), header(b); },
+       "nothing references", kNote},
+      {"amap-free-total", [&](Bytes& b) { amap_bit(b, last_slot, true); }, "cbAMapFree", kError},
+      {"amap-valid1", [&](Bytes& b) { b[248] = 1, header(b); }, "not VALID_AMAP2", kError},
+      // Maps declared invalid (a commit cut short) are not held against the file, whatever
+      // state the interrupted rewrite left them in.
+      {"amap-declared-invalid", [&](Bytes& b) { b[248] = ndb::kAMapInvalid, header(b), std::fill_n(&b[amap], 300, 0); },
+       "declared invalid", kNote},
+  };
+  for (const auto& c : kCases) {
+    Bytes copy = bytes;
+    c.damage(copy);
+    const auto path = dir / (std::string(c.what) + ".pst");
+    testsupport::WriteFile(path, std::string(copy.begin(), copy.end()));
+    const auto findings = check::CheckNodeDatabase(path);
+    bool named = false;
+    for (const check::Finding& f : findings) {
+      named = named || (f.severity == c.severity && f.message.find(c.named) != std::string::npos);
+    }
+    EXPECT_TRUE(named) << c.what << ": expected \"" << c.named << "\" in\n" << Describe(findings);
+    EXPECT_TRUE(c.severity == kError || !check::HasErrors(findings)) << c.what << "\n" << Describe(findings);
+  }
+}
+
+}  // namespace
+}  // namespace mailvane::pst

@@ -1,0 +1,243 @@
+// The node database written, committed, reopened and read back: data of every size in each
+// encoding, shared blocks, refusals, B-trees under churn, commits that rewrite only what
+// changed, and libpff reading every node on its own. (Subnode trees past one block are read
+// back with the 100,000-row table of the contexts test.)
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+
+#include "base/little_endian.h"
+#include "pst/ndb/crc32.h"
+#include "pst/ndb/format_error.h"
+#include "pst/ndb/node_database.h"
+#include "pst/ndb/pst_node_database.h"
+#include "pst/pst_test_support.h"
+
+namespace mailvane::pst {
+namespace {
+
+using testing::ExpectNdbClean;
+using testing::Pattern;
+using testing::ScratchDir;
+
+const ndb::BlockInfo* Info(ndb::NodeDatabase& db, ndb::Bid bid) {
+  return dynamic_cast<ndb::PstNodeDatabase&>(db).FindBlock(bid);
+}
+
+TEST(NdbRoundTrip, DataOfEverySizeReadsBackAfterReopenInEachEncoding) {
+  ScratchDir dir;
+  // 8176 is one full block, 8177 needs an XBLOCK, 1021 full blocks and a byte an XXBLOCK.
+  const std::vector<std::size_t> all_sizes = {0, 1, 63, 64, 8175, 8176, 8177, 100000, 8176 * 1021 + 1};
+  const std::string text = "plain text that must not appear as it is";
+  for (ndb::CryptMethod crypt : {ndb::CryptMethod::kPermute, ndb::CryptMethod::kNone, ndb::CryptMethod::kCyclic}) {
+    std::vector<std::size_t> sizes = all_sizes;
+    if (crypt != ndb::CryptMethod::kPermute) sizes.pop_back();  // keep the run short
+    const auto path = dir / ("crypt" + std::to_string(static_cast<int>(crypt)) + ".pst");
+    std::vector<ndb::Nid> nids;
+    {
+      auto db = ndb::NodeDatabase::Create(path, crypt);
+      for (std::size_t i = 0; i < sizes.size(); ++i) {
+        nids.push_back(db->AllocateNid(ndb::NidType::kNormalMessage));
+        const ndb::Bid bid = db->WriteData(Pattern(sizes[i], static_cast<std::uint32_t>(i)));
+        EXPECT_EQ(bid == 0, sizes[i] == 0);
+        EXPECT_EQ(db->DataSize(bid), sizes[i]);
+        db->PutNode({nids[i], bid, 0, ndb::kNidRootFolder});
+      }
+      const ndb::Bid plain = db->WriteBlock({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+      db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), plain, 0, 0});
+      db->Close();
+      EXPECT_THROW(db->Commit(), ndb::FormatError);
+    }
+    ExpectNdbClean(path);
+    EXPECT_EQ(testsupport::ReadFile(path).find(text) == std::string::npos, crypt != ndb::CryptMethod::kNone);
+    auto db = ndb::NodeDatabase::Open(path, false);
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+      auto node = db->FindNode(nids[i]);
+      ASSERT_TRUE(node) << sizes[i];
+      EXPECT_EQ(node->parent, ndb::kNidRootFolder);
+      EXPECT_EQ(db->ReadData(node->data), Pattern(sizes[i], static_cast<std::uint32_t>(i)))
+          << "size " << sizes[i] << " crypt " << static_cast<int>(crypt);
+    }
+    EXPECT_THROW(db->WriteBlock(Pattern(10, 1)), ndb::FormatError);  // read-only
+  }
+}
+
+TEST(NdbRoundTrip, SharedBlocksLiveUntilTheLastUserAndSpaceIsReusedAfterCommit) {
+  ScratchDir dir;
+  const auto path = dir / "refs.pst";
+  auto db = ndb::NodeDatabase::Create(path);
+  const ndb::Bid shared = db->WriteBlock(Pattern(100, 1));
+  db->AddRef(shared);
+  const ndb::Nid a = db->AllocateNid(ndb::NidType::kNormalMessage);
+  const ndb::Nid b = db->AllocateNid(ndb::NidType::kNormalMessage);
+  db->PutNode({a, shared, 0, 0});
+  db->PutNode({b, shared, 0, 0});
+  const ndb::Bid tree = db->WriteSubnodeTree({{ndb::MakeNid(ndb::NidType::kLtp, 1), db->WriteData(Pattern(9000, 2)), 0}});
+  db->PutNode({b, shared, tree, 0});  // same data: no reference changes hands
+  db->Commit();
+  EXPECT_EQ(Info(*db, shared)->cref, 3);
+  const std::uint64_t shared_ib = Info(*db, shared)->ib;
+  const std::size_t blocks_before = dynamic_cast<ndb::PstNodeDatabase&>(*db).block_count();
+
+  db->DeleteNode(a);
+  EXPECT_EQ(db->ReadBlock(shared), Pattern(100, 1));
+  db->DeleteNode(b);  // frees the shared block and the whole subnode tree below it
+  EXPECT_EQ(Info(*db, shared), nullptr);
+  EXPECT_EQ(dynamic_cast<ndb::PstNodeDatabase&>(*db).block_count(), blocks_before - 5);
+  EXPECT_THROW(db->Release(shared), ndb::FormatError);
+
+  // Until the next commit the committed header still reaches that space; after it, the
+  // space is handed out again.
+  auto lands_on_freed_space = [&]() {
+    bool hit = false;
+    for (std::uint32_t i = 0; i < 40; ++i) {
+      const ndb::Bid bid = db->WriteBlock(Pattern(100, i));
+      hit = hit || Info(*db, bid)->ib == shared_ib;
+      db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), bid, 0, 0});
+    }
+    return hit;
+  };
+  EXPECT_FALSE(lands_on_freed_space());
+  db->Commit();
+  EXPECT_TRUE(lands_on_freed_space());
+  db->Close();
+  ExpectNdbClean(path);
+}
+
+TEST(NdbRoundTrip, BadRequestsAreRefusedWithAReason) {
+  ScratchDir dir;
+  const auto path = dir / "bad.pst";
+  auto db = ndb::NodeDatabase::Create(path);
+  EXPECT_THROW(db->WriteBlock(Pattern(ndb::kMaxBlockData + 1, 1)), ndb::FormatError);
+  EXPECT_THROW(db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), 0x1234, 0, 0}), ndb::FormatError);
+  EXPECT_THROW(db->DeleteNode(0x4444), ndb::FormatError);
+  const ndb::Bid one = db->WriteBlock(Pattern(10, 1));
+  EXPECT_THROW(db->WriteDataTree(std::vector<ndb::Bid>{one}, 11), ndb::FormatError);
+  EXPECT_THROW(ndb::NodeDatabase::Create(path), std::system_error);  // never overwrites
+  EXPECT_THROW(ndb::NodeDatabase::Open(dir / "missing.pst", false), std::system_error);
+}
+
+std::vector<std::uint8_t> Body(std::uint32_t seed) { return Pattern(20 + seed % 300, seed); }
+
+void ExpectSame(ndb::NodeDatabase& db, const std::map<ndb::Nid, std::uint32_t>& model, int round) {
+  std::size_t count = 0;
+  db.ForEachNode([&](const ndb::NodeEntry&) { ++count; });
+  ASSERT_EQ(count, model.size()) << "round " << round;
+  for (const auto& [nid, seed] : model) {
+    auto node = db.FindNode(nid);
+    ASSERT_TRUE(node) << "round " << round << " nid " << nid;
+    ASSERT_EQ(db.ReadData(node->data), Body(seed)) << "round " << round << " nid " << nid;
+  }
+}
+
+// Inserts, replacements and deletes over many commits and a reopen keep the B-trees sound
+// and complete, and a reopened file hands out only fresh NIDs.
+TEST(NdbBtree, ChurnOverCommitsAndReopenKeepsTreesSound) {
+  ScratchDir dir;
+  const auto path = dir / "churn.pst";
+  std::mt19937 random(7);
+  std::map<ndb::Nid, std::uint32_t> model;
+  std::set<ndb::Nid> ever;
+  std::uint32_t seed = 0;
+  auto db = ndb::NodeDatabase::Create(path);
+  for (int round = 0; round < 24; ++round) {
+    if (round == 12) {  // the layout read back from the file must take further changes
+      db->Close();
+      db = ndb::NodeDatabase::Open(path, true);
+      ExpectSame(*db, model, round);
+    }
+    const int inserts = round < 16 ? static_cast<int>(random() % 400) : 0;
+    for (int i = 0; i < inserts; ++i) {
+      // NIDs of several types, so new keys land between existing ones.
+      const auto type = (random() % 2) ? ndb::NidType::kNormalMessage : ndb::NidType::kNormalFolder;
+      const ndb::Nid nid = db->AllocateNid(type);
+      ASSERT_TRUE(ever.insert(nid).second) << "NID " << nid << " handed out twice";
+      db->PutNode({nid, db->WriteData(Body(++seed)), 0, ndb::kNidRootFolder});
+      model[nid] = seed;
+    }
+    std::vector<ndb::Nid> keys;
+    for (const auto& [nid, s] : model) keys.push_back(nid);
+    std::shuffle(keys.begin(), keys.end(), random);
+    const std::size_t deletes = round < 16 ? keys.size() / 3 : keys.size() / 2 + 1;
+    for (std::size_t i = 0; i < keys.size() && i < deletes + 20; ++i) {
+      if (i < deletes) {
+        db->DeleteNode(keys[i]);
+        model.erase(keys[i]);
+      } else {
+        db->PutNode({keys[i], db->WriteData(Body(++seed)), 0, ndb::kNidRootFolder});
+        model[keys[i]] = seed;
+      }
+    }
+    db->Commit();
+    const auto findings = check::CheckNodeDatabase(path);
+    ASSERT_FALSE(check::HasErrors(findings)) << "round " << round << "\n" << testing::Describe(findings);
+    ExpectSame(*db, model, round);
+  }
+  EXPECT_TRUE(model.empty());
+  db->Close();
+  ExpectNdbClean(path);
+}
+
+std::uint64_t NextPageBid(const std::filesystem::path& path) {
+  const std::string header = testsupport::ReadFile(path).substr(0, 40);
+  return base::Get64(reinterpret_cast<const std::uint8_t*>(header.data()) + 32);
+}
+
+// A commit rewrites only the B-tree pages on the changed paths; libpff then finds every
+// node on its own through our header, NBT and BBT (nodes without a folder are orphans).
+TEST(NdbBtree, CommitRewritesOnlyTheChangedPathsAndPypffFindsEveryNode) {
+  ScratchDir dir;
+  const auto path = dir / "incremental.pst";
+  constexpr std::uint32_t kNodes = 20000;
+  auto db = ndb::NodeDatabase::Create(path);
+  std::vector<ndb::Nid> nids;
+  for (std::uint32_t i = 0; i < kNodes; ++i) {
+    nids.push_back(db->AllocateNid(ndb::NidType::kNormalMessage));
+    db->PutNode({nids.back(), db->WriteBlock(Body(i)), 0, 0x8022});
+  }
+  db->Commit();
+  const std::uint64_t before = NextPageBid(path);
+  // One node in the middle gets new data: its NBT leaf, the BBT leaves of the new and the
+  // old block (the new one may split the last leaf), and their ancestors, four levels
+  // each, are all that must be written, out of some 2,400 pages.
+  db->PutNode({nids[10000], db->WriteBlock(Body(1)), 0, 0x8022});
+  db->Commit();
+  const std::uint64_t written = NextPageBid(path) - before;
+  EXPECT_GT(written, 0u);
+  EXPECT_LE(written, 16u);
+  db->Commit();  // nothing changed: no page at all
+  EXPECT_EQ(NextPageBid(path) - before, written);
+  db->Close();
+  ExpectNdbClean(path);
+  if (!testsupport::HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
+  const auto run = testsupport::RunCommand(
+      {"/usr/bin/python3", "-c",
+       "import pypff, sys\nf = pypff.file()\nf.open(sys.argv[1])\nprint(f.number_of_orphan_items, f.encryption_type)\n",
+       path.string()});
+  EXPECT_EQ(run.out, std::to_string(kNodes) + " 1\n") << run.err;  // 1: "compressible"
+}
+
+std::uint32_t Bytewise(std::span<const std::uint8_t> data, std::uint32_t crc) {
+  for (std::uint8_t b : data) {
+    crc ^= b;
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+  }
+  return crc;
+}
+
+TEST(NdbCrc32, IsThePstVariantAndTheFastPathAgreesForEveryLengthAndOffset) {
+  const std::string_view check = "123456789";
+  // Initial value 0 and no final xor: not zlib's 0xCBF43926.
+  EXPECT_EQ(ndb::Crc32({reinterpret_cast<const std::uint8_t*>(check.data()), check.size()}), 0x2DFD2D88u);
+  const std::vector<std::uint8_t> data = Pattern(100, 3);
+  for (std::size_t n = 0; n <= data.size(); ++n) {
+    // Odd start offsets and lengths exercise the eight-byte loop and the tail.
+    auto piece = std::span(data).subspan(n % 7, data.size() - n % 7 - (data.size() - n) / 2);
+    EXPECT_EQ(ndb::Crc32(piece, 0x12345678u), Bytewise(piece, 0x12345678u)) << n;
+  }
+}
+
+}  // namespace
+}  // namespace mailvane::pst
