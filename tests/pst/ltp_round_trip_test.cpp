@@ -27,9 +27,7 @@ using ltp::PropValue;
 using testing::Pattern;
 
 // The stored forms themselves are compared with pypff's reading in the message tests.
-TEST(PropValue, ReadersConvertAndRefuseDamage) {
-  EXPECT_EQ(PropValue::Int16(-2).AsInt32(), -2);
-  EXPECT_EQ(PropValue::Int32(-7).AsInt64(), -7);
+TEST(PropValue, ReadersRefuseOtherTypesAndDamage) {
   EXPECT_TRUE(PropValue(PropType::kBoolean, {0, 0, 1, 0}).AsBool());  // four bytes, as a context stores it
   EXPECT_THROW((void)PropValue::String("x").AsInt32(), std::logic_error);
   EXPECT_THROW((void)PropValue::Int32(1).AsTime(), std::logic_error);

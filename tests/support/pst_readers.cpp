@@ -194,9 +194,6 @@ PypffResult ReadWithPypff(const fs::path& pst) {
       stack.resize(depth - 1);  // the root has no name in the path
       stack.push_back(FromHex(cells[2]));
       folder.path = stack;
-    } else {
-      result.store_name = FromHex(cells[2]);
-      stack.clear();
     }
     if (cells[3] != "-") folder.container_class = FromHex(cells[3].substr(1));
     folder.messages = std::stoi(cells[4]);

@@ -46,7 +46,6 @@ struct PypffFolder {
 struct PypffResult {
   CommandResult run;
   bool ok = false;  // the script walked the whole store without an exception
-  std::string store_name;
   std::vector<PypffFolder> folders;  // depth first, in the order the reader returns them
   // The folder with exactly that path ("\"-separated, from the root), or nullptr.
   const PypffFolder* Find(const std::string& backslash_path) const;
