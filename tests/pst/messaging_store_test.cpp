@@ -1,10 +1,9 @@
 // Stores and their folders: the standard folders, names and paths, commits and reopens,
-// contents rows and counts, and folder trees of several shapes, each read back by our
+// and folder trees of several shapes, each read back by our
 // checker and by every independent reader.
 #include <gtest/gtest.h>
 
 #include "pst/messaging/default_folder.h"
-#include "pst/messaging/ltp_access.h"
 #include "pst/pst_test_support.h"
 
 namespace mailvane::pst {
@@ -88,58 +87,6 @@ TEST(PstStore, FoldersByNameAndPathAndCommitsThatLast) {
   EXPECT_TRUE(store->FindFolder("Work\\Old\\Older")->has_sub_folders());
   EXPECT_TRUE(store->FindFolder("Work\\Old\\Older\\Oldest"));
   EXPECT_THROW(store->IpmSubtree().AddFolder("x"), messaging::FolderError);  // read-only
-}
-
-// A message node as the message layer writes it, to drive the contents-table hooks. Every
-// message carries its size, and its contents row repeats it; it has no recipient table (a
-// note, as for some of Outlook's own messages), so only errors count here.
-ndb::Nid AddFakeMessage(messaging::PstStore& store, messaging::Folder folder, bool read) {
-  const ndb::Nid nid = store.db().AllocateNid(ndb::NidType::kNormalMessage);
-  const std::vector<ltp::TaggedValue> props{{messaging::kPrMessageClass, ltp::PropValue::String("IPM.Note")},
-                                            {messaging::kPrMessageFlags, ltp::PropValue::Int32(read ? 1 : 0)},
-                                            {messaging::kPrMessageSize, ltp::PropValue::Int32(100)}};
-  const messaging::NodeContent pc = messaging::WriteProperties(store.db(), props);
-  store.db().PutNode(ndb::NodeEntry{nid, pc.data, pc.subnodes, folder.nid()});
-  store.PutContentsRow(folder.nid(), nid, props);
-  return nid;
-}
-
-::testing::AssertionResult NoErrors(const std::filesystem::path& pst) {
-  const check::CheckResult r = check::CheckPstFile(pst);
-  return r.clean() ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << check::FormatFindings(r);
-}
-
-TEST(PstStore, ContentsRowsKeepCountsInStep) {
-  ScratchDir dir;
-  const auto path = dir / "rows.pst";
-  ndb::Nid unread_one = 0;
-  {
-    auto store = messaging::PstStore::Create(path, "rows");
-    messaging::Folder inbox = store->GetDefaultFolder(messaging::DefaultFolder::kInbox);
-    AddFakeMessage(*store, inbox, true);
-    unread_one = AddFakeMessage(*store, inbox, false);
-    AddFakeMessage(*store, inbox, false);
-    EXPECT_EQ(inbox.content_count(), 3);
-    EXPECT_EQ(inbox.unread_count(), 2);
-    store->Close();
-  }
-  ASSERT_TRUE(NoErrors(path));
-  {
-    auto store = messaging::PstStore::Open(path);
-    messaging::Folder inbox = store->GetDefaultFolder(messaging::DefaultFolder::kInbox);
-    EXPECT_EQ(inbox.content_count(), 3);
-    // Marking one read replaces its row; removing one drops it.
-    store->PutContentsRow(inbox.nid(), unread_one,
-                          {{messaging::kPrMessageFlags, ltp::PropValue::Int32(1)},
-                           {messaging::kPrMessageSize, ltp::PropValue::Int32(100)}});
-    EXPECT_EQ(inbox.unread_count(), 1);
-    store->db().DeleteNode(unread_one);
-    store->RemoveContentsRow(inbox.nid(), unread_one);
-    EXPECT_EQ(inbox.content_count(), 2);
-    EXPECT_THROW(store->RemoveContentsRow(inbox.nid(), unread_one), messaging::FolderError);
-    store->Close();
-  }
-  EXPECT_TRUE(NoErrors(path));
 }
 
 // Folder trees of several shapes: chains of up to max_depth, names in many scripts.

@@ -1,5 +1,5 @@
 // The node database written, committed, reopened and read back: data of every size in each
-// encoding, shared blocks, refusals, B-trees under churn, commits that rewrite only what
+// encoding, refusals, B-trees under churn, commits that rewrite only what
 // changed, and libpff reading every node on its own. (Subnode trees past one block are read
 // back with the 100,000-row table of the contexts test.)
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include "pst/ndb/crc32.h"
 #include "pst/ndb/format_error.h"
 #include "pst/ndb/node_database.h"
-#include "pst/ndb/pst_node_database.h"
 #include "pst/pst_test_support.h"
 
 namespace mailvane::pst {
@@ -21,10 +20,6 @@ namespace {
 using testing::ExpectNdbClean;
 using testing::Pattern;
 using testing::ScratchDir;
-
-const ndb::BlockInfo* Info(ndb::NodeDatabase& db, ndb::Bid bid) {
-  return dynamic_cast<ndb::PstNodeDatabase&>(db).FindBlock(bid);
-}
 
 TEST(NdbRoundTrip, DataOfEverySizeReadsBackAfterReopenInEachEncoding) {
   ScratchDir dir;
@@ -62,48 +57,6 @@ TEST(NdbRoundTrip, DataOfEverySizeReadsBackAfterReopenInEachEncoding) {
     }
     EXPECT_THROW(db->WriteBlock(Pattern(10, 1)), ndb::FormatError);  // read-only
   }
-}
-
-TEST(NdbRoundTrip, SharedBlocksLiveUntilTheLastUserAndSpaceIsReusedAfterCommit) {
-  ScratchDir dir;
-  const auto path = dir / "refs.pst";
-  auto db = ndb::NodeDatabase::Create(path);
-  const ndb::Bid shared = db->WriteBlock(Pattern(100, 1));
-  db->AddRef(shared);
-  const ndb::Nid a = db->AllocateNid(ndb::NidType::kNormalMessage);
-  const ndb::Nid b = db->AllocateNid(ndb::NidType::kNormalMessage);
-  db->PutNode({a, shared, 0, 0});
-  db->PutNode({b, shared, 0, 0});
-  const ndb::Bid tree = db->WriteSubnodeTree({{ndb::MakeNid(ndb::NidType::kLtp, 1), db->WriteData(Pattern(9000, 2)), 0}});
-  db->PutNode({b, shared, tree, 0});  // same data: no reference changes hands
-  db->Commit();
-  EXPECT_EQ(Info(*db, shared)->cref, 3);
-  const std::uint64_t shared_ib = Info(*db, shared)->ib;
-  const std::size_t blocks_before = dynamic_cast<ndb::PstNodeDatabase&>(*db).block_count();
-
-  db->DeleteNode(a);
-  EXPECT_EQ(db->ReadBlock(shared), Pattern(100, 1));
-  db->DeleteNode(b);  // frees the shared block and the whole subnode tree below it
-  EXPECT_EQ(Info(*db, shared), nullptr);
-  EXPECT_EQ(dynamic_cast<ndb::PstNodeDatabase&>(*db).block_count(), blocks_before - 5);
-  EXPECT_THROW(db->Release(shared), ndb::FormatError);
-
-  // Until the next commit the committed header still reaches that space; after it, the
-  // space is handed out again.
-  auto lands_on_freed_space = [&]() {
-    bool hit = false;
-    for (std::uint32_t i = 0; i < 40; ++i) {
-      const ndb::Bid bid = db->WriteBlock(Pattern(100, i));
-      hit = hit || Info(*db, bid)->ib == shared_ib;
-      db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), bid, 0, 0});
-    }
-    return hit;
-  };
-  EXPECT_FALSE(lands_on_freed_space());
-  db->Commit();
-  EXPECT_TRUE(lands_on_freed_space());
-  db->Close();
-  ExpectNdbClean(path);
 }
 
 TEST(NdbRoundTrip, BadRequestsAreRefusedWithAReason) {

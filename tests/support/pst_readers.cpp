@@ -237,30 +237,6 @@ PffexportResult ReadWithPffexport(const fs::path& pst, const fs::path& work_dir)
       result.problem_lines.push_back(line);
     }
   }
-  const fs::path root = work_dir / "export.export";
-  std::error_code ec;
-  if (fs::is_directory(root, ec)) {
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
-         ++it) {
-      if (!it->is_directory()) continue;
-      // pffexport writes an item as a folder "MessageNNNNN" with files in it; a folder
-      // of the store holds only directories of its own or item folders.
-      const std::string name = it->path().filename().string();
-      if (name.rfind("Message", 0) == 0 || name.rfind("Attachments", 0) == 0 ||
-          name.rfind("Contact", 0) == 0 || name.rfind("Appointment", 0) == 0 ||
-          name.rfind("Task", 0) == 0 || name.rfind("Note", 0) == 0) {
-        if (fs::exists(it->path() / "Message.txt") || fs::exists(it->path() / "OutlookHeaders.txt") ||
-            name.rfind("Attachments", 0) == 0) {
-          it.disable_recursion_pending();
-          continue;
-        }
-      }
-      std::string rel = fs::relative(it->path(), root).string();
-      std::replace(rel.begin(), rel.end(), '/', '\\');
-      result.folders.push_back(rel);
-    }
-  }
-  std::sort(result.folders.begin(), result.folders.end());
   result.ok = result.run.exit_code == 0 && result.problem_lines.empty();
   return result;
 }

@@ -79,7 +79,6 @@ PffinfoResult ReadWithPffinfo(const std::filesystem::path& pst);
 struct PffexportResult {
   CommandResult run;
   bool ok = false;                          // exit 0 and no error lines
-  std::vector<std::string> folders;         // exported folder paths, "\"-separated, sorted
   std::vector<std::string> problem_lines;   // "Skipped item", "Unable to", "error" lines
 };
 
