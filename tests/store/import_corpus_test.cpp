@@ -16,7 +16,7 @@
 #include "mime/charset_text.h"
 #include "mime/mime_parser.h"
 #include "pst/check/pst_checker.h"
-#include "pst/messaging_test_support.h"
+#include "pst/pst_test_support.h"
 #include "pst/messaging/property_tags.h"
 #include "store/pst_session.h"
 #include "support/files.h"
