@@ -46,7 +46,6 @@ void FrmStep1::CmdAddFolder_Click() {
   {
     WaitCursor wait;
     path_logger_->PathLogInit();
-    path_logger_->setFullFileNamesOnly(true);
     path_logger_->LogPath(source_folder_);
     file_list_ = path_logger_->TakeFullFileNames();
     skipped = path_logger_->skippedFolders().size();

@@ -158,7 +158,6 @@ std::vector<std::string> ListFolder(const std::string& folder, TerminalFrontEnd&
   source::PathLogger logger([&](const std::string& text) { front_end.SetCountText(text); },
                             [&] { front_end.Yield(); });
   logger.PathLogInit();
-  logger.setFullFileNamesOnly(true);
   logger.LogPath(listed);
   std::vector<std::string> files = logger.TakeFullFileNames();
   skipped = logger.skippedFolders();

@@ -44,23 +44,18 @@ std::string QueuedCountText(std::size_t n) {
 }
 
 void PathLogger::PathLogInit() {
-  full_file_names_only_ = true;
   ClearLists();
 }
 
 void PathLogger::ClearLists() {
   path_names_.clear();
   full_file_names_.clear();
-  file_names_.clear();
-  path_pointers_.clear();
   skipped_folders_.clear();
 }
 
 void PathLogger::Terminate() {
   std::vector<std::string>().swap(path_names_);
   std::vector<std::string>().swap(full_file_names_);
-  std::vector<std::string>().swap(file_names_);
-  std::vector<std::size_t>().swap(path_pointers_);
   std::vector<SkippedFolder>().swap(skipped_folders_);
 }
 
@@ -122,16 +117,11 @@ void PathLogger::ListFolder(std::size_t visited) {
   }
 
   for (const auto& name : files) {
-    if (!full_file_names_only_) Yield();
     full_file_names_.push_back(folder + name);
-    if (!full_file_names_only_) {
-      file_names_.push_back(name);
-      path_pointers_.push_back(visited + 1);
-    }
     ++count_;
-    if (full_file_names_only_ && count_ % kCountTextEvery == 0) ShowCount();
+    if (count_ % kCountTextEvery == 0) ShowCount();
   }
-  if (full_file_names_only_ && !files.empty() && count_ % kCountTextEvery != 0) ShowCount();
+  if (!files.empty() && count_ % kCountTextEvery != 0) ShowCount();
 }
 
 void PathLogger::ShowCount() const {

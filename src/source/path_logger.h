@@ -31,12 +31,8 @@ class PathLogger {
   void SetCountTextHook(CountTextHook hook) { count_text_ = std::move(hook); }
   void SetYieldHook(YieldHook hook) { yield_ = std::move(hook); }
 
-  // Starts afresh: full-names mode, every list emptied. Count keeps its value.
+  // Starts afresh: every list emptied. Count keeps its value.
   void PathLogInit();
-
-  // True: LogPath fills fullFileNames only. False: also fileNames and pathPointers.
-  bool fullFileNamesOnly() const { return full_file_names_only_; }
-  void setFullFileNamesOnly(bool value) { full_file_names_only_ = value; }
 
   // Lists every file beneath strPARENT. A start that is not an existing folder changes
   // nothing. Symbolic links to folders are not followed (they are named in
@@ -52,13 +48,8 @@ class PathLogger {
   const std::vector<std::string>& fullFileNames() const { return full_file_names_; }
   // Hands the full paths over without copying; the list is left empty.
   std::vector<std::string> TakeFullFileNames() { return std::move(full_file_names_); }
-  // Bare file names (only when fullFileNamesOnly is false).
-  const std::vector<std::string>& fileNames() const { return file_names_; }
   // Every folder visited, ending in "/", in visiting order.
   const std::vector<std::string>& pathNames() const { return path_names_; }
-  // For every file, the 1-based position in pathNames of its folder (only when
-  // fullFileNamesOnly is false).
-  const std::vector<std::size_t>& pathPointers() const { return path_pointers_; }
   // Folders not read, or read only in part, by the last LogPath.
   const std::vector<SkippedFolder>& skippedFolders() const { return skipped_folders_; }
 
@@ -75,12 +66,9 @@ class PathLogger {
 
   CountTextHook count_text_;
   YieldHook yield_;
-  bool full_file_names_only_ = true;
   std::size_t count_ = 0;
   std::vector<std::string> path_names_;
   std::vector<std::string> full_file_names_;
-  std::vector<std::string> file_names_;
-  std::vector<std::size_t> path_pointers_;
   std::vector<SkippedFolder> skipped_folders_;
 };
 

@@ -185,28 +185,6 @@ void PstStore::PutContentsRow(ndb::Nid folder_nid, ndb::Nid message, std::vector
   if (folder.parent != folder.nid) MutableState(folder.parent).hierarchy_dirty = true;
 }
 
-void PstStore::RemoveContentsRow(ndb::Nid folder_nid, ndb::Nid message) {
-  RequireWritable();
-  FolderState& folder = MutableState(folder_nid);
-  LoadContents(folder);
-  const auto it = folder.contents_index.find(message);
-  if (it == folder.contents_index.end()) {
-    throw FolderError("message " + base::Hex(message) + " is not in folder \"" + folder.name + "\"");
-  }
-  const std::size_t at = it->second;
-  folder.unread_count -= IsUnread(folder.contents_rows[at].Unpack()) ? 1 : 0;
-  folder.content_count -= 1;
-  // Keep the row order: move the last row into the gap.
-  folder.contents_index.erase(it);
-  if (at + 1 != folder.contents_rows.size()) {
-    folder.contents_rows[at] = std::move(folder.contents_rows.back());
-    folder.contents_index[folder.contents_rows[at].row_id()] = at;
-  }
-  folder.contents_rows.pop_back();
-  folder.contents_dirty = folder.props_dirty = true;
-  if (folder.parent != folder.nid) MutableState(folder.parent).hierarchy_dirty = true;
-}
-
 void PstStore::WriteFolder(FolderState& f) {
   ndb::NodeDatabase& db = *db_;
   const bool search = ndb::NidTypeOf(f.nid) == ndb::NidType::kSearchFolder;

@@ -76,7 +76,6 @@ class PstStore {
   // Adds or replaces the contents-table row of a message in a folder. cells are the
   // message's values for the contents-table columns (others are ignored).
   void PutContentsRow(ndb::Nid folder, ndb::Nid message, std::vector<ltp::TaggedValue> cells);
-  void RemoveContentsRow(ndb::Nid folder, ndb::Nid message);
   // The store's named-property map, read on first use and written at Commit() when it
   // changed.
   NameToIdMap& name_to_id_map();
