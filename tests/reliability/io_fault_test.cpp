@@ -19,6 +19,7 @@
 #include "reliability/reliability_support.h"
 #include "run/conversion_run.h"
 #include "store/mail_store.h"
+#include "support/files.h"
 
 namespace mailvane::reliability {
 namespace {
@@ -83,14 +84,7 @@ class FaultSeam {
   ~FaultSeam() { pst::ndb::SetFileIoWrapper({}); }
 };
 
-std::tm FixedClock() {
-  std::tm t{};
-  t.tm_year = 124;
-  t.tm_mon = 2;
-  t.tm_mday = 4;
-  t.tm_hour = 10;
-  return t;
-}
+std::tm FixedClock() { return testsupport::LocalTimeAt(2024, 3, 4, 10); }
 
 // A small export: messages in two folders and a contact.
 std::vector<std::string> SmallExport(const fs::path& root) {

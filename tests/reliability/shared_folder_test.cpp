@@ -14,20 +14,12 @@
 #include "reliability/reliability_support.h"
 #include "run/conversion_run.h"
 #include "store/mail_store.h"
+#include "support/files.h"
 
 namespace mailvane::reliability {
 namespace {
 
-std::tm SameSecond() {
-  std::tm t{};
-  t.tm_year = 126;
-  t.tm_mon = 11;
-  t.tm_mday = 7;
-  t.tm_hour = 6;
-  t.tm_min = 6;
-  t.tm_sec = 21;
-  return t;
-}
+std::tm SameSecond() { return testsupport::LocalTimeAt(2026, 12, 7, 6, 6, 21); }
 
 // A child process converting files into target; its exit status says how the run ended.
 pid_t StartRun(const std::vector<std::string>& files, const fs::path& target) {

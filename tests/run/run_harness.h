@@ -64,16 +64,7 @@ inline run::ItemSteps RecordingSteps(std::vector<StepCall>& calls, bool real_mes
 }
 
 // The clock of a run: 5 December 2026 09:07:03.
-inline std::tm FixedTime() {
-  std::tm t{};
-  t.tm_year = 126;
-  t.tm_mon = 11;
-  t.tm_mday = 5;
-  t.tm_hour = 9;
-  t.tm_min = 7;
-  t.tm_sec = 3;
-  return t;
-}
+inline std::tm FixedTime() { return testsupport::LocalTimeAt(2026, 12, 5, 9, 7, 3); }
 
 // One run over files with the fake store; target is a folder answer for the dialog.
 struct Harness {

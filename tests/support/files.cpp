@@ -95,4 +95,15 @@ std::string Describe(const std::vector<pst::check::Finding>& findings) {
   return out;
 }
 
+std::tm LocalTimeAt(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return t;
+}
+
 }  // namespace mailvane::testsupport

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -49,6 +50,8 @@ std::string FromHex(std::string_view hex);
 std::string Base64(std::string_view bytes);  // one line, with padding
 // n bytes of a pseudo-random sequence chosen by seed.
 std::vector<std::uint8_t> Pattern(std::size_t n, std::uint32_t seed = 1);
+// A broken-down local time, for the fixed clocks that make the names of a run's files.
+std::tm LocalTimeAt(int year, int month, int day, int hour, int minute = 0, int second = 0);
 // The checker's findings, one per line.
 std::string Describe(const std::vector<pst::check::Finding>& findings);
 
