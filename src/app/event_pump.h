@@ -17,13 +17,9 @@ class EventPump {
   // Processes pending events now.
   void PumpNow();
 
-  // How many times events were actually processed (for tests and measurements).
-  long long Rounds() const { return rounds_; }
-
  private:
   std::chrono::steady_clock::duration interval_;
   std::chrono::steady_clock::time_point last_{};
-  long long rounds_ = 0;
 };
 
 }  // namespace mailvane::app

@@ -1,9 +1,6 @@
-// The window's texts and frame, its guide address and closing. (Keys, help and exit as a
+// The window's texts, its guide address and closing. (Keys, help and exit as a
 // person uses them are the gui_session test's.)
-#include <QGroupBox>
 #include <QLabel>
-#include <QStyle>
-#include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -57,21 +54,6 @@ class WindowTest : public QObject {
     QCOMPARE(status->text(), QStringLiteral("Converting Messages... from (/x/<b>R&D</b>/1.eml)"));
     for (QLabel* label : h.window->findChildren<QLabel*>()) {
       QCOMPARE(label->textFormat(), Qt::PlainText);
-    }
-  }
-
-  void FrameHoldsItsControlsBelowTheCaption() {
-    Harness h;
-    auto* frame = h.Control<QGroupBox>("FrameConversion");
-    h.window->SetFrameCaption("Details : Reading - (51 of 51) file(s)");
-    QStyleOptionGroupBox option;
-    option.initFrom(frame);
-    option.text = frame->title();
-    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-    const QRect inside = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
-                                                        QStyle::SC_GroupBoxContents, frame);
-    for (QWidget* child : frame->findChildren<QWidget*>()) {
-      QVERIFY2(inside.contains(child->geometry()), qPrintable(child->objectName()));
     }
   }
 

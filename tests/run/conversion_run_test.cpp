@@ -10,7 +10,6 @@
 namespace mailvane::testing {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
@@ -136,44 +135,6 @@ TEST(ConversionRunTest, NoItemFromFilesThatShouldGiveItemsIsNoSuccess) {
     EXPECT_EQ(fe.boxes[0].text, "No Zimbra item was converted.\r\n2 file(s) were taken by a step "
                                 "but gave no item.\r\nSee the report: " + r.report_path);
   }
-}
-
-TEST(ConversionRunTest, AStepThatRaisesIsRecordedAndTheRunGoesOn) {
-  TempTree tree;
-  Harness h;
-  run::ItemSteps steps = RecordingSteps(h.calls);
-  steps.contact = [](zimbra::ItemContext&, source::ExportFile&) -> bool {
-    throw std::runtime_error("contact record unreadable");
-  };
-  run::ConversionRun run(h.front_end, [&] { return std::make_unique<FakeSession>(h.world); },
-                         steps, FixedOptions());
-  h.front_end.folder_answers.push_back(tree.root().string() + "/out");
-  const std::string contact = tree.Write("Export/Contacts/Doe.meta");
-  run.CmdExtractDBX_Click({contact, tree.Write("Export/Inbox/1.eml", Rfc822("one"))}, 2);
-  ASSERT_EQ(run.Report().Failures().size(), 1u);
-  EXPECT_EQ(run.Report().Failures()[0].file, contact);
-  EXPECT_EQ(run.Report().Failures()[0].step, "contact");
-  EXPECT_EQ(run.Report().Failures()[0].reason, "contact record unreadable");
-  EXPECT_EQ(run.Report().Items(run::ItemKind::kMessage), 1u);
-}
-
-TEST(ConversionRunTest, SafePointsCommitTheStoreDuringALongRunAndASecondPressIsRefused) {
-  TempTree tree;
-  run::RunOptions options;
-  options.commit_every_items = 3;
-  Harness h(true, options);
-  std::vector<std::string> files;
-  for (int i = 0; i < 10; ++i) {
-    files.push_back(tree.Write("Export/Archive/" + std::to_string(i) + ".eml", Rfc822("m")));
-  }
-  std::vector<run::RunOutcome> inner;
-  h.front_end.on_yield = [&] {
-    if (inner.empty()) inner.push_back(h.run->CmdExtractDBX_Click(files, 1).outcome);
-  };
-  EXPECT_EQ(h.Run(files, tree.root().string() + "/out").outcome, run::RunOutcome::kCompleted);
-  EXPECT_THAT(inner, ElementsAre(run::RunOutcome::kRefused));
-  // Three safe points for ten items, a last one for the tenth, then the log-off's own.
-  EXPECT_EQ(h.world.commits, 5);
 }
 
 // Old servers wrote Windows-style zone names the system does not know: the appointment is
