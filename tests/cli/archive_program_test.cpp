@@ -27,7 +27,7 @@ fs::path Sample() { return testsupport::SourceDir() / "examples" / "zimbra-expor
 // Writes archives with Python's tarfile and zipfile: the sample (with a large incompressible
 // file last, so that damage near the end falls after every item), and hostile entries.
 constexpr const char* kMakeArchives = R"(
-import base64, bz2, gzip, io, lzma, os, sys, tarfile, zipfile
+import base64, bz2, gzip, io, lzma, os, subprocess, sys, tarfile, zipfile
 sample, out = sys.argv[1], sys.argv[2]
 filler = os.urandom(1 << 20)
 def sample_into(add):
@@ -60,6 +60,8 @@ open(out + '/trailing.tgz', 'wb').write(gzip.compress(after_end))
 tar_bytes = open(out + '/sample.tar', 'rb').read()
 open(out + '/after.tar.bz2', 'wb').write(bz2.compress(tar_bytes) + b'not part of the archive\n')
 open(out + '/after.tar.xz', 'wb').write(lzma.compress(tar_bytes) + b'not part of the archive\n')
+zst = subprocess.run(['zstd', '-q', '-c'], input=tar_bytes, stdout=subprocess.PIPE, check=True).stdout
+open(out + '/after.tar.zst', 'wb').write(zst + b'not part of the archive\n')
 open(out + '/after.zip', 'wb').write(open(out + '/sample.zip', 'rb').read() + b'not part of it\n')
 packed = gzip.compress(tar_bytes)
 open(out + '/broken-start.tgz', 'wb').write(packed[:12] + bytes(40) + packed[52:])
@@ -228,6 +230,7 @@ TEST_F(ArchiveProgramTest, DamagedArchivesConvertWhatTheyCanAndNameWhereReadingS
       {"trailing.tgz", std::string(after_end) + "./", true, true},
       {"after.tar.bz2", std::string(after_end) + "./", true, true},
       {"after.tar.xz", std::string(after_end) + "./", true, true},
+      {"after.tar.zst", std::string(after_end) + "./", true, true},
       {"after.zip", after_end, true, true},
       {"broken-start.tgz", "reading stopped at the start of the archive: the gzip data are damaged", false},
   };
