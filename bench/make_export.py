@@ -220,7 +220,7 @@ def subject_for(rng, item_id):
     return subject
 
 
-def write_message(rng, pools, tree, item_id, text_only=False):
+def write_message(rng, pools, tree, item_id, text_only=False, attachment_kb=0):
     folder_path = tree.pick(rng)
     directory = tree.directory(folder_path)
     x = rng.random()
@@ -231,6 +231,8 @@ def write_message(rng, pools, tree, item_id, text_only=False):
             break
     if text_only:
         kind = "text"
+    elif attachment_kb:
+        kind, low, high = "attach", attachment_kb * 512, attachment_kb * 1536
     first, last, addr = person(rng)
     outgoing = folder_path in ("/Sent", "/Drafts")
     sender = OWNER if outgoing else "%s %s <%s>" % (first, last, addr)
@@ -344,7 +346,7 @@ def write_page(rng, pools, tree, item_id, kind):
     zx.write(rel + ".meta", zx.record(fields))
 
 
-def build(out, n_messages, seed, text_only=False):
+def build(out, n_messages, seed, text_only=False, attachment_kb=0):
     rng = random.Random(seed)
     zx.ROOT = out
     zx.FOLDERS.clear()
@@ -372,7 +374,7 @@ def build(out, n_messages, seed, text_only=False):
         item_id = next_id
         next_id += 2  # calendar items use id-1 for their invite
         if kind == "mail":
-            kind = "mail-" + write_message(rng, pools, tree, item_id, text_only)
+            kind = "mail-" + write_message(rng, pools, tree, item_id, text_only, attachment_kb)
         elif kind == "contact":
             write_contact(rng, tree, item_id, used_names)
         elif kind in ("appt", "task"):
@@ -390,6 +392,10 @@ def main():
     parser.add_argument("--out", required=True, help="folder to create (must not exist)")
     parser.add_argument("--text-only", action="store_true",
                         help="small plain-text messages only, no attachments")
+    parser.add_argument("--attachment-kb", type=int, default=0,
+                        help="every message carries attachments of about this size (half to "
+                             "one and a half times), instead of the usual mix: exports of any "
+                             "size whose largest message stays the same")
     parser.add_argument("--force", action="store_true", help="replace an existing folder")
     args = parser.parse_args()
     if args.messages < 1:
@@ -400,7 +406,8 @@ def main():
         shutil.rmtree(args.out)
     os.makedirs(args.out)
     started = time.monotonic()
-    counts = build(os.path.abspath(args.out), args.messages, args.seed, args.text_only)
+    counts = build(os.path.abspath(args.out), args.messages, args.seed, args.text_only,
+                   args.attachment_kb)
     files = size = 0
     for dirpath, _, names in os.walk(args.out):
         for name in names:

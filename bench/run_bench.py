@@ -102,7 +102,8 @@ class Timed:
 
 def run_name(args):
     """Names the export and the scratch folder of one N, seed and mode."""
-    return "%d-s%d%s" % (args.messages, args.seed, "-text" if args.text_only else "")
+    mode = "-text" if args.text_only else "-att%dk" % args.attachment_kb if args.attachment_kb else ""
+    return "%d-s%d%s" % (args.messages, args.seed, mode)
 
 
 def make_export(args):
@@ -113,7 +114,9 @@ def make_export(args):
     log("generating %s ..." % export)
     subprocess.run([sys.executable, os.path.join(HERE, "make_export.py"), "--messages",
                     str(args.messages), "--seed", str(args.seed), "--out", export, "--force"]
-                   + (["--text-only"] if args.text_only else []), check=True)
+                   + (["--text-only"] if args.text_only else [])
+                   + (["--attachment-kb", str(args.attachment_kb)] if args.attachment_kb else []),
+                   check=True)
     open(done, "w").close()
     return export
 
@@ -168,6 +171,8 @@ def main():
     parser.add_argument("--work", default="/tmp/mailvane-bench", help="scratch folder")
     parser.add_argument("--text-only", action="store_true",
                         help="generate small plain-text messages only (a million fit in ~5 GB)")
+    parser.add_argument("--attachment-kb", type=int, default=0,
+                        help="every message with attachments of about this size (make_export.py)")
     parser.add_argument("--export", help="use this export instead of a generated one")
     parser.add_argument("--build", default=os.path.join(REPO, "build"),
                         help="build folder holding src/mailvane (default: the preset's build/)")
