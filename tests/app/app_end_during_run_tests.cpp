@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "pst/check/pst_checker.h"
+#include "support/files.h"
 #include "support/pst_readers.h"
 
 namespace fs = std::filesystem;
@@ -53,10 +54,7 @@ class EndDuringRunTest : public QObject {
     QVERIFY2(!out.contains(QStringLiteral("Converted")), qPrintable(out));
     QVERIFY2(!out.contains(QStringLiteral("without being closed")), qPrintable(out));
 
-    fs::path pst;
-    for (const auto& entry : fs::directory_iterator(target)) {
-      if (entry.path().extension() == ".pst") pst = entry.path();
-    }
+    const fs::path pst = mailvane::testsupport::OnlyFile(target, ".pst");
     QVERIFY2(!pst.empty(), "no .pst was left");
 
     const mailvane::pst::check::CheckResult check = mailvane::pst::check::CheckPstFile(pst, {.folder_tree = true});

@@ -123,22 +123,14 @@ print('\n'.join(sorted(rows)))
 )";
 
 std::string MarksOf(const fs::path& out) {
-  for (const auto& e : fs::directory_iterator(out)) {
-    if (e.path().extension() == ".pst") {
-      const auto r = RunCommand({"/usr/bin/python3", "-c", kListMarks, e.path().string()});
-      EXPECT_EQ(r.exit_code, 0) << r.err;
-      return r.out;
-    }
-  }
-  return {};
+  const auto r = RunCommand({"/usr/bin/python3", "-c", kListMarks, testsupport::OnlyFile(out, ".pst").string()});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  return r.out;
 }
 
 // Every message as (folder below the top of the store, subject, attachments), sorted.
 std::vector<MessageRow> MessagesOf(const fs::path& out, const std::string& strip = "") {
-  fs::path pst;
-  for (const auto& e : fs::directory_iterator(out)) {
-    if (e.path().extension() == ".pst") pst = e.path();
-  }
+  const fs::path pst = testsupport::OnlyFile(out, ".pst");
   const fs::path checker = testsupport::BuiltProgram("mailvane-pstcheck");
   if (fs::exists(checker)) {
     EXPECT_EQ(RunCommand({checker.string(), pst.string()}).exit_code, 0);
@@ -155,12 +147,7 @@ std::vector<MessageRow> MessagesOf(const fs::path& out, const std::string& strip
   return rows;
 }
 
-std::string ReportOf(const fs::path& out) {
-  for (const auto& e : fs::directory_iterator(out)) {
-    if (e.path().extension() == ".log") return testsupport::ReadFile(e.path());
-  }
-  return {};
-}
+std::string ReportOf(const fs::path& out) { return testsupport::ReadFile(testsupport::OnlyFile(out, ".log")); }
 
 class ArchiveProgramTest : public ::testing::Test {
  protected:

@@ -133,12 +133,7 @@ std::vector<MessageRow> MessagesOf(const fs::path& pst) {
   return rows;
 }
 
-fs::path Pst(const fs::path& folder) {
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.path().extension() == ".pst") return entry.path();
-  }
-  return {};
-}
+fs::path Pst(const fs::path& folder) { return testsupport::OnlyFile(folder, ".pst"); }
 
 // Where each message lands as pypff reads it: the store's own folders, the mirrored folder
 // of its path, and none lost when the routing finds no folder ("~" is the mirrored export).
@@ -203,10 +198,7 @@ TEST(MailvaneProgramTest, SampleExportBecomesAPstThatEveryReaderReads) {
   // Data files, the Briefcase document and the records of messages, folders and tags.
   EXPECT_THAT(r.out, HasSubstr("Files: 24 converted, 0 failed, 33 taken by no step\n"));
 
-  fs::path pst;
-  for (const auto& entry : fs::directory_iterator(out.root())) {
-    if (entry.path().extension() == ".pst") pst = entry.path();
-  }
+  const fs::path pst = Pst(out.root());
   ASSERT_FALSE(pst.empty());
   const fs::path log = fs::path(pst).replace_extension(".log");
   // A mailbox is private: the .pst and its report are its owner's alone.

@@ -45,11 +45,8 @@ std::pair<fs::path, std::string> Convert(const TempTree& tree) {
                                             (tree.root() / "export").string(),
                                             (tree.root() / "out").string()});
   EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
-  fs::path pst, log;
-  for (const auto& e : fs::directory_iterator(tree.root() / "out")) {
-    (e.path().extension() == ".pst" ? pst : log) = e.path();
-  }
-  return {pst, testsupport::ReadFile(log)};
+  const fs::path out = tree.root() / "out";
+  return {testsupport::OnlyFile(out, ".pst"), testsupport::ReadFile(testsupport::OnlyFile(out, ".log"))};
 }
 
 TEST(RecurringSeriesTest, ReadpstReadsEveryPatternBackAndTheRestIsNamed) {

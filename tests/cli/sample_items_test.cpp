@@ -77,9 +77,7 @@ class SampleItemsTest : public ::testing::Test {
                        Program().string(), (SourceDir() / "examples" / "zimbra-export").string(),
                        (tree_.root() / "out").string()});
     ASSERT_EQ(run_.exit_code, 0) << run_.out << run_.err;
-    for (const auto& entry : fs::directory_iterator(tree_.root() / "out")) {
-      if (entry.path().extension() == ".pst") pst_ = entry.path();
-    }
+    pst_ = testsupport::OnlyFile(tree_.root() / "out", ".pst");
     ASSERT_FALSE(pst_.empty());
   }
 

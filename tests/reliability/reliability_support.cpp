@@ -33,17 +33,6 @@ std::set<std::string> TreeListing(const fs::path& root) {
   return out;
 }
 
-fs::path OnlyPst(const fs::path& folder) {
-  fs::path found;
-  std::error_code ec;
-  for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) {
-    if (e.path().extension() != ".pst") continue;
-    if (!found.empty()) return {};
-    found = e.path();
-  }
-  return found;
-}
-
 PypffSubjects SubjectsByPypff(const fs::path& pst) {
   const testsupport::PypffMessages read = testsupport::ReadMessagesWithPypff(pst);
   PypffSubjects result;

@@ -40,8 +40,7 @@ inline ProgramRun RunProgram(const std::vector<std::string>& argv, const fs::pat
   return testsupport::RunCommand(argv, {.env = {"TMPDIR=" + tmp_dir.string()}, .deadline = deadline});
 }
 
-// The only .pst in folder, or an empty path when there is none or more than one.
-fs::path OnlyPst(const fs::path& folder);
+inline fs::path OnlyPst(const fs::path& folder) { return testsupport::OnlyFile(folder, ".pst"); }
 
 // The subjects of every message of a PST, read by python3-pypff (sorted); ok false when
 // pypff cannot read the file.

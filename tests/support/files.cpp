@@ -49,6 +49,17 @@ fs::path BuildDir() {
 
 fs::path BuiltProgram(const std::string& name) { return BuildDir() / "src" / name; }
 
+fs::path OnlyFile(const fs::path& folder, const std::string& extension) {
+  fs::path found;
+  std::error_code ec;
+  for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) {
+    if (e.path().extension() != extension) continue;
+    if (!found.empty()) return {};
+    found = e.path();
+  }
+  return found;
+}
+
 std::optional<fs::path> ReferenceDir() {
   const fs::path dir = SourceDir() / ".." / "shared" / "reference" / "outlook-pst";
   if (!fs::is_directory(dir)) return std::nullopt;

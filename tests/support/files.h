@@ -43,6 +43,9 @@ inline std::string ReadFile(const fs::path& path) { return base::ReadWholeFile(p
 fs::path SourceDir();  // MAILVANE_SOURCE_DIR, else the current folder
 fs::path BuildDir();   // MAILVANE_BUILD_DIR, else the build folder holding this test program
 fs::path BuiltProgram(const std::string& name);  // BuildDir()/src/name
+// The only file of folder whose name ends in extension (".pst"), or an empty path when
+// there is none or more than one.
+fs::path OnlyFile(const fs::path& folder, const std::string& extension);
 // The Outlook-made files, when they are there (they are not in a fresh clone).
 std::optional<fs::path> ReferenceDir();
 
