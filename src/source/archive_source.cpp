@@ -18,6 +18,7 @@
 #include "source/folder_source.h"
 #include "source/path_names.h"
 #include "source/size_text.h"
+#include "source/spill_file.h"
 
 namespace mailvane::source {
 
@@ -108,10 +109,11 @@ class ArchiveEntry : public ExportFile {
       streamed_ = true;
       class PiecesReader : public ByteReader {
        public:
-        PiecesReader(std::deque<std::string>& pieces, std::size_t size) : pieces_(pieces), size_(size) {}
+        PiecesReader(std::deque<Piece>& pieces, const SpillFile* spill, std::size_t size)
+            : pieces_(pieces), spill_(spill), size_(size) {}
         std::size_t Read(char* buffer, std::size_t size) override {
           while (!pieces_.empty() && at_ == pieces_.front().size()) {
-            freed_ += pieces_.front().size();
+            freed_ += pieces_.front().bytes.size();
             pieces_.pop_front();
             at_ = 0;
           }
@@ -122,19 +124,25 @@ class ArchiveEntry : public ExportFile {
             freed_ = 0;
           }
           if (pieces_.empty()) return 0;
-          const std::size_t n = std::min(size, pieces_.front().size() - at_);
-          std::memcpy(buffer, pieces_.front().data() + at_, n);
+          const Piece& piece = pieces_.front();
+          const std::size_t n = std::min(size, piece.size() - at_);
+          if (piece.spilled_size > 0) {
+            spill_->ReadAt(piece.spilled_at + at_, buffer, n);
+          } else {
+            std::memcpy(buffer, piece.bytes.data() + at_, n);
+          }
           at_ += n;
           return n;
         }
 
        private:
-        std::deque<std::string>& pieces_;
+        std::deque<Piece>& pieces_;
+        const SpillFile* spill_;
         std::size_t size_;
         std::size_t at_ = 0;
         std::size_t freed_ = 0;  // since the memory was last given back
       };
-      return std::make_unique<PiecesReader>(pieces_, held_size_);
+      return std::make_unique<PiecesReader>(pieces_, spill_, held_size_);
     }
     if (source_ == nullptr || streamed_) {
       throw std::logic_error("the archive has moved past " + shown_ + "; it can be read only once");
@@ -158,15 +166,33 @@ class ArchiveEntry : public ExportFile {
 
   ExportFile* DataFile() override { return data_file_.get(); }
 
-  // Reads the whole content now, in pieces, so the entry can wait for its partner; false
-  // (with the reason kept for Content) when the archive could not be read.
-  bool Load() {
+  ~ArchiveEntry() override {
+    if (spill_ != nullptr) spill_->Release();
+  }
+
+  // Reads the whole content now, in pieces, so the entry can wait for its partner: up to
+  // memory_room bytes in memory, the rest in spill (when given). False (with the reason
+  // kept for Content) when the archive could not be read; spill_failure says why the
+  // spill file refused bytes, which then stay in memory.
+  bool Load(std::size_t memory_room, SpillFile* spill, std::string& spill_failure) {
     try {
       auto reader = Stream();
       char buffer[kRawBlock];
       while (const std::size_t n = reader->Read(buffer, sizeof buffer)) {
         held_size_ += n;
-        pieces_.emplace_back(buffer, n);
+        if (spill != nullptr && held_in_memory_ + n > memory_room) {
+          try {
+            if (spill_ == nullptr) spill->Hold();
+            spill_ = spill;
+            pieces_.push_back({{}, spill->Append(buffer, n), n});
+            continue;
+          } catch (const std::exception& e) {
+            spill_failure = e.what();
+            spill = nullptr;
+          }
+        }
+        held_in_memory_ += n;
+        pieces_.push_back({std::string(buffer, n), 0, 0});
       }
       loaded_ = true;
       streamed_ = false;
@@ -178,6 +204,7 @@ class ArchiveEntry : public ExportFile {
   }
   void Detach() { source_ = nullptr; }
   std::size_t HeldBytes() const { return held_size_; }
+  std::size_t HeldInMemory() const { return held_in_memory_; }
   void SetDataFile(std::shared_ptr<ArchiveEntry> data) { data_file_ = std::move(data); }
   bool IsRecordOf(const std::string& key) const { return path_ != key; }
 
@@ -188,8 +215,17 @@ class ArchiveEntry : public ExportFile {
   std::uint64_t size_;
   std::string not_readable_;
   std::optional<std::string> content_;
-  std::deque<std::string> pieces_;  // the content while held, until read
+  // A piece of the content while held: its bytes, or where the spill file keeps them.
+  struct Piece {
+    std::string bytes;
+    std::uint64_t spilled_at = 0;
+    std::size_t spilled_size = 0;
+    std::size_t size() const { return spilled_size > 0 ? spilled_size : bytes.size(); }
+  };
+  std::deque<Piece> pieces_;  // the content while held, until read
   std::size_t held_size_ = 0;
+  std::size_t held_in_memory_ = 0;
+  SpillFile* spill_ = nullptr;  // held while some of the content lies there
   bool loaded_ = false;
   std::string read_failure_;
   bool streamed_ = false;
@@ -511,13 +547,16 @@ void ArchiveSource::Hold(std::shared_ptr<ArchiveEntry> entry, const std::string&
     // A second entry of the same path: the first goes on alone.
     ready_.push_back(same->second->second);
     held_bytes_ -= same->second->second->HeldBytes();
+    held_memory_ -= same->second->second->HeldInMemory();
     held_.erase(same->second);
     held_by_key_.erase(same);
   }
   held_bytes_ += entry->HeldBytes();
+  held_memory_ += entry->HeldInMemory();
   held_.emplace_back(key, std::move(entry));
   held_by_key_[key] = std::prev(held_.end());
-  while (held_.size() > kMaxHeldEntries || held_bytes_ > kMaxHeldTotalBytes) ReleaseOldest();
+  const std::size_t most = spill_failed_ ? kMaxHeldInMemoryWithoutSpill : kMaxHeldTotalBytes;
+  while (held_.size() > kMaxHeldEntries || held_bytes_ > most) ReleaseOldest();
 }
 
 void ArchiveSource::GoesAlone(const std::string& key, bool record) {
@@ -534,6 +573,7 @@ void ArchiveSource::ReleaseOldest() {
   auto& [key, entry] = held_.front();
   GoesAlone(key, entry->IsRecordOf(key));
   held_bytes_ -= entry->HeldBytes();
+  held_memory_ -= entry->HeldInMemory();
   ready_.push_back(entry);
   held_by_key_.erase(key);
   held_.pop_front();
@@ -565,7 +605,15 @@ ExportFile* ArchiveSource::Next() {
       current_ = std::move(entry);
       return current_.get();
     }
-    if (!entry->Load()) {
+    std::string spill_failure;
+    const std::size_t room = kMaxHeldInMemoryBytes - std::min(held_memory_, kMaxHeldInMemoryBytes);
+    const bool loaded = entry->Load(room, spill_failed_ ? nullptr : &spill_, spill_failure);
+    if (!spill_failure.empty()) {
+      spill_failed_ = true;
+      problems_.push_back({entry->shown(), "files that wait for their partner are kept in memory from "
+                                           "here on: the temporary file refused them (" + spill_failure + ")"});
+    }
+    if (!loaded) {
       Finish();  // the archive cannot be read on; Content() of the entry says why
       ready_.push_back(std::move(entry));
       continue;
@@ -574,6 +622,7 @@ ExportFile* ArchiveSource::Next() {
     if (partner != held_by_key_.end() && partner->second->second->IsRecordOf(key) != record) {
       std::shared_ptr<ArchiveEntry> other = partner->second->second;
       held_bytes_ -= other->HeldBytes();
+      held_memory_ -= other->HeldInMemory();
       held_.erase(partner->second);
       held_by_key_.erase(partner);
       std::shared_ptr<ArchiveEntry>& the_record = record ? entry : other;

@@ -1,7 +1,8 @@
 // An export inside a .tgz, .tar.gz, .tar or .zip archive (told apart by content), read once
-// as a stream with libarchive and never extracted: entries are handed on as they come, a
-// record and its data file are paired whatever their order, and nothing of an entry is
-// ever written to the file system.
+// as a stream with libarchive and never extracted: entries are handed on as they come, and
+// a record and its data file are paired whatever their order. No entry is ever written
+// to the file system as a file; what waits for its partner beyond a few MB lies in a
+// temporary file without a name until the partner comes.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "source/export_file.h"
+#include "source/spill_file.h"
 #include "source/stream_unpacker.h"
 
 struct archive;
@@ -26,13 +28,15 @@ namespace mailvane::source {
 class ArchiveEntry;
 
 // Records and the files they go with (data files, messages) waiting for their partner are
-// held in memory, up to these bounds;
-// past them the oldest is handed on alone (a record then has no data file).
-inline constexpr std::size_t kMaxHeldEntries = 1000;
-inline constexpr std::size_t kMaxHeldTotalBytes = 64u << 20;
-// An entry larger than this is not held: it is handed on when it comes. Holding one costs
-// no more than parsing it does.
-inline constexpr std::size_t kMaxHeldEntryBytes = kMaxHeldTotalBytes;
+// held up to these bounds; past them the oldest is handed on alone (a record then has no
+// data file). An archive made with tar from an extracted export lists each folder in the
+// file system's order, so a message and its record may lie a whole folder apart.
+inline constexpr std::size_t kMaxHeldEntries = 5000;
+inline constexpr std::size_t kMaxHeldInMemoryBytes = 4u << 20;  // the rest in the spill file
+inline constexpr std::size_t kMaxHeldTotalBytes = std::size_t{4} << 30;
+inline constexpr std::size_t kMaxHeldInMemoryWithoutSpill = 64u << 20;  // when it failed
+// An entry larger than this is not held: it is handed on when it comes.
+inline constexpr std::size_t kMaxHeldEntryBytes = std::size_t{1} << 30;
 
 // Raised when a file holds no archive at all (as opposed to a damaged one).
 class NotAnArchive : public std::runtime_error {
@@ -115,11 +119,14 @@ class ArchiveSource : public ExportSource {
   std::string last_entry_;  // the last entry whose header was read
   std::vector<SourceProblem> problems_;
 
+  SpillFile spill_;  // before the entries: they hold it until they are gone
+  bool spill_failed_ = false;
   std::shared_ptr<ArchiveEntry> current_;
   std::deque<std::shared_ptr<ArchiveEntry>> ready_;
   std::list<std::pair<std::string, std::shared_ptr<ArchiveEntry>>> held_;  // key, entry
   std::unordered_map<std::string, decltype(held_)::iterator> held_by_key_;
   std::size_t held_bytes_ = 0;
+  std::size_t held_memory_ = 0;
   // Keys of the last entries handed on without their partner; true for a record.
   std::deque<std::string> released_alone_;
   std::unordered_map<std::string, bool> released_alone_set_;

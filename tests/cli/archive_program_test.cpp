@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <tuple>
+#include <utility>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -72,6 +73,17 @@ tar_bytes[middle + 148:middle + 156] = b'99999999'
 open(out + '/bad-header.tar', 'wb').write(bytes(tar_bytes))
 def message(subject):
     return ('From: a@example.com\r\nSubject: %s\r\n\r\nbody\r\n' % subject).encode()
+# Every file before its record, with more of them waiting than fit in memory: 80 MB of
+# messages, each with a copy of an unread message's record.
+with tarfile.open(out + '/spread.tgz', 'w:gz', compresslevel=1) as t:
+    record = open(os.path.join(sample, 'Inbox', '0000000258-Grüße aus München.eml.meta'), 'rb').read()
+    entries = []
+    for i in range(25):
+        mail = message('bulk %02d' % i).replace(b'body', base64.encodebytes(os.urandom(3 << 20)))
+        entries += [('Bulk/%02d.eml' % i, mail), ('Bulk/%02d.eml.meta' % i, record)]
+    for name, data in sorted(entries, key=lambda e: e[0].endswith('.meta')):
+        info = tarfile.TarInfo(name); info.size = len(data)
+        t.addfile(info, io.BytesIO(data))
 with tarfile.open(out + '/hostile.tgz', 'w:gz', format=tarfile.PAX_FORMAT) as t:
     def add(name, data=b'', kind=tarfile.REGTYPE, link=''):
         info = tarfile.TarInfo(name); info.type = kind; info.linkname = link
@@ -149,38 +161,44 @@ std::vector<MessageRow> MessagesOf(const fs::path& out, const std::string& strip
 
 std::string ReportOf(const fs::path& out) { return testsupport::ReadFile(testsupport::OnlyFile(out, ".log")); }
 
+// The archives are made once for all the tests; each converts into folders of its own.
 class ArchiveProgramTest : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() {
+    tree_ = new TempTree;
+    made_ = RunCommand({"python3", "-c", kMakeArchives, Sample().string(), tree_->root().string()});
+  }
+  static void TearDownTestSuite() { delete std::exchange(tree_, nullptr); }
   void SetUp() override {
     if (!fs::exists(Program())) GTEST_SKIP() << Program() << " is not built";
     if (!testsupport::HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
-    const auto made = RunCommand({"python3", "-c", kMakeArchives, Sample().string(),
-                                  tree_.root().string()});
-    ASSERT_EQ(made.exit_code, 0) << made.err;
+    ASSERT_EQ(made_.exit_code, 0) << made_.err;
   }
-  testsupport::CommandResult Convert(const std::string& archive, const std::string& out,
-                                     bool from_stdin = false) {
-    const std::string a = (tree_.root() / archive).string();
-    const std::string o = (tree_.root() / out).string();
+  static testsupport::CommandResult Convert(const std::string& archive, const std::string& out,
+                                            bool from_stdin = false) {
+    const std::string a = (Root() / archive).string();
+    const std::string o = (Root() / out).string();
     if (from_stdin) {
       return RunCommand({"/bin/sh", "-c", "exec \"$0\" --keep-unread - \"$1\" < \"$2\"",
                          Program().string(), o, a});
     }
     return RunCommand({Program().string(), "--keep-unread", a, o});
   }
-  TempTree tree_;
+  static const fs::path& Root() { return tree_->root(); }
+  static inline TempTree* tree_ = nullptr;
+  static inline testsupport::CommandResult made_;
 };
 
 TEST_F(ArchiveProgramTest, ArchivesFromAFileOrStandardInputGiveTheFolderItems) {
   ASSERT_EQ(RunCommand({Program().string(), "--keep-unread", Sample().string(),
-                        (tree_.root() / "folder").string()})
+                        (Root() / "folder").string()})
                 .exit_code,
             0);
   // Each message's record comes after it in these archives: its marks still reach it.
-  const std::string marks = MarksOf(tree_.root() / "folder");
+  const std::string marks = MarksOf(Root() / "folder");
   // The folder's tree starts with the path it lay at; an archive's at its own root.
   const std::string prefix = source::RelativeFolder((Sample() / "x").string()) + "\\";
-  std::vector<MessageRow> expected = MessagesOf(tree_.root() / "folder", prefix);
+  std::vector<MessageRow> expected = MessagesOf(Root() / "folder", prefix);
   ASSERT_EQ(expected.size(), 24u);
   const struct {
     const char* archive;
@@ -194,11 +212,22 @@ TEST_F(ArchiveProgramTest, ArchivesFromAFileOrStandardInputGiveTheFolderItems) {
     EXPECT_EQ(r.exit_code, 0) << c.archive << r.out << r.err;
     EXPECT_THAT(r.out, HasSubstr(c.from_stdin ? "Archive on standard input Queued for Conversion."
                                               : std::string(c.archive) + " (")) << c.archive;
-    EXPECT_EQ(MessagesOf(tree_.root() / out), expected) << c.archive;
-    EXPECT_EQ(MarksOf(tree_.root() / out), marks) << c.archive;
-    EXPECT_THAT(ReportOf(tree_.root() / out),
+    EXPECT_EQ(MessagesOf(Root() / out), expected) << c.archive;
+    EXPECT_EQ(MarksOf(Root() / out), marks) << c.archive;
+    EXPECT_THAT(ReportOf(Root() / out),
                 HasSubstr("Items written: 10 messages, 4 contacts, 6 appointments, 3 tasks, 1 notes"));
   }
+}
+
+// An archive made with tar from an extracted export may put a whole folder of messages
+// before their records: what waits goes to a temporary file without a name, and every
+// message still gets its record's marks (unread, kept).
+TEST_F(ArchiveProgramTest, MessagesFarAheadOfTheirRecordsKeepTheirMarks) {
+  const auto r = Convert("spread.tgz", "spread");
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  std::string expected;
+  for (int i = 0; i < 25; ++i) expected += "bulk " + std::string(i < 10 ? "0" : "") + std::to_string(i) + " 0\n";
+  EXPECT_EQ(MarksOf(Root() / "spread"), expected);
 }
 
 TEST_F(ArchiveProgramTest, DamagedArchivesConvertWhatTheyCanAndNameWhereReadingStopped) {
@@ -226,9 +255,9 @@ TEST_F(ArchiveProgramTest, DamagedArchivesConvertWhatTheyCanAndNameWhereReadingS
     const std::string out = "damaged" + std::to_string(++n);
     const auto r = Convert(c.archive, out);
     EXPECT_EQ(r.exit_code, 1) << c.archive << r.out << r.err;
-    const std::string report = ReportOf(tree_.root() / out);
+    const std::string report = ReportOf(Root() / out);
     EXPECT_THAT(report, HasSubstr(std::string(c.archive) + " | read source | " + c.place)) << report;
-    EXPECT_EQ(MessagesOf(tree_.root() / out).empty(), !c.converts) << c.archive;
+    EXPECT_EQ(MessagesOf(Root() / out).empty(), !c.converts) << c.archive;
     if (c.after_end) {
       EXPECT_THAT(report, HasSubstr(": there are bytes after the end of the archive\n")) << c.archive;
     }
@@ -238,7 +267,7 @@ TEST_F(ArchiveProgramTest, DamagedArchivesConvertWhatTheyCanAndNameWhereReadingS
 TEST_F(ArchiveProgramTest, HostileEntriesAreNamedAndNothingLeavesTheStore) {
   const auto r = Convert("hostile.tgz", "hostile");
   EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
-  const std::string report = ReportOf(tree_.root() / "hostile");
+  const std::string report = ReportOf(Root() / "hostile");
   for (const char* line : {"../evil.eml | read | its path climbs out of the archive",
                            "Inbox/link.eml | read | it is a symbolic link inside the archive",
                            "Inbox/fifo.eml | read | it is a FIFO inside the archive",
@@ -246,20 +275,20 @@ TEST_F(ArchiveProgramTest, HostileEntriesAreNamedAndNothingLeavesTheStore) {
     EXPECT_THAT(report, HasSubstr(line));
   }
   // The absolute entry reads from the archive's root; long (GNU/pax) and non-ASCII names work.
-  const std::vector<MessageRow> rows = MessagesOf(tree_.root() / "hostile");
+  const std::vector<MessageRow> rows = MessagesOf(Root() / "hostile");
   const std::vector<MessageRow> expected = {{"Inbox", "absolute", 0},
                                             {"Projects", "big", 1},
                                             {"Projects", "long", 0},
                                             {"Projects", "pax", 0}};
   EXPECT_EQ(rows, expected);
-  EXPECT_THAT(MarksOf(tree_.root() / "hostile"), HasSubstr("big 17 9437184\n"));
+  EXPECT_THAT(MarksOf(Root() / "hostile"), HasSubstr("big 17 9437184\n"));
   // A message read only once is still cut where its parts pass the limit.
   EXPECT_EQ(Convert("parts.tgz", "parts").exit_code, 0);
-  EXPECT_THAT(ReportOf(tree_.root() / "parts"), HasSubstr("more than 3000 MIME parts"));
+  EXPECT_THAT(ReportOf(Root() / "parts"), HasSubstr("more than 3000 MIME parts"));
   // Its header field past the limit cannot lose only its tail: the message ends before it.
-  EXPECT_THAT(ReportOf(tree_.root() / "parts"),
+  EXPECT_THAT(ReportOf(Root() / "parts"),
               HasSubstr("header.eml | the X-Long header field passes 256 KB; the message was cut off"));
-  for (const auto& e : fs::recursive_directory_iterator(tree_.root())) {
+  for (const auto& e : fs::recursive_directory_iterator(Root())) {
     EXPECT_NE(e.path().filename(), "evil.eml");
     EXPECT_FALSE(e.is_fifo()) << e.path();
   }
