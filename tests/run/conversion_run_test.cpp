@@ -48,35 +48,6 @@ TEST(ConversionRunTest, EachFileGoesToTheStepsWhoseTestItPassesCaseSensitively) 
   for (std::size_t i = 0; i < files.size(); ++i) EXPECT_EQ(h.StepsOf(files[i]), rows[i].second) << files[i];
 }
 
-// A store that refuses a write refuses every later one: the run stops at once, and its
-// counts are what the file holds (the last safe point), not what was saved since.
-TEST(ConversionRunTest, StoreRefusingAWriteStopsTheRunAndCountsWhatTheFileHolds) {
-  TempTree tree;
-  run::RunOptions options;
-  options.commit_every_items = 3;
-  Harness h(true, options);
-  h.world.refuse_from_save = 5;  // items 1-3 committed, 4 saved only, 5 refused
-  std::vector<std::string> files;
-  for (int i = 0; i < 10; ++i) {
-    files.push_back(tree.Write("Export/Archive/" + std::to_string(i) + ".eml", Rfc822("m")));
-  }
-  const run::RunResult r = h.Run(files, tree.root().string() + "/out");
-  const run::RunReport& report = h.run->Report();
-  EXPECT_EQ(h.world.items_committed, 3);
-  EXPECT_EQ(report.ItemsTotal(), 3u);
-  EXPECT_EQ(report.FilesLost(), 1u);
-  EXPECT_EQ(report.FilesNotReached(), 5u);
-  EXPECT_THAT(h.StepsOf(files[5]), IsEmpty()) << "a file after the failure was taken";
-  ASSERT_EQ(h.front_end.ends.size(), 1u);
-  EXPECT_EQ(h.front_end.ends[0].store_failure, "No space left on device");
-  EXPECT_THAT(h.front_end.boxes.at(0).text,
-              HasSubstr("The .pst file holds 3 item(s), those of its last safe point; 1 converted "
-                        "file(s) were lost with the failure and 5 file(s) were not reached."));
-  EXPECT_THAT(ReadFile(r.report_path),
-              HasSubstr("Files: 3 converted, 1 failed, 0 taken by no step, 1 converted but lost "
-                        "with the failure, 5 not reached"));
-}
-
 // A run that cannot start names its cause and what to do; nothing is converted.
 TEST(ConversionRunTest, ARunThatCannotStartSaysWhyAndWhatToDo) {
   TempTree tree;

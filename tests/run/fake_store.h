@@ -72,14 +72,10 @@ struct FakeFolderNode {
 struct FakeWorld {
   std::string fail_logon;      // non-empty: Logon raises this
   std::vector<std::string> failing_ops;       // item calls whose line starts so raise
-  int refuse_from_save = 0;  // n > 0: the n-th save and every write after it fail (disk full)
 
   int logons = 0;
-  int logoffs = 0;
   int commits = 0;
   int items_saved = 0;
-  int items_committed = 0;    // saved items the last successful commit made durable
-  std::string write_failure;  // set once the store refused a write
   std::filesystem::path pst_path;
   std::string display_name;
   std::unique_ptr<FakeFolderNode> root;  // the IPM root, once a store exists
@@ -131,10 +127,6 @@ class FakeItem : public store::Item {
   }
   bool HasAttachments() const override { return !record_->attachments.empty(); }
   void Save() override {
-    if (world_.refuse_from_save > 0 && world_.items_saved + 1 >= world_.refuse_from_save) {
-      world_.write_failure = "No space left on device";
-      throw std::system_error(ENOSPC, std::generic_category(), "cannot write the store");
-    }
     Op("Save");
     if (record_->saves++ == 0) ++world_.items_saved;
   }
@@ -209,11 +201,9 @@ class FakeStore : public store::Store {
     return std::make_unique<FakeFolder>(world_, *world_.root);
   }
   void Commit() override {
-    if (!world_.write_failure.empty()) throw store::StoreError(world_.write_failure);
     ++world_.commits;
-    world_.items_committed = world_.items_saved;
   }
-  std::string WriteFailure() const override { return world_.write_failure; }
+  std::string WriteFailure() const override { return {}; }
 
  private:
   FakeWorld& world_;
@@ -255,7 +245,6 @@ class FakeSession : public store::Session {
     throw store::StoreError("not in the fake store");
   }
   void Logoff() override {
-    ++world_.logoffs;
     if (store_ != nullptr) store_->Commit();
   }
 
