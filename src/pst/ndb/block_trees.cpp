@@ -18,8 +18,19 @@ constexpr std::uint16_t kMaxRefs = 0xFFFF;
 
 }  // namespace
 
-const BlockInfo* PstNodeDatabase::FindBlock(Bid bid) const {
-  return blocks_.Find(BidKey(bid));
+std::optional<BlockInfo> PstNodeDatabase::FindBlock(Bid bid) {
+  BtRecord r;
+  if (!bbt_.Find(BidKey(bid), r)) return std::nullopt;
+  return BlockInfo{base::Get64(r.data() + 8), base::Get16(r.data() + 16), base::Get16(r.data() + 18)};
+}
+
+void PstNodeDatabase::PutBlock(Bid bid, const BlockInfo& info) {
+  BtRecord r{};
+  base::Put64(r.data(), BidKey(bid));
+  base::Put64(r.data() + 8, info.ib);
+  base::Put16(r.data() + 16, info.cb);
+  base::Put16(r.data() + 18, info.cref);
+  ChangeTree([&] { bbt_.Put(r); });
 }
 
 Bid PstNodeDatabase::NewBid(bool internal) {
@@ -49,10 +60,7 @@ Bid PstNodeDatabase::StoreBlock(std::span<const std::uint8_t> data, bool interna
     MarkBroken();
     throw;
   }
-  blocks_.Put(bid, BlockInfo{ib, static_cast<std::uint16_t>(data.size()), 2});
-  bbt_layout_.Insert(bid, [this](std::uint64_t lower, std::size_t n) -> std::uint64_t {
-    return blocks_.NthFrom(lower, n);
-  });
+  PutBlock(bid, BlockInfo{ib, static_cast<std::uint16_t>(data.size()), 2});
   return bid;
 }
 
@@ -89,8 +97,8 @@ Bid PstNodeDatabase::WriteDataTree(std::span<const Bid> leaves, std::uint64_t to
   std::vector<std::uint64_t> sizes;
   sizes.reserve(leaves.size());
   for (Bid leaf : leaves) {
-    const BlockInfo* info = FindBlock(leaf);
-    if (info == nullptr || IsInternal(leaf)) {
+    const std::optional<BlockInfo> info = FindBlock(leaf);
+    if (!info || IsInternal(leaf)) {
       throw FormatError("data tree leaf " + base::Hex(leaf) + " is not a data block of this file");
     }
     sizes.push_back(info->cb);
@@ -130,7 +138,7 @@ Bid PstNodeDatabase::WriteSubnodeTree(std::vector<SubnodeEntry> entries) {
       throw FormatError("subnode NID " + base::Hex(entries[i].nid) + " appears twice");
     }
     for (Bid b : {entries[i].data, entries[i].subnodes}) {
-      if (b != 0 && FindBlock(b) == nullptr) {
+      if (b != 0 && !FindBlock(b)) {
         throw FormatError("subnode " + base::Hex(entries[i].nid) + " refers to block " + base::Hex(b) +
                           " that does not exist");
       }
@@ -170,21 +178,23 @@ Bid PstNodeDatabase::WriteSubnodeTree(std::vector<SubnodeEntry> entries) {
 
 void PstNodeDatabase::AddRef(Bid bid) {
   RequireWritable();
-  BlockInfo* info = blocks_.Find(BidKey(bid));
-  if (info == nullptr) throw FormatError("block " + base::Hex(bid) + " does not exist");
+  std::optional<BlockInfo> info = FindBlock(bid);
+  if (!info) throw FormatError("block " + base::Hex(bid) + " does not exist");
   if (info->cref == kMaxRefs) {
     throw FormatError("block " + base::Hex(bid) + " has too many references");
   }
   ++info->cref;
-  bbt_layout_.Touch(BidKey(bid));
+  PutBlock(bid, *info);
 }
 
 void PstNodeDatabase::Release(Bid bid) {
   RequireWritable();
-  BlockInfo* info = blocks_.Find(BidKey(bid));
-  if (info == nullptr) throw FormatError("block " + base::Hex(bid) + " does not exist");
-  bbt_layout_.Touch(BidKey(bid));
-  if (--info->cref > 1) return;
+  std::optional<BlockInfo> info = FindBlock(bid);
+  if (!info) throw FormatError("block " + base::Hex(bid) + " does not exist");
+  if (--info->cref > 1) {
+    PutBlock(bid, *info);
+    return;
+  }
   FreeBlock(BidKey(bid));
 }
 
@@ -205,17 +215,16 @@ void PstNodeDatabase::FreeBlock(Bid bid) {
       for (std::size_t i = 0; i < n; ++i) children.push_back(base::Get64(b.data() + 16 + 16 * i));
     }
   }
-  const BlockInfo* info = blocks_.Find(bid);
+  const std::optional<BlockInfo> info = FindBlock(bid);
   freed_.emplace_back(info->ib, BlockSizeOnDisk(info->cb));
-  blocks_.Erase(bid);
-  bbt_layout_.Erase(bid);
+  ChangeTree([&] { bbt_.Erase(bid); });
   for (Bid child : children) Release(child);
 }
 
 std::vector<std::uint8_t> PstNodeDatabase::ReadRawBlock(Bid bid, BlockInfo& info) {
   RequireOpen();
-  const BlockInfo* found = FindBlock(bid);
-  if (found == nullptr) throw FormatError("block " + base::Hex(bid) + " is not in the BBT");
+  const std::optional<BlockInfo> found = FindBlock(bid);
+  if (!found) throw FormatError("block " + base::Hex(bid) + " is not in the BBT");
   info = *found;
   writer_.Flush();  // the block may still sit in the write buffer
   std::vector<std::uint8_t> raw(BlockSizeOnDisk(info.cb));
@@ -281,8 +290,8 @@ std::vector<std::uint8_t> PstNodeDatabase::ReadData(Bid bid) {
 std::uint64_t PstNodeDatabase::DataSize(Bid bid) {
   if (bid == 0) return 0;
   if (!IsInternal(bid)) {
-    const BlockInfo* info = FindBlock(bid);
-    if (info == nullptr) throw FormatError("block " + base::Hex(bid) + " is not in the BBT");
+    const std::optional<BlockInfo> info = FindBlock(bid);
+    if (!info) throw FormatError("block " + base::Hex(bid) + " is not in the BBT");
     return info->cb;
   }
   return base::Get32(ReadInternal(bid, kBlockTypeData).data() + 4);

@@ -35,12 +35,6 @@ std::unique_ptr<NodeDatabase> NodeDatabase::Open(std::unique_ptr<FileIo> file, b
 
 namespace mailvane::pst::ndb {
 
-namespace {
-
-constexpr int kMaxTreeDepth = 8;
-
-}  // namespace
-
 PstNodeDatabase::PstNodeDatabase(std::unique_ptr<FileIo> file, CryptMethod crypt)
     : file_(std::move(file)), writer_(*file_), crypt_(crypt) {
   header_.rgnid = InitialNidCounters();
@@ -60,15 +54,29 @@ PstNodeDatabase::PstNodeDatabase(std::unique_ptr<FileIo> file, bool writable)
   header_ = ParseHeader(bytes);
   committed_header_ = header_;
   committed_ = true;
+  nbt_.Committed();
+  bbt_.Committed();
   crypt_ = static_cast<CryptMethod>(header_.crypt);
   if (header_.file_eof > size) {
     throw FormatError("the PST file is truncated: the header says " +
                       std::to_string(header_.file_eof) + " bytes, the file has " +
                       std::to_string(size));
   }
-  WalkPage(header_.nbt, kPageNbt, -1, 0, 0);
-  WalkPage(header_.bbt, kPageBbt, -1, 0, 0);
-  if (writable_) RebuildAllocation();
+  LoadTrees();
+}
+
+PagedBtree::Io PstNodeDatabase::TreeIo() {
+  PagedBtree::Io io;
+  io.read = [this](std::uint64_t ib, std::span<std::uint8_t> page) {
+    writer_.Flush();  // the page may still sit in the write buffer
+    file_->ReadAt(ib, page);
+  };
+  io.new_page = [this]() -> std::pair<std::uint64_t, Bid> {
+    return {amap_->Allocate(kPageSize, kPageSize), header_.bid_next_p++};
+  };
+  io.free_page = [this](std::uint64_t ib) { freed_.emplace_back(ib, kPageSize); };
+  io.write = [this](std::uint64_t ib, std::span<const std::uint8_t> page) { writer_.Write(ib, page); };
+  return io;
 }
 
 void PstNodeDatabase::RequireOpen() const {
@@ -99,81 +107,59 @@ void PstNodeDatabase::MarkBroken() {
 
 // --- loading ---
 
-// `lower` is where the page's range starts in the in-memory layout: 0 along the left edge.
-void PstNodeDatabase::WalkPage(const Bref& ref, PageType type, int expected_level,
-                               std::uint64_t low_key, std::uint64_t lower) {
-  std::array<std::uint8_t, kPageSize> page{};
-  if (ref.ib % kPageSize != 0 || ref.ib < kFirstAMapOffset ||
-      ref.ib + kPageSize > header_.file_eof) {
-    throw FormatError("B-tree page " + base::Hex(ref.bid) + " lies outside the file at " +
-                      base::Hex(ref.ib));
-  }
-  file_->ReadAt(ref.ib, page);
-  if (std::string p = PageProblem(page, type, ref.ib, ref.bid); !p.empty()) {
-    throw FormatError(p);
-  }
-  BtPageInfo info = GetBtPageInfo(page);
-  if (std::string p = BtPageInfoProblem(info, type, ref.ib); !p.empty()) throw FormatError(p);
-  if (info.level >= kMaxTreeDepth || (expected_level >= 0 && info.level != expected_level)) {
-    throw FormatError("B-tree page at " + base::Hex(ref.ib) + " has the wrong level " +
-                      std::to_string(info.level));
-  }
-  PageSlot slot;
-  slot.ib = ref.ib;
-  slot.bid = ref.bid;
-  slot.count = info.count;
-  slot.first_key = info.count > 0 ? BtKey(page, info, 0) : 0;
-  slot.on_disk = true;
-  (type == kPageNbt ? nbt_layout_ : bbt_layout_).AddLoaded(info.level, lower, slot);
-  std::uint64_t previous = low_key;
-  for (std::size_t i = 0; i < info.count; ++i) {
-    const std::uint8_t* e = page.data() + i * info.entry_size;
-    std::uint64_t key = base::Get64(e);
-    if ((i > 0 && key <= previous) || key < low_key) {
-      throw FormatError("B-tree keys out of order in the page at " + base::Hex(ref.ib));
-    }
-    previous = key;
-    if (info.level > 0) {
-      WalkPage({base::Get64(e + 8), base::Get64(e + 16)}, type, info.level - 1, key, i == 0 ? lower : key);
-    } else if (type == kPageNbt) {
-      NodeEntry n{static_cast<Nid>(key), base::Get64(e + 8), base::Get64(e + 16), base::Get32(e + 24)};
-      nodes_[n.nid] = n;
-    } else {
-      blocks_.Put(BidKey(key), BlockInfo{base::Get64(e + 8), base::Get16(e + 16), base::Get16(e + 18)});
-    }
-  }
-}
-
-void PstNodeDatabase::RebuildAllocation() {
-  // What the header reaches is all that is in use; AMap bits an interrupted commit left
-  // behind are dropped here.
-  std::uint64_t eof = std::max(header_.file_eof, AMapOffset(1));
-  amap_ = std::make_unique<AllocationMap>((eof - kFirstAMapOffset + kAMapInterval - 1) /
-                                          kAMapInterval);
-  for (const BtreeLayout* layout : {&nbt_layout_, &bbt_layout_}) {
-    for (std::uint64_t ib : layout->PageOffsets()) {
+// Every page of both trees is checked. A writable file also gets its allocation state
+// rebuilt: what the header reaches is all that is in use; AMap bits an interrupted commit
+// left behind are dropped here.
+void PstNodeDatabase::LoadTrees() {
+  std::function<void(std::uint64_t)> on_page = [](std::uint64_t) {};
+  if (writable_) {
+    const std::uint64_t eof = std::max(header_.file_eof, AMapOffset(1));
+    amap_ = std::make_unique<AllocationMap>((eof - kFirstAMapOffset + kAMapInterval - 1) / kAMapInterval);
+    on_page = [this](std::uint64_t ib) {
       if (!amap_->Mark(ib, kPageSize)) {
         throw FormatError("B-tree page at " + base::Hex(ib) + " overlaps other data");
       }
-    }
+    };
   }
-  blocks_.ForEachFrom(0, [&](const BlockIndex::Entry& e) {
-    if (!amap_->Mark(e.info.ib, BlockSizeOnDisk(e.info.cb))) {
-      throw FormatError("block " + base::Hex(e.bid) + " at " + base::Hex(e.info.ib) +
+  nbt_.Load(header_.nbt, header_.file_eof, on_page, [](std::span<const std::uint8_t>) {});
+  bbt_.Load(header_.bbt, header_.file_eof, on_page, [](std::span<const std::uint8_t>) {});
+  if (!writable_) return;
+  // Blocks after pages, so that a block over a page is named as the block.
+  bbt_.ForEach([&](const BtRecord& e) {
+    const std::uint64_t ib = base::Get64(e.data() + 8);
+    if (!amap_->Mark(ib, BlockSizeOnDisk(base::Get16(e.data() + 16)))) {
+      throw FormatError("block " + base::Hex(base::Get64(e.data())) + " at " + base::Hex(ib) +
                         " overlaps other data or lies outside the file");
     }
-    return true;
   });
   intervals_on_disk_ = (header_.file_eof - kFirstAMapOffset) / kAMapInterval;
 }
 
 // --- nodes ---
 
+namespace {
+
+BtRecord NodeRecord(const NodeEntry& n) {
+  BtRecord r{};
+  base::Put64(r.data(), n.nid);
+  base::Put64(r.data() + 8, n.data);
+  base::Put64(r.data() + 16, n.subnodes);
+  base::Put32(r.data() + 24, n.parent);
+  return r;
+}
+
+NodeEntry NodeOf(const BtRecord& r) {
+  return {static_cast<Nid>(base::Get64(r.data())), base::Get64(r.data() + 8), base::Get64(r.data() + 16),
+          base::Get32(r.data() + 24)};
+}
+
+}  // namespace
+
 std::optional<NodeEntry> PstNodeDatabase::FindNode(Nid nid) {
   RequireOpen();
-  auto it = nodes_.find(nid);
-  if (it == nodes_.end()) return std::nullopt;
-  return it->second;
+  BtRecord r;
+  if (!nbt_.Find(nid, r)) return std::nullopt;
+  return NodeOf(r);
 }
 
 void PstNodeDatabase::PutNode(const NodeEntry& entry) {
@@ -182,7 +168,7 @@ void PstNodeDatabase::PutNode(const NodeEntry& entry) {
     throw FormatError("NID " + base::Hex(entry.nid) + " is a heap id, not a node");
   }
   for (Bid b : {entry.data, entry.subnodes}) {
-    if (b != 0 && FindBlock(b) == nullptr) {
+    if (b != 0 && !FindBlock(b)) {
       throw FormatError("node " + base::Hex(entry.nid) + " refers to block " + base::Hex(b) +
                         " that does not exist");
     }
@@ -190,30 +176,20 @@ void PstNodeDatabase::PutNode(const NodeEntry& entry) {
   // A NID chosen by the caller must never be handed out again by AllocateNid.
   std::uint32_t& counter = header_.rgnid[static_cast<std::size_t>(NidTypeOf(entry.nid))];
   counter = std::max(counter, NidIndexOf(entry.nid));
-  auto [it, inserted] = nodes_.try_emplace(entry.nid, entry);
-  if (inserted) {
-    nbt_layout_.Insert(entry.nid, [this](std::uint64_t lower, std::size_t n) -> std::uint64_t {
-      return std::next(nodes_.lower_bound(static_cast<Nid>(lower)),
-                       static_cast<std::ptrdiff_t>(n))->first;
-    });
-  } else {
-    nbt_layout_.Touch(entry.nid);
-    NodeEntry old = it->second;
-    it->second = entry;
-    if (old.data != 0 && old.data != entry.data) Release(old.data);
-    if (old.subnodes != 0 && old.subnodes != entry.subnodes) Release(old.subnodes);
-  }
+  const std::optional<NodeEntry> old = FindNode(entry.nid);
+  ChangeTree([&] { nbt_.Put(NodeRecord(entry)); });
+  if (!old) return;
+  if (old->data != 0 && old->data != entry.data) Release(old->data);
+  if (old->subnodes != 0 && old->subnodes != entry.subnodes) Release(old->subnodes);
 }
 
 void PstNodeDatabase::DeleteNode(Nid nid) {
   RequireWritable();
-  auto it = nodes_.find(nid);
-  if (it == nodes_.end()) throw FormatError("node " + base::Hex(nid) + " does not exist");
-  NodeEntry old = it->second;
-  nodes_.erase(it);
-  nbt_layout_.Erase(nid);
-  if (old.data != 0) Release(old.data);
-  if (old.subnodes != 0) Release(old.subnodes);
+  const std::optional<NodeEntry> old = FindNode(nid);
+  if (!old) throw FormatError("node " + base::Hex(nid) + " does not exist");
+  ChangeTree([&] { nbt_.Erase(nid); });
+  if (old->data != 0) Release(old->data);
+  if (old->subnodes != 0) Release(old->subnodes);
 }
 
 Nid PstNodeDatabase::AllocateNid(NidType type) {
@@ -227,55 +203,10 @@ Nid PstNodeDatabase::AllocateNid(NidType type) {
 
 void PstNodeDatabase::ForEachNode(const std::function<void(const NodeEntry&)>& visit) {
   RequireOpen();
-  for (const auto& [nid, entry] : nodes_) visit(entry);
+  nbt_.ForEach([&](const BtRecord& r) { visit(NodeOf(r)); });
 }
 
 // --- commit ---
-
-Bref PstNodeDatabase::WriteTree(PageType type) {
-  BtreeLayout::Io io;
-  io.new_page = [this]() -> std::pair<std::uint64_t, Bid> {
-    return {amap_->Allocate(kPageSize, kPageSize), header_.bid_next_p++};
-  };
-  io.free_page = [this](std::uint64_t ib) { freed_.emplace_back(ib, kPageSize); };
-  io.write = [this](std::uint64_t ib, std::span<const std::uint8_t> page) {
-    writer_.Write(ib, page);
-  };
-  if (type == kPageNbt) {
-    io.fill_leaf = [this](std::uint64_t lower, std::uint64_t upper, std::span<std::uint8_t> out,
-                          std::uint64_t& first) {
-      std::size_t count = 0;
-      for (auto it = nodes_.lower_bound(static_cast<Nid>(lower));
-           it != nodes_.end() && it->first < upper && count < kNbtMaxEntries; ++it, ++count) {
-        std::uint8_t* e = out.data() + count * kNbtEntrySize;
-        base::Put64(e, it->first);
-        base::Put64(e + 8, it->second.data);
-        base::Put64(e + 16, it->second.subnodes);
-        base::Put32(e + 24, it->second.parent);
-        if (count == 0) first = it->first;
-      }
-      return count;
-    };
-    return nbt_layout_.Commit(io);
-  }
-  io.fill_leaf = [this](std::uint64_t lower, std::uint64_t upper, std::span<std::uint8_t> out,
-                        std::uint64_t& first) {
-    std::size_t count = 0;
-    blocks_.ForEachFrom(lower, [&](const BlockIndex::Entry& b) {
-      if (b.bid >= upper || count == kBtMaxEntries) return false;
-      std::uint8_t* e = out.data() + count * kBtEntrySize;
-      base::Put64(e, b.bid);
-      base::Put64(e + 8, b.info.ib);
-      base::Put16(e + 16, b.info.cb);
-      base::Put16(e + 18, b.info.cref);
-      if (count == 0) first = b.bid;
-      ++count;
-      return true;
-    });
-    return count;
-  };
-  return bbt_layout_.Commit(io);
-}
 
 void PstNodeDatabase::Commit() {
   RequireWritable();
@@ -289,8 +220,8 @@ void PstNodeDatabase::Commit() {
 
 void PstNodeDatabase::CommitOnce() {
   writer_.Flush();
-  if (nbt_layout_.dirty()) header_.nbt = WriteTree(kPageNbt);
-  if (bbt_layout_.dirty()) header_.bbt = WriteTree(kPageBbt);
+  if (nbt_.dirty()) header_.nbt = nbt_.Commit();
+  if (bbt_.dirty()) header_.bbt = bbt_.Commit();
   // The AMap pages are rewritten in place: until the new header is down, the one on disk
   // declares them invalid, so a crash in between leaves maps a reader knows to rebuild.
   if (committed_ && amap_->HasDirty()) {
@@ -316,6 +247,8 @@ void PstNodeDatabase::CommitOnce() {
   file_->Flush();
   committed_header_ = header_;
   committed_ = true;
+  nbt_.Committed();
+  bbt_.Committed();
   // The density list is only advice for allocation; written after the header it never
   // names an AMap that the committed header does not have. The next commit flushes it.
   // The commit is durable already: a failure here refuses further writes, not this commit.

@@ -1,24 +1,30 @@
-// The NodeDatabase over a Unicode PST file. B-tree entries and the allocation state live
-// in memory; data blocks go to disk as they are written; Commit writes the B-tree pages,
-// the maps and, last, the header.
+// The NodeDatabase over a Unicode PST file. Data blocks go to disk as they are written;
+// the B-trees stay in the file, with what changed since the last commit in memory; the
+// allocation state lives in memory. Commit writes the changed B-tree pages, the maps and,
+// last, the header.
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "pst/ndb/allocation_map.h"
-#include "pst/ndb/block_index.h"
-#include "pst/ndb/btree_layout.h"
 #include "pst/ndb/buffered_writer.h"
 #include "pst/ndb/header.h"
 #include "pst/ndb/node_database.h"
+#include "pst/ndb/page_cache.h"
+#include "pst/ndb/paged_btree.h"
 
 namespace mailvane::pst::ndb {
 
+struct BlockInfo {
+  std::uint64_t ib = 0;
+  std::uint16_t cb = 0;
+  std::uint16_t cref = 0;  // as on disk: the BBT's own reference plus one per user
+};
 
+// One thread at a time: even a read changes the page cache.
 class PstNodeDatabase : public NodeDatabase {
  public:
   // A new file: everything empty, committed before it returns.
@@ -51,9 +57,9 @@ class PstNodeDatabase : public NodeDatabase {
   std::uint64_t SizeWith(std::uint64_t more) const override;
   std::string WriteFailure() const override { return broken_ ? broken_reason_ : std::string(); }
 
-  // For tests and the checker: the BBT entry of a block, or nullptr.
-  const BlockInfo* FindBlock(Bid bid) const;
-  std::size_t block_count() const { return blocks_.size(); }
+  // The BBT entry of a block, if there is one.
+  std::optional<BlockInfo> FindBlock(Bid bid);
+  std::size_t block_count() const { return bbt_.size(); }
   // For tests and benchmarks: new blocks and pages go to AMap interval k and beyond.
   void PlaceNewSpaceFrom(std::uint64_t k) { amap_->StartAt(k); }
 
@@ -63,7 +69,20 @@ class PstNodeDatabase : public NodeDatabase {
   // Called inside a catch block: marks the file broken and keeps the first failure's text.
   void MarkBroken();
   void RequireWritable() const;
+  // A change of a B-tree that fails part way (a page that cannot be read back) leaves
+  // the file at its last commit and refuses further changes.
+  template <typename Change>
+  void ChangeTree(Change&& change) {
+    try {
+      change();
+    } catch (...) {
+      MarkBroken();
+      throw;
+    }
+  }
   Bid NewBid(bool internal);
+  void PutBlock(Bid bid, const BlockInfo& info);
+  PagedBtree::Io TreeIo();
   // Stores `data` (already encoded) as a block; the caller holds the one reference.
   Bid StoreBlock(std::span<const std::uint8_t> data, bool internal);
   std::vector<std::uint8_t> ReadRawBlock(Bid bid, BlockInfo& info);
@@ -72,10 +91,7 @@ class PstNodeDatabase : public NodeDatabase {
   void FreeBlock(Bid bid);
   void AppendLeaves(Bid bid, std::vector<Bid>& out, int depth);
 
-  void WalkPage(const Bref& ref, PageType type, int expected_level, std::uint64_t low_key,
-                std::uint64_t lower);
-  void RebuildAllocation();
-  Bref WriteTree(PageType type);
+  void LoadTrees();
   void WriteMaps();
   void WriteDList();
 
@@ -92,10 +108,10 @@ class PstNodeDatabase : public NodeDatabase {
   Header committed_header_;
   bool committed_ = false;
   CryptMethod crypt_ = CryptMethod::kPermute;
-  std::map<Nid, NodeEntry> nodes_;
-  BlockIndex blocks_;
-  BtreeLayout nbt_layout_{kPageNbt};
-  BtreeLayout bbt_layout_{kPageBbt};
+  // B-tree pages read back: the top levels and the growing end stay here. 512 pages.
+  PageCache page_cache_{512};
+  PagedBtree nbt_{kPageNbt, page_cache_, TreeIo()};
+  PagedBtree bbt_{kPageBbt, page_cache_, TreeIo()};
   std::unique_ptr<AllocationMap> amap_;
   std::uint64_t intervals_on_disk_ = 0;
   // Space freed since the last commit: still reachable from the committed header.
