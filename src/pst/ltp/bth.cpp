@@ -30,6 +30,89 @@ ndb::Hid WriteBth(HeapWriter& heap, std::uint8_t cb_key, std::uint8_t cb_ent,
   return header;
 }
 
+BthAppender::BthAppender(std::uint8_t cb_key, std::uint8_t cb_ent) : cb_key_(cb_key), cb_ent_(cb_ent) {
+  if (!ValidKeySize(cb_key) || cb_ent == 0 || cb_ent > 32) {
+    throw std::invalid_argument("BTH with key size " + std::to_string(cb_key) + " and entry size " +
+                                std::to_string(cb_ent));
+  }
+}
+
+void BthAppender::Append(HeapWriter& heap, std::span<const std::uint8_t> record) {
+  const std::size_t rec = std::size_t{cb_key_} + cb_ent_;
+  if (record.size() != rec) throw std::invalid_argument("BTH record of the wrong size");
+  if (count_ > 0) {
+    // The last key is the last record's, in the partial leaf or in the newest full one.
+    std::span<const std::uint8_t> last;
+    if (!leaf_.empty()) {
+      last = std::span<const std::uint8_t>(leaf_).subspan(leaf_.size() - rec, cb_key_);
+    } else {
+      last = last_full_key_;
+    }
+    if (CompareBthKeys(last, record.first(cb_key_)) >= 0) {
+      throw std::invalid_argument("BTH keys must come in ascending order");
+    }
+  }
+  leaf_.insert(leaf_.end(), record.begin(), record.end());
+  ++count_;
+  if (leaf_.size() / rec == kMaxHeapAllocation / rec) {
+    last_full_key_.assign(record.begin(), record.begin() + cb_key_);
+    AddChild(heap, 0, leaf_);
+    leaf_.clear();
+  }
+}
+
+void BthAppender::AddChild(HeapWriter& heap, std::size_t level, std::span<const std::uint8_t> node) {
+  const ndb::Hid hid = heap.Allocate(node);
+  if (index_.size() <= level) index_.resize(level + 1);
+  std::vector<std::uint8_t>& entries = index_[level];
+  entries.insert(entries.end(), node.begin(), node.begin() + cb_key_);
+  base::Append32(entries, hid);
+  const std::size_t idx_rec = std::size_t{cb_key_} + 4;
+  if (entries.size() / idx_rec == kMaxHeapAllocation / idx_rec) {
+    std::vector<std::uint8_t> full;
+    full.swap(entries);
+    AddChild(heap, level + 1, full);
+  }
+}
+
+void BthAppender::Finish(HeapWriter& heap, ndb::Hid header) const {
+  const std::size_t idx_rec = std::size_t{cb_key_} + 4;
+  ndb::Hid root = 0;
+  std::uint8_t levels = 0;
+  // Each level's partial node joins the full nodes beside it one level up, until a
+  // level holds a single node and nothing waits above it.
+  std::vector<std::uint8_t> carry;  // (first key, HID) of the partial node just placed
+  if (!leaf_.empty()) {
+    carry.assign(leaf_.begin(), leaf_.begin() + cb_key_);
+    base::Append32(carry, heap.Allocate(leaf_));
+  }
+  for (std::size_t level = 0;; ++level) {
+    bool higher = false;
+    for (std::size_t j = level + 1; j < index_.size(); ++j) higher = higher || !index_[j].empty();
+    std::vector<std::uint8_t> entries = level < index_.size() ? index_[level] : std::vector<std::uint8_t>();
+    entries.insert(entries.end(), carry.begin(), carry.end());
+    carry.clear();
+    if (entries.empty()) {
+      if (!higher) break;
+      continue;
+    }
+    if (entries.size() == idx_rec && !higher) {
+      root = base::Get32(entries, cb_key_);
+      levels = static_cast<std::uint8_t>(level);
+      break;
+    }
+    carry.assign(entries.begin(), entries.begin() + cb_key_);
+    base::Append32(carry, heap.Allocate(entries));
+  }
+  std::span<std::uint8_t> h = heap.At(header);
+  if (h.size() != kBthHeaderSize) throw std::invalid_argument("BTH header allocation is not 8 bytes");
+  h[0] = kBthType;
+  h[1] = cb_key_;
+  h[2] = cb_ent_;
+  h[3] = levels;
+  base::Put32(h, 4, root);
+}
+
 void WriteBthInto(HeapWriter& heap, ndb::Hid header, std::uint8_t cb_key, std::uint8_t cb_ent,
                   std::span<const std::uint8_t> records) {
   if (!ValidKeySize(cb_key) || cb_ent == 0 || cb_ent > 32) {

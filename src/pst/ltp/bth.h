@@ -31,6 +31,32 @@ ndb::Hid WriteBth(HeapWriter& heap, std::uint8_t cb_key, std::uint8_t cb_ent,
 void WriteBthInto(HeapWriter& heap, ndb::Hid header, std::uint8_t cb_key, std::uint8_t cb_ent,
                   std::span<const std::uint8_t> records);
 
+// A BTH filled in key order over many writes (a table's row index as rows arrive): each
+// leaf and index node goes into the heap once full, so that memory holds only the partial
+// node of each level.
+class BthAppender {
+ public:
+  BthAppender(std::uint8_t cb_key, std::uint8_t cb_ent);
+  // A record of cb_key + cb_ent bytes whose key is above every earlier one; anything else
+  // raises std::invalid_argument.
+  void Append(HeapWriter& heap, std::span<const std::uint8_t> record);
+  std::size_t size() const { return count_; }
+  // Places the partial nodes and fills the 8-byte header allocated earlier. The appender
+  // itself is unchanged: a caller that rolls the heap back to before this call goes on
+  // appending.
+  void Finish(HeapWriter& heap, ndb::Hid header) const;
+
+ private:
+  void AddChild(HeapWriter& heap, std::size_t level, std::span<const std::uint8_t> node);
+
+  std::uint8_t cb_key_;
+  std::uint8_t cb_ent_;
+  std::vector<std::uint8_t> leaf_;                // records of the partial leaf
+  std::vector<std::vector<std::uint8_t>> index_;  // per level: (first key, HID) of its full nodes
+  std::vector<std::uint8_t> last_full_key_;
+  std::size_t count_ = 0;
+};
+
 // Compares two keys of equal size as unsigned little-endian numbers.
 int CompareBthKeys(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
 

@@ -41,6 +41,7 @@ void HeapWriter::NewPage() {
 }
 
 std::size_t HeapWriter::PageSize(const Page& page) const {
+  if (page.flushed != 0) return page.flushed_size;
   std::size_t end = page.bytes.size() + (page.bytes.size() & 1);  // map is WORD aligned
   return end + kPageMapFixed + 2 * (page.offsets.size() + 1);
 }
@@ -67,7 +68,7 @@ ndb::Hid HeapWriter::Allocate(std::span<const std::uint8_t> data) {
 std::span<std::uint8_t> HeapWriter::At(ndb::Hid hid) {
   std::uint32_t p = HidPageOf(hid);
   std::uint32_t i = HidIndexOf(hid);
-  if (!IsHid(hid) || p >= pages_.size() || i == 0 || i > pages_[p].offsets.size()) {
+  if (!IsHid(hid) || p >= pages_.size() || i == 0 || i > pages_[p].offsets.size() || pages_[p].flushed != 0) {
     throw std::out_of_range("no heap allocation " + base::Hex(hid));
   }
   Page& page = pages_[p];
@@ -78,6 +79,7 @@ std::span<std::uint8_t> HeapWriter::At(ndb::Hid hid) {
 
 std::vector<std::uint8_t> HeapWriter::PageBytes(std::size_t index) const {
   const Page& page = pages_.at(index);
+  if (page.flushed != 0) throw std::logic_error("heap page " + std::to_string(index) + " is already written");
   std::vector<std::uint8_t> out;
   out.reserve(PageSize(page));
   out.assign(page.bytes.begin(), page.bytes.end());
@@ -123,6 +125,86 @@ ndb::Bid HeapWriter::Write(ndb::NodeDatabase& db) const {
     for (ndb::Bid bid : leaves) db.Release(bid);
     throw;
   }
+}
+
+void HeapWriter::Flush(ndb::NodeDatabase& db, std::size_t index) {
+  Page& page = pages_[index];
+  const std::vector<std::uint8_t> bytes = PageBytes(index);
+  page.flushed = db.WriteBlock(bytes);
+  page.flushed_size = static_cast<std::uint16_t>(bytes.size());
+  std::vector<std::uint8_t>().swap(page.bytes);
+  std::vector<std::uint16_t>().swap(page.offsets);
+}
+
+void HeapWriter::FlushFullPages(ndb::NodeDatabase& db) {
+  const std::size_t last = pages_.size() - 1;
+  for (; next_flush_ < last; ++next_flush_) {
+    if (IsBitmapPage(next_flush_)) {
+      open_bitmap_ = next_flush_;  // its header needs the fill levels of the next 127 pages
+    } else {
+      Flush(db, next_flush_);
+    }
+  }
+  if (open_bitmap_ != 0 && last > open_bitmap_ + 127) {
+    Flush(db, open_bitmap_);
+    open_bitmap_ = 0;
+  }
+}
+
+ndb::Bid HeapWriter::WriteSharingFlushed(ndb::NodeDatabase& db) const {
+  std::vector<ndb::Bid> leaves;
+  std::vector<ndb::Bid> taken;  // references of this call's own
+  leaves.reserve(pages_.size());
+  std::uint64_t total = 0;
+  try {
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+      const Page& page = pages_[i];
+      if (page.flushed != 0) {
+        if (page.shared) {
+          db.AddRef(page.flushed);
+          taken.push_back(page.flushed);
+        }
+        leaves.push_back(page.flushed);
+        total += page.flushed_size;
+        continue;
+      }
+      std::vector<std::uint8_t> bytes = PageBytes(i);
+      total += bytes.size();
+      leaves.push_back(db.WriteBlock(bytes));
+      taken.push_back(leaves.back());
+    }
+    return db.WriteDataTree(leaves, total);
+  } catch (...) {
+    for (ndb::Bid bid : taken) db.Release(bid);
+    throw;
+  }
+}
+
+void HeapWriter::MarkFlushedShared() {
+  for (Page& page : pages_) page.shared = page.flushed != 0;
+}
+
+void HeapWriter::ReleaseFlushed(ndb::NodeDatabase& db) {
+  for (Page& page : pages_) {
+    if (page.flushed != 0 && !page.shared) db.Release(page.flushed);
+    page.shared = page.flushed != 0;
+  }
+}
+
+void HeapWriter::RollBack(const Mark& mark) {
+  if (mark.pages == 0 || mark.pages > pages_.size() || pages_[mark.pages - 1].flushed != 0 ||
+      (mark.pages == pages_.size() && mark.bytes > pages_.back().bytes.size())) {
+    throw std::logic_error("heap roll-back past a flushed page");
+  }
+  pages_.resize(mark.pages);
+  pages_.back().bytes.resize(mark.bytes);
+  pages_.back().offsets.resize(mark.allocations);
+}
+
+std::size_t HeapWriter::MemoryBytes() const {
+  std::size_t n = pages_.capacity() * sizeof(Page);
+  for (const Page& page : pages_) n += page.bytes.capacity() + 2 * page.offsets.capacity();
+  return n;
 }
 
 HeapReader::HeapReader(std::vector<std::vector<std::uint8_t>> pages) : pages_(std::move(pages)) {

@@ -52,17 +52,50 @@ class HeapWriter {
   // Writes every page as one data block and joins them in a data tree: the node's data BID.
   ndb::Bid Write(ndb::NodeDatabase& db) const;
 
+  // --- a heap that grows across many writes (a large table filled row by row) ---
+  // Later allocations go to a fresh page.
+  void StartNewPage() { NewPage(); }
+  // Writes the pages no allocation can reach any more to the file and drops their bytes:
+  // every page but page 0 (its header changes), the last one and a fill-level bitmap page
+  // whose 128 pages are not all final yet. The heap holds the one reference to each until
+  // a data tree takes it over.
+  void FlushFullPages(ndb::NodeDatabase& db);
+  // Write() for such a heap: the flushed pages go into the new tree, those an earlier tree
+  // has with a reference of their own. On failure the heap's references stay its own.
+  ndb::Bid WriteSharingFlushed(ndb::NodeDatabase& db) const;
+  // After the tree of WriteSharingFlushed() went into a node: the flushed pages belong to
+  // the node's trees from now on.
+  void MarkFlushedShared();
+  // Gives back the references the heap still holds.
+  void ReleaseFlushed(ndb::NodeDatabase& db);
+  // A point to roll back to: allocations made after it (and never flushed) are dropped.
+  struct Mark {
+    std::size_t pages = 0;
+    std::size_t bytes = 0;
+    std::size_t allocations = 0;
+  };
+  Mark mark() const { return {pages_.size(), pages_.back().bytes.size(), pages_.back().offsets.size()}; }
+  void RollBack(const Mark& mark);
+  // Bytes held in memory (pages not flushed).
+  std::size_t MemoryBytes() const;
+
  private:
   struct Page {
     std::vector<std::uint8_t> bytes;     // header space then allocations
     std::vector<std::uint16_t> offsets;  // start of each allocation
+    ndb::Bid flushed = 0;                // once written by FlushFullPages
+    bool shared = false;                 // a committed tree holds its reference
+    std::uint16_t flushed_size = 0;
   };
   void NewPage();
   std::size_t PageSize(const Page& page) const;
+  void Flush(ndb::NodeDatabase& db, std::size_t index);
 
   std::uint8_t client_sig_;
   ndb::Hid user_root_ = 0;
   std::vector<Page> pages_;
+  std::size_t next_flush_ = 1;   // pages below are flushed, but for open_bitmap_
+  std::size_t open_bitmap_ = 0;  // a bitmap page waiting for its range, or 0
 };
 
 class HeapReader {

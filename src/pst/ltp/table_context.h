@@ -74,6 +74,10 @@ LtpNode WriteTableContext(ndb::NodeDatabase& db, std::span<const PropTag> column
 LtpNode WriteTableContext(ndb::NodeDatabase& db, std::span<const PropTag> columns,
                           std::span<const TcRow> rows, LtpSubnodeNids nids = LtpSubnodeNids());
 
+// Fills a TCINFO allocation of kTcInfoFixedSize + 8 bytes per column.
+void FillTcInfo(std::span<std::uint8_t> tc, const TcLayout& layout, ndb::Hid row_index,
+                std::uint32_t hnid_rows);
+
 // Everything wrong with a column set, one message each (empty when sound).
 std::vector<std::string> TableLayoutProblems(const TcLayout& layout);
 

@@ -7,85 +7,28 @@
 #include "pst/ltp/bth.h"
 #include "base/little_endian.h"
 #include "pst/ltp/table_context.h"
+#include "pst/ltp/row_encoder.h"
 #include "pst/ltp/value_placement.h"
 
 namespace mailvane::pst::ltp {
-namespace {
 
-
-// Fills one row's bytes from a row view.
-class RowEncoder {
- public:
-  RowEncoder(const TcLayout& layout, ValuePlacement& place, EmptyCells empty)
-      : layout_(layout), place_(place), empty_(empty) {
-    lookup_.reserve(layout.columns.size());
-    for (const TcColumn& c : layout.columns) lookup_.push_back(&c);  // already in tag order
+void FillTcInfo(std::span<std::uint8_t> tc, const TcLayout& layout, ndb::Hid row_index,
+                std::uint32_t hnid_rows) {
+  tc[0] = kTcInfoType;
+  tc[1] = static_cast<std::uint8_t>(layout.columns.size());
+  for (int g = 0; g < 4; ++g) base::Put16(tc, 2 + 2 * g, layout.rgib[g]);
+  base::Put32(tc, 10, row_index);
+  base::Put32(tc, 14, hnid_rows);
+  base::Put32(tc, 18, 0);
+  for (std::size_t i = 0; i < layout.columns.size(); ++i) {
+    const TcColumn& c = layout.columns[i];
+    std::size_t at = kTcInfoFixedSize + 8 * i;
+    base::Put32(tc, at, c.tag);
+    base::Put16(tc, at + 4, c.ib_data);
+    tc[at + 6] = c.cb_data;
+    tc[at + 7] = c.i_bit;
   }
-
-  void Encode(const TcRowView& row, std::span<std::uint8_t> out) {
-    std::fill(out.begin(), out.end(), 0);
-    base::Put32(out, 0, row.id);
-    base::Put32(out, 4, row.version);
-    SetBit(out, 0);
-    SetBit(out, 1);
-    for (const TaggedValue& v : row.values) {
-      const TcColumn* c = Find(v.tag);
-      if (c == nullptr || v.tag == kPrLtpRowId || v.tag == kPrLtpRowVer) {
-        throw std::invalid_argument("row " + std::to_string(row.id) + " has a value for " +
-                                    base::Hex(v.tag, 8) + ", which is not a column of the table");
-      }
-      if (v.value.type() != PropTypeOf(v.tag)) {
-        throw std::invalid_argument("row " + std::to_string(row.id) + ": value of " +
-                                    base::Hex(v.tag, 8) + " has another type");
-      }
-      if (HasBit(out, c->i_bit)) {
-        throw std::invalid_argument("row " + std::to_string(row.id) + " has two values for " +
-                                    base::Hex(v.tag, 8));
-      }
-      const std::vector<std::uint8_t>& bytes = v.value.bytes();
-      std::size_t fixed = FixedSizeOf(v.value.type());
-      // An empty variable-size value has no heap item: like Outlook, leave the cell absent
-      // rather than present with a reference of 0, which strict readers cannot read.
-      if (fixed == 0 && bytes.empty() && empty_ == EmptyCells::kAbsent) continue;
-      SetBit(out, c->i_bit);
-      if (fixed != 0 && fixed == c->cb_data) {
-        if (bytes.size() != fixed) {
-          throw std::invalid_argument("row " + std::to_string(row.id) + ": value of " +
-                                      base::Hex(v.tag, 8) + " holds " + std::to_string(bytes.size()) +
-                                      " bytes, its type " + std::to_string(fixed));
-        }
-        std::memcpy(out.data() + c->ib_data, bytes.data(), fixed);
-      } else {
-        if (fixed != 0 && bytes.size() != fixed) {
-          throw std::invalid_argument("row " + std::to_string(row.id) + ": value of " +
-                                      base::Hex(v.tag, 8) + " has the wrong size");
-        }
-        base::Put32(out, c->ib_data, place_.Place(bytes));
-      }
-    }
-  }
-
- private:
-  const TcColumn* Find(PropTag tag) const {
-    auto it = std::lower_bound(lookup_.begin(), lookup_.end(), tag,
-                               [](const TcColumn* c, PropTag t) { return c->tag < t; });
-    return it != lookup_.end() && (*it)->tag == tag ? *it : nullptr;
-  }
-  // Bit b of the bitmap is the MSB-first bit b of the bytes after rgib[TCI_1b].
-  void SetBit(std::span<std::uint8_t> row, std::size_t bit) const {
-    row[layout_.rgib[2] + bit / 8] |= static_cast<std::uint8_t>(0x80 >> (bit % 8));
-  }
-  bool HasBit(std::span<const std::uint8_t> row, std::size_t bit) const {
-    return (row[layout_.rgib[2] + bit / 8] & (0x80 >> (bit % 8))) != 0;
-  }
-
-  const TcLayout& layout_;
-  ValuePlacement& place_;
-  EmptyCells empty_;
-  std::vector<const TcColumn*> lookup_;
-};
-
-}  // namespace
+}
 
 LtpNode WriteTableContext(ndb::NodeDatabase& db, std::span<const PropTag> columns,
                           std::size_t row_count,
@@ -149,21 +92,7 @@ LtpNode WriteTableContext(ndb::NodeDatabase& db, std::span<const PropTag> column
     }
     WriteBthInto(heap, index_header, 4, 4, records);
 
-    std::span<std::uint8_t> tc = heap.At(info_hid);
-    tc[0] = kTcInfoType;
-    tc[1] = static_cast<std::uint8_t>(layout.columns.size());
-    for (int g = 0; g < 4; ++g) base::Put16(tc, 2 + 2 * g, layout.rgib[g]);
-    base::Put32(tc, 10, index_header);
-    base::Put32(tc, 14, hnid_rows);
-    base::Put32(tc, 18, 0);
-    for (std::size_t i = 0; i < layout.columns.size(); ++i) {
-      const TcColumn& c = layout.columns[i];
-      std::size_t at = kTcInfoFixedSize + 8 * i;
-      base::Put32(tc, at, c.tag);
-      base::Put16(tc, at + 4, c.ib_data);
-      tc[at + 6] = c.cb_data;
-      tc[at + 7] = c.i_bit;
-    }
+    FillTcInfo(heap.At(info_hid), layout, index_header, hnid_rows);
     LtpNode node;
     node.data = heap.Write(db);
     node.subnodes = place.Finish();

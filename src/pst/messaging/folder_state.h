@@ -1,15 +1,16 @@
 // What the store keeps in memory for one folder: its properties, its children and (once a
-// message touches the folder) its contents rows. Tables are rebuilt from this at commit.
+// message touches the folder) what its contents table needs to grow. The hierarchy table
+// and the folder object are rebuilt from this at commit.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "pst/ltp/table_context_appender.h"
 #include "pst/messaging/ltp_access.h"
-#include "pst/messaging/packed_row.h"
 #include "pst/ndb/ids.h"
 
 namespace mailvane::pst::messaging {
@@ -24,10 +25,8 @@ struct FolderState {
   std::int32_t content_count = 0;
   std::int32_t unread_count = 0;
 
-  // Contents rows are read from the file only when a message first changes them.
-  bool contents_loaded = false;
-  std::vector<PackedRow> contents_rows;
-  std::unordered_map<ndb::Nid, std::size_t> contents_index;  // message NID -> row position
+  // The contents table, read from the file only when a message first changes it.
+  std::unique_ptr<ltp::TableContextAppender> contents;
 
   bool props_dirty = false;
   bool hierarchy_dirty = false;

@@ -144,42 +144,55 @@ ndb::Nid PstStore::AllocateFolderNid() {
   return nid;
 }
 
+namespace {
+
+// Drops the cells a contents table has no column for (and its own row id and version).
+void KeepContentsColumns(std::vector<ltp::TaggedValue>& cells) {
+  const auto columns = ContentsColumns();
+  std::erase_if(cells, [&](const ltp::TaggedValue& v) {
+    return std::find(columns.begin(), columns.end(), v.tag) == columns.end() || v.tag == ltp::kPrLtpRowId ||
+           v.tag == ltp::kPrLtpRowVer;
+  });
+}
+
+}  // namespace
+
 void PstStore::LoadContents(FolderState& folder) {
-  if (folder.contents_loaded) return;
+  if (folder.contents) return;
+  auto table = std::make_unique<ltp::TableContextAppender>(ContentsColumns());
   const auto node = db_->FindNode(ndb::WithType(folder.nid, ndb::NidType::kContentsTable));
   if (node) {
-    TableData table = ReadTable(*db_, *node);
-    folder.contents_rows.clear();
-    folder.contents_rows.reserve(table.rows.size());
-    for (const TableRow& row : table.rows) folder.contents_rows.emplace_back(row.row_id, row.cells);
+    std::vector<ltp::TcRow> rows;
+    for (TableRow& row : ReadTable(*db_, *node).rows) {
+      KeepContentsColumns(row.cells);
+      rows.push_back(ltp::TcRow{row.row_id, 0, std::move(row.cells)});
+    }
+    try {
+      table->Load(*db_, rows);
+    } catch (...) {
+      table->Release(*db_);
+      throw;
+    }
   }
-  folder.contents_index.clear();
-  for (std::size_t i = 0; i < folder.contents_rows.size(); ++i) {
-    folder.contents_index[folder.contents_rows[i].row_id()] = i;
-  }
-  folder.contents_loaded = true;
+  folder.contents = std::move(table);
 }
 
 void PstStore::PutContentsRow(ndb::Nid folder_nid, ndb::Nid message, std::vector<ltp::TaggedValue> cells) {
   RequireWritable();
   FolderState& folder = MutableState(folder_nid);
   LoadContents(folder);
-  const auto columns = ContentsColumns();
-  std::erase_if(cells, [&](const ltp::TaggedValue& v) {
-    return std::find(columns.begin(), columns.end(), v.tag) == columns.end() ||
-           v.tag == ltp::kPrLtpRowId || v.tag == ltp::kPrLtpRowVer;
-  });
+  KeepContentsColumns(cells);
   const bool unread = IsUnread(cells);
-  const auto it = folder.contents_index.find(message);
-  if (it == folder.contents_index.end()) {
-    folder.contents_index[message] = folder.contents_rows.size();
-    folder.contents_rows.emplace_back(message, cells);
+  ltp::TableContextAppender& table = *folder.contents;
+  if (!table.Contains(message)) {
+    table.Append(*db_, message, cells);
     folder.content_count += 1;
     folder.unread_count += unread ? 1 : 0;
   } else {
-    PackedRow& row = folder.contents_rows[it->second];
-    folder.unread_count += (unread ? 1 : 0) - (IsUnread(row.Unpack()) ? 1 : 0);
-    row = PackedRow(message, cells);
+    const auto flags = table.Cell32(*db_, message, kPrMessageFlags);
+    const bool was_unread = !flags || (*flags & kMessageFlagRead) == 0;
+    table.Replace(*db_, message, cells);
+    folder.unread_count += (unread ? 1 : 0) - (was_unread ? 1 : 0);
   }
   folder.contents_dirty = folder.props_dirty = true;
   if (folder.parent != folder.nid) MutableState(folder.parent).hierarchy_dirty = true;
@@ -220,13 +233,13 @@ void PstStore::WriteFolder(FolderState& f) {
               rows.size(), [&](std::size_t i) { return TableRowView{rows[i].row_id, rows[i].cells}; });
   }
   if (f.contents_dirty) {
-    // Rows are unpacked one at a time as the table is written.
-    std::vector<ltp::TaggedValue> cells;
-    put_table(ndb::NidType::kContentsTable, empty_contents_, ContentsColumns(),
-              f.contents_rows.size(), [&](std::size_t i) {
-                f.contents_rows[i].UnpackInto(cells);
-                return TableRowView{f.contents_rows[i].row_id(), cells};
-              });
+    if (!f.contents || f.contents->row_count() == 0) {
+      put_table(ndb::NidType::kContentsTable, empty_contents_, ContentsColumns(), 0, {});
+    } else {
+      // Only the blocks written since the last commit are new; the rest is shared.
+      const auto table = f.contents->Write(db);
+      db.PutNode(ndb::NodeEntry{ndb::WithType(f.nid, ndb::NidType::kContentsTable), table.data, table.subnodes, 0});
+    }
   }
   if (!db.FindNode(ndb::WithType(f.nid, ndb::NidType::kAssocContentsTable))) {
     put_table(ndb::NidType::kAssocContentsTable, empty_assoc_, AssocContentsColumns(), 0, {});
@@ -251,13 +264,14 @@ void PstStore::Commit() {
 }
 
 std::uint64_t PstStore::SizeWith(std::uint64_t more) const {
-  // The next commit rebuilds the changed folders' tables whole in new space before the old
-  // copies are freed; a row takes less than 512 bytes with its strings.
+  // The next commit writes what the changed folders' contents tables gained and rebuilds
+  // their other tables whole in new space before the old copies are freed; a row takes
+  // less than 512 bytes with its strings.
   constexpr std::uint64_t kRow = 512;
   constexpr std::uint64_t kTable = 8192;
   std::uint64_t pending = 64 << 10;  // B-tree pages
   for (const auto& [nid, folder] : folders_) {
-    if (folder.contents_dirty) pending += kTable + folder.contents_rows.size() * kRow;
+    if (folder.contents_dirty) pending += folder.contents ? folder.contents->WriteSizeEstimate() : kTable;
     if (folder.hierarchy_dirty) pending += kTable + folder.children.size() * kRow;
     if (folder.props_dirty) pending += kTable;
   }

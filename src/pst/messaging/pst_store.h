@@ -2,9 +2,10 @@
 // mandatory nodes of MS-PST 2.7, the folder tree below the root folder and the standard
 // folders of a new Outlook data file, each marked the way Outlook finds it.
 //
-// Folder properties and the hierarchy and contents tables live in memory and are written
-// at Commit() only for the folders that changed, so adding many folders or messages costs
-// one table rewrite per folder per commit, not one per change.
+// Folder properties and hierarchy tables live in memory and are written at Commit() only
+// for the folders that changed, so adding many folders costs one table rewrite per folder
+// per commit, not one per change. A contents table grows in place: a commit writes the
+// rows added since the last one and the trees over the blocks written before.
 #pragma once
 
 #include <filesystem>

@@ -216,7 +216,7 @@ FolderState& PstStore::NewFolderState(ndb::Nid nid, ndb::Nid parent, std::string
   f.parent = parent;
   f.name = std::string(name);
   if (container_class) f.container_class = std::string(*container_class);
-  f.contents_loaded = true;  // a new folder has no messages yet
+  f.contents = std::make_unique<ltp::TableContextAppender>(ContentsColumns());  // no rows yet
   f.props_dirty = f.hierarchy_dirty = f.contents_dirty = true;
   return f;
 }
