@@ -227,6 +227,7 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
   messages.keep_unread = options_.keep_unread;
   items_since_commit_ = 0;
   last_commit_ = std::chrono::steady_clock::now();
+  next_commit_allowed_ = last_commit_;
   const std::vector<std::string>* known = source.KnownPaths();
   const std::size_t known_count = known != nullptr ? known->size() : 0;
   // Messages on disk are parsed ahead on worker threads (an archive's are parsed here).
@@ -374,13 +375,15 @@ bool ConversionRun::StopIfStoreRefused(std::size_t files_not_reached) {
 void ConversionRun::SafePoint(bool force) {
   if (items_since_commit_ == 0) return;
   const auto now = std::chrono::steady_clock::now();
-  if (!force && items_since_commit_ < options_.commit_every_items &&
-      now - last_commit_ < options_.commit_every_time) {
+  if (!force && ((items_since_commit_ < options_.commit_every_items &&
+                  now - last_commit_ < options_.commit_every_time) ||
+                 now < next_commit_allowed_)) {
     return;
   }
   if (source::TryStep(report_, "", "safe point", [&] { store_->Commit(); })) report_.Committed();
   items_since_commit_ = 0;
-  last_commit_ = now;
+  last_commit_ = std::chrono::steady_clock::now();
+  next_commit_allowed_ = last_commit_ + (last_commit_ - now) * options_.commit_spacing;
 }
 
 namespace {

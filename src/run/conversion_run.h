@@ -35,6 +35,10 @@ struct RunOptions {
   // comes first, so a run killed midway leaves a file holding what was converted so far.
   std::size_t commit_every_items = 500;
   std::chrono::milliseconds commit_every_time{5000};
+  // A commit writes the trees over each changed folder's table blocks and the B-trees, so
+  // it takes longer as the mailbox grows: safe points stay at least this many times the
+  // last one's duration apart, which keeps them at a fixed share of the run at any size.
+  unsigned commit_spacing = 4;
   // Messages keep the unread state of their records instead of all being marked read.
   bool keep_unread = false;
   // The .pst's file name in the target folder; empty: the dated "ZimbraMailbox" name.
@@ -120,6 +124,7 @@ class ConversionRun {
   std::string base_display_name_;
   bool can_split_ = true;  // false once a new part could not be made
   std::chrono::steady_clock::time_point last_commit_;
+  std::chrono::steady_clock::time_point next_commit_allowed_;
 };
 
 }  // namespace mailvane::run

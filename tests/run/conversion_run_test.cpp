@@ -108,6 +108,23 @@ TEST(ConversionRunTest, NoItemFromFilesThatShouldGiveItemsIsNoSuccess) {
   }
 }
 
+// Commits grow with the mailbox: a slow one pushes the next safe point back by four times
+// its duration, so safe points cannot take over a long run.
+TEST(ConversionRunTest, ASlowCommitSpacesTheNextSafePoints) {
+  TempTree tree;
+  run::RunOptions options;
+  options.commit_every_items = 1;
+  Harness h(true, options);
+  h.world.commit_takes = std::chrono::milliseconds(300);
+  std::vector<std::string> files;
+  for (int i = 0; i < 6; ++i) {
+    files.push_back(tree.Write("Export/Archive/" + std::to_string(i) + ".eml", Rfc822("m")));
+  }
+  EXPECT_EQ(h.Run(files, tree.root().string() + "/out").outcome, run::RunOutcome::kCompleted);
+  // The first item's safe point, the last one of the run, the log-off's: not one per item.
+  EXPECT_EQ(h.world.commits, 3);
+}
+
 // Old servers wrote Windows-style zone names the system does not know: the appointment is
 // still written, in local time, and the report names the file with what was done.
 TEST(ConversionRunTest, UnknownTimeZoneIsANoticeInTheReportNotAFailure) {

@@ -2,6 +2,7 @@
 // can inspect after a run, with switches that make chosen operations fail.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -72,6 +74,7 @@ struct FakeFolderNode {
 struct FakeWorld {
   std::string fail_logon;      // non-empty: Logon raises this
   std::vector<std::string> failing_ops;       // item calls whose line starts so raise
+  std::chrono::milliseconds commit_takes{0};  // each Commit sleeps this long
 
   int logons = 0;
   int commits = 0;
@@ -201,6 +204,7 @@ class FakeStore : public store::Store {
     return std::make_unique<FakeFolder>(world_, *world_.root);
   }
   void Commit() override {
+    std::this_thread::sleep_for(world_.commit_takes);
     ++world_.commits;
   }
   std::string WriteFailure() const override { return {}; }
