@@ -31,8 +31,9 @@ class TrackedSession final : public store::Session {
   std::unique_ptr<store::Folder> GetFolderFromPath(std::string_view path) override {
     return inner_->GetFolderFromPath(path);
   }
-  void ExpectImports(std::vector<std::filesystem::path> files, unsigned threads) override {
-    inner_->ExpectImports(std::move(files), threads);
+  void ExpectImports(std::span<const std::string> files, std::vector<std::uint32_t> messages,
+                     unsigned threads) override {
+    inner_->ExpectImports(files, std::move(messages), threads);
   }
   void RemoveStore(store::Store& store) override {
     tracker_.Forget({&store});

@@ -234,12 +234,12 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
   const unsigned threads = options_.threads != 0 ? options_.threads
                                                  : std::max(1u, std::thread::hardware_concurrency());
   if (threads > 1 && steps_.message && known != nullptr) {
-    std::vector<fs::path> messages_ahead;
-    for (const std::string& file : *known) {
-      if (TestFile(LogicalPath(file)).message) messages_ahead.emplace_back(file);
+    std::vector<std::uint32_t> messages_ahead;
+    for (std::size_t i = 0; i < known->size(); ++i) {
+      if (TestFile(LogicalPath((*known)[i])).message) messages_ahead.push_back(static_cast<std::uint32_t>(i));
     }
     source::TryStep(report_, "", "parse ahead",
-                    [&] { session_->ExpectImports(std::move(messages_ahead), threads); });
+                    [&] { session_->ExpectImports(*known, std::move(messages_ahead), threads); });
   }
   state_.FileNumber = 1;
   while (source::ExportFile* file = source.Next()) {
@@ -258,7 +258,7 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
   for (const source::SourceProblem& p : source.TakeProblems()) {
     report_.RecordFailure(p.file, "read archive", p.reason);
   }
-  source::TryStep(report_, "", "parse ahead", [&] { session_->ExpectImports({}, 0); });
+  source::TryStep(report_, "", "parse ahead", [&] { session_->ExpectImports({}, {}, 0); });
 }
 
 void ConversionRun::TellProgress(source::ExportSource& source, const source::ExportFile& file,

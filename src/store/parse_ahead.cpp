@@ -10,9 +10,8 @@
 
 namespace mailvane::store {
 
-ParseAhead::ParseAhead(std::vector<std::filesystem::path> files, unsigned threads)
-    : files_(std::move(files)), max_waiting_(kMaxWaitingPerThread * std::max(threads, 1u)) {
-  for (std::size_t i = 0; i < files_.size(); ++i) position_.emplace(files_[i].string(), i);
+ParseAhead::ParseAhead(std::span<const std::string> files, std::vector<std::uint32_t> messages, unsigned threads)
+    : files_(files), messages_(std::move(messages)), max_waiting_(kMaxWaitingPerThread * std::max(threads, 1u)) {
   for (unsigned t = 0; t < threads; ++t) workers_.emplace_back([this] { Work(); });
 }
 
@@ -26,7 +25,7 @@ ParseAhead::~ParseAhead() {
 }
 
 bool ParseAhead::CanStart() const {
-  if (next_ >= files_.size()) return false;
+  if (next_ >= messages_.size()) return false;
   return window_.empty() || (window_.size() < max_waiting_ && window_bytes_ < kMaxWaitingBytes);
 }
 
@@ -36,8 +35,9 @@ void ParseAhead::Work() {
     changed_.wait(lock, [this] { return stopping_ || CanStart(); });
     if (stopping_) return;
     const std::size_t index = next_++;
+    const std::filesystem::path file = FileAt(index);
     std::error_code ec;
-    const std::uint64_t size = std::filesystem::file_size(files_[index], ec);
+    const std::uint64_t size = std::filesystem::file_size(file, ec);
     Slot& slot = window_.emplace_back();  // deque: stays in place while others are added
     slot.index = index;
     slot.bytes = ec ? 0 : size;
@@ -49,12 +49,12 @@ void ParseAhead::Work() {
       // Only regular files: opening a FIFO or a device named like a message would block
       // this worker, and the run with it. The writer refuses such files itself.
       std::error_code status_error;
-      const auto status = std::filesystem::status(files_[index], status_error);
+      const auto status = std::filesystem::status(file, status_error);
       if (!status_error && std::filesystem::exists(status) &&
           !std::filesystem::is_regular_file(status)) {
-        throw std::runtime_error("not a regular file: " + files_[index].string());
+        throw std::runtime_error("not a regular file: " + file.string());
       }
-      parsed.emplace(mime::ParseMimeFile(files_[index]));
+      parsed.emplace(mime::ParseMimeFile(file));
     } catch (...) {
       error = std::current_exception();
     }
@@ -73,12 +73,15 @@ void ParseAhead::Work() {
 
 mime::ParsedMessage ParseAhead::Take(const std::filesystem::path& file) {
   std::unique_lock lock(mutex_);
-  const auto at = position_.find(file.string());
-  if (at == position_.end() || at->second < first_) {
+  // Imports come in the order named: the file is nearly always the oldest not taken.
+  const std::string name = file.string();
+  std::size_t wanted = first_;
+  const std::size_t end = std::min(messages_.size(), first_ + kLookAhead);
+  while (wanted < end && FileAt(wanted) != name) ++wanted;
+  if (wanted == end) {
     lock.unlock();
     return mime::ParseMimeFile(file);
   }
-  const std::size_t wanted = at->second;
   for (;;) {
     // A slot leaves the window only once its worker is done with it.
     changed_.wait(lock, [this] { return window_.empty() || window_.front().done; });

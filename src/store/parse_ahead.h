@@ -13,8 +13,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <span>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "mime/parsed_message.h"
@@ -29,7 +29,9 @@ class ParseAhead {
   static constexpr std::size_t kMaxWaitingPerThread = 4;
   static constexpr std::uint64_t kMaxWaitingBytes = 32 << 20;
 
-  ParseAhead(std::vector<std::filesystem::path> files, unsigned threads);
+  // files: the run's list, in place while this lives; messages: the positions in it of
+  // the files to parse, ascending.
+  ParseAhead(std::span<const std::string> files, std::vector<std::uint32_t> messages, unsigned threads);
   ~ParseAhead();
   ParseAhead(const ParseAhead&) = delete;
   ParseAhead& operator=(const ParseAhead&) = delete;
@@ -50,8 +52,13 @@ class ParseAhead {
   void Work();
   bool CanStart() const;
 
-  const std::vector<std::filesystem::path> files_;
-  std::unordered_map<std::string, std::size_t> position_;
+  // How far past the oldest file not taken an import's file is looked for; one further
+  // on, or one already passed, is parsed by the import itself.
+  static constexpr std::size_t kLookAhead = 4096;
+  const std::string& FileAt(std::size_t index) const { return files_[messages_[index]]; }
+
+  const std::span<const std::string> files_;
+  const std::vector<std::uint32_t> messages_;
   const std::size_t max_waiting_;
   std::mutex mutex_;
   std::condition_variable changed_;

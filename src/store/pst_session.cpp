@@ -75,10 +75,11 @@ std::unique_ptr<Folder> PstSession::GetFolderFromPath(std::string_view path) {
                    std::string(store_name) + "\"");
 }
 
-void PstSession::ExpectImports(std::vector<std::filesystem::path> files, unsigned threads) {
+void PstSession::ExpectImports(std::span<const std::string> files, std::vector<std::uint32_t> messages,
+                               unsigned threads) {
   parse_ahead_.reset();
-  if (files.empty() || threads == 0) return;
-  parse_ahead_ = std::make_unique<ParseAhead>(std::move(files), threads);
+  if (messages.empty() || threads == 0) return;
+  parse_ahead_ = std::make_unique<ParseAhead>(files, std::move(messages), threads);
 }
 
 void PstSession::RemoveStore(Store& store) {
@@ -93,7 +94,7 @@ void PstSession::RemoveStore(Store& store) {
 }
 
 void PstSession::Logoff() {
-  ExpectImports({}, 0);
+  ExpectImports({}, {}, 0);
   // Every store is closed even when one fails; the first failure is raised afterwards.
   std::exception_ptr first;
   for (auto& store : stores_) {

@@ -19,13 +19,17 @@ std::string SubjectOf(const mime::ParsedMessage& m) {
 
 TEST(ParseAhead, EveryTakeGetsItsOwnFileWhateverIsSkipped) {
   testsupport::ScratchDir dir("ahead");
-  std::vector<std::filesystem::path> files;
+  std::vector<std::string> files;
   for (int i = 0; i < 40; ++i) {
     files.push_back(dir.Write("m" + std::to_string(i) + ".eml",
                               "Subject: message " + std::to_string(i) + "\r\n\r\nbody\r\n"));
   }
   const std::string outside = dir.Write("outside.eml", "Subject: outside\r\n\r\nx\r\n");
-  files.insert(files.begin() + 20, dir / "missing.eml");  // named, never written
+  files.insert(files.begin() + 20, (dir / "missing.eml").string());  // named, never written
+  files.insert(files.begin() + 7, (dir / "m7.meta").string());        // listed, not a message
+  std::vector<std::uint32_t> messages(files.size());
+  for (std::uint32_t i = 0; i < messages.size(); ++i) messages[i] = i;
+  messages.erase(messages.begin() + 7);
 
   // What the writer asks for, in order: gaps (steps that failed before the import), a
   // file out of the list, one already passed, and a file that cannot be read.
@@ -39,7 +43,7 @@ TEST(ParseAhead, EveryTakeGetsItsOwnFileWhateverIsSkipped) {
       {"m38.eml", "message 38"},
   };
   for (unsigned threads : {1u, 3u}) {
-    ParseAhead ahead(files, threads);
+    ParseAhead ahead(files, messages, threads);
     for (const auto& t : kTakes) {
       if (t.subject.empty()) {
         EXPECT_THROW(ahead.Take(dir / t.file), std::system_error) << t.file;
@@ -49,7 +53,7 @@ TEST(ParseAhead, EveryTakeGetsItsOwnFileWhateverIsSkipped) {
     }
   }
   // Dropped half-way, with parses still waiting: the workers stop cleanly.
-  { ParseAhead ahead(files, 2); }
+  { ParseAhead ahead(files, messages, 2); }
 }
 
 }  // namespace
