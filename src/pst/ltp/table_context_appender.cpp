@@ -53,6 +53,9 @@ void TableContextAppender::FlushFull(ndb::NodeDatabase& db) {
     blocks_.push_back(Block{db.WriteBlock(block), false});
     tail_.erase(tail_.begin(), tail_.begin() + static_cast<std::ptrdiff_t>(full));
   }
+  // The rows a folder gained between two commits need not stay reserved: many folders
+  // each keeping its largest batch would add up.
+  tail_.shrink_to_fit();
 }
 
 std::span<std::uint8_t> TableContextAppender::RowAt(ndb::NodeDatabase& db, std::size_t position) {
