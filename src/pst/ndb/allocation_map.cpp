@@ -14,7 +14,7 @@ AllocationMap::AllocationMap(std::uint64_t intervals) {
 
 void AllocationMap::AddInterval() {
   std::uint64_t k = intervals();
-  bits_.resize(bits_.size() + kPageDataSize, 0);
+  bits_.push_back(std::make_unique<IntervalBits>());
   free_slots_.push_back(kSlotsPerInterval);
   free_total_ += kSlotsPerInterval;
   low_.push_back(0);
@@ -28,12 +28,27 @@ void AllocationMap::AddInterval() {
   dirty_.insert(k);
 }
 
+namespace {
+
+constexpr std::array<std::uint8_t, kPageDataSize> kAllInUse = [] {
+  std::array<std::uint8_t, kPageDataSize> a{};
+  a.fill(0xFF);
+  return a;
+}();
+
+}  // namespace
+
+std::span<const std::uint8_t> AllocationMap::Bits(std::uint64_t k) const {
+  return bits_[k] ? std::span<const std::uint8_t>(*bits_[k]) : std::span<const std::uint8_t>(kAllInUse);
+}
+
 bool AllocationMap::Test(std::uint64_t k, std::uint32_t slot) const {
-  return (bits_[k * kPageDataSize + slot / 8] & (0x80u >> (slot % 8))) != 0;
+  return !bits_[k] || ((*bits_[k])[slot / 8] & (0x80u >> (slot % 8))) != 0;
 }
 
 void AllocationMap::Set(std::uint64_t k, std::uint32_t first, std::uint32_t count, bool on) {
-  std::uint8_t* b = bits_.data() + k * kPageDataSize;
+  if (!bits_[k]) bits_[k] = std::make_unique<IntervalBits>(kAllInUse);
+  std::uint8_t* b = bits_[k]->data();
   for (std::uint32_t s = first; s < first + count; ++s) {
     auto mask = static_cast<std::uint8_t>(0x80u >> (s % 8));
     if (on) {
@@ -45,6 +60,7 @@ void AllocationMap::Set(std::uint64_t k, std::uint32_t first, std::uint32_t coun
   if (on) {
     free_slots_[k] -= count;
     free_total_ -= count;
+    if (free_slots_[k] == 0) bits_[k].reset();
   } else {
     free_slots_[k] += count;
     free_total_ += count;
@@ -54,7 +70,8 @@ void AllocationMap::Set(std::uint64_t k, std::uint32_t first, std::uint32_t coun
 
 bool AllocationMap::FindRun(std::uint64_t k, std::uint32_t count, std::uint32_t align,
                             std::uint32_t& at) {
-  const std::uint8_t* b = bits_.data() + k * kPageDataSize;
+  if (!bits_[k]) return false;
+  const std::uint8_t* b = bits_[k]->data();
   std::uint32_t s = (low_[k] + align - 1) / align * align;
   while (s + count <= kSlotsPerInterval) {
     if (s % 8 == 0 && b[s / 8] == 0xFF) {  // skip whole used bytes quickly
