@@ -27,8 +27,9 @@ std::vector<std::string> BuildFolderList(const std::vector<std::string>& files, 
   }
   const std::function<void()> yield = [&front_end] { front_end.Yield(); };
   front_end.Doing(source::Activity::kReadingFolders, "");
+  // Files come folder by folder: a folder is kept once per run of its files, not once
+  // per file, so the list does not grow with the mailbox.
   std::vector<std::string> list;
-  list.reserve(static_cast<std::size_t>(file_count));
   for (int k = 0; k < file_count; ++k) {
     const std::string& p = files[static_cast<std::size_t>(k)];
     yield();
@@ -39,7 +40,7 @@ std::vector<std::string> BuildFolderList(const std::vector<std::string>& files, 
                                "mirror in the store");
     }
     front_end.Doing(source::Activity::kReadingFolder, folder);
-    list.push_back(std::move(folder));
+    if (list.empty() || list.back() != folder) list.push_back(std::move(folder));
   }
   SortAndThin(list, yield);
 
@@ -54,6 +55,7 @@ std::vector<std::string> BuildFolderList(const std::vector<std::string>& files, 
     }
   }
   SortAndThin(list, yield);
+  list.shrink_to_fit();
   front_end.Doing(source::Activity::kCreatingFolders, "");
   return list;
 }

@@ -71,6 +71,7 @@ void PathLogger::LogPath(const std::string& strPARENT) {
   for (std::size_t visited = 0; visited < path_names_.size(); ++visited) {
     ListFolder(visited);
   }
+  full_file_names_.shrink_to_fit();  // kept for the whole run: no room for growth
 }
 
 void PathLogger::ListFolder(std::size_t visited) {
