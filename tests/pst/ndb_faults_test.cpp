@@ -122,21 +122,24 @@ class FailingFile : public ndb::FileIo {
 };
 
 // A failed write keeps the last commit and stops the engine: every point of failure in the
-// second commit's writes is tried.
+// second commit's writes is tried, half of them in the flush a read makes first.
 TEST(NdbFailure, AFailedWriteKeepsTheLastCommitAndStopsTheEngine) {
   ScratchDir dir;
-  for (int budget = 0; budget < 64; ++budget) {
+  for (int budget = 0; budget < 128; ++budget) {
+    const bool reads = budget % 2 == 1;
     const auto path = dir / ("fail" + std::to_string(budget) + ".pst");
     int writes_left = 1000000;
     auto db = ndb::NodeDatabase::Create(std::make_unique<FailingFile>(ndb::CreatePosixFile(path), &writes_left));
     const ndb::Nid kept = db->AllocateNid(ndb::NidType::kNormalMessage);
     db->PutNode({kept, db->WriteData(Pattern(5000, 1)), 0, 0});
     db->Commit();
-    writes_left = budget;
+    writes_left = budget / 2;
     bool failed = false;
     try {
       for (int i = 0; i < 200; ++i) {
-        db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), db->WriteData(Pattern(3000, 2)), 0, 0});
+        const ndb::Bid data = db->WriteData(Pattern(3000, 2));
+        if (reads) (void)db->ReadData(data);
+        db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), data, 0, 0});
       }
       db->DeleteNode(kept);
       db->Commit();
@@ -144,8 +147,9 @@ TEST(NdbFailure, AFailedWriteKeepsTheLastCommitAndStopsTheEngine) {
       failed = true;
     }
     if (!failed) {
-      EXPECT_GT(budget, 3);  // every write of that work has had its turn to fail
-      break;
+      EXPECT_GT(budget, 7);  // every write of that work has had its turn to fail
+      if (reads) break;
+      continue;
     }
     EXPECT_THROW(db->Commit(), ndb::FormatError) << budget;
     EXPECT_THROW(db->WriteBlock(Pattern(5, 5)), ndb::FormatError) << budget;

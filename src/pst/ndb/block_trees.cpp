@@ -226,7 +226,7 @@ std::vector<std::uint8_t> PstNodeDatabase::ReadRawBlock(Bid bid, BlockInfo& info
   const std::optional<BlockInfo> found = FindBlock(bid);
   if (!found) throw FormatError("block " + base::Hex(bid) + " is not in the BBT");
   info = *found;
-  writer_.Flush();  // the block may still sit in the write buffer
+  FlushBeforeRead();  // the block may still sit in the write buffer
   std::vector<std::uint8_t> raw(BlockSizeOnDisk(info.cb));
   file_->ReadAt(info.ib, raw);
   if (std::string p = BlockProblem(raw, info.cb, info.ib, BidKey(bid)); !p.empty()) {

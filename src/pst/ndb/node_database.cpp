@@ -68,7 +68,7 @@ PstNodeDatabase::PstNodeDatabase(std::unique_ptr<FileIo> file, bool writable)
 PagedBtree::Io PstNodeDatabase::TreeIo() {
   PagedBtree::Io io;
   io.read = [this](std::uint64_t ib, std::span<std::uint8_t> page) {
-    writer_.Flush();  // the page may still sit in the write buffer
+    FlushBeforeRead();  // the page may still sit in the write buffer
     file_->ReadAt(ib, page);
   };
   io.new_page = [this]() -> std::pair<std::uint64_t, Bid> {
@@ -89,6 +89,15 @@ void PstNodeDatabase::RequireWritable() const {
   if (broken_) {
     throw FormatError("an earlier write to the PST file failed (" + broken_reason_ +
                       "); it holds its last commit only");
+  }
+}
+
+void PstNodeDatabase::FlushBeforeRead() {
+  try {
+    writer_.Flush();
+  } catch (...) {
+    MarkBroken();
+    throw;
   }
 }
 

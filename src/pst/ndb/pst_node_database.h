@@ -80,6 +80,9 @@ class PstNodeDatabase : public NodeDatabase {
       throw;
     }
   }
+  // Writes out the write buffer before a read of what it may hold. A write that fails
+  // there is a failed write like any other: the file keeps its last commit.
+  void FlushBeforeRead();
   Bid NewBid(bool internal);
   void PutBlock(Bid bid, const BlockInfo& info);
   PagedBtree::Io TreeIo();
