@@ -193,7 +193,8 @@ def mime_message(rng, pools, item_id, sender, to, cc, subject, kind, low, high, 
         return zx.eml(headers, rest)
     mixed = "----=_Part_%d_mixed" % item_id
     parts = ["--%s\n%s" % (mixed, text_part(body, html))]
-    for k in range(1 if rng.random() < 0.8 else rng.randint(2, 3)):
+    count = 1 if rng.random() < 0.8 or low == high else rng.randint(2, 3)
+    for k in range(count):
         ext, ctype = rng.choice(ATTACHMENT_TYPES)
         data = pools.blob(rng, rng.randint(low, high))
         name = "%s-%d.%s" % (rng.choice(WORDS[:40]), k + 1, ext)
@@ -232,7 +233,7 @@ def write_message(rng, pools, tree, item_id, text_only=False, attachment_kb=0):
     if text_only:
         kind = "text"
     elif attachment_kb:
-        kind, low, high = "attach", attachment_kb * 512, attachment_kb * 1536
+        kind, low, high = "attach", attachment_kb * 1024, attachment_kb * 1024
     first, last, addr = person(rng)
     outgoing = folder_path in ("/Sent", "/Drafts")
     sender = OWNER if outgoing else "%s %s <%s>" % (first, last, addr)
@@ -393,9 +394,8 @@ def main():
     parser.add_argument("--text-only", action="store_true",
                         help="small plain-text messages only, no attachments")
     parser.add_argument("--attachment-kb", type=int, default=0,
-                        help="every message carries attachments of about this size (half to "
-                             "one and a half times), instead of the usual mix: exports of any "
-                             "size whose largest message stays the same")
+                        help="every message carries one attachment of this size instead of "
+                             "the usual mix: exports of any size whose largest message is the same")
     parser.add_argument("--force", action="store_true", help="replace an existing folder")
     args = parser.parse_args()
     if args.messages < 1:

@@ -172,7 +172,7 @@ def main():
     parser.add_argument("--text-only", action="store_true",
                         help="generate small plain-text messages only (a million fit in ~5 GB)")
     parser.add_argument("--attachment-kb", type=int, default=0,
-                        help="every message with attachments of about this size (make_export.py)")
+                        help="every message with one attachment of this size (make_export.py)")
     parser.add_argument("--export", help="use this export instead of a generated one")
     parser.add_argument("--build", default=os.path.join(REPO, "build"),
                         help="build folder holding src/mailvane (default: the preset's build/)")

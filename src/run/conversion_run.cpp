@@ -226,6 +226,7 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
                           report_};
   messages.keep_unread = options_.keep_unread;
   items_since_commit_ = 0;
+  bytes_since_commit_ = 0;
   last_commit_ = std::chrono::steady_clock::now();
   next_commit_allowed_ = last_commit_;
   const std::vector<std::string>* known = source.KnownPaths();
@@ -251,6 +252,7 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
     ConvertOne(*file, items, messages);
     TellProgress(source, *file, known_count);
     ++state_.FileNumber;
+    bytes_since_commit_ += file->size();
     SafePoint(false);
     // Files of a stream beyond this one are not known: not counted as not reached.
     if (StopIfStoreRefused(known_count > files_read_ ? known_count - files_read_ : 0)) break;
@@ -376,12 +378,14 @@ void ConversionRun::SafePoint(bool force) {
   if (items_since_commit_ == 0) return;
   const auto now = std::chrono::steady_clock::now();
   if (!force && ((items_since_commit_ < options_.commit_every_items &&
-                  now - last_commit_ < options_.commit_every_time) ||
+                  now - last_commit_ < options_.commit_every_time &&
+                  bytes_since_commit_ < options_.commit_every_bytes) ||
                  now < next_commit_allowed_)) {
     return;
   }
   if (source::TryStep(report_, "", "safe point", [&] { store_->Commit(); })) report_.Committed();
   items_since_commit_ = 0;
+  bytes_since_commit_ = 0;
   last_commit_ = std::chrono::steady_clock::now();
   next_commit_allowed_ = last_commit_ + (last_commit_ - now) * options_.commit_spacing;
 }

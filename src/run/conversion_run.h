@@ -31,10 +31,13 @@ inline constexpr std::uint64_t kDefaultMaxPstSize = std::uint64_t{45} << 30;
 
 struct RunOptions {
   LocalClock clock = SystemLocalTime;
-  // Safe points: the store is committed after this many items or this much time, whichever
-  // comes first, so a run killed midway leaves a file holding what was converted so far.
+  // Safe points: the store is committed after this many items, this much time or this many
+  // bytes read, whichever comes first, so a run killed midway leaves a file holding what
+  // was converted so far. What changed since the last commit waits in memory: the bytes
+  // keep that bounded when items are large and come fast.
   std::size_t commit_every_items = 500;
   std::chrono::milliseconds commit_every_time{5000};
+  std::uint64_t commit_every_bytes = std::uint64_t{128} << 20;
   // A commit writes the trees over each changed folder's table blocks and the B-trees, so
   // it takes longer as the mailbox grows: safe points stay at least this many times the
   // last one's duration apart, which keeps them at a fixed share of the run at any size.
@@ -119,6 +122,7 @@ class ConversionRun {
   std::size_t files_read_ = 0;
   std::set<std::string> folders_made_;
   std::size_t items_since_commit_ = 0;
+  std::uint64_t bytes_since_commit_ = 0;
   std::size_t items_in_part_ = 0;
   int part_ = 1;
   std::string base_display_name_;

@@ -32,7 +32,7 @@ class ArchiveEntry;
 // data file). An archive made with tar from an extracted export lists each folder in the
 // file system's order, so a message and its record may lie a whole folder apart.
 inline constexpr std::size_t kMaxHeldEntries = 5000;
-inline constexpr std::size_t kMaxHeldInMemoryBytes = 4u << 20;  // the rest in the spill file
+inline constexpr std::size_t kMaxHeldInMemoryBytes = 1u << 20;  // the rest in the spill file
 inline constexpr std::size_t kMaxHeldTotalBytes = std::size_t{4} << 30;
 inline constexpr std::size_t kMaxHeldInMemoryWithoutSpill = 64u << 20;  // when it failed
 // An entry larger than this is not held: it is handed on when it comes.

@@ -123,6 +123,16 @@ TEST(ConversionRunTest, ASlowCommitSpacesTheNextSafePoints) {
   EXPECT_EQ(h.Run(files, tree.root().string() + "/out").outcome, run::RunOutcome::kCompleted);
   // The first item's safe point, the last one of the run, the log-off's: not one per item.
   EXPECT_EQ(h.world.commits, 3);
+
+  // Large items that come fast: a safe point after each 2 MB read.
+  options.commit_every_items = 500;
+  options.commit_every_bytes = 2 << 20;
+  Harness big(true, options);
+  for (int i = 0; i < 6; ++i) {
+    files[i] = tree.Write("Export/Big/" + std::to_string(i) + ".eml", Rfc822(std::string(1 << 19, 'm')));
+  }
+  EXPECT_EQ(big.Run(files, tree.root().string() + "/out2").outcome, run::RunOutcome::kCompleted);
+  EXPECT_EQ(big.world.commits, 4);  // after files 2, 4 and 6, then the log-off's
 }
 
 // Old servers wrote Windows-style zone names the system does not know: the appointment is
