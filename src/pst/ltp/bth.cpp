@@ -13,6 +13,18 @@ bool ValidKeySize(std::size_t cb_key) {
   return cb_key == 2 || cb_key == 4 || cb_key == 8 || cb_key == 16;
 }
 
+// Fills the BTH header allocation: its type, the sizes, the index depth and the root.
+void WriteBthHeader(HeapWriter& heap, ndb::Hid header, std::uint8_t cb_key, std::uint8_t cb_ent,
+                    std::uint8_t levels, ndb::Hid root) {
+  std::span<std::uint8_t> h = heap.At(header);
+  if (h.size() != kBthHeaderSize) throw std::invalid_argument("BTH header allocation is not 8 bytes");
+  h[0] = kBthType;
+  h[1] = cb_key;
+  h[2] = cb_ent;
+  h[3] = levels;
+  base::Put32(h, 4, root);
+}
+
 }  // namespace
 
 int CompareBthKeys(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
@@ -104,13 +116,7 @@ void BthAppender::Finish(HeapWriter& heap, ndb::Hid header) const {
     carry.assign(entries.begin(), entries.begin() + cb_key_);
     base::Append32(carry, heap.Allocate(entries));
   }
-  std::span<std::uint8_t> h = heap.At(header);
-  if (h.size() != kBthHeaderSize) throw std::invalid_argument("BTH header allocation is not 8 bytes");
-  h[0] = kBthType;
-  h[1] = cb_key_;
-  h[2] = cb_ent_;
-  h[3] = levels;
-  base::Put32(h, 4, root);
+  WriteBthHeader(heap, header, cb_key_, cb_ent_, levels, root);
 }
 
 void WriteBthInto(HeapWriter& heap, ndb::Hid header, std::uint8_t cb_key, std::uint8_t cb_ent,
@@ -165,13 +171,7 @@ void WriteBthInto(HeapWriter& heap, ndb::Hid header, std::uint8_t cb_key, std::u
     }
     root = level[0].hid;
   }
-  std::span<std::uint8_t> h = heap.At(header);
-  if (h.size() != kBthHeaderSize) throw std::invalid_argument("BTH header allocation is not 8 bytes");
-  h[0] = kBthType;
-  h[1] = cb_key;
-  h[2] = cb_ent;
-  h[3] = levels;
-  base::Put32(h, 4, root);
+  WriteBthHeader(heap, header, cb_key, cb_ent, levels, root);
 }
 
 BthReader::BthReader(const HeapReader& heap, ndb::Hid header) : heap_(heap) {
