@@ -37,7 +37,7 @@ struct RunOptions {
   // keep that bounded when items are large and come fast.
   std::size_t commit_every_items = 500;
   std::chrono::milliseconds commit_every_time{5000};
-  std::uint64_t commit_every_bytes = std::uint64_t{128} << 20;
+  std::uint64_t commit_every_bytes = std::uint64_t{32} << 20;
   // A commit writes the trees over each changed folder's table blocks and the B-trees, so
   // it takes longer as the mailbox grows: safe points stay at least this many times the
   // last one's duration apart, which keeps them at a fixed share of the run at any size.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <stdexcept>
 #include <string>
 
 #include "pst/ndb/format_error.h"
@@ -14,7 +15,7 @@ AllocationMap::AllocationMap(std::uint64_t intervals) {
 
 void AllocationMap::AddInterval() {
   std::uint64_t k = intervals();
-  bits_.push_back(std::make_unique<IntervalBits>());
+  free_.push_back(std::make_unique<Runs>(Runs{{0, static_cast<std::uint16_t>(kSlotsPerInterval)}}));
   free_slots_.push_back(kSlotsPerInterval);
   free_total_ += kSlotsPerInterval;
   low_.push_back(0);
@@ -24,44 +25,73 @@ void AllocationMap::AddInterval() {
   if (HasPMap(k)) Set(k, kPage, kPage, true);
   if (HasFMap(k)) Set(k, 2 * kPage, kPage, true);
   if (HasFPMap(k)) Set(k, 3 * kPage, kPage, true);
-  while (Test(k, low_[k])) ++low_[k];
+  while (low_[k] < kSlotsPerInterval && Test(k, low_[k])) ++low_[k];
   dirty_.insert(k);
 }
 
-namespace {
-
-constexpr std::array<std::uint8_t, kPageDataSize> kAllInUse = [] {
-  std::array<std::uint8_t, kPageDataSize> a{};
-  a.fill(0xFF);
-  return a;
-}();
-
-}  // namespace
-
 std::span<const std::uint8_t> AllocationMap::Bits(std::uint64_t k) const {
-  return bits_[k] ? std::span<const std::uint8_t>(*bits_[k]) : std::span<const std::uint8_t>(kAllInUse);
+  bits_.fill(0xFF);
+  if (free_[k]) {
+    for (const FreeRun& r : *free_[k]) {
+      for (std::uint32_t s = r.first; s < std::uint32_t{r.first} + r.count; ++s) {
+        bits_[s / 8] &= static_cast<std::uint8_t>(~(0x80u >> (s % 8)));
+      }
+    }
+  }
+  return bits_;
 }
 
 bool AllocationMap::Test(std::uint64_t k, std::uint32_t slot) const {
-  return !bits_[k] || ((*bits_[k])[slot / 8] & (0x80u >> (slot % 8))) != 0;
+  if (!free_[k]) return true;
+  const Runs& runs = *free_[k];
+  auto it = std::upper_bound(runs.begin(), runs.end(), slot,
+                             [](std::uint32_t s, const FreeRun& r) { return s < r.first; });
+  if (it == runs.begin()) return true;
+  --it;
+  return slot >= std::uint32_t{it->first} + it->count;
 }
 
 void AllocationMap::Set(std::uint64_t k, std::uint32_t first, std::uint32_t count, bool on) {
-  if (!bits_[k]) bits_[k] = std::make_unique<IntervalBits>(kAllInUse);
-  std::uint8_t* b = bits_[k]->data();
-  for (std::uint32_t s = first; s < first + count; ++s) {
-    auto mask = static_cast<std::uint8_t>(0x80u >> (s % 8));
-    if (on) {
-      b[s / 8] |= mask;
-    } else {
-      b[s / 8] &= static_cast<std::uint8_t>(~mask);
-    }
-  }
+  if (count == 0) return;
+  const std::uint32_t end = first + count;
+  auto after_first = [first](Runs& runs) {
+    return std::upper_bound(runs.begin(), runs.end(), first,
+                            [](std::uint32_t s, const FreeRun& r) { return s < r.first; });
+  };
   if (on) {
+    // Only free slots are taken: Allocate finds them, Mark tests them first.
+    Runs* runs = free_[k].get();
+    auto it = runs == nullptr ? Runs::iterator() : after_first(*runs);
+    if (runs == nullptr || it == runs->begin() || std::prev(it)->first + std::uint32_t{std::prev(it)->count} < end) {
+      throw std::logic_error("slots taken twice in AMap interval " + std::to_string(k));
+    }
+    --it;
+    const FreeRun before{it->first, static_cast<std::uint16_t>(first - it->first)};
+    const FreeRun after{static_cast<std::uint16_t>(end),
+                        static_cast<std::uint16_t>(it->first + it->count - end)};
+    it = runs->erase(it);
+    if (after.count > 0) it = runs->insert(it, after);
+    if (before.count > 0) runs->insert(it, before);
     free_slots_[k] -= count;
     free_total_ -= count;
-    if (free_slots_[k] == 0) bits_[k].reset();
+    if (free_slots_[k] == 0) free_[k].reset();
   } else {
+    if (!free_[k]) free_[k] = std::make_unique<Runs>();
+    Runs& runs = *free_[k];
+    auto it = after_first(runs);
+    if ((it != runs.begin() && std::prev(it)->first + std::uint32_t{std::prev(it)->count} > first) ||
+        (it != runs.end() && it->first < end)) {
+      throw std::logic_error("slots freed twice in AMap interval " + std::to_string(k));
+    }
+    it = runs.insert(it, FreeRun{static_cast<std::uint16_t>(first), static_cast<std::uint16_t>(count)});
+    if (std::next(it) != runs.end() && std::next(it)->first == end) {
+      it->count = static_cast<std::uint16_t>(it->count + std::next(it)->count);
+      runs.erase(std::next(it));
+    }
+    if (it != runs.begin() && std::prev(it)->first + std::uint32_t{std::prev(it)->count} == first) {
+      std::prev(it)->count = static_cast<std::uint16_t>(std::prev(it)->count + it->count);
+      runs.erase(it);
+    }
     free_slots_[k] += count;
     free_total_ += count;
   }
@@ -70,21 +100,16 @@ void AllocationMap::Set(std::uint64_t k, std::uint32_t first, std::uint32_t coun
 
 bool AllocationMap::FindRun(std::uint64_t k, std::uint32_t count, std::uint32_t align,
                             std::uint32_t& at) {
-  if (!bits_[k]) return false;
-  const std::uint8_t* b = bits_[k]->data();
-  std::uint32_t s = (low_[k] + align - 1) / align * align;
-  while (s + count <= kSlotsPerInterval) {
-    if (s % 8 == 0 && b[s / 8] == 0xFF) {  // skip whole used bytes quickly
-      s += 8;
-      continue;
-    }
-    std::uint32_t run = 0;
-    while (run < count && !Test(k, s + run)) ++run;
-    if (run == count) {
+  if (!free_[k]) return false;
+  for (const FreeRun& r : *free_[k]) {
+    const std::uint32_t end = std::uint32_t{r.first} + r.count;
+    if (end <= low_[k]) continue;
+    std::uint32_t s = std::max<std::uint32_t>(r.first, low_[k]);
+    s = (s + align - 1) / align * align;
+    if (s + count <= end) {
       at = s;
       return true;
     }
-    s = (s + run + 1 + align - 1) / align * align;
   }
   return false;
 }

@@ -1,7 +1,8 @@
-// The in-memory allocation state: one bitmap per AMap interval (1 bit per 64 bytes, most
-// significant bit first, as on disk), with the special pages of each interval marked. An
-// interval with every slot in use, as nearly all are behind the growing end of a file,
-// keeps no bitmap: 20 bytes instead of 500 for each 248 KB of file.
+// The in-memory allocation state: the free slots (64 bytes each) of every AMap interval as
+// sorted runs, with the special pages of each interval in use. The AMap page of an interval
+// (1 bit per slot, most significant bit first) is made from its runs when it is written.
+// Behind the growing end of a file nearly every interval is full or keeps a few small
+// gaps that no block fits: no runs, or a few of 4 bytes, instead of a 496-byte bitmap.
 #pragma once
 
 #include <array>
@@ -30,10 +31,11 @@ class AllocationMap {
   // below free: how tests and benchmarks reach far into a file without filling it.
   void StartAt(std::uint64_t k);
 
-  std::uint64_t intervals() const { return bits_.size(); }
+  std::uint64_t intervals() const { return free_.size(); }
   std::uint64_t FileEnd() const { return AMapOffset(intervals()); }
   std::uint64_t FreeBytes() const { return free_total_ * kSlotSize; }
   std::uint32_t FreeSlots(std::uint64_t k) const { return free_slots_[k]; }
+  // The AMap bits of interval k, valid until the next call.
   std::span<const std::uint8_t> Bits(std::uint64_t k) const;
   bool HasDirty() const { return !dirty_.empty(); }
   // Intervals whose bitmap changed since the last TakeDirty().
@@ -47,8 +49,13 @@ class AllocationMap {
   void Set(std::uint64_t k, std::uint32_t first, std::uint32_t count, bool on);
   bool FindRun(std::uint64_t k, std::uint32_t count, std::uint32_t align, std::uint32_t& at);
 
-  using IntervalBits = std::array<std::uint8_t, kPageDataSize>;
-  std::vector<std::unique_ptr<IntervalBits>> bits_;  // null: every slot in use
+  struct FreeRun {
+    std::uint16_t first = 0;
+    std::uint16_t count = 0;
+  };
+  using Runs = std::vector<FreeRun>;  // sorted, neither touching nor overlapping
+  std::vector<std::unique_ptr<Runs>> free_;  // null: every slot in use
+  mutable std::array<std::uint8_t, kPageDataSize> bits_{};  // what Bits() gives
   std::vector<std::uint32_t> free_slots_;
   std::uint64_t free_total_ = 0;
   // Every slot below low_[k] is in use: scans start there.
