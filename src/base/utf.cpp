@@ -1,39 +1,6 @@
 #include "base/utf.h"
 
 namespace mailvane::base {
-namespace {
-
-// Decodes UTF-8 and hands each UTF-16 code unit to `put`; invalid bytes become U+FFFD.
-// Runs of ASCII, most of any mail text, take the short path.
-template <typename Put>
-void DecodeUtf8(std::string_view utf8, Put&& put) {
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {
-      put(static_cast<char16_t>(b));
-      ++i;
-      continue;
-    }
-    char32_t c = 0;
-    const std::size_t len = Utf8SequenceAt(utf8, i, c);
-    if (len == 0) {
-      put(u'\uFFFD');
-      ++i;
-    } else if (c >= 0x10000) {
-      c -= 0x10000;
-      put(static_cast<char16_t>(0xD800 + (c >> 10)));
-      put(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-      i += len;
-    } else {
-      put(static_cast<char16_t>(c));
-      i += len;
-    }
-  }
-}
-
-}  // namespace
-
 std::size_t Utf8SequenceAt(std::string_view bytes, std::size_t at, char32_t& cp) {
   const auto b0 = static_cast<unsigned char>(bytes[at]);
   std::size_t length = 0;
@@ -92,7 +59,7 @@ std::u16string Utf16FromUtf8(std::string_view utf8) {
   // A UTF-16 text never has more code units than its UTF-8 form has bytes.
   std::u16string out(utf8.size(), u'\0');
   std::size_t k = 0;
-  DecodeUtf8(utf8, [&](char16_t u) { out[k++] = u; });
+  DecodeUtf8(utf8, [&](char16_t u) { out[k++] = u; }, [](unsigned char) { return u'\uFFFD'; });
   out.resize(k);
   return out;
 }
@@ -117,11 +84,14 @@ std::string Utf8FromUtf16(std::u16string_view utf16) {
 std::vector<std::uint8_t> Utf16LeFromUtf8(std::string_view utf8) {
   std::vector<std::uint8_t> out(utf8.size() * 2);
   std::uint8_t* o = out.data();
-  DecodeUtf8(utf8, [&o](char16_t u) {
-    o[0] = static_cast<std::uint8_t>(u);
-    o[1] = static_cast<std::uint8_t>(u >> 8);
-    o += 2;
-  });
+  DecodeUtf8(
+      utf8,
+      [&o](char16_t u) {
+        o[0] = static_cast<std::uint8_t>(u);
+        o[1] = static_cast<std::uint8_t>(u >> 8);
+        o += 2;
+      },
+      [](unsigned char) { return u'\uFFFD'; });
   out.resize(static_cast<std::size_t>(o - out.data()));
   return out;
 }

@@ -11,28 +11,9 @@ std::u16string DecodeMetaBytes(std::string_view bytes) {
   // never outgrows the bytes: write in place, then cut to size.
   std::u16string out(bytes.size(), u'\0');
   std::size_t used = 0;
-  for (std::size_t at = 0; at < bytes.size();) {
-    const auto byte = static_cast<unsigned char>(bytes[at]);
-    if (byte < 0x80) {
-      out[used++] = byte;
-      ++at;
-      continue;
-    }
-    char32_t cp = 0;
-    const std::size_t length = base::Utf8SequenceAt(bytes, at, cp);
-    if (length == 0) {
-      out[used++] = base::Windows1252Char(byte);
-      ++at;
-    } else if (cp < 0x10000) {
-      out[used++] = static_cast<char16_t>(cp);
-      at += length;
-    } else {
-      cp -= 0x10000;
-      out[used++] = static_cast<char16_t>(0xD800 + (cp >> 10));
-      out[used++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-      at += length;
-    }
-  }
+  // A byte that is no UTF-8 is read as Windows-1252, as older servers wrote.
+  base::DecodeUtf8(bytes, [&](char16_t u) { out[used++] = u; },
+                   [](unsigned char byte) { return base::Windows1252Char(byte); });
   out.resize(used);
   return out;
 }
