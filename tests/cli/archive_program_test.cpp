@@ -10,12 +10,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "run/run_harness.h"
 #include "source/relative_folder.h"
 #include "support/files.h"
 #include "support/pst_readers.h"
 
 namespace mailvane::testing {
+
+using testsupport::ScratchDir;
 namespace {
 
 namespace fs = std::filesystem;
@@ -165,8 +166,8 @@ std::string ReportOf(const fs::path& out) { return testsupport::ReadFile(testsup
 class ArchiveProgramTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    tree_ = new TempTree;
-    made_ = RunCommand({"python3", "-c", kMakeArchives, Sample().string(), tree_->root().string()});
+    tree_ = new ScratchDir;
+    made_ = RunCommand({"python3", "-c", kMakeArchives, Sample().string(), tree_->path().string()});
   }
   static void TearDownTestSuite() { delete std::exchange(tree_, nullptr); }
   void SetUp() override {
@@ -184,8 +185,8 @@ class ArchiveProgramTest : public ::testing::Test {
     }
     return RunCommand({Program().string(), "--keep-unread", a, o});
   }
-  static const fs::path& Root() { return tree_->root(); }
-  static inline TempTree* tree_ = nullptr;
+  static const fs::path& Root() { return tree_->path(); }
+  static inline ScratchDir* tree_ = nullptr;
   static inline testsupport::CommandResult made_;
 };
 

@@ -1,4 +1,4 @@
-// The command line in-process against the fake store, on a terminal: one line redrawn with
+// The command line in-process, on a terminal: one line redrawn with
 // the bar. (Its exit codes and messages are the built program's test.)
 #include <sstream>
 
@@ -7,30 +7,32 @@
 
 #include "cli/command_line.h"
 #include "cli/terminal_front_end.h"
-#include "run/run_harness.h"
+#include "run/conversion_run.h"
+#include "support/files.h"
 
 namespace mailvane::testing {
+
+using testsupport::Rfc822;
+using testsupport::ScratchDir;
 namespace {
 
 using ::testing::HasSubstr;
 
 struct Cli {
-  FakeWorld world;
-  std::vector<StepCall> calls;
   std::ostringstream out, err;
   int Run(std::vector<std::string> args, bool terminal = false) {
     cli::CommandLineIo io{out, err, terminal, 60};
     return cli::RunCommandLine(
-        args, {[this] { return std::make_unique<FakeSession>(world); }, RecordingSteps(calls), {}},
+        args, {[] { return store::CreatePstSession(); }, run::DefaultItemSteps(), {}},
         io);
   }
 };
 
 TEST(CommandLineTest, TerminalGetsOneRedrawnLineWithTheBar) {
-  TempTree tree;
+  ScratchDir tree;
   tree.Write("Export/Inbox/1.eml", Rfc822("one"));
   Cli c;
-  EXPECT_EQ(c.Run({(tree.root() / "Export").string(), (tree.root() / "out").string()}, true), 0);
+  EXPECT_EQ(c.Run({(tree.path() / "Export").string(), (tree.path() / "out").string()}, true), 0);
   const std::string out = c.out.str();
   EXPECT_THAT(out, HasSubstr("\r\033[K[####################] 100% Details : Reading - (1 of 1)"));
   EXPECT_THAT(out, HasSubstr("\nZimbra Messages Converted Successfully.\n"));

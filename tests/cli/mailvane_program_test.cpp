@@ -15,12 +15,14 @@
 #include "cli/batch_state.h"
 #include "cli/command_line.h"
 #include "cli/conversion_result.h"
-#include "run/run_harness.h"
 #include "source/relative_folder.h"
 #include "support/files.h"
 #include "support/pst_readers.h"
 
 namespace mailvane::testing {
+
+using testsupport::Rfc822;
+using testsupport::ScratchDir;
 namespace {
 
 namespace fs = std::filesystem;
@@ -40,12 +42,12 @@ fs::path Program() { return testsupport::BuiltProgram("mailvane"); }
 // for a Linux user (never advice about Outlook).
 TEST(MailvaneProgramTest, ExitStatusAndMessagesOfEveryOutcome) {
   REQUIRE_PROGRAM();
-  TempTree tree;
-  const std::string e = tree.root() / "Export", out = tree.root() / "out", file = tree.Write("occupied");
+  ScratchDir tree;
+  const std::string e = tree.path() / "Export", out = tree.path() / "out", file = tree.Write("occupied");
   tree.Write("Export/Inbox/1.eml", Rfc822("one"));
   tree.Write("Export/Archive/2.eml", Rfc822("two"));
   tree.Write("Export/readme.txt", "not mail");
-  std::filesystem::create_directories(tree.root() / "empty");
+  std::filesystem::create_directories(tree.path() / "empty");
   const std::string list = tree.Write("list.txt", e + "\n");
   tree.Write("stale/" + std::string(cli::kStateFileName), "{\"line\": 1}\n");
   const struct {
@@ -66,15 +68,15 @@ TEST(MailvaneProgramTest, ExitStatusAndMessagesOfEveryOutcome) {
       {{"--batch", list, out, "--shard", "3/2"}, 64, "mailvane: ", ""},
       {{"--batch", list, out, "--name", "x"}, 64, "mailvane: ", ""},
       {{"--name", "a/b", e, out}, 64, "mailvane: ", ""},
-      {{(tree.root() / "nothing").string(), out}, 64,
-       "mailvane: SOURCE_FOLDER " + (tree.root() / "nothing").string() + " is not a folder", ""},
+      {{(tree.path() / "nothing").string(), out}, 64,
+       "mailvane: SOURCE_FOLDER " + (tree.path() / "nothing").string() + " is not a folder", ""},
       {{file, out}, 64, "mailvane: SOURCE_FOLDER " + file + " is neither a folder nor an archive: ", ""},
       {{"--version"}, 0, "", cli::VersionText()},
       {{"--help"}, 0, "", "Usage: mailvane "},
-      {{(tree.root() / "empty").string(), out}, 2, "mailvane: nothing to convert", "0 Messages Queued"},
+      {{(tree.path() / "empty").string(), out}, 2, "mailvane: nothing to convert", "0 Messages Queued"},
       {{e, file}, 2, "mailvane: the target folder " + file + "/ cannot be created: ", ""},
-      {{"--batch", list, (tree.root() / "stale").string()}, 2,
-       "mailvane: the batch stopped: " + (tree.root() / "stale" / cli::kStateFileName).string() +
+      {{"--batch", list, (tree.path() / "stale").string()}, 2,
+       "mailvane: the batch stopped: " + (tree.path() / "stale" / cli::kStateFileName).string() +
            " line 1: not a mailbox record", ""},
       {{"--quiet", e, out}, 0, "", ""},
   };
@@ -97,24 +99,24 @@ TEST(MailvaneProgramTest, ExitStatusAndMessagesOfEveryOutcome) {
 
   // A file that fails: status 1, the warning on standard error; relative folders, the
   // target made with its parents; --result leaves what the batch reads.
-  ASSERT_EQ(::mkfifo((tree.root() / "Export/Inbox/pipe.eml").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((tree.path() / "Export/Inbox/pipe.eml").c_str(), 0600), 0);
   const auto r = RunCommand({"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" --name alice --result=r.json Export/. new/deep/out",
-                             tree.root().string(), Program().string()});
+                             tree.path().string(), Program().string()});
   EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
   EXPECT_THAT(r.err, HasSubstr("mailvane: Zimbra Messages Converted with Errors.\n"
                                "2 file(s) converted, 1 file(s) failed.\nSee the report: "));
   EXPECT_THAT(r.out, HasSubstr("Files: 2 converted, 1 failed, 1 taken by no step\n"));
   const cli::ConversionResult result =
-      cli::ConversionResultFromJson(testsupport::ReadFile(tree.root() / "r.json"));
+      cli::ConversionResultFromJson(testsupport::ReadFile(tree.path() / "r.json"));
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.items[0], 2u);
   EXPECT_EQ(result.files_failed, 1u);
-  EXPECT_EQ(result.pst, (tree.root() / "new/deep/out/alice.pst").string());
-  EXPECT_EQ(result.report, (tree.root() / "new/deep/out/alice.log").string());
+  EXPECT_EQ(result.pst, (tree.path() / "new/deep/out/alice.pst").string());
+  EXPECT_EQ(result.report, (tree.path() / "new/deep/out/alice.log").string());
   // The report names the failure and what no step took.
   const std::string report = testsupport::ReadFile(result.report);
   EXPECT_THAT(report, HasSubstr("\n  .txt: 1\n"));
-  EXPECT_THAT(report, HasSubstr("\n  " + tree.root().string() + "/Export/readme.txt\n"));
+  EXPECT_THAT(report, HasSubstr("\n  " + tree.path().string() + "/Export/readme.txt\n"));
   EXPECT_THAT(report, HasSubstr("/Export/Inbox/pipe.eml | read | it is a FIFO"));
 }
 
@@ -163,21 +165,21 @@ TEST(MailvaneProgramTest, MessagesLandInTheirFolders) {
       {"Inbox/Projects/Calendar/18.eml", "Inbox\\Projects\\Calendar"},
       {"Contacts/19.eml", "~\\Contacts"},
   };
-  TempTree tree;
+  ScratchDir tree;
   for (const auto& [file, folder] : rows) tree.Write(std::string("Export/") + file, Rfc822(file));
   tree.Write("Export/Notebook/x.wiki.meta", "");
   tree.Write("Export/Emailed Contacts/x.meta", "");
-  const auto r = RunCommand({Program().string(), (tree.root() / "Export").string(), (tree.root() / "out").string()});
+  const auto r = RunCommand({Program().string(), (tree.path() / "Export").string(), (tree.path() / "out").string()});
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   std::map<std::string, std::string> folder_of;
-  for (const auto& [folder, subject, attachments] : MessagesOf(Pst(tree.root() / "out"))) folder_of[subject] = folder;
-  const std::string mirrored = source::RelativeFolder((tree.root() / "Export" / "x").string());
+  for (const auto& [folder, subject, attachments] : MessagesOf(Pst(tree.path() / "out"))) folder_of[subject] = folder;
+  const std::string mirrored = source::RelativeFolder((tree.path() / "Export" / "x").string());
   for (const auto& [file, folder] : rows) {
     const std::string want = folder[0] == '~' ? mirrored + (folder + 1) : folder;
     EXPECT_EQ(folder_of[file], want) << file;
   }
   // Default folders of Zimbra's own are not mirrored.
-  const auto tree_read = testsupport::ReadWithPypff(Pst(tree.root() / "out"));
+  const auto tree_read = testsupport::ReadWithPypff(Pst(tree.path() / "out"));
   for (const char* name : {"Notebook", "Emailed Contacts"}) {
     EXPECT_EQ(tree_read.Find("Top of Personal Folders\\" + mirrored + "\\" + name), nullptr) << name;
   }
@@ -187,9 +189,9 @@ TEST(MailvaneProgramTest, SampleExportBecomesAPstThatEveryReaderReads) {
   REQUIRE_PROGRAM();
   const fs::path sample = SourceDir() / "examples" / "zimbra-export";
   ASSERT_TRUE(fs::is_directory(sample));
-  TempTree out;
+  ScratchDir out;
   testsupport::CommandResult r =
-      RunCommand({Program().string(), sample.string(), out.root().string()});
+      RunCommand({Program().string(), sample.string(), out.path().string()});
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   EXPECT_THAT(r.out, HasSubstr("57 Messages Queued for Conversion.\n"));
   EXPECT_THAT(r.out, HasSubstr("Zimbra Messages Converted Successfully.\n"));
@@ -198,7 +200,7 @@ TEST(MailvaneProgramTest, SampleExportBecomesAPstThatEveryReaderReads) {
   // Data files, the Briefcase document and the records of messages, folders and tags.
   EXPECT_THAT(r.out, HasSubstr("Files: 24 converted, 0 failed, 33 taken by no step\n"));
 
-  const fs::path pst = Pst(out.root());
+  const fs::path pst = Pst(out.path());
   ASSERT_FALSE(pst.empty());
   const fs::path log = fs::path(pst).replace_extension(".log");
   // A mailbox is private: the .pst and its report are its owner's alone.
@@ -208,7 +210,7 @@ TEST(MailvaneProgramTest, SampleExportBecomesAPstThatEveryReaderReads) {
   }
 
   // Readers follow a symbolic link to the file.
-  const fs::path link = out.root() / "link" / "store.pst";
+  const fs::path link = out.path() / "link" / "store.pst";
   fs::create_directories(link.parent_path());
   fs::create_symlink(pst, link);
   const fs::path checker = testsupport::BuiltProgram("mailvane-pstcheck");
@@ -256,7 +258,7 @@ TEST(MailvaneProgramTest, SampleExportBecomesAPstThatEveryReaderReads) {
     EXPECT_TRUE(testsupport::ReadWithPffinfo(pst).ok);
   }
   if (testsupport::HaveProgram("readpst")) {
-    testsupport::ReadpstResult rp = testsupport::ReadWithReadpst(pst, out.root() / "readpst");
+    testsupport::ReadpstResult rp = testsupport::ReadWithReadpst(pst, out.path() / "readpst");
     EXPECT_EQ(rp.run.exit_code, 0) << rp.run.err;
     EXPECT_EQ(rp.run.err, "");
     // readpst exports no tasks and no notes: it counts them as skipped. Nothing else may be.
@@ -268,8 +270,8 @@ TEST(MailvaneProgramTest, SampleExportBecomesAPstThatEveryReaderReads) {
     }
   }
   if (testsupport::HaveProgram("pffexport")) {
-    fs::create_directories(out.root() / "pffexport");
-    testsupport::PffexportResult pe = testsupport::ReadWithPffexport(pst, out.root() / "pffexport");
+    fs::create_directories(out.path() / "pffexport");
+    testsupport::PffexportResult pe = testsupport::ReadWithPffexport(pst, out.path() / "pffexport");
     EXPECT_TRUE(pe.ok) << pe.run.out << pe.run.err;
   }
 }
@@ -279,25 +281,25 @@ TEST(MailvaneProgramTest, SampleExportBecomesAPstThatEveryReaderReads) {
 // hold exactly the items of one unsplit run.
 TEST(MailvaneProgramTest, SizeLimitSplitsTheRunIntoCompleteParts) {
   REQUIRE_PROGRAM();
-  TempTree input, whole, split;
+  ScratchDir input, whole, split;
   for (char copy = 'a'; copy < 'i'; ++copy) {
-    fs::copy(SourceDir() / "examples" / "zimbra-export", input.root() / std::string(1, copy),
+    fs::copy(SourceDir() / "examples" / "zimbra-export", input.path() / std::string(1, copy),
              fs::copy_options::recursive);
   }
-  ASSERT_EQ(RunCommand({Program().string(), "--name", "box", input.root().string(), whole.root().string()})
+  ASSERT_EQ(RunCommand({Program().string(), "--name", "box", input.path().string(), whole.path().string()})
                 .exit_code,
             0);
   testsupport::CommandResult r = RunCommand({Program().string(), "--name", "box", "--max-size",
-                                             "300K", input.root().string(), split.root().string()});
+                                             "300K", input.path().string(), split.path().string()});
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   auto part_path = [&](int n) {
-    return split.root() / (n == 1 ? "box.pst" : "box part " + std::to_string(n) + ".pst");
+    return split.path() / (n == 1 ? "box.pst" : "box part " + std::to_string(n) + ".pst");
   };
   std::vector<fs::path> parts;
   for (int n = 1; fs::exists(part_path(n)); ++n) parts.push_back(part_path(n));
   ASSERT_GE(parts.size(), 3u) << r.out;
   EXPECT_THAT(r.out, HasSubstr("PST files: " + std::to_string(parts.size())));
-  const std::string log = testsupport::ReadFile(split.root() / "box.log");
+  const std::string log = testsupport::ReadFile(split.path() / "box.log");
   std::vector<MessageRow> all;
   const fs::path checker = testsupport::BuiltProgram("mailvane-pstcheck");
   for (const fs::path& part : parts) {
@@ -311,7 +313,7 @@ TEST(MailvaneProgramTest, SizeLimitSplitsTheRunIntoCompleteParts) {
     EXPECT_FALSE(rows.empty()) << part;
     all.insert(all.end(), rows.begin(), rows.end());
     if (testsupport::HaveProgram("readpst")) {
-      const fs::path out = split.root() / ("readpst-" + part.stem().string());
+      const fs::path out = split.path() / ("readpst-" + part.stem().string());
       testsupport::ReadpstResult rp = testsupport::ReadWithReadpst(part, out);
       EXPECT_EQ(rp.run.exit_code, 0) << rp.run.err;
       EXPECT_EQ(rp.run.err, "");
@@ -322,7 +324,7 @@ TEST(MailvaneProgramTest, SizeLimitSplitsTheRunIntoCompleteParts) {
       }
     }
   }
-  EXPECT_THAT(all, UnorderedElementsAreArray(MessagesOf(whole.root() / "box.pst")));
+  EXPECT_THAT(all, UnorderedElementsAreArray(MessagesOf(whole.path() / "box.pst")));
 }
 
 // Messages parsed on worker threads give the same store as a one-thread run: every item,
@@ -330,9 +332,9 @@ TEST(MailvaneProgramTest, SizeLimitSplitsTheRunIntoCompleteParts) {
 TEST(MailvaneProgramTest, ThreadsWriteTheSameItemsAsOneThread) {
   REQUIRE_PROGRAM();
   if (!testsupport::HaveProgram("pffexport")) GTEST_SKIP() << "pffexport is not installed";
-  TempTree input, out;
+  ScratchDir input, out;
   for (char copy = 'a'; copy < 'd'; ++copy) {
-    fs::copy(SourceDir() / "examples" / "zimbra-export", input.root() / std::string(1, copy),
+    fs::copy(SourceDir() / "examples" / "zimbra-export", input.path() / std::string(1, copy),
              fs::copy_options::recursive);
   }
   std::map<std::string, std::string> exported[2];
@@ -340,11 +342,11 @@ TEST(MailvaneProgramTest, ThreadsWriteTheSameItemsAsOneThread) {
     const std::string name = run == 0 ? "one" : "three";
     testsupport::CommandResult r =
         RunCommand({Program().string(), "--name", name, "--threads", run == 0 ? "1" : "3",
-                    input.root().string(), out.root().string()});
+                    input.path().string(), out.path().string()});
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
-    const fs::path work = out.root() / ("export-" + name);
+    const fs::path work = out.path() / ("export-" + name);
     fs::create_directories(work);
-    ASSERT_TRUE(testsupport::ReadWithPffexport(out.root() / (name + ".pst"), work).ok);
+    ASSERT_TRUE(testsupport::ReadWithPffexport(out.path() / (name + ".pst"), work).ok);
     for (const auto& e : fs::recursive_directory_iterator(work / "export.export")) {
       if (e.is_regular_file()) {
         // Both runs stamp their items with the time they were made; the rest must match.

@@ -8,12 +8,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "run/run_harness.h"
 #include "support/files.h"
 #include "support/pst_readers.h"
 #include "zimbra/meta_record_writer.h"
 
 namespace mailvane::testing {
+
+using testsupport::ScratchDir;
 namespace {
 
 namespace fs = std::filesystem;
@@ -39,13 +40,13 @@ std::string SeriesRecord(const std::string& name, const std::string& rrule) {
 }
 
 // The PST and the report of the built program converting export under tree.
-std::pair<fs::path, std::string> Convert(const TempTree& tree) {
+std::pair<fs::path, std::string> Convert(const ScratchDir& tree) {
   const auto run = testsupport::RunCommand({"/usr/bin/env", "TZ=Europe/Berlin",
                                             testsupport::BuiltProgram("mailvane").string(),
-                                            (tree.root() / "export").string(),
-                                            (tree.root() / "out").string()});
+                                            (tree.path() / "export").string(),
+                                            (tree.path() / "out").string()});
   EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
-  const fs::path out = tree.root() / "out";
+  const fs::path out = tree.path() / "out";
   return {testsupport::OnlyFile(out, ".pst"), testsupport::ReadFile(testsupport::OnlyFile(out, ".log"))};
 }
 
@@ -72,14 +73,14 @@ TEST(RecurringSeriesTest, ReadpstReadsEveryPatternBackAndTheRestIsNamed) {
       {"FREQ=MONTHLY;BYMONTHDAY=1,15", ""},
       {"FREQ=WEEKLY;BYWEEKNO=2", ""},
   };
-  TempTree tree;
+  ScratchDir tree;
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     tree.Write("export/Calendar/" + std::to_string(i) + ".appt.meta",
                SeriesRecord("Series " + std::to_string(i), rows[i].rrule));
   }
   const auto [pst, report] = Convert(tree);
   ASSERT_FALSE(pst.empty());
-  const fs::path dir = tree.root() / "readpst";
+  const fs::path dir = tree.path() / "readpst";
   fs::create_directories(dir);
   const auto r = testsupport::RunCommand(
       {"readpst", "-j", "0", "-D", "-e", "-8", "-t", "a", "-o", dir.string(), pst.string()});
@@ -113,7 +114,7 @@ TEST(RecurringSeriesTest, TasksCarryTheirPatternAndTheRestIsNamed) {
   if (!fs::exists(program)) GTEST_SKIP() << program << " is not built";
   if (!testsupport::HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
   const char* rules[] = {"FREQ=WEEKLY;COUNT=4;BYDAY=TU", "FREQ=HOURLY;COUNT=3"};
-  TempTree tree;
+  ScratchDir tree;
   for (int i = 0; i < 2; ++i) {
     const std::string rule = "d" + KV("dts", "VALUE=DATE:20231107") + KV("recur", rules[i]) +
                              S("t") + "i2ee";

@@ -15,12 +15,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "run/run_harness.h"
 #include "source/relative_folder.h"
 #include "support/files.h"
 #include "support/pst_readers.h"
 
 namespace mailvane::testing {
+
+using testsupport::ScratchDir;
 namespace {
 
 namespace fs = std::filesystem;
@@ -71,13 +72,13 @@ class SampleItemsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!fs::exists(Program())) GTEST_SKIP() << Program() << " is not built";
-    temp_ = tree_.root() / "tmp";
+    temp_ = tree_.path() / "tmp";
     fs::create_directories(temp_);
     run_ = RunCommand({"/usr/bin/env", "TZ=Europe/Berlin", "TMPDIR=" + temp_.string(),
                        Program().string(), (SourceDir() / "examples" / "zimbra-export").string(),
-                       (tree_.root() / "out").string()});
+                       (tree_.path() / "out").string()});
     ASSERT_EQ(run_.exit_code, 0) << run_.out << run_.err;
-    pst_ = testsupport::OnlyFile(tree_.root() / "out", ".pst");
+    pst_ = testsupport::OnlyFile(tree_.path() / "out", ".pst");
     ASSERT_FALSE(pst_.empty());
   }
 
@@ -110,7 +111,7 @@ class SampleItemsTest : public ::testing::Test {
     EXPECT_EQ(item.attachments, files) << item.folder << " " << item.Get("0x0037");
   }
 
-  TempTree tree_;
+  ScratchDir tree_;
   fs::path temp_;
   fs::path pst_;
   testsupport::CommandResult run_;
@@ -133,7 +134,7 @@ TEST_F(SampleItemsTest, TheRunCountsEveryKindAndLeavesNoTemporaryFile) {
   const std::string not_a_folder = tree_.Write("plain-file");
   const auto r = RunCommand({"/usr/bin/env", "TMPDIR=" + not_a_folder, Program().string(),
                              (SourceDir() / "examples" / "zimbra-export").string(),
-                             (tree_.root() / "out2").string()});
+                             (tree_.path() / "out2").string()});
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
   EXPECT_THAT(r.out, HasSubstr(counts));
 }
@@ -354,7 +355,7 @@ TEST_F(SampleItemsTest, OtherCalendarsSeriesTaskProgressAndMessageMarksArrive) {
   EXPECT_EQ(Find(items, "Drafts", "0x0037", "Ideas for the offsite").Get("0x0e07"), "9");
 
   // --keep-unread: the message Zimbra has unread stays unread.
-  const fs::path kept = tree_.root() / "kept";
+  const fs::path kept = tree_.path() / "kept";
   const auto r = RunCommand({Program().string(), "--keep-unread",
                              (SourceDir() / "examples" / "zimbra-export").string(), kept.string()});
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;

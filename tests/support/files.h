@@ -49,6 +49,12 @@ fs::path OnlyFile(const fs::path& folder, const std::string& extension);
 // The Outlook-made files, when they are there (they are not in a fresh clone).
 std::optional<fs::path> ReferenceDir();
 
+// A short RFC 822 message whose subject, Message-ID and body are made of subject.
+inline std::string Rfc822(const std::string& subject) {
+  return "From: a@example.com\r\nTo: b@example.com\r\nSubject: " + subject + "\r\nMessage-ID: <" +
+         subject + "@example.com>\r\n\r\nBody of " + subject + "\r\n";
+}
+
 std::string FromHex(std::string_view hex);
 std::string Base64(std::string_view bytes);  // one line, with padding
 // n bytes of a pseudo-random sequence chosen by seed.

@@ -2,17 +2,21 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <ctime>
 
 #include "zimbra/item_dates.h"
-#include "base/file_time.h"
 #include "base/zone_time.h"
-#include "run/fake_store.h"
 
 namespace mailvane::zimbra {
 namespace {
 
-using mailvane::testing::WallText;
+std::string WallText(const base::CivilTime& t) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return std::string(buf, t.second ? 19 : 16);
+}
 
 std::string Read(std::string_view value) {
   const auto t = ReadCalendarTime(value);
@@ -65,7 +69,12 @@ std::string Utc(std::string_view zone, int y, int mo, int d, int h, int mi) {
   store::LocalDateTime w;
   w.year = y, w.month = mo, w.day = d, w.hour = h, w.minute = mi;
   const auto t = base::ZonedTimeToUnix(zone, w);
-  return t ? mailvane::testing::UtcText(base::FileTimeFromUnix(*t)) : "unknown";
+  if (!t) return "unknown";
+  const std::time_t s = *t;
+  std::tm tm{};
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%MZ", gmtime_r(&s, &tm));
+  return buf;
 }
 
 TEST(ZonedTimeToUnix, FollowsTheZoneDatabase) {

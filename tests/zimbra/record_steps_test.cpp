@@ -1,13 +1,17 @@
 // The four record steps over records written the way Zimbra writes them (one JSON line,
-// length-prefixed metadata), against the recording store: what reaches the item, what is
-// named in the report, and the attachments of an appointment's data file. The sample
-// export's items are read back field by field in tests/cli/sample_items_test.cpp; these
-// are the cases it does not hold.
+// length-prefixed metadata): what they tell the item, what is named in the report, and the
+// attachments of an appointment's data file. The sample export's items are read back field
+// by field from the PST in tests/cli/sample_items_test.cpp; these are the cases it does not
+// hold, and refusals only a recording item can make.
+#include <cstdio>
+#include <ctime>
+#include <deque>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "run/fake_store.h"
 #include "source/folder_source.h"
+#include "store/pst_session.h"
 #include "support/fake_front_end.h"
 #include "support/files.h"
 #include "zimbra/item_steps.h"
@@ -29,6 +33,79 @@ using testing::S;
 
 using Step = bool (*)(ItemContext&, source::ExportFile&);
 
+std::string TimeText(const base::CivilTime& t, const char* zone = "") {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d%s", t.year, t.month, t.day, t.hour, t.minute, zone);
+  return buf;
+}
+
+// What a step told an item, one line per call: "Subject=Lunch", "Start@2013-04-12 14:00"
+// (wall time), "Start=2013-04-12 10:00Z" (UTC), "member N <a>", "organizer N <a> 1/0",
+// "recipient N <a> type/response", "attach name", "Save".
+struct RecordedItem {
+  store::ItemType type;
+  std::vector<std::string> ops;
+  std::vector<std::pair<std::string, std::string>> attachments;  // name, bytes
+};
+
+// Calls whose line starts as one of refused raise, as a store refusing a value does.
+class RecordingItem : public store::Item {
+ public:
+  RecordingItem(RecordedItem& r, const std::vector<std::string>& refused) : r_(r), refused_(refused) {}
+  void SetText(std::string_view n, std::string_view v) override { Op(std::string(n) + "=" + std::string(v)); }
+  void SetDate(std::string_view n, const store::LocalDateTime& t) override { Op(std::string(n) + "@" + TimeText(t)); }
+  void SetUtcTime(std::string_view n, base::FileTime t) override {
+    const std::time_t unix_s = base::UnixFromFileTime(t);
+    std::tm tm{};
+    gmtime_r(&unix_s, &tm);
+    Op(std::string(n) + "=" + TimeText({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, 0}, "Z"));
+  }
+  void SetBool(std::string_view n, bool v) override { Op(std::string(n) + (v ? "=true" : "=false")); }
+  void SetInt(std::string_view n, int v) override { Op(std::string(n) + "=" + std::to_string(v)); }
+  void AddAttachment(std::vector<std::uint8_t> bytes, std::string_view name) override {
+    Op("attach " + std::string(name));
+    r_.attachments.emplace_back(name, std::string(bytes.begin(), bytes.end()));
+  }
+  void AddPicture(const std::filesystem::path&) override {}
+  void Import(const std::filesystem::path&, int) override {}
+  void ImportStream(source::ByteReader&, std::uint64_t, int) override {}
+  void SetOneProp(pst::ltp::PropTag, const pst::ltp::PropValue&, bool) override {}
+  void SetNamedProp(const pst::messaging::NamedProperty&, const pst::ltp::PropValue&) override {}
+  void AddRecipient(std::string_view n, std::string_view a, int type, int response, bool organizer) override {
+    Op(std::string(organizer ? "organizer " : "recipient ") + std::string(n) + " <" + std::string(a) + "> " +
+       std::to_string(type) + "/" + std::to_string(response));
+  }
+  void AddException(const store::OccurrenceException&) override {}
+  void AddMember(std::string_view n, std::string_view a) override {
+    Op("member " + std::string(n) + " <" + std::string(a) + ">");
+  }
+  bool HasAttachments() const override { return !r_.attachments.empty(); }
+  void Save() override { Op("Save"); }
+
+ private:
+  void Op(std::string line) {
+    for (const auto& f : refused_) {
+      if (line.starts_with(f)) throw store::StoreError("refused: " + line);
+    }
+    r_.ops.push_back(std::move(line));
+  }
+  RecordedItem& r_;
+  const std::vector<std::string>& refused_;
+};
+
+struct RecordingFolder : store::Folder {
+  std::deque<RecordedItem>& items;
+  const std::vector<std::string>& refused;
+  RecordingFolder(std::deque<RecordedItem>& i, const std::vector<std::string>& r) : items(i), refused(r) {}
+  std::string Name() const override { return "Records"; }
+  std::vector<std::unique_ptr<store::Folder>> Folders() override { return {}; }
+  std::unique_ptr<store::Folder> SubFolder(std::string_view) override { return nullptr; }
+  std::unique_ptr<store::Folder> AddFolder(std::string_view, int) override { return nullptr; }
+  std::unique_ptr<store::Item> AddItem(store::ItemType type) override {
+    return std::make_unique<RecordingItem>(items.emplace_back(RecordedItem{type, {}, {}}), refused);
+  }
+};
+
 struct FailureList : source::FailureLog {
   std::vector<std::string> lines;  // "file | step | reason"
   void RecordFailure(std::string_view file, std::string_view step, std::string_view reason) override {
@@ -44,17 +121,12 @@ std::string InviteMeta(const std::string& invite) {
 
 class RecordStepTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    session.Logon();
-    session.AddPSTStore(dir.path() / "t.pst", store::kStoreFormatUnicode, "T").ValidateIPMTree();
-  }
   // Runs the step over a record written at export/relative; the item it made, or none.
-  const mailvane::testing::FakeItemRecord* Convert(Step step, const std::string& relative,
-                                                   const std::string& record) {
-    const std::size_t before = world.created.size();
+  const RecordedItem* Convert(Step step, const std::string& relative, const std::string& record) {
+    const std::size_t before = created.size();
     source::FolderFile file(Write(relative, record));
     step(ctx, file);
-    return world.created.size() > before ? world.created.back().get() : nullptr;
+    return created.size() > before ? &created.back() : nullptr;
   }
   std::vector<std::string> Ops(Step step, const std::string& folder, const std::string& metadata,
                                int type) {
@@ -67,13 +139,17 @@ class RecordStepTest : public ::testing::Test {
   }
 
   testsupport::ScratchDir dir{"zimbra"};
-  mailvane::testing::FakeWorld world;
-  mailvane::testing::FakeSession session{world};
+  std::deque<RecordedItem> created;
+  std::vector<std::string> refused;
+  store::PstSession session;  // not logged on: every item goes to the recording folder
   testsupport::FakeFrontEnd front;
   FailureList log;
   std::vector<std::string> notices;
-  ItemContext ctx{session, "FAKE-STORE-ID", front, log,
-                  [this](std::string_view, std::string_view n) { notices.emplace_back(n); }};
+  ItemContext ctx{session, "", front, log,
+                  [this](std::string_view, std::string_view n) { notices.emplace_back(n); },
+                  [this](const std::string&, store::ItemType) {
+                    return std::make_unique<RecordingFolder>(created, refused);
+                  }};
 };
 
 TEST_F(RecordStepTest, ContactsTakeTheirFieldsNamesAndDates) {
@@ -112,7 +188,7 @@ TEST_F(RecordStepTest, WhatHasNoPlaceIsNamedAndGroupsBecomeDistributionLists) {
                        ContactMeta(KV("dlist", "\"Doe, Jane\" <jane@x>, bob@x, Carl") +
                                    KV("fileAs", "8:Team") + KV("type", "group")),
                        6);
-  EXPECT_EQ(world.created.back()->type, store::ItemType::kDistList);
+  EXPECT_EQ(created.back().type, store::ItemType::kDistList);
   EXPECT_THAT(ops, ElementsAre("DLName=Team", "member Doe, Jane <jane@x>", "member  <bob@x>", "Save"));
   EXPECT_THAT(notices, ElementsAre("group members without an address, not in the list: [Carl]"));
 }
@@ -179,11 +255,11 @@ TEST_F(RecordStepTest, RecordsWithoutTheirMarkerWriteNothingAndUnreadableOnesAre
   source::FolderFile gone(missing);
   EXPECT_FALSE(ConvertContactRecord(ctx, gone));
   EXPECT_THAT(log.lines, ElementsAre(::testing::StartsWith(missing + " | read record | ")));
-  EXPECT_THAT(world.created, IsEmpty());
+  EXPECT_THAT(created, IsEmpty());
 }
 
 TEST_F(RecordStepTest, StepsThatFailAreRecordedAndTheRestStillRuns) {
-  world.failing_ops = {"Subject=", "Location="};
+  refused = {"Subject=", "Location="};
   const auto ops = Ops(ConvertCalendarRecord, "Calendar",
                        InviteMeta(KV("l", "Room") + KV("n", "S") + KV("desc", "b") +
                                   KV("st", "20130412T120000Z")),
@@ -195,7 +271,7 @@ TEST_F(RecordStepTest, StepsThatFailAreRecordedAndTheRestStillRuns) {
   EXPECT_THAT(log.lines[0], ::testing::HasSubstr(" | Subject | refused: Subject=S"));
   EXPECT_THAT(log.lines[1], ::testing::HasSubstr(" | Location | refused: Location=Room"));
   // An item whose save fails is no item written.
-  world.failing_ops = {"Save"};
+  refused = {"Save"};
   source::FolderFile note(Write("Notebook/p.wiki.meta",
                                         RecordLine("/Notebook/", "d" + KV("f", "text") + "e", 14)));
   EXPECT_FALSE(ConvertNoteRecord(ctx, note));
@@ -259,7 +335,7 @@ TEST_F(RecordStepTest, DataFileAttachmentsArriveFromMemoryWithSafeNames) {
   }
 
   // A failed add is recorded; the others are still added.
-  world.failing_ops = {"attach notes.txt"};
+  refused = {"attach notes.txt"};
   Write("Calendar/f.appt", DataFile({Named("notes.txt", "YQ=="), Named("b.txt", "Yg==")}));
   const auto* item = Convert(ConvertCalendarRecord, "Calendar/f.appt.meta",
                              RecordLine("/Calendar/", InviteMeta(KV("n", "Lunch")), 11));
