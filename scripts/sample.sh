@@ -16,7 +16,7 @@ if [ -n "$pst" ]; then
   # recurring series, the meeting in the second calendar, the task list's task and the
   # flagged, tagged message.
   if /usr/bin/python3 -c 'import pypff' 2>/dev/null; then
-    /usr/bin/python3 tests/cli/pypff_fields.py "$pst" | awk -F'\t' '
+    /usr/bin/python3 tests/support/pypff_read.py props "$pst" | awk -F'\t' '
       $1 == "ITEM" { show = ($3 ~ /^(Weekly sync|Planning review|Renew passport|Quarterly figures)$/)
                      if (show) print "\n" $2 ": " $3; next }
       show && $1 == "P" && $2 ~ /^(Appointment:0x8232|Appointment:0x8234|Task:0x8101|Task:0x8102|0x0036|Common:0x8501|0x1090|Common:0x8530|0x1081|PublicStrings:Keywords)$/ {

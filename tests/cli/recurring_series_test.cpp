@@ -132,9 +132,7 @@ TEST(RecurringSeriesTest, TasksCarryTheirPatternAndTheRestIsNamed) {
   const auto check = testsupport::RunCommand(
       {testsupport::BuiltProgram("mailvane-pstcheck").string(), pst.string()});
   EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
-  const auto read = testsupport::RunCommand(
-      {"/usr/bin/python3",
-       (testsupport::SourceDir() / "tests" / "cli" / "pypff_fields.py").string(), pst.string()});
+  const auto read = testsupport::RunPypff("props", pst);
   ASSERT_EQ(read.exit_code, 0) << read.err;
   const std::string weekly = read.out.substr(0, read.out.find("Chore 1"));
   EXPECT_THAT(weekly, HasSubstr("Chore 0"));

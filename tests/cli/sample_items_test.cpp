@@ -1,5 +1,5 @@
 // The sample export converted by the built program, its contacts, appointments, tasks and
-// notes read back field by field by pypff (pypff_fields.py, named properties resolved)
+// notes read back field by field by pypff (pypff_read.py props, named properties resolved)
 // against the values in the sample's .meta records.
 // The program runs in Berlin's zone: east of UTC a day stored as a moment reads a day
 // early, and a zoned time read as local time shows. It gets a temporary folder of its own,
@@ -35,7 +35,7 @@ using testsupport::SourceDir;
 
 fs::path Program() { return testsupport::BuiltProgram("mailvane"); }
 
-// One item as pypff_fields.py prints it; texts keep the script's escapes ("\n" as \\n).
+// One item as pypff_read.py props prints it; texts keep the script's escapes ("\n" as \\n).
 struct ReadItem {
   std::string folder;
   std::map<std::string, std::string> props;
@@ -85,11 +85,9 @@ class SampleItemsTest : public ::testing::Test {
   // Every item of the four default folders as pypff reads it.
   std::vector<ReadItem> ReadItems() {
     if (!testsupport::HavePypff()) return {};
-    const auto r = RunCommand({"/usr/bin/python3",
-                               (SourceDir() / "tests" / "cli" / "pypff_fields.py").string(),
-                               pst_.string()});
+    const auto r = testsupport::RunPypff("props", pst_);
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_THAT(r.out, HasSubstr("\nEND\n"));
+    EXPECT_THAT(r.out, HasSubstr("\ndone\n"));
     return ParseItems(r.out);
   }
 
@@ -361,10 +359,7 @@ TEST_F(SampleItemsTest, OtherCalendarsSeriesTaskProgressAndMessageMarksArrive) {
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   for (const auto& e : fs::directory_iterator(kept)) {
     if (e.path().extension() != ".pst") continue;
-    const auto read = RunCommand({"/usr/bin/python3",
-                                  (SourceDir() / "tests" / "cli" / "pypff_fields.py").string(),
-                                  e.path().string()});
-    const std::vector<ReadItem> again = ParseItems(read.out);
+    const std::vector<ReadItem> again = ParseItems(testsupport::RunPypff("props", e.path()).out);
     EXPECT_EQ(Find(again, "Inbox", "0x0037", "Grüße aus München").Get("0x0e07"), "0");
     EXPECT_EQ(Find(again, "Inbox", "0x0037", "Late arrival").Get("0x0e07"), "1");
   }

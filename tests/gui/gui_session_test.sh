@@ -166,8 +166,8 @@ cli_pst=$(ls "$work"/out-cli/*.pst)
 for pst in "$gui_pst" "$cli_pst"; do
   "$pstcheck" "$pst" >"$work/check.txt" || fail "$pst does not pass the checker: $(cat "$work/check.txt")"
 done
-"$python" "$here/pst_items.py" "$gui_pst" >"$work/gui-items.txt" || fail "pypff cannot read $gui_pst"
-"$python" "$here/pst_items.py" "$cli_pst" >"$work/cli-items.txt" || fail "pypff cannot read $cli_pst"
+"$python" "$here/../support/pypff_read.py" items "$gui_pst" >"$work/gui-items.txt" || fail "pypff cannot read $gui_pst"
+"$python" "$here/../support/pypff_read.py" items "$cli_pst" >"$work/cli-items.txt" || fail "pypff cannot read $cli_pst"
 diff -u "$work/cli-items.txt" "$work/gui-items.txt" >&2 || fail "the window's PST differs from the command line's"
 items=$(wc -l <"$work/gui-items.txt")
 # The command line's report says how many items it wrote; the window's file holds as many.

@@ -119,37 +119,12 @@ struct PypffItem {
   std::vector<std::uint64_t> attachment_sizes;
 };
 
-inline constexpr const char* kPypffDump = R"PY(
-import sys, zlib, pypff
-def entries(item):
-    if item.number_of_record_sets == 0:
-        return []
-    return ["%04x %04x %x %08x" % (e.entry_type, e.value_type, len(e.data or b""),
-            zlib.crc32(e.data or b"", 0xFFFFFFFF) ^ 0xFFFFFFFF) for e in item.get_record_set(0).entries]
-def walk(folder):
-    for m in folder.sub_messages:
-        print("M %d" % m.identifier)
-        for line in entries(m):
-            print("P " + line)
-        for i in range(m.number_of_attachments):
-            a = m.get_attachment(i)
-            print("A %d" % a.size)
-            for line in entries(a):
-                print("Q " + line)
-    for f in folder.sub_folders:
-        walk(f)
-f = pypff.file()
-f.open(sys.argv[1])
-walk(f.get_root_folder())
-print("END")
-)PY";
-
 // Message NID -> what pypff lists; empty when pypff is not installed.
 inline std::map<std::uint32_t, PypffItem> ReadItemsWithPypff(const std::filesystem::path& pst) {
   std::map<std::uint32_t, PypffItem> out;
   if (!testsupport::HavePypff()) return out;
-  const auto r = testsupport::RunCommand({"/usr/bin/python3", "-c", kPypffDump, pst.string()});
-  EXPECT_TRUE(r.exit_code == 0 && r.out.find("\nEND\n") != std::string::npos) << r.out.substr(0, 2000) << r.err;
+  const auto r = testsupport::RunPypff("crc", pst);
+  EXPECT_TRUE(r.exit_code == 0 && r.out.find("\ndone\n") != std::string::npos) << r.out.substr(0, 2000) << r.err;
   std::istringstream in(r.out);
   PypffItem* item = nullptr;
   for (std::string line; std::getline(in, line);) {

@@ -236,7 +236,7 @@ TEST(IoFaultTest, SmallFileSystemRunningFull) {
   ::unsetenv("TMPDIR");
   const bool checked = !o.pst.empty() && fs::exists(o.pst);
   const pst::check::CheckResult check = checked ? pst::check::CheckPstFile(o.pst) : pst::check::CheckResult{};
-  const PypffSubjects read = checked ? SubjectsByPypff(o.pst) : PypffSubjects{};
+  const auto read = checked ? testsupport::ReadMessagesWithPypff(o.pst) : testsupport::PypffMessages{};
   ::umount(small.c_str());  // the file goes with the mount; it was read above
   ASSERT_EQ(o.result.outcome, run::RunOutcome::kCompleted);
   const run::RunReport& r = o.report;
@@ -247,8 +247,8 @@ TEST(IoFaultTest, SmallFileSystemRunningFull) {
   EXPECT_TRUE(Mentions(o.shown, "refused a write"));
   if (checked) {
     EXPECT_TRUE(check.clean()) << pst::check::FormatFindings(check);
-    ASSERT_TRUE(read.ok) << read.error;
-    EXPECT_EQ(read.subjects.size(), r.ItemsTotal()) << "the counts are not what the file holds";
+    ASSERT_TRUE(read.ok) << read.run.err;
+    EXPECT_EQ(read.messages.size(), r.ItemsTotal()) << "the counts are not what the file holds";
   } else {
     EXPECT_EQ(r.ItemsTotal(), 0u);
   }

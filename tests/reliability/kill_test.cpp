@@ -143,14 +143,14 @@ TEST(KillTest, SigkillAtRandomMomentsLeavesTheLastCommit) {
     ASSERT_TRUE(check.clean()) << pst::check::FormatFindings(check);
     if (ReadFile(pst)[248] == pst::ndb::kAMapInvalid) ++maps_invalid;
 
-    const PypffSubjects read = SubjectsByPypff(pst);
-    ASSERT_TRUE(read.ok) << read.error;
+    const testsupport::PypffMessages read = testsupport::ReadMessagesWithPypff(pst);
+    ASSERT_TRUE(read.ok) << read.run.err;
     // The messages held are the first m of the file list, each once.
-    const std::size_t m = read.subjects.size();
+    const std::size_t m = read.messages.size();
     ASSERT_LE(m, order.size());
     std::vector<std::string> prefix(order.begin(), order.begin() + static_cast<long>(m));
     std::sort(prefix.begin(), prefix.end());
-    EXPECT_EQ(read.subjects, prefix) << "the store holds messages out of file-list order";
+    EXPECT_EQ(read.Subjects(), prefix) << "the store holds messages out of file-list order";
 
     const fs::path readpst_out = dir.path() / ("readpst" + std::to_string(k));
     fs::create_directories(readpst_out);

@@ -1,6 +1,5 @@
 #include "reliability/reliability_support.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <system_error>
 
@@ -31,16 +30,6 @@ std::set<std::string> TreeListing(const fs::path& root) {
   }
   if (ec) throw std::system_error(ec, "cannot list " + root.string());
   return out;
-}
-
-PypffSubjects SubjectsByPypff(const fs::path& pst) {
-  const testsupport::PypffMessages read = testsupport::ReadMessagesWithPypff(pst);
-  PypffSubjects result;
-  result.ok = read.ok;
-  result.error = read.run.err;
-  for (const auto& m : read.messages) result.subjects.push_back(m.subject);
-  std::sort(result.subjects.begin(), result.subjects.end());
-  return result;
 }
 
 }  // namespace mailvane::reliability

@@ -42,15 +42,6 @@ inline ProgramRun RunProgram(const std::vector<std::string>& argv, const fs::pat
 
 inline fs::path OnlyPst(const fs::path& folder) { return testsupport::OnlyFile(folder, ".pst"); }
 
-// The subjects of every message of a PST, read by python3-pypff (sorted); ok false when
-// pypff cannot read the file.
-struct PypffSubjects {
-  bool ok = false;
-  std::string error;
-  std::vector<std::string> subjects;
-};
-PypffSubjects SubjectsByPypff(const fs::path& pst);
-
 // The shared fake front end answering every folder dialog with one folder; messages are
 // the boxes it showed, as "title: text".
 class RecordingFrontEnd : public testsupport::FakeFrontEnd {

@@ -66,9 +66,9 @@ TEST(SharedFolderTest, FourRunsInOneSecondIntoOneFolder) {
     if (!name.ends_with(".pst")) continue;
     const pst::check::CheckResult check = pst::check::CheckPstFile(out / name);
     EXPECT_TRUE(check.clean()) << name << "\n" << pst::check::FormatFindings(check);
-    const PypffSubjects read = SubjectsByPypff(out / name);
-    ASSERT_TRUE(read.ok) << read.error;
-    EXPECT_EQ(read.subjects.size(), files.size()) << name;
+    const testsupport::PypffMessages read = testsupport::ReadMessagesWithPypff(out / name);
+    ASSERT_TRUE(read.ok) << read.run.err;
+    EXPECT_EQ(read.messages.size(), files.size()) << name;
   }
 }
 

@@ -120,11 +120,9 @@ std::vector<std::string> Split(const std::string& s, char sep) {
   return out;
 }
 
-// The FIELDS lines of pypff_items.py --fields, in folder order.
+// The FIELDS lines of pypff_read.py fields, in folder order.
 std::vector<View> ReadWithPypff(const fs::path& pst) {
-  const auto run = testsupport::RunCommand(
-      {"/usr/bin/python3", (testsupport::SourceDir() / "tests/store/pypff_items.py").string(),
-       pst.string(), "--fields"});
+  const auto run = testsupport::RunPypff("fields", pst);
   EXPECT_EQ(run.exit_code, 0) << run.err;
   std::vector<View> views;
   std::istringstream lines(run.out);

@@ -29,53 +29,6 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// Walks the store depth first. One line per folder: depth, hex name, hex class or "-",
-// messages, sub-folders. Hex keeps any name (tabs, newlines, emoji) intact.
-constexpr const char* kPypffScript = R"PY(
-import sys, pypff
-f = pypff.file()
-f.open(sys.argv[1])
-def hx(s): return s.encode('utf-8').hex() if s else ''
-def cls(fo):
-    try:
-        for e in fo.get_record_set(0).entries:
-            if e.entry_type == 0x3613:
-                d = e.data or b''
-                return (d.decode('utf-16-le') if e.value_type == 0x1f else d.decode('latin-1')).rstrip('\0')
-    except Exception as ex:
-        print('error\t' + str(ex))
-    return None
-def walk(fo, depth):
-    c = cls(fo)
-    print('folder\t%d\t%s\t%s\t%d\t%d' % (depth, hx(fo.name), '-' if c is None else 'c' + hx(c),
-          fo.number_of_sub_messages, fo.number_of_sub_folders))
-    for i in range(fo.number_of_sub_folders):
-        walk(fo.get_sub_folder(i), depth + 1)
-walk(f.get_root_folder(), 0)
-print('done')
-)PY";
-
-// Every message, depth first: hex folder path (names joined by "\\"), hex subject and the
-// number of attachments. Hex keeps any text intact.
-constexpr const char* kPypffMessagesScript = R"PY(
-import sys, pypff
-f = pypff.file()
-f.open(sys.argv[1])
-def hx(s): return (s or '').encode('utf-8').hex()
-def walk(folder, path):
-    for i in range(folder.number_of_sub_messages):
-        m = folder.get_sub_message(i)
-        print('message\t%s\t%s\t%d' % (hx('\\'.join(path)), hx(m.subject), m.number_of_attachments))
-    for i in range(folder.number_of_sub_folders):
-        sub = folder.get_sub_folder(i)
-        walk(sub, path + [sub.name or ''])
-walk(f.get_root_folder(), [])
-print('done')
-)PY";
-
-}  // namespace
-
-namespace {
 
 void Drain(int fd, std::string& into, bool& open) {
   char buffer[65536];
@@ -175,9 +128,13 @@ const PypffFolder* PypffResult::Find(const std::string& backslash_path) const {
   return nullptr;
 }
 
+CommandResult RunPypff(const std::string& mode, const fs::path& pst) {
+  return RunCommand({"/usr/bin/python3", (SourceDir() / "tests/support/pypff_read.py").string(), mode, pst.string()});
+}
+
 PypffResult ReadWithPypff(const fs::path& pst) {
   PypffResult result;
-  result.run = RunCommand({"/usr/bin/python3", "-c", kPypffScript, pst.string()});
+  result.run = RunPypff("folders", pst);
   std::vector<std::string> stack;
   for (const auto& line : Lines(result.run.out)) {
     if (line == "done") {
@@ -200,13 +157,12 @@ PypffResult ReadWithPypff(const fs::path& pst) {
     folder.sub_folders = std::stoi(cells[5]);
     result.folders.push_back(std::move(folder));
   }
-  if (result.run.out.find("error\t") != std::string::npos) result.ok = false;
   return result;
 }
 
 PypffMessages ReadMessagesWithPypff(const fs::path& pst) {
   PypffMessages result;
-  result.run = RunCommand({"/usr/bin/python3", "-c", kPypffMessagesScript, pst.string()});
+  result.run = RunPypff("messages", pst);
   for (const auto& line : Lines(result.run.out)) {
     if (line == "done") result.ok = result.run.exit_code == 0;
     std::vector<std::string> cells;
@@ -216,6 +172,13 @@ PypffMessages ReadMessagesWithPypff(const fs::path& pst) {
     result.messages.push_back({FromHex(cells[1]), FromHex(cells[2]), std::stoi(cells[3])});
   }
   return result;
+}
+
+std::vector<std::string> PypffMessages::Subjects() const {
+  std::vector<std::string> out;
+  for (const auto& m : messages) out.push_back(m.subject);
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 PffinfoResult ReadWithPffinfo(const fs::path& pst) {

@@ -35,7 +35,9 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const CommandOpti
 bool HaveProgram(const std::string& name);
 bool HavePypff();  // /usr/bin/python3 can import pypff
 
-// --- python3-pypff ---
+// --- python3-pypff, through tests/support/pypff_read.py (its modes are described there) ---
+CommandResult RunPypff(const std::string& mode, const std::filesystem::path& pst);
+
 struct PypffFolder {
   std::vector<std::string> path;  // names from below the root folder; empty for the root
   std::optional<std::string> container_class;
@@ -63,6 +65,7 @@ struct PypffMessages {
   CommandResult run;
   bool ok = false;  // the script listed the whole store
   std::vector<PypffMessage> messages;  // depth first
+  std::vector<std::string> Subjects() const;  // sorted
 };
 
 PypffMessages ReadMessagesWithPypff(const std::filesystem::path& pst);
