@@ -108,7 +108,7 @@ struct Outcome {
 };
 
 Outcome Convert(const std::vector<std::string>& files, const fs::path& target) {
-  RecordingFrontEnd front_end(target.string());
+  testsupport::FakeFrontEnd front_end(target.string());
   run::RunOptions options;
   options.clock = FixedClock;
   options.commit_every_items = 2;  // several safe points in a small run
@@ -118,7 +118,7 @@ Outcome Convert(const std::vector<std::string>& files, const fs::path& target) {
   o.result = conversion.CmdExtractDBX_Click(files, static_cast<int>(files.size()));
   o.report = conversion.Report();
   o.pst = conversion.State().PstPath;
-  o.shown = front_end.messages;
+  o.shown = front_end.Shown();
   return o;
 }
 

@@ -42,14 +42,4 @@ inline ProgramRun RunProgram(const std::vector<std::string>& argv, const fs::pat
 
 inline fs::path OnlyPst(const fs::path& folder) { return testsupport::OnlyFile(folder, ".pst"); }
 
-// The shared fake front end answering every folder dialog with one folder; messages are
-// the boxes it showed, as "title: text".
-class RecordingFrontEnd : public testsupport::FakeFrontEnd {
- public:
-  explicit RecordingFrontEnd(std::string folder) : FakeFrontEnd(std::move(folder)) {
-    on_message = [this](const testsupport::ShownMessage& m) { messages.push_back(m.title + ": " + m.text); };
-  }
-  std::vector<std::string> messages;
-};
-
 }  // namespace mailvane::reliability

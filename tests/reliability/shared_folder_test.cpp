@@ -25,7 +25,7 @@ std::tm SameSecond() { return testsupport::LocalTimeAt(2026, 12, 7, 6, 6, 21); }
 pid_t StartRun(const std::vector<std::string>& files, const fs::path& target) {
   const pid_t pid = ::fork();
   if (pid != 0) return pid;
-  RecordingFrontEnd front_end(target.string());
+  testsupport::FakeFrontEnd front_end(target.string());
   run::RunOptions options;
   options.clock = SameSecond;
   run::ConversionRun conversion(
