@@ -12,6 +12,7 @@
   props     ITEM, folder name, subject; then P, key, value for every property (key 0x3a06,
             or Set:0xLID / Set:name for a named one, resolved through the file's own map);
             and A, name, hex bytes for every attachment
+  marks     one sorted line per message: subject, PR_MESSAGE_FLAGS, each attachment's size
   crc       M nid; then P "id type length crc" (hex) for every property; then for every
             attachment A size and its properties as Q lines (no large value travels)
 
@@ -133,6 +134,9 @@ def show_message(mode, m, path, keys, rows):
             atts.append("%s:%d" % (hx(name), -1 if embedded or a.size is None else a.size))
         cells = [m.subject] + [text(ent, t) for t in (0x0042, 0x5D02, 0x0C1A, 0x5D01, 0x0E04, 0x0E03, 0x0E02)]
         rows.append("\t".join(["FIELDS"] + [hx(c) for c in cells + [body(m)]] + [",".join(atts) or "-"]))
+    elif mode == "marks":
+        flags = [str(ent[0x0E07].data_as_integer)] if 0x0E07 in ent else []
+        rows.append(" ".join([m.subject or ""] + flags + [str(a.size) for a in m.attachments]))
     elif mode == "crc":
         rows.append("M %d" % m.identifier)
         rows.extend("P " + line for line in crc_lines(m))
@@ -169,7 +173,7 @@ def main():
     pst.open(sys.argv[2])
     rows = []
     walk(mode, pst.get_root_folder(), [], named_keys(pst) if mode == "props" else {}, rows)
-    print("\n".join(sorted(rows) if mode == "items" else rows))
+    print("\n".join(sorted(rows) if mode in ("items", "marks") else rows))
     print("done")
     return 1 if mode == "items" and not rows else 0
 
