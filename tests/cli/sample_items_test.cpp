@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -115,17 +116,82 @@ class SampleItemsTest : public ::testing::Test {
   testsupport::CommandResult run_;
 };
 
-TEST_F(SampleItemsTest, TheRunCountsEveryKindAndLeavesNoTemporaryFile) {
+// The run's counts and files, the store read by every reader (through a link too), each
+// message in its folder, and no temporary file left.
+TEST_F(SampleItemsTest, EveryReaderReadsTheStoreWithEveryItemInItsFolder) {
   const std::string counts =
       "Items written: 10 messages, 4 contacts, 6 appointments, 3 tasks, 1 notes\n";
+  EXPECT_THAT(run_.out, HasSubstr("57 Messages Queued for Conversion.\n"));
+  EXPECT_THAT(run_.out, HasSubstr("Zimbra Messages Converted Successfully.\n"));
   EXPECT_THAT(run_.out, HasSubstr(counts));
-  const std::string log = testsupport::ReadFile(fs::path(pst_).replace_extension(".log"));
-  EXPECT_THAT(log, HasSubstr(counts));
-  EXPECT_THAT(log, Not(HasSubstr("Failures")));
-  EXPECT_THAT(log, Not(HasSubstr("Notices")));  // every zone of the sample is known
+  // Data files, the Briefcase document and the records of messages, folders and tags.
+  EXPECT_THAT(run_.out, HasSubstr("Files: 24 converted, 0 failed, 33 taken by no step\n"));
+  const fs::path log = fs::path(pst_).replace_extension(".log");
+  EXPECT_THAT(testsupport::ReadFile(log), HasSubstr(counts));
+  EXPECT_THAT(testsupport::ReadFile(log), Not(HasSubstr("Failures")));
+  EXPECT_THAT(testsupport::ReadFile(log), Not(HasSubstr("Notices")));  // every zone of the sample is known
   std::vector<std::string> left;
   for (const auto& entry : fs::recursive_directory_iterator(temp_)) left.push_back(entry.path());
   EXPECT_THAT(left, IsEmpty());
+  // A mailbox is private: the .pst and its report are its owner's alone.
+  for (const fs::path& made : {pst_, log}) {
+    EXPECT_EQ(fs::status(made).permissions(), fs::perms::owner_read | fs::perms::owner_write) << made;
+  }
+
+  // Readers follow a symbolic link to the file.
+  const fs::path link = tree_.path() / "link" / "store.pst";
+  fs::create_directories(link.parent_path());
+  fs::create_symlink(pst_, link);
+  for (const fs::path& path : {pst_, link}) {
+    const auto check = RunCommand({testsupport::BuiltProgram("mailvane-pstcheck").string(), path.string()});
+    EXPECT_EQ(check.exit_code, 0) << path << "\n" << check.out << check.err;
+  }
+  ASSERT_TRUE(testsupport::HavePypff());
+  const auto read = testsupport::ReadMessagesWithPypff(pst_);
+  ASSERT_TRUE(read.ok) << read.run.err;
+  EXPECT_EQ(testsupport::ReadMessagesWithPypff(link).messages.size(), read.messages.size());
+  const std::string p = source::RelativeFolder((SourceDir() / "examples" / "zimbra-export" / "x").string());
+  using Row = std::tuple<std::string, std::string, int>;
+  const std::vector<Row> expected = {
+      {"Inbox", "Quarterly figures", 2},
+      {"Inbox", "Grüße aus München", 0},
+      {"Inbox", "Fwd: Lunch on Friday?", 1},
+      {"Inbox", "Late arrival", 0},
+      {"Inbox\\Projects", "Re: Budget 2024", 0},
+      {"Inbox\\Projects\\2023", "Old plan", 0},
+      {"Sent Items", "Re: Quarterly figures", 0},
+      {"Drafts", "Ideas for the offsite", 0},
+      {p + "\\Clients", "Welcome aboard", 0},
+      {p + "\\Clients\\Acme", "Contract draft", 1},
+  };
+  std::vector<Row> mail;
+  std::map<std::string, int> others;
+  for (const auto& m : read.messages) {
+    std::string folder = m.folder.substr(m.folder.find('\\') + 1);  // below the top
+    // The second calendar and the task list are calendar and task folders of their own.
+    if (folder == p + "\\Team Calendar") folder = "Calendar";
+    if (folder == p + "\\Errands") folder = "Tasks";
+    if (folder == "Calendar" || folder == "Tasks" || folder == "Contacts" || folder == "Notes") {
+      ++others[folder];
+    } else {
+      mail.emplace_back(folder, m.subject, m.attachments);
+    }
+  }
+  EXPECT_THAT(mail, ::testing::UnorderedElementsAreArray(expected));
+  EXPECT_EQ(others, (std::map<std::string, int>{{"Calendar", 6}, {"Contacts", 4}, {"Notes", 1}, {"Tasks", 3}}));
+
+  EXPECT_TRUE(testsupport::ReadWithPffinfo(pst_).ok);
+  const testsupport::ReadpstResult rp = testsupport::ReadWithReadpst(pst_, tree_.path() / "readpst");
+  EXPECT_EQ(rp.run.exit_code, 0) << rp.run.err;
+  EXPECT_EQ(rp.run.err, "");
+  // readpst exports no tasks and no notes: it counts them as skipped. Nothing else may be.
+  for (const auto& summary : rp.summaries) {
+    const bool skips = summary.folder == "Tasks" || summary.folder == "Errands" || summary.folder == "Notes";
+    EXPECT_TRUE(skips || summary.skipped == 0) << summary.folder << "\n" << rp.run.out;
+  }
+  fs::create_directories(tree_.path() / "pffexport");
+  const auto pe = testsupport::ReadWithPffexport(pst_, tree_.path() / "pffexport");
+  EXPECT_TRUE(pe.ok) << pe.run.out << pe.run.err;
 
   // Attachments go from memory into the items: a temporary folder that is not a folder
   // changes nothing.
