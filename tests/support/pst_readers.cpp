@@ -1,13 +1,12 @@
 #include "support/pst_readers.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <system_error>
@@ -30,67 +29,50 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 
-void Drain(int fd, std::string& into, bool& open) {
+// The whole of an unnamed file.
+std::string ReadAll(std::FILE* file) {
+  std::string text;
+  std::rewind(file);
   char buffer[65536];
-  const ssize_t n = ::read(fd, buffer, sizeof buffer);
-  if (n > 0) {
-    into.append(buffer, static_cast<std::size_t>(n));
-  } else if (n == 0 || errno != EINTR) {
-    open = false;
-  }
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  std::fclose(file);
+  return text;
 }
 
 }  // namespace
 
+// The output goes to unnamed files, so that no pipe fills up while the program runs.
 CommandResult RunCommand(const std::vector<std::string>& argv, const CommandOptions& options) {
-  int out_pipe[2];
-  int err_pipe[2];
-  if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) {
-    throw std::system_error(errno, std::generic_category(), "pipe");
-  }
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  if (out == nullptr || err == nullptr) throw std::system_error(errno, std::generic_category(), "tmpfile");
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (pid == 0) {
-    ::dup2(out_pipe[1], STDOUT_FILENO);
-    ::dup2(err_pipe[1], STDERR_FILENO);
+    ::dup2(::fileno(out), STDOUT_FILENO);
+    ::dup2(::fileno(err), STDERR_FILENO);
     for (const std::string& e : options.env) ::putenv(const_cast<char*>(e.c_str()));
     ::execvp(args[0], args.data());
     ::_exit(127);
   }
-  ::close(out_pipe[1]);
-  ::close(err_pipe[1]);
   CommandResult run;
-  bool out_open = true;
-  bool err_open = true;
   const auto end = std::chrono::steady_clock::now() + options.deadline;
-  while (out_open || err_open) {
-    int wait_ms = 1000;
-    if (options.deadline.count() > 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          end - std::chrono::steady_clock::now());
-      if (left.count() <= 0) {
-        run.timed_out = true;
-        ::kill(pid, SIGKILL);
-        break;
-      }
-      wait_ms = static_cast<int>(std::min<long>(left.count(), 1000));
-    }
-    pollfd fds[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0}, {err_open ? err_pipe[0] : -1, POLLIN, 0}};
-    const int ready = ::poll(fds, 2, wait_ms);
-    if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
-    if (ready <= 0) continue;
-    if (fds[0].revents != 0) Drain(out_pipe[0], run.out, out_open);
-    if (fds[1].revents != 0) Drain(err_pipe[0], run.err, err_open);
-  }
-  ::close(out_pipe[0]);
-  ::close(err_pipe[0]);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "waitpid");
+  for (;;) {
+    const pid_t done = ::waitpid(pid, &status, options.deadline.count() > 0 ? WNOHANG : 0);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "waitpid");
+    if (options.deadline.count() > 0 && !run.timed_out && std::chrono::steady_clock::now() >= end) {
+      run.timed_out = true;
+      ::kill(pid, SIGKILL);
+    }
+    if (done == 0) ::usleep(2000);
   }
+  run.out = ReadAll(out);
+  run.err = ReadAll(err);
   if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
   return run;
@@ -112,18 +94,10 @@ bool HavePypff() {
 }
 
 const PypffFolder* PypffResult::Find(const std::string& backslash_path) const {
-  std::vector<std::string> want;
-  if (!backslash_path.empty()) {
-    std::size_t start = 0;
-    for (;;) {
-      const std::size_t cut = backslash_path.find('\\', start);
-      want.push_back(backslash_path.substr(start, cut - start));
-      if (cut == std::string::npos) break;
-      start = cut + 1;
-    }
-  }
   for (const auto& f : folders) {
-    if (f.path == want) return &f;
+    std::string joined;
+    for (const auto& name : f.path) joined += (&name == &f.path.front() ? "" : "\\") + name;
+    if (joined == backslash_path) return &f;
   }
   return nullptr;
 }
