@@ -102,25 +102,6 @@ TEST(NdbKill, FileHoldsTheLastCommitAfterSigkill) {
   }
 }
 
-// Passes everything through to a real file until the budget of writes is spent.
-class FailingFile : public ndb::FileIo {
- public:
-  FailingFile(std::unique_ptr<ndb::FileIo> inner, int* writes_left)
-      : inner_(std::move(inner)), writes_left_(writes_left) {}
-  void ReadAt(std::uint64_t offset, std::span<std::uint8_t> data) override { inner_->ReadAt(offset, data); }
-  void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
-    if (--*writes_left_ < 0) throw std::system_error(ENOSPC, std::generic_category(), "test");
-    inner_->WriteAt(offset, data);
-  }
-  void Flush() override { inner_->Flush(); }
-  std::uint64_t Size() override { return inner_->Size(); }
-  void Truncate(std::uint64_t size) override { inner_->Truncate(size); }
-
- private:
-  std::unique_ptr<ndb::FileIo> inner_;
-  int* writes_left_;
-};
-
 // A failed write keeps the last commit and stops the engine: every point of failure in the
 // second commit's writes is tried, half of them in the flush a read makes first.
 TEST(NdbFailure, AFailedWriteKeepsTheLastCommitAndStopsTheEngine) {
@@ -128,12 +109,12 @@ TEST(NdbFailure, AFailedWriteKeepsTheLastCommitAndStopsTheEngine) {
   for (int budget = 0; budget < 128; ++budget) {
     const bool reads = budget % 2 == 1;
     const auto path = dir / ("fail" + std::to_string(budget) + ".pst");
-    int writes_left = 1000000;
-    auto db = ndb::NodeDatabase::Create(std::make_unique<FailingFile>(ndb::CreatePosixFile(path), &writes_left));
+    testing::FaultPlan plan;
+    auto db = ndb::NodeDatabase::Create(std::make_unique<testing::FaultyFile>(ndb::CreatePosixFile(path), plan));
     const ndb::Nid kept = db->AllocateNid(ndb::NidType::kNormalMessage);
     db->PutNode({kept, db->WriteData(Pattern(5000, 1)), 0, 0});
     db->Commit();
-    writes_left = budget / 2;
+    plan.fail_at = plan.writes + budget / 2 + 1;
     bool failed = false;
     try {
       for (int i = 0; i < 200; ++i) {

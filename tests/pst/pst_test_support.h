@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <optional>
+#include <system_error>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -21,6 +25,8 @@
 #include "pst/messaging/property_tags.h"
 #include "pst/messaging/pst_store.h"
 #include "pst/ndb/crc32.h"
+#include "pst/ndb/file_io.h"
+#include "pst/ndb/layout.h"
 #include "support/files.h"
 #include "support/pst_readers.h"
 
@@ -45,6 +51,61 @@ inline ::testing::AssertionResult Clean(const std::filesystem::path& pst) {
   if (ok) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << check::FormatFindings(r);
 }
+
+// --- file faults ---
+
+enum class FaultOn { kWrite, kFlush };
+
+// Counts the writes and flushes of a file and fails the chosen one.
+struct FaultPlan {
+  FaultOn on = FaultOn::kWrite;
+  int fail_at = 0;  // 1-based; 0 never
+  int error = ENOSPC;
+  int writes = 0;
+  int flushes = 0;
+  int injected = 0;
+  // The header bytes of the last commit whose header write went through.
+  std::optional<std::vector<std::uint8_t>> committed_header;
+};
+
+class FaultyFile : public ndb::FileIo {
+ public:
+  FaultyFile(std::unique_ptr<ndb::FileIo> inner, FaultPlan& plan) : inner_(std::move(inner)), plan_(plan) {}
+  void ReadAt(std::uint64_t offset, std::span<std::uint8_t> data) override { inner_->ReadAt(offset, data); }
+  void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
+    if (++plan_.writes == plan_.fail_at && plan_.on == FaultOn::kWrite) Fail("write");
+    inner_->WriteAt(offset, data);
+    if (offset == 0 && data.size() >= ndb::kHeaderSize) {
+      plan_.committed_header.emplace(data.begin(), data.begin() + ndb::kHeaderSize);
+    }
+  }
+  void Flush() override {
+    if (++plan_.flushes == plan_.fail_at && plan_.on == FaultOn::kFlush) Fail("flush");
+    inner_->Flush();
+  }
+  std::uint64_t Size() override { return inner_->Size(); }
+  void Truncate(std::uint64_t size) override { inner_->Truncate(size); }
+
+ private:
+  void Fail(const char* what) {
+    ++plan_.injected;
+    throw std::system_error(plan_.error, std::generic_category(),
+                            std::string("injected fault on ") + what + " " + std::to_string(plan_.fail_at));
+  }
+  std::unique_ptr<ndb::FileIo> inner_;
+  FaultPlan& plan_;
+};
+
+// Every file the engine opens while it lives goes through a FaultyFile of plan.
+class FaultSeam {
+ public:
+  explicit FaultSeam(FaultPlan& plan) {
+    ndb::SetFileIoWrapper([&plan](std::unique_ptr<ndb::FileIo> file) {
+      return std::make_unique<FaultyFile>(std::move(file), plan);
+    });
+  }
+  ~FaultSeam() { ndb::SetFileIoWrapper({}); }
+};
 
 // --- messages ---
 

@@ -14,8 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "pst/check/pst_checker.h"
-#include "pst/ndb/file_io.h"
 #include "pst/ndb/layout.h"
+#include "pst/pst_test_support.h"
 #include "reliability/reliability_support.h"
 #include "run/conversion_run.h"
 #include "store/mail_store.h"
@@ -24,65 +24,9 @@
 namespace mailvane::reliability {
 namespace {
 
-enum class FaultOn { kWrite, kFlush };
-
-// Counts writes and flushes of every file the engine writes; fails the chosen one.
-struct FaultPlan {
-  FaultOn on = FaultOn::kWrite;
-  int fail_at = 0;  // 1-based; 0 never
-  int error = ENOSPC;
-  int writes = 0;
-  int flushes = 0;
-  int injected = 0;
-  // The header bytes of the last commit whose header write went through.
-  std::optional<std::vector<std::uint8_t>> committed_header;
-};
-
-class FaultyFile : public pst::ndb::FileIo {
- public:
-  FaultyFile(std::unique_ptr<pst::ndb::FileIo> inner, FaultPlan& plan)
-      : inner_(std::move(inner)), plan_(plan) {}
-
-  void ReadAt(std::uint64_t offset, std::span<std::uint8_t> data) override {
-    inner_->ReadAt(offset, data);
-  }
-  void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
-    ++plan_.writes;
-    if (plan_.on == FaultOn::kWrite) MaybeFail(plan_.writes, "write");
-    inner_->WriteAt(offset, data);
-    if (offset == 0 && data.size() >= pst::ndb::kHeaderSize) {
-      plan_.committed_header.emplace(data.begin(), data.begin() + pst::ndb::kHeaderSize);
-    }
-  }
-  void Flush() override {
-    ++plan_.flushes;
-    if (plan_.on == FaultOn::kFlush) MaybeFail(plan_.flushes, "flush");
-    inner_->Flush();
-  }
-  std::uint64_t Size() override { return inner_->Size(); }
-  void Truncate(std::uint64_t size) override { inner_->Truncate(size); }
-
- private:
-  void MaybeFail(int count, const char* what) {
-    if (count != plan_.fail_at) return;
-    ++plan_.injected;
-    throw std::system_error(plan_.error, std::generic_category(),
-                            std::string("injected fault on ") + what + " " + std::to_string(count));
-  }
-
-  std::unique_ptr<pst::ndb::FileIo> inner_;
-  FaultPlan& plan_;
-};
-
-class FaultSeam {
- public:
-  explicit FaultSeam(FaultPlan& plan) {
-    pst::ndb::SetFileIoWrapper([&plan](std::unique_ptr<pst::ndb::FileIo> file) {
-      return std::make_unique<FaultyFile>(std::move(file), plan);
-    });
-  }
-  ~FaultSeam() { pst::ndb::SetFileIoWrapper({}); }
-};
+using pst::testing::FaultOn;
+using pst::testing::FaultPlan;
+using pst::testing::FaultSeam;
 
 std::tm FixedClock() { return testsupport::LocalTimeAt(2024, 3, 4, 10); }
 
