@@ -68,13 +68,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const fs::path source = work / "Export";
   const fs::path target = work / "out";
   fs::create_directories(source);
-  std::vector<std::string> files;
+  source::PathList files;
   const std::vector<std::string_view> parts = fuzz::SplitInput(input, "@@@@\n");
   for (std::size_t i = 0; i < parts.size() && i < kMaxFiles; ++i) {
     WriteExportFile(source, i + 1, parts[i]);
   }
   for (const fs::directory_entry& e : fs::recursive_directory_iterator(source)) {
-    if (e.is_regular_file()) files.push_back(e.path().string());
+    if (e.is_regular_file()) files.Append(e.path().string());
   }
   if (files.empty()) {
     fs::remove_all(work);

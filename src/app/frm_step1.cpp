@@ -80,7 +80,7 @@ void FrmStep1::dropEvent(QDropEvent* event) {
 
 void FrmStep1::TakeDroppedArchive(const std::string& path) {
   source_folder_.clear();
-  file_list_.clear();
+  file_list_ = source::PathList();
   source_archive_ = path;
   file_count_ = 1;  // not known before it is read; the run reads it
   std::error_code ec;
@@ -92,7 +92,7 @@ void FrmStep1::TakeDroppedArchive(const std::string& path) {
 void FrmStep1::Form_Load() {
   source_archive_.clear();
   source_folder_.clear();
-  file_list_.clear();
+  file_list_ = source::PathList();
   file_count_ = 0;
 }
 

@@ -12,6 +12,7 @@
 #include "app/dialogs.h"
 #include "app/event_pump.h"
 #include "app/store_tracker.h"
+#include "source/path_list.h"
 #include "run/conversion_run.h"
 #include "run/conversion_setup.h"
 #include "source/front_end.h"
@@ -69,7 +70,7 @@ class FrmStep1 : public QWidget, public source::FrontEnd {
 
   // The source chosen last: the folder (ending in a separator), its files and their number.
   const std::string& SourceFolder() const { return source_folder_; }
-  const std::vector<std::string>& FileList() const { return file_list_; }
+  const source::PathList& FileList() const { return file_list_; }
   std::int32_t FileCount() const { return file_count_; }
   bool RunInProgress() const { return run_in_progress_; }
   // The last run, or nullptr before the first.
@@ -132,7 +133,7 @@ class FrmStep1 : public QWidget, public source::FrontEnd {
   std::unique_ptr<run::ConversionRun> run_;          // keeps the state of the last run
   std::string source_folder_;
   std::string source_archive_;  // "" unless an archive was dropped
-  std::vector<std::string> file_list_;
+  source::PathList file_list_;
   std::int32_t file_count_ = 0;
   bool listing_ = false;
   bool run_in_progress_ = false;

@@ -151,15 +151,15 @@ int UsageError(const std::string& error, CommandLineIo& io) {
 }
 
 // The listing of a folder, with its running count.
-std::vector<std::string> ListFolder(const std::string& folder, TerminalFrontEnd& front_end,
-                                    std::vector<source::SkippedFolder>& skipped) {
+source::PathList ListFolder(const std::string& folder, TerminalFrontEnd& front_end,
+                            std::vector<source::SkippedFolder>& skipped) {
   std::string listed = folder;
   if (listed.back() != source::kPathSeparator) listed += source::kPathSeparator;
   source::PathLogger logger([&](const std::string& text) { front_end.SetCountText(text); },
                             [&] { front_end.Yield(); });
   logger.PathLogInit();
   logger.LogPath(listed);
-  std::vector<std::string> files = logger.TakeFullFileNames();
+  source::PathList files = logger.TakeFullFileNames();
   skipped = logger.skippedFolders();
   logger.Terminate();
   front_end.CountDone(source::QueuedCountText(files.size()));
@@ -172,6 +172,7 @@ int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo
   std::error_code ec;
   const std::string source_path = a.folders[0] == "-" ? "-" : Absolute(a.folders[0]);
   TerminalFrontEnd front_end(io.out, io.err, {io.terminal, a.quiet, io.width});
+  source::PathList files;  // a folder's listing, read by the source below
   std::unique_ptr<source::ExportSource> source;
   std::vector<source::SkippedFolder> skipped;
   if (source_path == "-" || (!fs::is_directory(source_path, ec) && fs::exists(source_path, ec))) {
@@ -197,7 +198,7 @@ int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo
     io.err << "mailvane: " << outcome.error << "\n";
     return kExitUsage;
   } else {
-    std::vector<std::string> files = ListFolder(source_path, front_end, skipped);
+    files = ListFolder(source_path, front_end, skipped);
     for (const source::SkippedFolder& s : skipped) {
       io.err << "mailvane: folder not read: " << s.path << ": " << s.reason << "\n";
     }
@@ -206,7 +207,7 @@ int Convert(const Arguments& a, const run::ConversionSetup& setup, CommandLineIo
       io.err << "mailvane: " << outcome.error << "\n";
       return kExitNotStarted;
     }
-    source = std::make_unique<source::FolderSource>(std::move(files), source_path);
+    source = std::make_unique<source::FolderSource>(files, source_path);
   }
 
   run::RunOptions options = setup.options;

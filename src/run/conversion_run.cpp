@@ -67,15 +67,14 @@ ConversionRun::ConversionRun(source::FrontEnd& front_end, SessionFactory make_se
       steps_(std::move(steps)),
       options_(std::move(options)) {}
 
-RunResult ConversionRun::CmdExtractDBX_Click(const std::vector<std::string>& file_list,
+RunResult ConversionRun::CmdExtractDBX_Click(const source::PathList& file_list,
                                              int file_count) {
-  if (file_count < 0 || static_cast<std::size_t>(file_count) > file_list.size()) {
+  if (file_count < 0 || static_cast<std::size_t>(file_count) != file_list.size()) {
     throw std::invalid_argument("file count " + std::to_string(file_count) +
                                 " does not match the file list of " +
                                 std::to_string(file_list.size()));
   }
-  source::FolderSource folder(
-      std::vector<std::string>(file_list.begin(), file_list.begin() + file_count), "");
+  source::FolderSource folder(file_list, "");
   return CmdExtractDBX_Click(folder);
 }
 
@@ -173,7 +172,7 @@ void ConversionRun::WriteReport(RunResult& result) {
   });
 }
 
-void ConversionRun::SetUp(const std::vector<std::string>* known_paths) {
+void ConversionRun::SetUp(const source::PathList* known_paths) {
   session_ = make_session_();
   if (session_ == nullptr) throw std::runtime_error("no mail session could be made");
   session_->Logon();
@@ -203,6 +202,8 @@ void ConversionRun::SetUp(const std::vector<std::string>* known_paths) {
   kinds_ = RecordKinds();
   if (known_paths != nullptr) {
     kinds_.Learn(*known_paths, static_cast<int>(known_paths->size()), front_end_);
+    const std::string kept = known_paths->KeptInMemoryBecause();
+    if (!kept.empty()) report_.Notice("", "the list of the export's files stays in memory: " + kept);
   }
 }
 
@@ -229,7 +230,7 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
   bytes_since_commit_ = 0;
   last_commit_ = std::chrono::steady_clock::now();
   next_commit_allowed_ = last_commit_;
-  const std::vector<std::string>* known = source.KnownPaths();
+  const source::PathList* known = source.KnownPaths();
   const std::size_t known_count = known != nullptr ? known->size() : 0;
   // Messages on disk are parsed ahead on worker threads (an archive's are parsed here).
   const unsigned threads = options_.threads != 0 ? options_.threads
@@ -240,7 +241,7 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
       if (TestFile(LogicalPath((*known)[i])).message) messages_ahead.push_back(static_cast<std::uint32_t>(i));
     }
     source::TryStep(report_, "", "parse ahead",
-                    [&] { session_->ExpectImports(*known, std::move(messages_ahead), threads); });
+                    [&] { session_->ExpectImports(known, std::move(messages_ahead), threads); });
   }
   state_.FileNumber = 1;
   while (source::ExportFile* file = source.Next()) {
@@ -260,7 +261,7 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
   for (const source::SourceProblem& p : source.TakeProblems()) {
     report_.RecordFailure(p.file, "read archive", p.reason);
   }
-  source::TryStep(report_, "", "parse ahead", [&] { session_->ExpectImports({}, {}, 0); });
+  source::TryStep(report_, "", "parse ahead", [&] { session_->ExpectImports(nullptr, {}, 0); });
 }
 
 void ConversionRun::TellProgress(source::ExportSource& source, const source::ExportFile& file,

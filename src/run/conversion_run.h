@@ -76,7 +76,7 @@ class ConversionRun {
 
   // "Convert &Messages": asks the front end for the target, then converts into it.
   // The run over the first file_count entries of file_list.
-  RunResult CmdExtractDBX_Click(const std::vector<std::string>& file_list, int file_count);
+  RunResult CmdExtractDBX_Click(const source::PathList& file_list, int file_count);
   RunResult CmdExtractDBX_Click(source::ExportSource& source);
   // The run over the files of a source, read once, into a new .pst in target. A source
   // that knows its files beforehand (a folder) gets its folder tree first; a stream gets
@@ -89,7 +89,7 @@ class ConversionRun {
 
  private:
   // The set-up: session, store, folder list. Raises on any failure.
-  void SetUp(const std::vector<std::string>* known_paths);
+  void SetUp(const source::PathList* known_paths);
   void ConvertFiles(source::ExportSource& source);
   void TellProgress(source::ExportSource& source, const source::ExportFile& file,
                     std::size_t known_count);

@@ -18,7 +18,7 @@ void SortAndThin(std::vector<std::string>& list, const std::function<void()>& yi
 
 }  // namespace
 
-std::vector<std::string> BuildFolderList(const std::vector<std::string>& files, int file_count,
+std::vector<std::string> BuildFolderList(const source::PathList& files, int file_count,
                                          source::FrontEnd& front_end) {
   if (file_count < 0 || static_cast<std::size_t>(file_count) > files.size()) {
     throw std::invalid_argument("file count " + std::to_string(file_count) +
@@ -31,7 +31,7 @@ std::vector<std::string> BuildFolderList(const std::vector<std::string>& files, 
   // per file, so the list does not grow with the mailbox.
   std::vector<std::string> list;
   for (int k = 0; k < file_count; ++k) {
-    const std::string& p = files[static_cast<std::size_t>(k)];
+    const std::string p = files[static_cast<std::size_t>(k)];
     yield();
     std::string folder = source::WithoutSplitSuffixes(source::RelativeFolder(p));
     if (folder.empty()) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "source/front_end.h"
+#include "source/path_list.h"
 
 namespace mailvane::run {
 
@@ -13,7 +14,7 @@ namespace mailvane::run {
 // and "Creating Outlook Folders..." at the end. Zimbra's "!N" split endings are removed from
 // every folder name. A file that has no relative folder (it lies in the root) raises
 // std::runtime_error naming it.
-std::vector<std::string> BuildFolderList(const std::vector<std::string>& files, int file_count,
+std::vector<std::string> BuildFolderList(const source::PathList& files, int file_count,
                                          source::FrontEnd& front_end);
 
 }  // namespace mailvane::run

@@ -31,13 +31,13 @@ bool IsTypedRecordName(std::string_view file_name) {
   return EndsWithLower(file_name, ".meta") && !EndsWithLower(file_name, ".eml.meta");
 }
 
-void RecordKinds::Learn(const std::vector<std::string>& files, int file_count,
+void RecordKinds::Learn(const source::PathList& files, int file_count,
                         source::FrontEnd& front_end) {
   types_.clear();
   folder_types_.clear();
   std::map<std::string, int> seen;  // folder -> the one item folder type seen, or kMixed
   for (int k = 0; k < file_count; ++k) {
-    const std::string& file = files[static_cast<std::size_t>(k)];
+    const std::string file = files[static_cast<std::size_t>(k)];
     const std::string logical = LogicalPath(file);
     int folder_type = static_cast<int>(store::kFolderTypeMail);
     std::error_code ec;

@@ -20,7 +20,7 @@ class RecordKinds {
  public:
   // Reads the type of every record that is not a message's (".eml.meta") among the first
   // file_count files.
-  void Learn(const std::vector<std::string>& files, int file_count, source::FrontEnd& front_end);
+  void Learn(const source::PathList& files, int file_count, source::FrontEnd& front_end);
 
   // The record's Zimbra type, -1 when unknown (not a record, or unreadable).
   int TypeOf(const std::string& file) const;

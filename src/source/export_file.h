@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "source/path_list.h"
+
 namespace mailvane::source {
 
 // Messages larger than this are parsed as they are read, through Stream().
@@ -59,7 +61,7 @@ class ExportSource {
   virtual ExportFile* Next() = 0;
   // Every file's path, when the source knows them before it is read (a folder); nullptr for
   // a stream.
-  virtual const std::vector<std::string>* KnownPaths() const { return nullptr; }
+  virtual const PathList* KnownPaths() const { return nullptr; }
   // How far reading has come, 0 to 100, when the whole size is known.
   virtual std::optional<int> Percent() const = 0;
   // Bytes read so far (of the compressed archive for an archive).

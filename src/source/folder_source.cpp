@@ -106,8 +106,8 @@ ExportFile* FolderFile::DataFile() {
   return data_file_.get();
 }
 
-FolderSource::FolderSource(std::vector<std::string> files, std::string name)
-    : files_(std::move(files)), name_(std::move(name)) {}
+FolderSource::FolderSource(const PathList& files, std::string name)
+    : files_(files), name_(std::move(name)) {}
 
 ExportFile* FolderSource::Next() {
   if (next_ >= files_.size()) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "source/export_file.h"
+#include "source/path_list.h"
 
 namespace mailvane::source {
 
@@ -32,18 +33,19 @@ class FolderFile : public ExportFile {
 
 class FolderSource : public ExportSource {
  public:
-  // files: full paths, as the enumerator lists them; name: the folder, for the report.
-  FolderSource(std::vector<std::string> files, std::string name);
+  // files: full paths, as the enumerator lists them, in place while this lives; name: the
+  // folder, for the report.
+  FolderSource(const PathList& files, std::string name);
 
   ExportFile* Next() override;
-  const std::vector<std::string>* KnownPaths() const override { return &files_; }
+  const PathList* KnownPaths() const override { return &files_; }
   std::optional<int> Percent() const override;
   std::uint64_t BytesRead() const override { return 0; }
   std::string StoppedBy() const override { return {}; }
   std::string Name() const override { return name_; }
 
  private:
-  std::vector<std::string> files_;
+  const PathList& files_;
   std::string name_;
   std::size_t next_ = 0;
   std::unique_ptr<FolderFile> current_;

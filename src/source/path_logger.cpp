@@ -49,13 +49,13 @@ void PathLogger::PathLogInit() {
 
 void PathLogger::ClearLists() {
   path_names_.clear();
-  full_file_names_.clear();
+  full_file_names_ = PathList();
   skipped_folders_.clear();
 }
 
 void PathLogger::Terminate() {
   std::vector<std::string>().swap(path_names_);
-  std::vector<std::string>().swap(full_file_names_);
+  full_file_names_ = PathList();
   std::vector<SkippedFolder>().swap(skipped_folders_);
 }
 
@@ -71,7 +71,6 @@ void PathLogger::LogPath(const std::string& strPARENT) {
   for (std::size_t visited = 0; visited < path_names_.size(); ++visited) {
     ListFolder(visited);
   }
-  full_file_names_.shrink_to_fit();  // kept for the whole run: no room for growth
 }
 
 void PathLogger::ListFolder(std::size_t visited) {
@@ -118,7 +117,7 @@ void PathLogger::ListFolder(std::size_t visited) {
   }
 
   for (const auto& name : files) {
-    full_file_names_.push_back(folder + name);
+    full_file_names_.Append(folder + name);
     ++count_;
     if (count_ % kCountTextEvery == 0) ShowCount();
   }

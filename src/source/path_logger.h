@@ -7,7 +7,10 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "source/path_list.h"
 
 namespace mailvane::source {
 
@@ -45,9 +48,9 @@ class PathLogger {
   std::size_t Count() const { return count_; }
 
   // Full paths of the files, in finding order.
-  const std::vector<std::string>& fullFileNames() const { return full_file_names_; }
+  const PathList& fullFileNames() const { return full_file_names_; }
   // Hands the full paths over without copying; the list is left empty.
-  std::vector<std::string> TakeFullFileNames() { return std::move(full_file_names_); }
+  PathList TakeFullFileNames() { return std::exchange(full_file_names_, PathList()); }
   // Every folder visited, ending in "/", in visiting order.
   const std::vector<std::string>& pathNames() const { return path_names_; }
   // Folders not read, or read only in part, by the last LogPath.
@@ -68,7 +71,7 @@ class PathLogger {
   YieldHook yield_;
   std::size_t count_ = 0;
   std::vector<std::string> path_names_;
-  std::vector<std::string> full_file_names_;
+  PathList full_file_names_;
   std::vector<SkippedFolder> skipped_folders_;
 };
 

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -148,9 +147,9 @@ class Session {
   virtual void Logoff() = 0;
   // The message files the run will import, in order (the positions in `files` of those
   // `messages` names, ascending): a session may parse them ahead on `threads` worker
-  // threads (0: none). `files` stays in place until the next call; an empty list stops it.
-  virtual void ExpectImports(std::span<const std::string> /*files*/, std::vector<std::uint32_t> /*messages*/,
-                             unsigned /*threads*/) {}
+  // threads (0: none). `files` stays in place until the next call; nullptr stops it.
+  virtual void ExpectImports(const source::PathList* /*files*/,
+                             std::vector<std::uint32_t> /*messages*/, unsigned /*threads*/) {}
   // Commits and closes one store and forgets it; the reference is invalid afterwards.
   virtual void RemoveStore(Store& store) {
     throw StoreError("RemoveStore: this session cannot close one store of " + store.DisplayName());

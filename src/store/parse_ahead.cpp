@@ -10,7 +10,8 @@
 
 namespace mailvane::store {
 
-ParseAhead::ParseAhead(std::span<const std::string> files, std::vector<std::uint32_t> messages, unsigned threads)
+ParseAhead::ParseAhead(const source::PathList& files, std::vector<std::uint32_t> messages,
+                       unsigned threads)
     : files_(files), messages_(std::move(messages)), max_waiting_(kMaxWaitingPerThread * std::max(threads, 1u)) {
   for (unsigned t = 0; t < threads; ++t) workers_.emplace_back([this] { Work(); });
 }

@@ -13,11 +13,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <span>
 #include <thread>
 #include <vector>
 
 #include "mime/parsed_message.h"
+#include "source/path_list.h"
 
 namespace mailvane::store {
 
@@ -31,7 +31,7 @@ class ParseAhead {
 
   // files: the run's list, in place while this lives; messages: the positions in it of
   // the files to parse, ascending.
-  ParseAhead(std::span<const std::string> files, std::vector<std::uint32_t> messages, unsigned threads);
+  ParseAhead(const source::PathList& files, std::vector<std::uint32_t> messages, unsigned threads);
   ~ParseAhead();
   ParseAhead(const ParseAhead&) = delete;
   ParseAhead& operator=(const ParseAhead&) = delete;
@@ -55,9 +55,9 @@ class ParseAhead {
   // How far past the oldest file not taken an import's file is looked for; one further
   // on, or one already passed, is parsed by the import itself.
   static constexpr std::size_t kLookAhead = 4096;
-  const std::string& FileAt(std::size_t index) const { return files_[messages_[index]]; }
+  std::string FileAt(std::size_t index) const { return files_[messages_[index]]; }
 
-  const std::span<const std::string> files_;
+  const source::PathList& files_;
   const std::vector<std::uint32_t> messages_;
   const std::size_t max_waiting_;
   std::mutex mutex_;

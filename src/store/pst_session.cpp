@@ -75,11 +75,11 @@ std::unique_ptr<Folder> PstSession::GetFolderFromPath(std::string_view path) {
                    std::string(store_name) + "\"");
 }
 
-void PstSession::ExpectImports(std::span<const std::string> files, std::vector<std::uint32_t> messages,
+void PstSession::ExpectImports(const source::PathList* files, std::vector<std::uint32_t> messages,
                                unsigned threads) {
   parse_ahead_.reset();
-  if (messages.empty() || threads == 0) return;
-  parse_ahead_ = std::make_unique<ParseAhead>(files, std::move(messages), threads);
+  if (files == nullptr || messages.empty() || threads == 0) return;
+  parse_ahead_ = std::make_unique<ParseAhead>(*files, std::move(messages), threads);
 }
 
 void PstSession::RemoveStore(Store& store) {
@@ -94,7 +94,7 @@ void PstSession::RemoveStore(Store& store) {
 }
 
 void PstSession::Logoff() {
-  ExpectImports({}, {}, 0);
+  ExpectImports(nullptr, {}, 0);
   // Every store is closed even when one fails; the first failure is raised afterwards.
   std::exception_ptr first;
   for (auto& store : stores_) {

@@ -31,16 +31,16 @@ using pst::testing::FaultSeam;
 std::tm FixedClock() { return testsupport::LocalTimeAt(2024, 3, 4, 10); }
 
 // A small export: messages in two folders and a contact.
-std::vector<std::string> SmallExport(const fs::path& root) {
-  std::vector<std::string> files;
+source::PathList SmallExport(const fs::path& root) {
+  source::PathList files;
   for (int i = 1; i <= 6; ++i) {
     const fs::path p = root / "Export" / (i % 2 ? "Inbox" : "Projects") / (std::to_string(i) + ".eml");
     WriteFile(p, Message("Fault " + std::to_string(i), 3000));
-    files.push_back(p.string());
+    files.Append(p.string());
   }
   const fs::path contact = root / "Export" / "Contacts" / "Anna.meta";
   WriteFile(contact, "x\r\nd3:fldd9:firstName4:Anna8:lastName6:Becker5:email15:anna@example.come");
-  files.push_back(contact.string());
+  files.Append(contact.string());
   return files;
 }
 
@@ -51,7 +51,7 @@ struct Outcome {
   std::vector<std::string> shown;
 };
 
-Outcome Convert(const std::vector<std::string>& files, const fs::path& target) {
+Outcome Convert(const source::PathList& files, const fs::path& target) {
   testsupport::FakeFrontEnd front_end(target.string());
   run::RunOptions options;
   options.clock = FixedClock;
@@ -74,7 +74,7 @@ bool Mentions(const std::vector<std::string>& texts, const std::string& what) {
 }
 
 // One faulted run and everything it must leave: the error told, the file as committed.
-void CheckFaultedRun(const std::vector<std::string>& files, const fs::path& target,
+void CheckFaultedRun(const source::PathList& files, const fs::path& target,
                      FaultOn on, int k, int error) {
   SCOPED_TRACE(std::string(on == FaultOn::kWrite ? "write " : "flush ") + std::to_string(k) +
                " fails with " + std::strerror(error));
@@ -128,7 +128,7 @@ void CheckFaultedRun(const std::vector<std::string>& files, const fs::path& targ
 
 TEST(IoFaultTest, EveryWriteAndFlushOfASmallConversionFailingInTurn) {
   ScratchDir dir("faults");
-  const std::vector<std::string> files = SmallExport(dir.path());
+  const source::PathList files = SmallExport(dir.path());
 
   FaultPlan counting;
   {
@@ -167,11 +167,11 @@ TEST(IoFaultTest, SmallFileSystemRunningFull) {
   if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0) {
     GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
   }
-  std::vector<std::string> files;
+  source::PathList files;
   for (int i = 1; i <= 40; ++i) {
     const fs::path p = dir.path() / "Export" / "Inbox" / (std::to_string(i) + ".eml");
     WriteFile(p, Message("Full " + std::to_string(i), 20000));
-    files.push_back(p.string());
+    files.Append(p.string());
   }
   const fs::path tmp = dir.path() / "tmp";
   fs::create_directories(tmp);

@@ -22,7 +22,7 @@ namespace {
 std::tm SameSecond() { return testsupport::LocalTimeAt(2026, 12, 7, 6, 6, 21); }
 
 // A child process converting files into target; its exit status says how the run ended.
-pid_t StartRun(const std::vector<std::string>& files, const fs::path& target) {
+pid_t StartRun(const source::PathList& files, const fs::path& target) {
   const pid_t pid = ::fork();
   if (pid != 0) return pid;
   testsupport::FakeFrontEnd front_end(target.string());
@@ -37,11 +37,11 @@ pid_t StartRun(const std::vector<std::string>& files, const fs::path& target) {
 
 TEST(SharedFolderTest, FourRunsInOneSecondIntoOneFolder) {
   ScratchDir dir("shared");
-  std::vector<std::string> files;
+  source::PathList files;
   for (int i = 1; i <= 30; ++i) {
     const fs::path p = dir.path() / "Export" / "Inbox" / (std::to_string(i) + ".eml");
     WriteFile(p, Message("Shared " + std::to_string(i), 2000));
-    files.push_back(p.string());
+    files.Append(p.string());
   }
   const fs::path out = dir.path() / "out" / "new";  // made by the runs
   std::vector<pid_t> runs;

@@ -29,13 +29,15 @@ RunOptions FixedOptions() {
 
 struct RunOver {
   FakeFrontEnd front_end;
+  source::PathList list;
   RunResult result;
   std::unique_ptr<ConversionRun> conversion;
   RunOver(const std::vector<std::string>& files, const std::string& target, SessionFactory make_session,
       ItemSteps steps = DefaultItemSteps(), RunOptions options = FixedOptions()) {
     conversion = std::make_unique<ConversionRun>(front_end, std::move(make_session), steps, options);
     front_end.folder_answers.push_back(target);
-    result = conversion->CmdExtractDBX_Click(files, static_cast<int>(files.size()));
+    for (const std::string& f : files) list.Append(f);
+    result = conversion->CmdExtractDBX_Click(list, static_cast<int>(list.size()));
   }
 };
 

@@ -3,8 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "support/files.h"
 
@@ -24,6 +27,12 @@ class TempTree : public testsupport::ScratchDir {
   void Folder(const std::string& relative) const { fs::create_directories(path() / relative); }
 };
 
+std::vector<std::string> Listed(const PathList& list) {
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < list.size(); ++i) paths.push_back(list[i]);
+  return paths;
+}
+
 TEST(PathLogger, ListsBreadthFirstAndCountsInTheLabel) {
   TempTree tree;
   tree.File("A/x.eml");
@@ -39,7 +48,7 @@ TEST(PathLogger, ListsBreadthFirstAndCountsInTheLabel) {
 
   const std::string a = tree.Root() + "A/";
   EXPECT_EQ(logger.Count(), 4u);
-  EXPECT_THAT(logger.fullFileNames(),
+  EXPECT_THAT(Listed(logger.fullFileNames()),
               ElementsAre(a + "x.eml", a + "B/y.meta", a + "C/z.eml", a + "B/D/w.eml"));
   EXPECT_THAT(logger.pathNames(), ElementsAre(a, a + "B/", a + "C/", a + "B/D/", a + "B/Empty/"));
   ASSERT_FALSE(labels.empty());
@@ -60,7 +69,7 @@ TEST(PathLogger, LinksToFoldersAreNotFollowedLinksToFilesAreListed) {
   PathLogger logger;
   logger.PathLogInit();
   logger.LogPath(root);
-  EXPECT_THAT(logger.fullFileNames(),
+  EXPECT_THAT(Listed(logger.fullFileNames()),
               ElementsAre(root + "real.eml", root + "Inbox/1.eml", root + "Inbox/alias.eml",
                           root + "Inbox/dangling.eml"));
   ASSERT_EQ(logger.skippedFolders().size(), 2u);
@@ -87,7 +96,7 @@ TEST(PathLogger, FoldersThatVanishDuringTheWalkAreSkippedAndNamed) {
   });
   logger.PathLogInit();
   EXPECT_NO_THROW(logger.LogPath(root));
-  EXPECT_THAT(logger.fullFileNames(), ElementsAre(root + "top.eml", root + "Kept/1.eml"));
+  EXPECT_THAT(Listed(logger.fullFileNames()), ElementsAre(root + "top.eml", root + "Kept/1.eml"));
   EXPECT_EQ(logger.Count(), 2u);
   ASSERT_EQ(logger.skippedFolders().size(), 2u);
   EXPECT_EQ(logger.skippedFolders()[0].path, root + "Gone/");
@@ -95,6 +104,35 @@ TEST(PathLogger, FoldersThatVanishDuringTheWalkAreSkippedAndNamed) {
   for (const auto& skipped : logger.skippedFolders()) {
     EXPECT_THAT(skipped.reason, ::testing::HasSubstr("cannot read the folder: "));
   }
+}
+
+// A server's listing goes to a temporary file in blocks; it must read back whole, from the
+// run and the parse-ahead workers at once, and stay whole in memory where no file can be made.
+TEST(PathList, LongListingsReadBackWholeFromSeveralThreadsWithOrWithoutTheFile) {
+  const auto path_at = [](std::size_t i) {
+    return "/srv/export/Inbox/" + std::string(i % 300, 'x') + std::to_string(i) + ".eml";
+  };
+  const std::string tmpdir = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "";
+  for (const bool file_refused : {false, true}) {
+    if (file_refused) ::setenv("TMPDIR", "/proc/mailvane-no-such-folder", 1);
+    PathList list;
+    for (std::size_t i = 0; i < 20000; ++i) list.Append(path_at(i));
+    PathList moved = std::move(list);  // as the listing is handed to the run
+    EXPECT_EQ(moved.KeptInMemoryBecause().empty(), !file_refused);
+    ASSERT_EQ(moved.size(), 20000u);
+    std::atomic<int> wrong = 0;
+    std::vector<std::thread> readers;
+    for (std::size_t t = 0; t < 3; ++t) {
+      readers.emplace_back([&, t] {
+        for (std::size_t i = t; i < moved.size(); i += 1 + t * 7) wrong += moved[i] != path_at(i);
+      });
+    }
+    for (std::thread& r : readers) r.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(moved[19999], path_at(19999));
+    EXPECT_THROW(moved[20000], std::out_of_range);
+  }
+  if (tmpdir.empty()) ::unsetenv("TMPDIR"); else ::setenv("TMPDIR", tmpdir.c_str(), 1);
 }
 
 }  // namespace

@@ -27,6 +27,8 @@ TEST(ParseAhead, EveryTakeGetsItsOwnFileWhateverIsSkipped) {
   const std::string outside = dir.Write("outside.eml", "Subject: outside\r\n\r\nx\r\n");
   files.insert(files.begin() + 20, (dir / "missing.eml").string());  // named, never written
   files.insert(files.begin() + 7, (dir / "m7.meta").string());        // listed, not a message
+  source::PathList list;
+  for (const std::string& f : files) list.Append(f);
   std::vector<std::uint32_t> messages(files.size());
   for (std::uint32_t i = 0; i < messages.size(); ++i) messages[i] = i;
   messages.erase(messages.begin() + 7);
@@ -43,7 +45,7 @@ TEST(ParseAhead, EveryTakeGetsItsOwnFileWhateverIsSkipped) {
       {"m38.eml", "message 38"},
   };
   for (unsigned threads : {1u, 3u}) {
-    ParseAhead ahead(files, messages, threads);
+    ParseAhead ahead(list, messages, threads);
     for (const auto& t : kTakes) {
       if (t.subject.empty()) {
         EXPECT_THROW(ahead.Take(dir / t.file), std::system_error) << t.file;
@@ -53,7 +55,7 @@ TEST(ParseAhead, EveryTakeGetsItsOwnFileWhateverIsSkipped) {
     }
   }
   // Dropped half-way, with parses still waiting: the workers stop cleanly.
-  { ParseAhead ahead(files, messages, 2); }
+  { ParseAhead ahead(list, messages, 2); }
 }
 
 }  // namespace
