@@ -96,7 +96,9 @@ class Timed:
                 raise RuntimeError("/usr/bin/time printed no '%s' for %s" % (name, argv[0]))
             return m.group(1)
 
-        self.cpu = float(field("User time (seconds)")) + float(field("System time (seconds)"))
+        self.user = float(field("User time (seconds)"))
+        self.system = float(field("System time (seconds)"))
+        self.cpu = self.user + self.system
         self.rss_mb = int(field("Maximum resident set size (kbytes)")) / 1024.0
 
 
@@ -254,8 +256,10 @@ def main():
     log("")
     log("N = %d messages (seed %d), %d input files, %.1f MB in, PST %.1f MB"
         % (emls, args.seed, len(files), in_bytes / 1e6, pst_bytes / 1e6))
-    log("conversion:      %.2f s wall, %.2f s CPU, exit %d, peak RSS %.1f MB"
-        % (conv.wall, conv.cpu, conv.code, conv.rss_mb))
+    log("conversion:      %.2f s wall, %.2f s CPU (user %.2f, kernel %.2f; %.3f ms a message), "
+        "exit %d, peak RSS %.1f MB"
+        % (conv.wall, conv.cpu, conv.user, conv.system, 1000.0 * conv.cpu / max(emls, 1),
+           conv.code, conv.rss_mb))
     log("throughput:      %.0f messages/s, %.1f input MB/s (per CPU second: %.0f messages, "
         "%.1f MB)" % (emls / conv.wall, in_bytes / 1e6 / conv.wall, emls / conv.cpu,
                       in_bytes / 1e6 / conv.cpu))

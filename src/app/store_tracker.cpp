@@ -31,7 +31,7 @@ class TrackedSession final : public store::Session {
   std::unique_ptr<store::Folder> GetFolderFromPath(std::string_view path) override {
     return inner_->GetFolderFromPath(path);
   }
-  void ExpectImports(const source::PathList* files, std::vector<std::uint32_t> messages,
+  void ExpectImports(const source::PathList* files, std::vector<bool> messages,
                      unsigned threads) override {
     inner_->ExpectImports(files, std::move(messages), threads);
   }

@@ -145,11 +145,11 @@ class Session {
   virtual std::unique_ptr<Folder> GetFolderFromPath(std::string_view path) = 0;
   // Commits and closes every store of the session.
   virtual void Logoff() = 0;
-  // The message files the run will import, in order (the positions in `files` of those
-  // `messages` names, ascending): a session may parse them ahead on `threads` worker
-  // threads (0: none). `files` stays in place until the next call; nullptr stops it.
-  virtual void ExpectImports(const source::PathList* /*files*/,
-                             std::vector<std::uint32_t> /*messages*/, unsigned /*threads*/) {}
+  // The message files the run will import, in order (those of `files` whose flag in
+  // `messages` is set): a session may parse them ahead on `threads` worker threads (0:
+  // none). `files` stays in place until the next call; nullptr stops it.
+  virtual void ExpectImports(const source::PathList* /*files*/, std::vector<bool> /*messages*/,
+                             unsigned /*threads*/) {}
   // Commits and closes one store and forgets it; the reference is invalid afterwards.
   virtual void RemoveStore(Store& store) {
     throw StoreError("RemoveStore: this session cannot close one store of " + store.DisplayName());

@@ -10,9 +10,10 @@
 
 namespace mailvane::store {
 
-ParseAhead::ParseAhead(const source::PathList& files, std::vector<std::uint32_t> messages,
-                       unsigned threads)
+ParseAhead::ParseAhead(const source::PathList& files, std::vector<bool> messages, unsigned threads)
     : files_(files), messages_(std::move(messages)), max_waiting_(kMaxWaitingPerThread * std::max(threads, 1u)) {
+  messages_.resize(std::min(messages_.size(), files_.size()));
+  first_ = next_ = NextMessage(0);
   for (unsigned t = 0; t < threads; ++t) workers_.emplace_back([this] { Work(); });
 }
 
@@ -25,6 +26,11 @@ ParseAhead::~ParseAhead() {
   for (std::thread& worker : workers_) worker.join();
 }
 
+std::size_t ParseAhead::NextMessage(std::size_t at) const {
+  while (at < messages_.size() && !messages_[at]) ++at;
+  return at;
+}
+
 bool ParseAhead::CanStart() const {
   if (next_ >= messages_.size()) return false;
   return window_.empty() || (window_.size() < max_waiting_ && window_bytes_ < kMaxWaitingBytes);
@@ -35,8 +41,9 @@ void ParseAhead::Work() {
   for (;;) {
     changed_.wait(lock, [this] { return stopping_ || CanStart(); });
     if (stopping_) return;
-    const std::size_t index = next_++;
-    const std::filesystem::path file = FileAt(index);
+    const std::size_t index = next_;
+    next_ = NextMessage(next_ + 1);
+    const std::filesystem::path file = files_[index];
     std::error_code ec;
     const std::uint64_t size = std::filesystem::file_size(file, ec);
     Slot& slot = window_.emplace_back();  // deque: stays in place while others are added
@@ -78,7 +85,7 @@ mime::ParsedMessage ParseAhead::Take(const std::filesystem::path& file) {
   const std::string name = file.string();
   std::size_t wanted = first_;
   const std::size_t end = std::min(messages_.size(), first_ + kLookAhead);
-  while (wanted < end && FileAt(wanted) != name) ++wanted;
+  while (wanted < end && (!messages_[wanted] || files_[wanted] != name)) ++wanted;
   if (wanted == end) {
     lock.unlock();
     return mime::ParseMimeFile(file);
@@ -89,7 +96,7 @@ mime::ParsedMessage ParseAhead::Take(const std::filesystem::path& file) {
     if (window_.empty()) {
       // Not started yet: the files before it will never be asked for.
       if (next_ <= wanted) {
-        next_ = wanted + 1;
+        next_ = NextMessage(wanted + 1);
         first_ = next_;
         lock.unlock();
         changed_.notify_all();

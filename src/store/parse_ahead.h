@@ -29,9 +29,9 @@ class ParseAhead {
   static constexpr std::size_t kMaxWaitingPerThread = 4;
   static constexpr std::uint64_t kMaxWaitingBytes = 32 << 20;
 
-  // files: the run's list, in place while this lives; messages: the positions in it of
-  // the files to parse, ascending.
-  ParseAhead(const source::PathList& files, std::vector<std::uint32_t> messages, unsigned threads);
+  // files: the run's list, in place while this lives; messages: one flag per file, set for
+  // the files to parse (a bit each, so a server's listing costs little).
+  ParseAhead(const source::PathList& files, std::vector<bool> messages, unsigned threads);
   ~ParseAhead();
   ParseAhead(const ParseAhead&) = delete;
   ParseAhead& operator=(const ParseAhead&) = delete;
@@ -55,16 +55,17 @@ class ParseAhead {
   // How far past the oldest file not taken an import's file is looked for; one further
   // on, or one already passed, is parsed by the import itself.
   static constexpr std::size_t kLookAhead = 4096;
-  std::string FileAt(std::size_t index) const { return files_[messages_[index]]; }
+  // The first file to parse at or after position at (the list's size when none is left).
+  std::size_t NextMessage(std::size_t at) const;
 
   const source::PathList& files_;
-  const std::vector<std::uint32_t> messages_;
+  std::vector<bool> messages_;
   const std::size_t max_waiting_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Slot> window_;  // files_[first_ ...] being parsed or parsed, in order
-  std::size_t first_ = 0;    // index of window_.front(), or of the next file when empty
-  std::size_t next_ = 0;     // the next file a worker starts
+  std::size_t first_ = 0;    // position of window_.front(), or of the next file when empty
+  std::size_t next_ = 0;     // the position of the next file a worker starts
   std::uint64_t window_bytes_ = 0;
   bool stopping_ = false;
   std::vector<std::thread> workers_;

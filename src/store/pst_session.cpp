@@ -75,7 +75,7 @@ std::unique_ptr<Folder> PstSession::GetFolderFromPath(std::string_view path) {
                    std::string(store_name) + "\"");
 }
 
-void PstSession::ExpectImports(const source::PathList* files, std::vector<std::uint32_t> messages,
+void PstSession::ExpectImports(const source::PathList* files, std::vector<bool> messages,
                                unsigned threads) {
   parse_ahead_.reset();
   if (files == nullptr || messages.empty() || threads == 0) return;

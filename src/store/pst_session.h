@@ -26,7 +26,7 @@ class PstSession : public Session {
   std::unique_ptr<Folder> GetFolderFromPath(std::string_view path) override;
   void Logoff() override;
   void RemoveStore(Store& store) override;
-  void ExpectImports(const source::PathList* files, std::vector<std::uint32_t> messages,
+  void ExpectImports(const source::PathList* files, std::vector<bool> messages,
                      unsigned threads) override;
 
  private:

@@ -29,9 +29,8 @@ TEST(ParseAhead, EveryTakeGetsItsOwnFileWhateverIsSkipped) {
   files.insert(files.begin() + 7, (dir / "m7.meta").string());        // listed, not a message
   source::PathList list;
   for (const std::string& f : files) list.Append(f);
-  std::vector<std::uint32_t> messages(files.size());
-  for (std::uint32_t i = 0; i < messages.size(); ++i) messages[i] = i;
-  messages.erase(messages.begin() + 7);
+  std::vector<bool> messages(files.size(), true);
+  messages[7] = false;
 
   // What the writer asks for, in order: gaps (steps that failed before the import), a
   // file out of the list, one already passed, and a file that cannot be read.

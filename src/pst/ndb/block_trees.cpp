@@ -178,24 +178,46 @@ Bid PstNodeDatabase::WriteSubnodeTree(std::vector<SubnodeEntry> entries) {
 
 void PstNodeDatabase::AddRef(Bid bid) {
   RequireWritable();
-  std::optional<BlockInfo> info = FindBlock(bid);
+  const std::optional<BlockInfo> info = FindBlock(bid);
   if (!info) throw FormatError("block " + base::Hex(bid) + " does not exist");
-  if (info->cref == kMaxRefs) {
+  const auto it = ref_changes_.find(BidKey(bid));
+  const int change = it != ref_changes_.end() ? it->second : 0;
+  if (info->cref + change >= kMaxRefs) {
     throw FormatError("block " + base::Hex(bid) + " has too many references");
   }
-  ++info->cref;
-  PutBlock(bid, *info);
+  if (change + 1 == 0) {
+    ref_changes_.erase(it);
+  } else {
+    ref_changes_[BidKey(bid)] = change + 1;
+  }
 }
 
 void PstNodeDatabase::Release(Bid bid) {
   RequireWritable();
-  std::optional<BlockInfo> info = FindBlock(bid);
+  const std::optional<BlockInfo> info = FindBlock(bid);
   if (!info) throw FormatError("block " + base::Hex(bid) + " does not exist");
-  if (--info->cref > 1) {
-    PutBlock(bid, *info);
+  const auto it = ref_changes_.find(BidKey(bid));
+  const int change = it != ref_changes_.end() ? it->second : 0;
+  if (info->cref + change - 1 > 1) {
+    if (change - 1 == 0) {
+      ref_changes_.erase(it);
+    } else {
+      ref_changes_[BidKey(bid)] = change - 1;
+    }
     return;
   }
+  if (it != ref_changes_.end()) ref_changes_.erase(it);
   FreeBlock(BidKey(bid));
+}
+
+void PstNodeDatabase::ApplyRefChanges() {
+  for (const auto& [key, change] : ref_changes_) {
+    std::optional<BlockInfo> info = FindBlock(key);
+    if (!info) throw FormatError("block " + base::Hex(key) + " does not exist");
+    info->cref = static_cast<std::uint16_t>(info->cref + change);
+    PutBlock(key, *info);
+  }
+  ref_changes_.clear();
 }
 
 void PstNodeDatabase::FreeBlock(Bid bid) {

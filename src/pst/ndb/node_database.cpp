@@ -228,6 +228,7 @@ void PstNodeDatabase::Commit() {
 }
 
 void PstNodeDatabase::CommitOnce() {
+  ApplyRefChanges();
   writer_.Flush();
   if (nbt_.dirty()) header_.nbt = nbt_.Commit();
   if (bbt_.dirty()) header_.bbt = bbt_.Commit();

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -65,6 +66,7 @@ class PstNodeDatabase : public NodeDatabase {
 
  private:
   void CommitOnce();
+  void ApplyRefChanges();
   void RequireOpen() const;
   // Called inside a catch block: marks the file broken and keeps the first failure's text.
   void MarkBroken();
@@ -119,6 +121,11 @@ class PstNodeDatabase : public NodeDatabase {
   std::uint64_t intervals_on_disk_ = 0;
   // Space freed since the last commit: still reachable from the committed header.
   std::vector<std::pair<std::uint64_t, std::uint64_t>> freed_;
+  // References taken (+) and given back (-) since the last commit, by block. A growing
+  // table's new tree takes a reference on every leaf and its old tree gives it back in the
+  // same commit; kept here, the pair never touches the BBT's pages, which for a big folder
+  // would be thousands of scattered pages rewritten at every commit.
+  std::unordered_map<Bid, int> ref_changes_;
 };
 
 }  // namespace mailvane::pst::ndb
