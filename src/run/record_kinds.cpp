@@ -33,7 +33,7 @@ bool IsTypedRecordName(std::string_view file_name) {
 
 void RecordKinds::Learn(const source::PathList& files, int file_count,
                         source::FrontEnd& front_end) {
-  types_.clear();
+  learned_ = true;
   folder_types_.clear();
   std::map<std::string, int> seen;  // folder -> the one item folder type seen, or kMixed
   for (int k = 0; k < file_count; ++k) {
@@ -45,7 +45,6 @@ void RecordKinds::Learn(const source::PathList& files, int file_count,
       front_end.Yield();
       const zimbra::ParsedMetaRecord record = zimbra::ReadMetaTree(file);
       const int type = record.tree ? record.tree->Type() : -1;
-      types_[file] = type;
       folder_type = FolderTypeForRecord(type);
       if (folder_type == 0) continue;  // folders, tags, documents: no say in the folder's kind
     } else if (!EndsWithLower(source::FileNameOf(file), "eml")) {
@@ -60,16 +59,12 @@ void RecordKinds::Learn(const source::PathList& files, int file_count,
   }
 }
 
-int RecordKinds::TypeOf(const std::string& file) const {
-  const auto it = types_.find(file);
-  return it == types_.end() ? -1 : it->second;
-}
-
 FileTests RecordKinds::Tests(source::ExportFile& file, std::string_view logical) {
   FileTests tests = TestFile(logical);
-  int type = TypeOf(file.path());
-  if (types_.count(file.path()) == 0 && IsTypedRecordName(source::FileNameOf(file.path())) &&
-      file.NotReadable().empty()) {
+  int type = -1;
+  // Read again rather than kept from the listing's scan: a server's mailbox holds too many
+  // records to keep a type for each, and the steps read the record's bytes anyway.
+  if (IsTypedRecordName(source::FileNameOf(file.path())) && file.NotReadable().empty()) {
     std::optional<zimbra::ParsedMetaRecord> record;
     try {
       record = zimbra::ParseMetaRecord(file.Content());
@@ -81,7 +76,7 @@ FileTests RecordKinds::Tests(source::ExportFile& file, std::string_view logical)
       const auto view = record->tree->metadata.Number("vt");
       const int folder_type = view ? FolderTypeForRecord(static_cast<int>(*view)) : 0;
       const std::string name = record->tree->json.Text("name");
-      if (type == zimbra::kZimbraFolder && folder_type != 0 && !name.empty()) {
+      if (!learned_ && type == zimbra::kZimbraFolder && folder_type != 0 && !name.empty()) {
         std::string folder = source::WithoutSplitSuffixes(source::RelativeFolder(std::string(logical)));
         folder_types_[folder.empty() ? name : folder + source::kStoreSeparator + name] = folder_type;
       }

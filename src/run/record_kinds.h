@@ -7,7 +7,6 @@
 #include <map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "run/file_tests.h"
@@ -22,12 +21,9 @@ class RecordKinds {
   // file_count files.
   void Learn(const source::PathList& files, int file_count, source::FrontEnd& front_end);
 
-  // The record's Zimbra type, -1 when unknown (not a record, or unreadable).
-  int TypeOf(const std::string& file) const;
-
   // The tests of a file: a record's type decides its kind when the record has one; the
-  // path tests decide otherwise. A record not learned before (from a stream) is read here,
-  // and a folder's record tells the kind of its folder ("vt", its default view).
+  // path tests decide otherwise. From a stream, whose folders were not learned before, a
+  // folder's record tells the kind of its folder ("vt", its default view).
   FileTests Tests(source::ExportFile& file, std::string_view logical);
 
   // The folder type (Folders.Add's numbering) of a store-side relative folder.
@@ -35,7 +31,7 @@ class RecordKinds {
   const std::map<std::string, int>& FolderTypes() const { return folder_types_; }
 
  private:
-  std::unordered_map<std::string, int> types_;
+  bool learned_ = false;  // the folder types came from a listing before the run
   std::map<std::string, int> folder_types_;
 };
 

@@ -202,8 +202,13 @@ void HeapWriter::RollBack(const Mark& mark) {
 }
 
 std::size_t HeapWriter::MemoryBytes() const {
+  // Only page 0, an open bitmap page and the pages from next_flush_ on still hold bytes:
+  // a big table asks this for every item, so the flushed pages are not visited.
   std::size_t n = pages_.capacity() * sizeof(Page);
-  for (const Page& page : pages_) n += page.bytes.capacity() + 2 * page.offsets.capacity();
+  const auto add = [&n](const Page& page) { n += page.bytes.capacity() + 2 * page.offsets.capacity(); };
+  add(pages_[0]);
+  if (open_bitmap_ != 0) add(pages_[open_bitmap_]);
+  for (std::size_t i = std::max<std::size_t>(next_flush_, 1); i < pages_.size(); ++i) add(pages_[i]);
   return n;
 }
 
