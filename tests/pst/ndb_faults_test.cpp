@@ -1,14 +1,11 @@
-// Faults around the node database: a writer killed at random moments, writes and flushes
+// Faults around the node database (a killed run is the program tests'): writes and flushes
 // that fail, a file removed while written, a name taken meanwhile, and damaged copies the
 // checker must name.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <functional>
-#include <random>
 #include <system_error>
 #include <thread>
 
@@ -27,80 +24,6 @@ namespace {
 using testing::Describe;
 using testing::Pattern;
 using testing::ScratchDir;
-
-std::vector<std::uint8_t> Body(std::uint32_t i) { return Pattern(100 + (i * 37) % 9000, i); }
-ndb::Nid KillNid(std::uint32_t i) { return ndb::MakeNid(ndb::NidType::kNormalMessage, 0x10001 + i); }
-
-// The child: adds nodes (some replacing older ones, so space is freed and reused) and
-// reports the number of nodes after each finished commit through the pipe.
-[[noreturn]] void Writer(const std::filesystem::path& path, int report) {
-  try {
-    auto db = ndb::NodeDatabase::Create(path);
-    for (std::uint32_t i = 0;; ++i) {
-      db->PutNode({KillNid(i), db->WriteData(Body(i)), 0, ndb::kNidRootFolder});
-      if (i >= 10) db->PutNode({KillNid(i - 10), db->WriteData(Body(i - 10)), 0, ndb::kNidRootFolder});
-      if ((i + 1) % 40 == 0) {
-        db->Commit();
-        const std::uint32_t count = i + 1;
-        if (::write(report, &count, sizeof count) != sizeof count) ::_exit(3);
-      }
-    }
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "writer failed: %s\n", e.what());
-    ::_exit(2);
-  }
-}
-
-// A writer killed between or during commits leaves a file that checks without errors,
-// holds everything of its last finished commit, and is rebuilt clean when reopened.
-TEST(NdbKill, FileHoldsTheLastCommitAfterSigkill) {
-  ScratchDir dir;
-  std::mt19937 random(12345);
-  for (int round = 0; round < 8; ++round) {
-    const auto path = dir / ("killed" + std::to_string(round) + ".pst");
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      ::close(fds[0]);
-      Writer(path, fds[1]);
-    }
-    ::close(fds[1]);
-    std::uint32_t committed = 0;
-    const std::uint32_t wanted = 1 + random() % 4;
-    for (std::uint32_t seen = 0; seen < wanted; ++seen) {
-      ASSERT_EQ(::read(fds[0], &committed, sizeof committed), static_cast<ssize_t>(sizeof committed));
-    }
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << status;
-    for (std::uint32_t later = 0; ::read(fds[0], &later, sizeof later) == static_cast<ssize_t>(sizeof later);) {
-      committed = later;
-    }
-    ::close(fds[0]);
-
-    const auto findings = check::CheckNodeDatabase(path);
-    EXPECT_FALSE(check::HasErrors(findings)) << "round " << round << "\n" << Describe(findings);
-    {
-      auto db = ndb::NodeDatabase::Open(path, false);
-      for (std::uint32_t i = 0; i < committed; ++i) {
-        auto node = db->FindNode(KillNid(i));
-        ASSERT_TRUE(node) << "round " << round << " node " << i << " of " << committed;
-        if (i % 7 == 0 || i + 1 == committed) {
-          EXPECT_EQ(db->ReadData(node->data), Body(i)) << "round " << round << " node " << i;
-        }
-      }
-    }
-    auto db = ndb::NodeDatabase::Open(path, true);
-    db->PutNode({db->AllocateNid(ndb::NidType::kNormalMessage), db->WriteData(Body(1)), 0, 0});
-    db->Close();
-    const auto after = check::CheckNodeDatabase(path);
-    EXPECT_TRUE(after.empty()) << "round " << round << "\n" << Describe(after);
-  }
-}
 
 // A failed write keeps the last commit and stops the engine: every point of failure in the
 // second commit's writes is tried, half of them in the flush a read makes first.
