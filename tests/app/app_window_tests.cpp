@@ -1,5 +1,5 @@
 // The window offscreen with answered dialogs, on the real store: choosing the source, a
-// dropped archive, presses while it is busy, its labels and closing. (Keys, help, the
+// dropped archive, presses while it is busy and its labels. (Keys, help, closing, the
 // whole run and the exit question as a person uses them are the gui_session test's.)
 #include <QLabel>
 #include <QPushButton>
@@ -12,7 +12,6 @@
 
 #include "app/fake_dialogs.h"
 #include "app/frm_step1.h"
-#include "app/guide_address.h"
 #include "app/status_label.h"
 #include "run/conversion_setup.h"
 #include "support/files.h"
@@ -246,25 +245,6 @@ class WindowTest : public QObject {
       QCOMPARE(lines.last().endsWith(QChar(0x2026)), c.cut);
       if (!c.cut) QCOMPARE(lines.join(QLatin1Char(' ')).simplified(), c.text.simplified());
     }
-  }
-
-  void GuideAddressFindsTheInstalledCopy() {
-    QTemporaryDir prefix;
-    mailvane::testsupport::WriteFile(prefix.filePath(QStringLiteral("share/mailvane/guide.html")).toStdString(), "");
-    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
-    const QUrl url(QString::fromStdString(
-        mailvane::app::GuideAddress(prefix.filePath(QStringLiteral("bin")).toStdString())));
-    QVERIFY(url.isLocalFile());
-    QCOMPARE(QFileInfo(url.toLocalFile()).canonicalFilePath(),
-             QFileInfo(prefix.filePath(QStringLiteral("share/mailvane/guide.html"))).canonicalFilePath());
-  }
-
-  void ClosingEndsWithoutAQuestion() {
-    Harness h;
-    h.window->show();
-    QVERIFY(h.window->close());
-    QVERIFY(h.dialogs.messages.empty());
-    QCOMPARE(h.ends, std::vector<bool>{false});
   }
 };
 

@@ -104,25 +104,6 @@ TEST(ScanMetaKeys, HtmlDescriptionAloneAndRepeatedKeys) {
   EXPECT_EQ(v[kCalendarEnd], "old");
 }
 
-TEST(ScanMetaKeys, EveryDateTimeFormGivesItsDate) {
-  struct Case {
-    const char* value;
-    const char* date;
-  };
-  for (const Case c : {Case{"TZID=Europe/Berlin:20130412T140000", "20130412"},
-                       Case{"20130412T120000Z", "20130412"}, Case{"20130412T140000", "20130412"},
-                       Case{"VALUE=DATE:20130413", "20130413"},
-                       Case{"TZID=(GMT+01.00) Amsterdam / Berlin:20130414T090000", "20130414"},
-                       Case{"2013", "2013"}}) {
-    const auto v = ScanAppointment(KV("et", c.value) + KV("n", "x") + KV("st", c.value));
-    EXPECT_EQ(v[kCalendarStart], c.date) << c.value;
-    EXPECT_EQ(v[kCalendarEnd], c.date) << c.value;
-    EXPECT_EQ(MetaDateText(c.value), c.date);
-  }
-  EXPECT_EQ(MetaDateText(""), "");
-  EXPECT_EQ(MetaDateText("x:"), "");
-}
-
 TEST(ScanMetaKeys, NotebookPageNameAndFragment) {
   const std::string metadata = KV("ct", "text/html; charset=utf-8") +
                                KV("f", "Goals for Q2: ship the converter, write the docs.");
