@@ -43,17 +43,23 @@ void ParseAhead::Work() {
     if (stopping_) return;
     const std::size_t index = next_;
     next_ = NextMessage(next_ + 1);
-    const std::filesystem::path file = files_[index];
+    std::filesystem::path file;
+    std::exception_ptr error;
+    try {
+      file = files_[index];  // the list's temporary file may refuse: the take says why
+    } catch (...) {
+      error = std::current_exception();
+    }
     std::error_code ec;
-    const std::uint64_t size = std::filesystem::file_size(file, ec);
+    const std::uint64_t size = error ? 0 : std::filesystem::file_size(file, ec);
     Slot& slot = window_.emplace_back();  // deque: stays in place while others are added
     slot.index = index;
     slot.bytes = ec ? 0 : size;
     window_bytes_ += slot.bytes;
     lock.unlock();
     std::optional<mime::ParsedMessage> parsed;
-    std::exception_ptr error;
     try {
+      if (error) std::rethrow_exception(error);
       // Only regular files: opening a FIFO or a device named like a message would block
       // this worker, and the run with it. The writer refuses such files itself.
       std::error_code status_error;
