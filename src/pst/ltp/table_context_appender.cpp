@@ -14,6 +14,9 @@ namespace {
 
 constexpr ndb::Nid kMatrixNid = ndb::MakeNid(ndb::NidType::kLtp, 1);
 constexpr std::size_t kMaxTreeLeaves = 1021;  // leaves under one XBLOCK
+// Rows appended between two flushes of the full blocks and pages: what waits in memory for
+// the next commit stays near a megabyte a table, however far apart the commits are.
+constexpr std::size_t kRowsBetweenFlushes = 4096;
 
 }  // namespace
 
@@ -37,6 +40,7 @@ std::optional<std::size_t> TableContextAppender::PositionOf(std::uint32_t id) co
 }
 
 void TableContextAppender::FlushFull(ndb::NodeDatabase& db) {
+  rows_since_flush_ = 0;
   heap_.FlushFullPages(db);
   for (auto it = replaced_.begin(); it != replaced_.end(); it = replaced_.erase(it)) {
     const ndb::Bid written = db.WriteBlock(it->second);
@@ -114,6 +118,7 @@ void TableContextAppender::Append(ndb::NodeDatabase& db, std::uint32_t id, std::
   if (small_) {
     small_->push_back(TcRow{id, 0, std::vector<TaggedValue>(values.begin(), values.end())});
   } else {
+    if (++rows_since_flush_ >= kRowsBetweenFlushes) FlushFull(db);
     AddToMatrix(db, id, values);
     IndexRow(id, static_cast<std::uint32_t>(position));
   }

@@ -94,6 +94,7 @@ class TableContextAppender {
   std::vector<Block> blocks_;      // full matrix blocks
   std::vector<std::uint8_t> tail_;       // rows after the full blocks
   std::map<std::size_t, std::vector<std::uint8_t>> replaced_;  // full blocks with replaced rows
+  std::size_t rows_since_flush_ = 0;
   std::vector<std::uint32_t> ids_;        // ascending
   std::vector<std::uint32_t> positions_;  // matrix position of ids_[i]; empty when it is i
 };
