@@ -176,37 +176,32 @@ Bid PstNodeDatabase::WriteSubnodeTree(std::vector<SubnodeEntry> entries) {
   return StoreBlock(b, true);
 }
 
+int PstNodeDatabase::RefsOf(Bid key) {
+  const std::optional<BlockInfo> info = FindBlock(key);
+  if (!info) throw FormatError("block " + base::Hex(key) + " does not exist");
+  const auto it = ref_changes_.find(key);
+  return info->cref + (it != ref_changes_.end() ? it->second : 0);
+}
+
+void PstNodeDatabase::ChangeRefs(Bid key, int by) {
+  if ((ref_changes_[key] += by) == 0) ref_changes_.erase(key);
+}
+
 void PstNodeDatabase::AddRef(Bid bid) {
   RequireWritable();
-  const std::optional<BlockInfo> info = FindBlock(bid);
-  if (!info) throw FormatError("block " + base::Hex(bid) + " does not exist");
-  const auto it = ref_changes_.find(BidKey(bid));
-  const int change = it != ref_changes_.end() ? it->second : 0;
-  if (info->cref + change >= kMaxRefs) {
+  if (RefsOf(BidKey(bid)) >= kMaxRefs) {
     throw FormatError("block " + base::Hex(bid) + " has too many references");
   }
-  if (change + 1 == 0) {
-    ref_changes_.erase(it);
-  } else {
-    ref_changes_[BidKey(bid)] = change + 1;
-  }
+  ChangeRefs(BidKey(bid), +1);
 }
 
 void PstNodeDatabase::Release(Bid bid) {
   RequireWritable();
-  const std::optional<BlockInfo> info = FindBlock(bid);
-  if (!info) throw FormatError("block " + base::Hex(bid) + " does not exist");
-  const auto it = ref_changes_.find(BidKey(bid));
-  const int change = it != ref_changes_.end() ? it->second : 0;
-  if (info->cref + change - 1 > 1) {
-    if (change - 1 == 0) {
-      ref_changes_.erase(it);
-    } else {
-      ref_changes_[BidKey(bid)] = change - 1;
-    }
+  if (RefsOf(BidKey(bid)) - 1 > 1) {
+    ChangeRefs(BidKey(bid), -1);
     return;
   }
-  if (it != ref_changes_.end()) ref_changes_.erase(it);
+  ref_changes_.erase(BidKey(bid));
   FreeBlock(BidKey(bid));
 }
 

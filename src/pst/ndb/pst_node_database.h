@@ -67,6 +67,9 @@ class PstNodeDatabase : public NodeDatabase {
  private:
   void CommitOnce();
   void ApplyRefChanges();
+  // A block's references with those changed since the last commit; raises when it is gone.
+  int RefsOf(Bid key);
+  void ChangeRefs(Bid key, int by);
   void RequireOpen() const;
   // Called inside a catch block: marks the file broken and keeps the first failure's text.
   void MarkBroken();
