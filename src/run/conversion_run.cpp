@@ -236,12 +236,13 @@ void ConversionRun::ConvertFiles(source::ExportSource& source) {
   const unsigned threads = options_.threads != 0 ? options_.threads
                                                  : std::max(1u, std::thread::hardware_concurrency());
   if (threads > 1 && steps_.message && known != nullptr) {
-    std::vector<bool> messages_ahead(known->size());
-    for (std::size_t i = 0; i < known->size(); ++i) {
-      messages_ahead[i] = TestFile(LogicalPath((*known)[i])).message;
-    }
-    source::TryStep(report_, "", "parse ahead",
-                    [&] { session_->ExpectImports(known, std::move(messages_ahead), threads); });
+    source::TryStep(report_, "", "parse ahead", [&] {
+      std::vector<bool> messages_ahead(known->size());
+      for (std::size_t i = 0; i < known->size(); ++i) {
+        messages_ahead[i] = TestFile(LogicalPath((*known)[i])).message;
+      }
+      session_->ExpectImports(known, std::move(messages_ahead), threads);
+    });
   }
   state_.FileNumber = 1;
   while (source::ExportFile* file = source.Next()) {

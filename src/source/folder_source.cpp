@@ -114,7 +114,15 @@ ExportFile* FolderSource::Next() {
     current_.reset();
     return nullptr;
   }
-  current_ = std::make_unique<FolderFile>(files_[next_++]);
+  try {
+    current_ = std::make_unique<FolderFile>(files_[next_++]);
+  } catch (const std::exception& e) {
+    // The list's temporary file failed: the run stops here and says why, as for an archive.
+    stopped_ = std::string("the list of the export's files could not be read back: ") + e.what();
+    next_ = files_.size();
+    current_.reset();
+    return nullptr;
+  }
   return current_.get();
 }
 

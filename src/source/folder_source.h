@@ -41,13 +41,14 @@ class FolderSource : public ExportSource {
   const PathList* KnownPaths() const override { return &files_; }
   std::optional<int> Percent() const override;
   std::uint64_t BytesRead() const override { return 0; }
-  std::string StoppedBy() const override { return {}; }
+  std::string StoppedBy() const override { return stopped_; }
   std::string Name() const override { return name_; }
 
  private:
   const PathList& files_;
   std::string name_;
   std::size_t next_ = 0;
+  std::string stopped_;
   std::unique_ptr<FolderFile> current_;
 };
 
