@@ -16,13 +16,16 @@
 #include "pst/check/pst_checker.h"
 #include "pst/ndb/layout.h"
 #include "pst/pst_test_support.h"
-#include "reliability/reliability_support.h"
 #include "run/conversion_run.h"
 #include "store/mail_store.h"
+#include "support/fake_front_end.h"
 #include "support/files.h"
+#include "support/pst_readers.h"
 
 namespace mailvane::reliability {
 namespace {
+
+using namespace testsupport;
 
 using pst::testing::FaultOn;
 using pst::testing::FaultPlan;
@@ -35,7 +38,7 @@ source::PathList SmallExport(const fs::path& root) {
   source::PathList files;
   for (int i = 1; i <= 6; ++i) {
     const fs::path p = root / "Export" / (i % 2 ? "Inbox" : "Projects") / (std::to_string(i) + ".eml");
-    WriteFile(p, Message("Fault " + std::to_string(i), 3000));
+    WriteFile(p, Rfc822("Fault " + std::to_string(i), 3000));
     files.Append(p.string());
   }
   const fs::path contact = root / "Export" / "Contacts" / "Anna.meta";
@@ -142,7 +145,7 @@ TEST(IoFaultTest, EveryWriteAndFlushOfASmallConversionFailingInTurn) {
   ASSERT_GT(counting.flushes, 2);
 
   // Under the sanitizers every third k; the errors take turns.
-  const int stride = ShortForm() ? 3 : 1;
+  const int stride = ShortTests() ? 3 : 1;
   int runs = 0;
   for (int k = 1; k <= counting.writes; k += stride) {
     CheckFaultedRun(files, dir.path() / ("w" + std::to_string(k)), FaultOn::kWrite, k,
@@ -170,7 +173,7 @@ TEST(IoFaultTest, SmallFileSystemRunningFull) {
   source::PathList files;
   for (int i = 1; i <= 40; ++i) {
     const fs::path p = dir.path() / "Export" / "Inbox" / (std::to_string(i) + ".eml");
-    WriteFile(p, Message("Full " + std::to_string(i), 20000));
+    WriteFile(p, Rfc822("Full " + std::to_string(i), 20000));
     files.Append(p.string());
   }
   const fs::path tmp = dir.path() / "tmp";

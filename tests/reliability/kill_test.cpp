@@ -22,13 +22,17 @@
 #include "pst/check/pst_checker.h"
 #include "pst/ndb/header.h"
 #include "pst/ndb/layout.h"
-#include "reliability/reliability_support.h"
+#include "support/files.h"
 #include "support/pst_readers.h"
 
 namespace mailvane::reliability {
 namespace {
 
+using namespace testsupport;
+
 using namespace std::chrono_literals;
+
+fs::path Program() { return BuiltProgram("mailvane"); }
 
 std::string Subject(int i) {
   char text[32];
@@ -56,7 +60,7 @@ struct Kill {
 // Watches the target folder's .pst until done, keeping the newest commit counter seen.
 void Watch(const fs::path& out, Kill& kill) {
   while (!kill.done) {
-    const fs::path pst = OnlyPst(out);
+    const fs::path pst = OnlyFile(out, ".pst");
     if (!pst.empty()) {
       const long c = CommitCounter(pst);
       if (c > kill.newest_seen) kill.newest_seen = c;
@@ -91,11 +95,11 @@ int Wait(pid_t pid) {
 TEST(KillTest, SigkillAtRandomMomentsLeavesTheLastCommit) {
   if (!fs::exists(Program())) GTEST_SKIP() << Program() << " is not built";
   ScratchDir dir("kill");
-  const int messages = ShortForm() ? 600 : 2000;
-  const int kills = ShortForm() ? 6 : 20;
+  const int messages = ShortTests() ? 600 : 2000;
+  const int kills = ShortTests() ? 6 : 20;
   const fs::path source = dir.path() / "Export";
   for (int i = 0; i < messages; ++i) {
-    WriteFile(source / "Inbox" / (Subject(i) + ".eml"), Message(Subject(i), 1500));
+    WriteFile(source / "Inbox" / (Subject(i) + ".eml"), Rfc822(Subject(i), 1500));
   }
   // The order the program lists one folder's files in: by name.
   std::vector<std::string> order;
@@ -129,7 +133,7 @@ TEST(KillTest, SigkillAtRandomMomentsLeavesTheLastCommit) {
     watcher.join();
     SCOPED_TRACE("kill " + std::to_string(k) + " at " + std::to_string(at / 1000) + " ms");
     if (WIFEXITED(status)) continue;  // ended before the signal: nothing to learn
-    const fs::path pst = OnlyPst(out);
+    const fs::path pst = OnlyFile(out, ".pst");
     if (pst.empty()) {
       EXPECT_EQ(kill.newest_seen, -1) << "a committed store vanished";
       ++survived;

@@ -11,13 +11,16 @@
 #include <gtest/gtest.h>
 
 #include "pst/check/pst_checker.h"
-#include "reliability/reliability_support.h"
 #include "run/conversion_run.h"
 #include "store/mail_store.h"
+#include "support/fake_front_end.h"
 #include "support/files.h"
+#include "support/pst_readers.h"
 
 namespace mailvane::reliability {
 namespace {
+
+using namespace testsupport;
 
 std::tm SameSecond() { return testsupport::LocalTimeAt(2026, 12, 7, 6, 6, 21); }
 
@@ -40,7 +43,7 @@ TEST(SharedFolderTest, FourRunsInOneSecondIntoOneFolder) {
   source::PathList files;
   for (int i = 1; i <= 30; ++i) {
     const fs::path p = dir.path() / "Export" / "Inbox" / (std::to_string(i) + ".eml");
-    WriteFile(p, Message("Shared " + std::to_string(i), 2000));
+    WriteFile(p, Rfc822("Shared " + std::to_string(i), 2000));
     files.Append(p.string());
   }
   const fs::path out = dir.path() / "out" / "new";  // made by the runs

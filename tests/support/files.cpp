@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
+#include <system_error>
 
 namespace mailvane::testsupport {
 
@@ -34,6 +35,25 @@ void WriteFile(const fs::path& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::set<std::string> TreeListing(const fs::path& root) {
+  std::set<std::string> out;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    out.insert(it->path().lexically_relative(root).string());
+  }
+  if (ec) throw std::system_error(ec, "cannot list " + root.string());
+  return out;
+}
+
+bool ShortTests() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#else
+  return std::getenv("MAILVANE_SHORT_TESTS") != nullptr;
+#endif
 }
 
 fs::path SourceDir() {

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,10 +50,13 @@ fs::path OnlyFile(const fs::path& folder, const std::string& extension);
 // The Outlook-made files, when they are there (they are not in a fresh clone).
 std::optional<fs::path> ReferenceDir();
 
-// A short RFC 822 message whose subject, Message-ID and body are made of subject.
-inline std::string Rfc822(const std::string& subject) {
+// A short RFC 822 message whose subject, Message-ID and body are made of subject; the body
+// padded to body_bytes when that is more.
+inline std::string Rfc822(const std::string& subject, std::size_t body_bytes = 0) {
+  std::string body = "Body of " + subject;
+  while (body.size() < body_bytes) body += " The quick brown fox jumps over the lazy dog.";
   return "From: a@example.com\r\nTo: b@example.com\r\nSubject: " + subject + "\r\nMessage-ID: <" +
-         subject + "@example.com>\r\n\r\nBody of " + subject + "\r\n";
+         subject + "@example.com>\r\n\r\n" + body + "\r\n";
 }
 
 std::string FromHex(std::string_view hex);
@@ -61,6 +65,10 @@ std::string Base64(std::string_view bytes);  // one line, with padding
 std::vector<std::uint8_t> Pattern(std::size_t n, std::uint32_t seed = 1);
 // A broken-down local time, for the fixed clocks that make the names of a run's files.
 std::tm LocalTimeAt(int year, int month, int day, int hour, int minute = 0, int second = 0);
+// Every path below root (files, folders, links, special files), relative to root.
+std::set<std::string> TreeListing(const fs::path& root);
+// True under AddressSanitizer or when MAILVANE_SHORT_TESTS is set: long loops run fewer rounds.
+bool ShortTests();
 // The checker's findings, one per line.
 std::string Describe(const std::vector<pst::check::Finding>& findings);
 
