@@ -21,8 +21,7 @@ void WriteExport(const fs::path& root) {
   fs::create_directories(root / "Inbox");
   for (int i = 1; i <= kMessages; ++i) {
     std::ofstream(root / "Inbox" / (std::to_string(100 + i) + ".eml"))
-        << "From: a@example.com\r\nTo: b@example.com\r\nSubject: Message " << i
-        << "\r\nDate: Mon, 1 Apr 2013 10:00:00 +0000\r\n\r\nBody " << i << "\r\n";
+        << mailvane::testsupport::Rfc822("Message " + std::to_string(i));
   }
 }
 

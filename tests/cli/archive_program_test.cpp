@@ -4,7 +4,6 @@
 // and name the place in the report. Skipped while the program is not built.
 #include <algorithm>
 #include <filesystem>
-#include <tuple>
 #include <utility>
 
 #include <gmock/gmock.h>
@@ -115,7 +114,7 @@ with tarfile.open(out + '/parts.tgz', 'w:gz') as t:
     t.addfile(info, io.BytesIO(header))
 )";
 
-using MessageRow = std::tuple<std::string, std::string, int>;
+using testsupport::MessageRow;
 
 // Every message's subject, PR_MESSAGE_FLAGS and attachment sizes, sorted: what a
 // message's record adds shows in its flags.
@@ -125,20 +124,12 @@ std::string MarksOf(const fs::path& out) {
   return r.out;
 }
 
-// Every message as (folder below the top of the store, subject, attachments), sorted.
+// Every message as (folder below the top of the store, subject, attachments), sorted, the
+// folders without strip.
 std::vector<MessageRow> MessagesOf(const fs::path& out, const std::string& strip = "") {
-  const fs::path pst = testsupport::OnlyFile(out, ".pst");
-  const fs::path checker = testsupport::BuiltProgram("mailvane-pstcheck");
-  if (fs::exists(checker)) {
-    EXPECT_EQ(RunCommand({checker.string(), pst.string()}).exit_code, 0);
-  }
-  const testsupport::PypffMessages read = testsupport::ReadMessagesWithPypff(pst);
-  EXPECT_TRUE(read.ok) << read.run.err;
-  std::vector<MessageRow> rows;
-  for (const auto& m : read.messages) {
-    std::string folder = m.folder.substr(std::min(m.folder.size(), m.folder.find('\\') + 1));
-    if (!strip.empty() && folder.rfind(strip, 0) == 0) folder.erase(0, strip.size());
-    rows.emplace_back(folder, m.subject, m.attachments);
+  std::vector<MessageRow> rows = testsupport::CheckedMessageRows(testsupport::OnlyFile(out, ".pst"));
+  for (auto& [folder, subject, attachments] : rows) {
+    if (!strip.empty() && folder.starts_with(strip)) folder.erase(0, strip.size());
   }
   std::sort(rows.begin(), rows.end());
   return rows;

@@ -88,19 +88,13 @@ std::map<std::string, cli::MailboxRecord> Summary(const fs::path& out) {
 // Items by kind as pypff counts them, in the summary's order (messages, contacts,
 // appointments, tasks, notes), after our checker has passed the file.
 std::array<std::size_t, 5> ReadBack(const fs::path& pst) {
-  const testsupport::CommandResult check =
-      RunCommand({testsupport::BuiltProgram("mailvane-pstcheck").string(), pst.string()});
-  EXPECT_EQ(check.exit_code, 0) << pst << check.out << check.err;
-  const testsupport::PypffMessages read = testsupport::ReadMessagesWithPypff(pst);
-  EXPECT_TRUE(read.ok) << pst << read.run.err;
   // The sample's second calendar and task list are folders of their own.
   const std::map<std::string, std::size_t> kinds = {
       {"Contacts", 1}, {"Calendar", 2}, {"Team Calendar", 2}, {"Tasks", 3}, {"Errands", 3},
       {"Notes", 4}};
   std::array<std::size_t, 5> items{};
-  for (const auto& m : read.messages) {
-    const std::size_t last = m.folder.rfind('\\');
-    const auto kind = kinds.find(last == std::string::npos ? "" : m.folder.substr(last + 1));
+  for (const auto& [folder, subject, attachments] : testsupport::CheckedMessageRows(pst)) {
+    const auto kind = kinds.find(folder.substr(folder.rfind('\\') + 1));  // its last name
     ++items[kind == kinds.end() ? 0 : kind->second];
   }
   return items;
@@ -131,20 +125,6 @@ void ExpectSummaryMatchesFiles(const fs::path& out, const std::set<std::string>&
               std::vector<std::size_t>(read.begin(), read.end()))
         << name;
   }
-}
-
-pid_t Start(const std::vector<std::string>& argv) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::freopen("/dev/null", "w", stdout);
-    ::freopen("/dev/null", "w", stderr);
-    ::execv(args[0], args.data());
-    ::_exit(127);
-  }
-  return pid;
 }
 
 // What /proc holds of a process, "" once it has ended.
@@ -191,7 +171,7 @@ TEST(BatchProgramTest, KilledOrCrashedMidwayAndRunAgainConvertsOnlyWhatWasNotFin
                                         m.Out().string(), "--jobs", "2", "--threads", "1",
                                         "--max-size", "40G", "--keep-unread"};
     // Struck once alice is done and bob has committed a part of his file.
-    const pid_t batch = Start(command);
+    const pid_t batch = testsupport::StartCommand(command);
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     std::string bob_args;  // bob's conversion's command line, read while it runs
     while (std::chrono::steady_clock::now() < give_up &&

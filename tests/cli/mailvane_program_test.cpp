@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
-#include <tuple>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -122,20 +121,8 @@ TEST(MailvaneProgramTest, ExitStatusAndMessagesOfEveryOutcome) {
   EXPECT_THAT(report, HasSubstr("/Export/Inbox/pipe.eml | read | it is a FIFO"));
 }
 
-// Every message of a PST as (folder path below the top of the store, subject, attachments).
-using MessageRow = std::tuple<std::string, std::string, int>;
-
-std::vector<MessageRow> MessagesOf(const fs::path& pst) {
-  const testsupport::PypffMessages read = testsupport::ReadMessagesWithPypff(pst);
-  EXPECT_TRUE(read.ok) << read.run.err;
-  std::vector<MessageRow> rows;
-  for (const auto& m : read.messages) {
-    const std::size_t below_top = m.folder.find('\\');
-    rows.emplace_back(below_top == std::string::npos ? "" : m.folder.substr(below_top + 1), m.subject,
-                      m.attachments);
-  }
-  return rows;
-}
+using testsupport::CheckedMessageRows;
+using testsupport::MessageRow;
 
 fs::path Pst(const fs::path& folder) { return testsupport::OnlyFile(folder, ".pst"); }
 
@@ -174,7 +161,7 @@ TEST(MailvaneProgramTest, MessagesLandInTheirFolders) {
   const auto r = RunCommand({Program().string(), (tree.path() / "Export").string(), (tree.path() / "out").string()});
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   std::map<std::string, std::string> folder_of;
-  for (const auto& [folder, subject, attachments] : MessagesOf(Pst(tree.path() / "out"))) folder_of[subject] = folder;
+  for (const auto& [folder, subject, attachments] : CheckedMessageRows(Pst(tree.path() / "out"))) folder_of[subject] = folder;
   const std::string mirrored = source::RelativeFolder((tree.path() / "Export" / "x").string());
   for (const auto& [file, folder] : rows) {
     const std::string want = folder[0] == '~' ? mirrored + (folder + 1) : folder;
@@ -212,15 +199,10 @@ TEST(MailvaneProgramTest, SizeLimitSplitsTheRunIntoCompleteParts) {
   EXPECT_THAT(r.out, HasSubstr("PST files: " + std::to_string(parts.size())));
   const std::string log = testsupport::ReadFile(split.path() / "box.log");
   std::vector<MessageRow> all;
-  const fs::path checker = testsupport::BuiltProgram("mailvane-pstcheck");
   for (const fs::path& part : parts) {
     EXPECT_THAT(log, HasSubstr(part.string() + ": "));
     EXPECT_LE(fs::file_size(part), 300u << 10) << part;
-    if (fs::exists(checker)) {
-      testsupport::CommandResult check = RunCommand({checker.string(), part.string()});
-      EXPECT_EQ(check.exit_code, 0) << part << check.out << check.err;
-    }
-    const std::vector<MessageRow> rows = MessagesOf(part);
+    const std::vector<MessageRow> rows = CheckedMessageRows(part);
     EXPECT_FALSE(rows.empty()) << part;
     all.insert(all.end(), rows.begin(), rows.end());
     if (testsupport::HaveProgram("readpst")) {
@@ -235,7 +217,7 @@ TEST(MailvaneProgramTest, SizeLimitSplitsTheRunIntoCompleteParts) {
       }
     }
   }
-  EXPECT_THAT(all, UnorderedElementsAreArray(MessagesOf(whole.path() / "box.pst")));
+  EXPECT_THAT(all, UnorderedElementsAreArray(CheckedMessageRows(whole.path() / "box.pst")));
 }
 
 // Messages parsed on worker threads give the same store as a one-thread run: every item,

@@ -172,65 +172,51 @@ inline void ExpectSameContent(messaging::PstStore& store, const messaging::Messa
   }
 }
 
-// --- what python3-pypff lists of every message ---
-
-struct PypffItem {
-  std::set<std::string> props;
-  std::vector<std::set<std::string>> attachments;
-  std::vector<std::uint64_t> attachment_sizes;
-};
-
-// Message NID -> what pypff lists; empty when pypff is not installed.
-inline std::map<std::uint32_t, PypffItem> ReadItemsWithPypff(const std::filesystem::path& pst) {
-  std::map<std::uint32_t, PypffItem> out;
-  if (!testsupport::HavePypff()) return out;
-  const auto r = testsupport::RunPypff("crc", pst);
-  EXPECT_TRUE(r.exit_code == 0 && r.out.find("\ndone\n") != std::string::npos) << r.out.substr(0, 2000) << r.err;
-  std::istringstream in(r.out);
-  PypffItem* item = nullptr;
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("M ", 0) == 0) item = &out[static_cast<std::uint32_t>(std::stoul(line.substr(2)))];
-    if (item == nullptr || line.size() < 2) continue;
-    if (line[0] == 'P') item->props.insert(line.substr(2));
-    if (line[0] == 'A') {
-      item->attachments.emplace_back();
-      item->attachment_sizes.push_back(std::stoull(line.substr(2)));
-    }
-    if (line[0] == 'Q' && !item->attachments.empty()) item->attachments.back().insert(line.substr(2));
-  }
-  return out;
-}
-
-// Every property pypff lists for a message or attachment is one we wrote, and the other
-// way round; attachment data and embedded messages are compared by the caller.
-inline void ExpectPypffSees(messaging::PstStore& store, const std::map<std::uint32_t, PypffItem>& seen, ndb::Nid nid,
-                            const messaging::MessageContent& written) {
-  const auto it = seen.find(nid);
-  ASSERT_NE(it, seen.end()) << "pypff does not list message " << nid;
-  EXPECT_EQ(it->second.props, Lines(store, written.props)) << "message " << nid;
-  ASSERT_EQ(it->second.attachments.size(), written.attachments.size()) << "message " << nid;
-  for (std::size_t i = 0; i < written.attachments.size(); ++i) {
-    const messaging::AttachmentContent& a = written.attachments[i];
-    std::set<std::string> got = it->second.attachments[i];
-    std::erase_if(got, [](const std::string& l) { return l.rfind("3701 ", 0) == 0; });  // the data
-    EXPECT_EQ(got, Lines(store, a.props)) << "message " << nid << " attachment " << i;
-    if (!a.embedded) {
-      EXPECT_EQ(it->second.attachment_sizes[i], a.bytes.size()) << "message " << nid << " attachment " << i;
-    }
-  }
-}
-
-// Our reader and pypff give back every message as saved; the store checks clean and
-// pffexport exports it without a problem.
+// Our reader and pypff give back every message as saved (pypff every property and each
+// attachment's properties and size; the data and embedded messages are our reader's to
+// compare); the store checks clean and pffexport exports it without a problem.
 inline void ExpectEveryReaderAgrees(const std::filesystem::path& pst,
                                     const std::vector<std::pair<ndb::Nid, messaging::MessageContent>>& saved,
                                     const std::filesystem::path& work) {
   ASSERT_TRUE(Clean(pst));
   auto store = messaging::PstStore::Open(pst, false);
   for (const auto& [nid, content] : saved) ExpectSameContent(*store, content, messaging::ReadMessage(*store, nid));
-  const auto seen = ReadItemsWithPypff(pst);
-  if (!seen.empty()) {
-    for (const auto& [nid, content] : saved) ExpectPypffSees(*store, seen, nid, content);
+  if (testsupport::HavePypff()) {
+    struct Seen {
+      std::set<std::string> props;
+      std::vector<std::set<std::string>> attachments;
+      std::vector<std::uint64_t> sizes;
+    };
+    std::map<ndb::Nid, Seen> seen;  // by message NID
+    const auto r = testsupport::RunPypff("crc", pst);
+    EXPECT_TRUE(r.exit_code == 0 && r.out.find("\ndone\n") != std::string::npos) << r.out.substr(0, 2000) << r.err;
+    std::istringstream in(r.out);
+    Seen* item = nullptr;
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("M ", 0) == 0) item = &seen[static_cast<ndb::Nid>(std::stoul(line.substr(2)))];
+      if (item == nullptr || line.size() < 2) continue;
+      if (line[0] == 'P') item->props.insert(line.substr(2));
+      if (line[0] == 'A') {
+        item->attachments.emplace_back();
+        item->sizes.push_back(std::stoull(line.substr(2)));
+      }
+      if (line[0] == 'Q' && !item->attachments.empty()) item->attachments.back().insert(line.substr(2));
+    }
+    for (const auto& [nid, written] : saved) {
+      const auto it = seen.find(nid);
+      ASSERT_NE(it, seen.end()) << "pypff does not list message " << nid;
+      EXPECT_EQ(it->second.props, Lines(*store, written.props)) << "message " << nid;
+      ASSERT_EQ(it->second.attachments.size(), written.attachments.size()) << "message " << nid;
+      for (std::size_t i = 0; i < written.attachments.size(); ++i) {
+        const messaging::AttachmentContent& a = written.attachments[i];
+        std::set<std::string> got = it->second.attachments[i];
+        std::erase_if(got, [](const std::string& l) { return l.rfind("3701 ", 0) == 0; });  // the data
+        EXPECT_EQ(got, Lines(*store, a.props)) << "message " << nid << " attachment " << i;
+        if (!a.embedded) {
+          EXPECT_EQ(it->second.sizes[i], a.bytes.size()) << "message " << nid << " attachment " << i;
+        }
+      }
+    }
   }
   if (testsupport::HaveProgram("pffexport")) {
     std::filesystem::create_directories(work / "pffexport");

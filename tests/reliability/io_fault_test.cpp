@@ -1,12 +1,17 @@
-// I/O faults: the k-th write or flush of a small conversion fails (ENOSPC, EIO)
-// through the engine's file seam. Every run must end with the error named in the report
-// and on the front end, and the file left behind must be the last one committed.
+// The target under strain. I/O faults: the k-th write or flush of a small conversion fails
+// (ENOSPC, EIO) through the engine's file seam; every run must end with the error named in
+// the report and on the front end, and the file left behind must be the last one
+// committed. Runs that share the target folder each take a name of their own.
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -203,6 +208,41 @@ TEST(IoFaultTest, SmallFileSystemRunningFull) {
   if (o.result.report_in_temp_folder) {
     EXPECT_EQ(fs::path(o.result.report_path).parent_path(), tmp);
     EXPECT_NE(ReadFile(o.result.report_path).find("refused a write"), std::string::npos);
+  }
+}
+
+// Runs that start in the same second into one folder: each gets its own .pst under the
+// next free name, taken atomically, and none fails because another took a name first.
+TEST(SharedFolderTest, FourRunsInOneSecondIntoOneFolder) {
+  ScratchDir dir("shared");
+  const source::PathList files = SmallExport(dir.path());
+  const fs::path out = dir.path() / "out" / "new";  // made by the runs
+  std::vector<pid_t> runs;
+  for (int k = 0; k < 4; ++k) {
+    runs.push_back(::fork());
+    if (runs.back() != 0) continue;
+    const Outcome o = Convert(files, out);
+    ::_exit(o.result.outcome == run::RunOutcome::kCompleted && !o.report.HasFailures() ? 0 : 1);
+  }
+  for (pid_t pid : runs) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a run failed: " << status;
+  }
+
+  const std::string base = "ZimbraMailbox4.3.24 10.0.00";
+  const std::set<std::string> expected = {
+      base + ".pst", base + " (2).pst", base + " (3).pst", base + " (4).pst",
+      base + ".log", base + " (2).log", base + " (3).log", base + " (4).log"};
+  EXPECT_EQ(TreeListing(out), expected);
+  struct stat st {};
+  ASSERT_EQ(::stat(out.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u) << "a target folder the run makes is private";
+  for (const std::string& name : expected) {
+    ASSERT_EQ(::stat((out / name).c_str(), &st), 0) << name;
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << name << " is readable by others";
+    if (!name.ends_with(".pst")) continue;
+    EXPECT_EQ(CheckedMessageRows(out / name).size(), files.size()) << name;
   }
 }
 

@@ -70,19 +70,8 @@ void Watch(const fs::path& out, Kill& kill) {
 }
 
 pid_t Start(const fs::path& source, const fs::path& out, const fs::path& tmp) {
-  const std::string program = Program().string();
-  const std::string tmp_env = "TMPDIR=" + tmp.string();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, STDOUT_FILENO);
-    ::dup2(null, STDERR_FILENO);
-    ::putenv(const_cast<char*>(tmp_env.c_str()));
-    ::execl(program.c_str(), program.c_str(), "--quiet", source.c_str(), out.c_str(),
-            static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  return pid;
+  return StartCommand({Program().string(), "--quiet", source.string(), out.string()},
+                      {.env = {"TMPDIR=" + tmp.string()}});
 }
 
 int Wait(pid_t pid) {

@@ -1,5 +1,6 @@
 #include "support/pst_readers.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,9 @@
 #include <sstream>
 #include <system_error>
 
+#include <gtest/gtest.h>
+
+#include "pst/check/pst_checker.h"
 #include "support/files.h"
 
 namespace mailvane::testsupport {
@@ -39,25 +43,38 @@ std::string ReadAll(std::FILE* file) {
   return text;
 }
 
-}  // namespace
-
-// The output goes to unnamed files, so that no pipe fills up while the program runs.
-CommandResult RunCommand(const std::vector<std::string>& argv, const CommandOptions& options) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  if (out == nullptr || err == nullptr) throw std::system_error(errno, std::generic_category(), "tmpfile");
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, int out, int err) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (pid == 0) {
-    ::dup2(::fileno(out), STDOUT_FILENO);
-    ::dup2(::fileno(err), STDERR_FILENO);
-    for (const std::string& e : options.env) ::putenv(const_cast<char*>(e.c_str()));
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(err, STDERR_FILENO);
+    for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
     ::execvp(args[0], args.data());
     ::_exit(127);
   }
+  return pid;
+}
+
+}  // namespace
+
+pid_t StartCommand(const std::vector<std::string>& argv, const CommandOptions& options) {
+  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null < 0) throw std::system_error(errno, std::generic_category(), "/dev/null");
+  const pid_t pid = Spawn(argv, options.env, null, null);
+  ::close(null);
+  return pid;
+}
+
+// The output goes to unnamed files, so that no pipe fills up while the program runs.
+CommandResult RunCommand(const std::vector<std::string>& argv, const CommandOptions& options) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  if (out == nullptr || err == nullptr) throw std::system_error(errno, std::generic_category(), "tmpfile");
+  const pid_t pid = Spawn(argv, options.env, ::fileno(out), ::fileno(err));
   CommandResult run;
   const auto end = std::chrono::steady_clock::now() + options.deadline;
   int status = 0;
@@ -146,6 +163,21 @@ PypffMessages ReadMessagesWithPypff(const fs::path& pst) {
     result.messages.push_back({FromHex(cells[1]), FromHex(cells[2]), std::stoi(cells[3])});
   }
   return result;
+}
+
+std::vector<MessageRow> CheckedMessageRows(const fs::path& pst) {
+  const pst::check::CheckResult check = pst::check::CheckPstFile(pst);
+  EXPECT_TRUE(check.clean()) << pst << "\n" << pst::check::FormatFindings(check);
+  const PypffMessages read = ReadMessagesWithPypff(pst);
+  EXPECT_TRUE(read.ok) << pst << "\n" << read.run.err;
+  std::vector<MessageRow> rows;
+  for (const PypffMessage& m : read.messages) {
+    const std::size_t below_top = m.folder.find('\\');
+    rows.emplace_back(below_top == std::string::npos ? "" : m.folder.substr(below_top + 1), m.subject,
+                      m.attachments);
+  }
+  std::sort(rows.begin(), rows.end());
+  return rows;
 }
 
 std::vector<std::string> PypffMessages::Subjects() const {

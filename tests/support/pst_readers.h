@@ -6,10 +6,13 @@
 // also carries the raw output and what was parsed out of it.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace mailvane::testsupport {
@@ -30,6 +33,9 @@ struct CommandOptions {
 // Runs argv[0] (looked up on PATH) with the arguments, never through a shell, with its
 // output captured.
 CommandResult RunCommand(const std::vector<std::string>& argv, const CommandOptions& options = {});
+// Starts argv the same way with its output thrown away (the deadline aside) and returns at
+// once: the child's pid, for the caller to signal and wait for.
+pid_t StartCommand(const std::vector<std::string>& argv, const CommandOptions& options = {});
 
 // True when the program is installed (on PATH or as an absolute path).
 bool HaveProgram(const std::string& name);
@@ -69,6 +75,11 @@ struct PypffMessages {
 };
 
 PypffMessages ReadMessagesWithPypff(const std::filesystem::path& pst);
+
+// Every message of a store that first passes our checker, as pypff reads it: (folder below
+// the top of the store, subject, attachments), sorted. Failures are the caller's test's.
+using MessageRow = std::tuple<std::string, std::string, int>;
+std::vector<MessageRow> CheckedMessageRows(const std::filesystem::path& pst);
 
 // --- pffinfo ---
 struct PffinfoResult {
