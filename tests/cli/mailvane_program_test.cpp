@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -174,30 +175,32 @@ TEST(MailvaneProgramTest, MessagesLandInTheirFolders) {
   }
 }
 
-// A tiny --max-size splits eight copies of the sample (one alone fits the smallest store)
-// into several stores, each read by every reader and none past the limit; together they
-// hold exactly the items of one unsplit run.
-TEST(MailvaneProgramTest, SizeLimitSplitsTheRunIntoCompleteParts) {
+// Eight copies of the sample (one alone fits the smallest store) converted three ways.
+// Split by a tiny --max-size: several stores, each read by every reader and none past the
+// limit, together holding exactly the items of the plain run. Parsed on worker threads: the
+// store of the one-thread run, every item, property and attachment as pffexport writes them
+// out, in the same order.
+TEST(MailvaneProgramTest, SplitAndThreadedRunsHoldTheItemsOfOnePlainRun) {
   REQUIRE_PROGRAM();
-  ScratchDir input, whole, split;
+  ScratchDir input, out;
   for (char copy = 'a'; copy < 'i'; ++copy) {
     fs::copy(SourceDir() / "examples" / "zimbra-export", input.path() / std::string(1, copy),
              fs::copy_options::recursive);
   }
-  ASSERT_EQ(RunCommand({Program().string(), "--name", "box", input.path().string(), whole.path().string()})
-                .exit_code,
-            0);
-  testsupport::CommandResult r = RunCommand({Program().string(), "--name", "box", "--max-size",
-                                             "300K", input.path().string(), split.path().string()});
-  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  testsupport::CommandResult r;
+  for (const auto& [name, option, value] : {std::tuple{"one", "--threads", "1"}, {"three", "--threads", "3"},
+                                            {"box", "--max-size", "300K"}}) {
+    r = RunCommand({Program().string(), "--name", name, option, value, input.path().string(), out.path().string()});
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  }
   auto part_path = [&](int n) {
-    return split.path() / (n == 1 ? "box.pst" : "box part " + std::to_string(n) + ".pst");
+    return out.path() / (n == 1 ? "box.pst" : "box part " + std::to_string(n) + ".pst");
   };
   std::vector<fs::path> parts;
   for (int n = 1; fs::exists(part_path(n)); ++n) parts.push_back(part_path(n));
   ASSERT_GE(parts.size(), 3u) << r.out;
   EXPECT_THAT(r.out, HasSubstr("PST files: " + std::to_string(parts.size())));
-  const std::string log = testsupport::ReadFile(split.path() / "box.log");
+  const std::string log = testsupport::ReadFile(out.path() / "box.log");
   std::vector<MessageRow> all;
   for (const fs::path& part : parts) {
     EXPECT_THAT(log, HasSubstr(part.string() + ": "));
@@ -206,8 +209,8 @@ TEST(MailvaneProgramTest, SizeLimitSplitsTheRunIntoCompleteParts) {
     EXPECT_FALSE(rows.empty()) << part;
     all.insert(all.end(), rows.begin(), rows.end());
     if (testsupport::HaveProgram("readpst")) {
-      const fs::path out = split.path() / ("readpst-" + part.stem().string());
-      testsupport::ReadpstResult rp = testsupport::ReadWithReadpst(part, out);
+      const fs::path readpst = out.path() / ("readpst-" + part.stem().string());
+      testsupport::ReadpstResult rp = testsupport::ReadWithReadpst(part, readpst);
       EXPECT_EQ(rp.run.exit_code, 0) << rp.run.err;
       EXPECT_EQ(rp.run.err, "");
       for (const auto& summary : rp.summaries) {
@@ -217,26 +220,12 @@ TEST(MailvaneProgramTest, SizeLimitSplitsTheRunIntoCompleteParts) {
       }
     }
   }
-  EXPECT_THAT(all, UnorderedElementsAreArray(CheckedMessageRows(whole.path() / "box.pst")));
-}
+  EXPECT_THAT(all, UnorderedElementsAreArray(CheckedMessageRows(out.path() / "one.pst")));
 
-// Messages parsed on worker threads give the same store as a one-thread run: every item,
-// property and attachment as pffexport writes them out, in the same order.
-TEST(MailvaneProgramTest, ThreadsWriteTheSameItemsAsOneThread) {
-  REQUIRE_PROGRAM();
   if (!testsupport::HaveProgram("pffexport")) GTEST_SKIP() << "pffexport is not installed";
-  ScratchDir input, out;
-  for (char copy = 'a'; copy < 'd'; ++copy) {
-    fs::copy(SourceDir() / "examples" / "zimbra-export", input.path() / std::string(1, copy),
-             fs::copy_options::recursive);
-  }
   std::map<std::string, std::string> exported[2];
   for (int run = 0; run < 2; ++run) {
     const std::string name = run == 0 ? "one" : "three";
-    testsupport::CommandResult r =
-        RunCommand({Program().string(), "--name", name, "--threads", run == 0 ? "1" : "3",
-                    input.path().string(), out.path().string()});
-    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     const fs::path work = out.path() / ("export-" + name);
     fs::create_directories(work);
     ASSERT_TRUE(testsupport::ReadWithPffexport(out.path() / (name + ".pst"), work).ok);
