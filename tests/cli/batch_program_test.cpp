@@ -72,17 +72,21 @@ class Mailboxes : public testsupport::ScratchDir {
   fs::path Out() const { return path() / "out"; }
 };
 
-// The summary's rows by .pst file name.
-std::map<std::string, cli::MailboxRecord> Summary(const fs::path& out) {
+// The records of a JSON-lines file (the batch's state or its summary) by .pst file name.
+std::map<std::string, cli::MailboxRecord> Records(const fs::path& file) {
   std::map<std::string, cli::MailboxRecord> rows;
-  std::istringstream lines(testsupport::ReadFile(out / cli::kSummaryJsonName));
+  std::istringstream lines(testsupport::ReadFile(file));
   for (std::string line; std::getline(lines, line);) {
     cli::MailboxRecord r = cli::RecordFromJson(line);
-    EXPECT_EQ(rows.count(r.name), 0u) << "two rows for " << r.name;
+    EXPECT_EQ(rows.count(r.name), 0u) << "two rows for " << r.name << " in " << file;
     rows[r.name] = r;
   }
-  EXPECT_EQ(testsupport::ReadFile(out / cli::kSummaryCsvName).find(cli::SummaryCsvHeader()), 0u);
   return rows;
+}
+
+std::map<std::string, cli::MailboxRecord> Summary(const fs::path& out) {
+  EXPECT_EQ(testsupport::ReadFile(out / cli::kSummaryCsvName).find(cli::SummaryCsvHeader()), 0u);
+  return Records(out / cli::kSummaryJsonName);
 }
 
 // Items by kind as pypff counts them, in the summary's order (messages, contacts,
@@ -189,15 +193,7 @@ TEST(BatchProgramTest, KilledOrCrashedMidwayAndRunAgainConvertsOnlyWhatWasNotFin
     }
     int status = 0;
     ::waitpid(batch, &status, 0);
-    const std::map<std::string, cli::MailboxRecord> after = [&] {
-      std::map<std::string, cli::MailboxRecord> records;
-      std::istringstream lines(testsupport::ReadFile(state));
-      for (std::string line; std::getline(lines, line);) {
-        cli::MailboxRecord r = cli::RecordFromJson(line);
-        records[r.name] = r;
-      }
-      return records;
-    }();
+    const std::map<std::string, cli::MailboxRecord> after = Records(state);
     ASSERT_EQ(after.count("bob.pst"), 1u);
     if (crash_one) {
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
