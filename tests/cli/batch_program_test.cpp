@@ -104,19 +104,14 @@ std::array<std::size_t, 5> ReadBack(const fs::path& pst) {
   return items;
 }
 
-// Every .pst of the folder, by file name.
-std::set<std::string> PstFiles(const fs::path& out) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(out)) {
-    if (entry.path().extension() == ".pst") names.insert(entry.path().filename().string());
-  }
-  return names;
-}
-
 // Each .pst of the summary is complete, read back with the counts the summary gives.
 void ExpectSummaryMatchesFiles(const fs::path& out, const std::set<std::string>& names) {
   const std::map<std::string, cli::MailboxRecord> rows = Summary(out);
-  EXPECT_EQ(PstFiles(out), names);
+  std::set<std::string> files;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    if (entry.path().extension() == ".pst") files.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(files, names);
   for (const std::string& name : names) {
     ASSERT_EQ(rows.count(name), 1u) << name;
     const cli::MailboxRecord& r = rows.at(name);
@@ -151,12 +146,6 @@ std::string ConversionArgs(pid_t batch, const std::string& pst_name, pid_t* pid 
   return {};
 }
 
-pid_t ConversionOf(pid_t batch, const std::string& pst_name) {
-  pid_t pid = -1;
-  ConversionArgs(batch, pst_name, &pid);
-  return pid;
-}
-
 // Two folders and an archive. Either the whole batch is killed, or one conversion crashes
 // and the batch goes on; in both cases a second run converts only what was not finished.
 TEST(BatchProgramTest, KilledOrCrashedMidwayAndRunAgainConvertsOnlyWhatWasNotFinished) {
@@ -185,7 +174,8 @@ TEST(BatchProgramTest, KilledOrCrashedMidwayAndRunAgainConvertsOnlyWhatWasNotFin
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     // As the kernel's out-of-memory killer would end one conversion.
-    const pid_t victim = crash_one ? ConversionOf(batch, "bob.pst") : batch;
+    pid_t victim = batch;
+    if (crash_one) ConversionArgs(batch, "bob.pst", &victim);
     ASSERT_GT(victim, 0);
     ::kill(victim, SIGKILL);
     for (const std::string& option : passed) {

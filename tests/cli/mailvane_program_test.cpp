@@ -252,26 +252,17 @@ TEST(MailvaneProgramTest, SplitAndThreadedRunsHoldTheItemsOfOnePlainRun) {
   }
 }
 
-// The command line in-process, on a terminal: one line redrawn with
-// the bar. (Its exit codes and messages are the built program's test.)
-using ::testing::HasSubstr;
-
-struct Cli {
-  std::ostringstream out, err;
-  int Run(std::vector<std::string> args, bool terminal = false) {
-    cli::CommandLineIo io{out, err, terminal, 60};
-    return cli::RunCommandLine(
-        args, {[] { return store::CreatePstSession(); }, run::DefaultItemSteps(), {}},
-        io);
-  }
-};
-
+// The command line in-process, on a terminal: one line redrawn with the bar. (Its exit
+// codes and messages are the built program's test.)
 TEST(CommandLineTest, TerminalGetsOneRedrawnLineWithTheBar) {
   ScratchDir tree;
   tree.Write("Export/Inbox/1.eml", Rfc822("one"));
-  Cli c;
-  EXPECT_EQ(c.Run({(tree.path() / "Export").string(), (tree.path() / "out").string()}, true), 0);
-  const std::string out = c.out.str();
+  std::ostringstream out_stream, err_stream;
+  cli::CommandLineIo io{out_stream, err_stream, true, 60};
+  EXPECT_EQ(cli::RunCommandLine({(tree.path() / "Export").string(), (tree.path() / "out").string()},
+                                {[] { return store::CreatePstSession(); }, run::DefaultItemSteps(), {}}, io),
+            0);
+  const std::string out = out_stream.str();
   EXPECT_THAT(out, HasSubstr("\r\033[K[####################] 100% Details : Reading - (1 of 1)"));
   EXPECT_THAT(out, HasSubstr("\nZimbra Messages Converted Successfully.\n"));
   // No line is wider than the terminal.

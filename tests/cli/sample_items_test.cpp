@@ -309,7 +309,10 @@ TEST_F(SampleItemsTest, TasksKeepTheirDaysOnlyAndNotesTheirText) {
           {"Common:0x8516", "2023-11-19T23:00:00Z"},
           {"Task:0x8105", "2023-11-24T00:00:00Z"},
           {"Common:0x8517", "2023-11-23T23:00:00Z"},
-          {"0x1000", "Invoice 2023-118 for Acme: net 30."}});
+          {"0x1000", "Invoice 2023-118 for Acme: net 30."},
+          {"Task:0x8101", "1"},  // status, percent, priority
+          {"Task:0x8102", "0.2"},
+          {"0x0017", "2"}});
   // Due at 17:00 Berlin time: the day is kept, the time is not.
   Expect(Find(items, "Tasks", "0x0037", "Review contract"),
          {{"Task:0x8104", "2023-11-21T00:00:00Z"},
@@ -381,9 +384,6 @@ TEST_F(SampleItemsTest, OtherCalendarsSeriesTaskProgressAndMessageMarksArrive) {
           {"Task:0x8105", "2023-12-15T00:00:00Z"},
           {"Common:0x8503", "true"},
           {"Common:0x8502", "2023-12-13T23:00:00Z"}});
-  Expect(Find(items, "Tasks", "0x0037", "Send invoice"),
-         {{"Task:0x8101", "1"}, {"Task:0x8102", "0.2"}, {"0x0017", "2"}},
-         {});
   // The weekly series: its third occurrence moved to the Tuesday, its fourth cancelled.
   const ReadItem& series = Find(items, "Calendar", "0x0037", "Weekly sync");
   EXPECT_EQ(series.Get("Appointment:0x8223"), "true");

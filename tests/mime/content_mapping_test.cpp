@@ -179,7 +179,7 @@ std::string NestedMultiparts(int levels) {
   return "Subject: deep\n" + head + "Content-Type: text/plain\n\nbottom\n" + tail;
 }
 
-TEST(ContentMapping, NestingBeyondTheLimitIsKeptRawWithAWarning) {
+TEST(ContentMapping, MultipartsAndMessagesNestedBeyondTheLimitAreKeptRaw) {
   const ParsedMessage shallow = ParseMimeBytes(NestedMultiparts(kMaxNestingDepth - 1));
   EXPECT_EQ(TextOf(shallow.properties, pst::messaging::kPrBody), "bottom");
   EXPECT_TRUE(shallow.warnings.empty());
@@ -190,9 +190,7 @@ TEST(ContentMapping, NestingBeyondTheLimitIsKeptRawWithAWarning) {
   EXPECT_NE(BytesAsString(deep.attachments[0].data).find("bottom"), std::string::npos);
   ASSERT_EQ(deep.warnings.size(), 1u);
   EXPECT_NE(deep.warnings[0].find("deeper than 64"), std::string::npos);
-}
 
-TEST(ContentMapping, MessagesNestedBeyondTheLimitAreKeptRaw) {
   std::string text = "Subject: level 0\n\nbottom\n";
   for (int i = 1; i <= kMaxNestingDepth + 2; ++i) {
     text = "Subject: level " + std::to_string(i) + "\nContent-Type: message/rfc822\n\n" + text;
