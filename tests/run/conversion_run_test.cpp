@@ -35,7 +35,7 @@ struct RunOver {
   RunOver(const std::vector<std::string>& files, const std::string& target, SessionFactory make_session,
       ItemSteps steps = DefaultItemSteps(), RunOptions options = FixedOptions()) {
     conversion = std::make_unique<ConversionRun>(front_end, std::move(make_session), steps, options);
-    front_end.folder_answers.push_back(target);
+    front_end.target_folder = target;
     for (const std::string& f : files) list.Append(f);
     result = conversion->CmdExtractDBX_Click(list, static_cast<int>(list.size()));
   }

@@ -1,9 +1,8 @@
-// A front end for tests: answers the target question from a queue (then with
-// default_folder) and keeps the set-up failures and ends it is told, each also as the box
-// the window shows for it (run/run_texts.h). Header-only: the fuzz targets use it too.
+// A front end for tests: answers the target question with its folder and keeps the set-up
+// failures and ends it is told, each also as the box the window shows for it
+// (run/run_texts.h). Header-only: the fuzz targets use it too.
 #pragma once
 
-#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,26 +15,13 @@ namespace mailvane::testsupport {
 class FakeFrontEnd : public source::FrontEnd {
  public:
   FakeFrontEnd() = default;
-  explicit FakeFrontEnd(std::string folder) : default_folder(std::move(folder)) {}
+  explicit FakeFrontEnd(std::string folder) : target_folder(std::move(folder)) {}
 
-  std::deque<std::string> folder_answers;  // the next ChooseTargetFolder answers
-  std::string default_folder;              // the answer once they run out ("" cancels)
+  std::string target_folder;  // the target's answer ("" cancels)
   std::vector<source::SetUpFailure> set_up_failures;
   std::vector<run::BoxText> boxes;
 
-  // The boxes as "title: text".
-  std::vector<std::string> Shown() const {
-    std::vector<std::string> out;
-    for (const auto& b : boxes) out.push_back(b.title + ": " + b.text);
-    return out;
-  }
-
-  std::string ChooseTargetFolder() override {
-    if (folder_answers.empty()) return default_folder;
-    std::string answer = std::move(folder_answers.front());
-    folder_answers.pop_front();
-    return answer;
-  }
+  std::string ChooseTargetFolder() override { return target_folder; }
   void RunStarted() override {}
   // The window's words are made for every report as well, so the fuzz targets run them.
   void Doing(source::Activity activity, const std::string& subject) override { run::StatusText(activity, subject); }

@@ -180,13 +180,6 @@ std::vector<MessageRow> CheckedMessageRows(const fs::path& pst) {
   return rows;
 }
 
-std::vector<std::string> PypffMessages::Subjects() const {
-  std::vector<std::string> out;
-  for (const auto& m : messages) out.push_back(m.subject);
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
 PffinfoResult ReadWithPffinfo(const fs::path& pst) {
   PffinfoResult result;
   result.run = RunCommand({"pffinfo", pst.string()});

@@ -71,7 +71,6 @@ struct PypffMessages {
   CommandResult run;
   bool ok = false;  // the script listed the whole store
   std::vector<PypffMessage> messages;  // depth first
-  std::vector<std::string> Subjects() const;  // sorted
 };
 
 PypffMessages ReadMessagesWithPypff(const std::filesystem::path& pst);
