@@ -18,21 +18,15 @@
 #include "source/relative_folder.h"
 #include "support/files.h"
 #include "support/pst_readers.h"
-#include "cli/terminal_front_end.h"
 #include "run/conversion_run.h"
 
 namespace mailvane::testing {
 
-using testsupport::Rfc822;
-using testsupport::ScratchDir;
 namespace {
 
-namespace fs = std::filesystem;
+using namespace testsupport;
 using ::testing::HasSubstr;
 using ::testing::UnorderedElementsAreArray;
-using testsupport::RunCommand;
-
-using testsupport::SourceDir;
 
 fs::path Program() { return testsupport::BuiltProgram("mailvane"); }
 
@@ -121,9 +115,6 @@ TEST(MailvaneProgramTest, ExitStatusAndMessagesOfEveryOutcome) {
   EXPECT_THAT(report, HasSubstr("\n  " + tree.path().string() + "/Export/readme.txt\n"));
   EXPECT_THAT(report, HasSubstr("/Export/Inbox/pipe.eml | read | it is a FIFO"));
 }
-
-using testsupport::CheckedMessageRows;
-using testsupport::MessageRow;
 
 fs::path Pst(const fs::path& folder) { return testsupport::OnlyFile(folder, ".pst"); }
 

@@ -22,18 +22,12 @@
 
 namespace mailvane::testing {
 
-using testsupport::ScratchDir;
 namespace {
 
-namespace fs = std::filesystem;
+using namespace testsupport;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
-using testsupport::RunCommand;
-
-using testsupport::FromHex;
-using testsupport::MessageRow;
-using testsupport::SourceDir;
 
 fs::path Program() { return testsupport::BuiltProgram("mailvane"); }
 
