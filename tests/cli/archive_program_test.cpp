@@ -15,15 +15,13 @@
 
 namespace mailvane::testing {
 
-using testsupport::ScratchDir;
 namespace {
 
-namespace fs = std::filesystem;
+using namespace testsupport;
 using ::testing::HasSubstr;
-using testsupport::RunCommand;
 
-fs::path Program() { return testsupport::BuiltProgram("mailvane"); }
-fs::path Sample() { return testsupport::SourceDir() / "examples" / "zimbra-export"; }
+fs::path Program() { return BuiltProgram("mailvane"); }
+fs::path Sample() { return SourceDir() / "examples" / "zimbra-export"; }
 
 // Writes archives with Python's tarfile and zipfile: the sample (with a large incompressible
 // file last, so that damage near the end falls after every item), and hostile entries.
@@ -114,12 +112,11 @@ with tarfile.open(out + '/parts.tgz', 'w:gz') as t:
     t.addfile(info, io.BytesIO(header))
 )";
 
-using testsupport::MessageRow;
 
 // Every message's subject, PR_MESSAGE_FLAGS and attachment sizes, sorted: what a
 // message's record adds shows in its flags.
 std::string MarksOf(const fs::path& out) {
-  const auto r = testsupport::RunPypff("marks", testsupport::OnlyFile(out, ".pst"));
+  const auto r = RunPypff("marks", OnlyFile(out, ".pst"));
   EXPECT_EQ(r.exit_code, 0) << r.err;
   return r.out;
 }
@@ -127,7 +124,7 @@ std::string MarksOf(const fs::path& out) {
 // Every message as (folder below the top of the store, subject, attachments), sorted, the
 // folders without strip.
 std::vector<MessageRow> MessagesOf(const fs::path& out, const std::string& strip = "") {
-  std::vector<MessageRow> rows = testsupport::CheckedMessageRows(testsupport::OnlyFile(out, ".pst"));
+  std::vector<MessageRow> rows = CheckedMessageRows(OnlyFile(out, ".pst"));
   for (auto& [folder, subject, attachments] : rows) {
     if (!strip.empty() && folder.starts_with(strip)) folder.erase(0, strip.size());
   }
@@ -135,7 +132,7 @@ std::vector<MessageRow> MessagesOf(const fs::path& out, const std::string& strip
   return rows;
 }
 
-std::string ReportOf(const fs::path& out) { return testsupport::ReadFile(testsupport::OnlyFile(out, ".log")); }
+std::string ReportOf(const fs::path& out) { return ReadFile(OnlyFile(out, ".log")); }
 
 // The archives are made once for all the tests; each converts into folders of its own.
 class ArchiveProgramTest : public ::testing::Test {
@@ -147,10 +144,10 @@ class ArchiveProgramTest : public ::testing::Test {
   static void TearDownTestSuite() { delete std::exchange(tree_, nullptr); }
   void SetUp() override {
     if (!fs::exists(Program())) GTEST_SKIP() << Program() << " is not built";
-    if (!testsupport::HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
+    if (!HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
     ASSERT_EQ(made_.exit_code, 0) << made_.err;
   }
-  static testsupport::CommandResult Convert(const std::string& archive, const std::string& out,
+  static CommandResult Convert(const std::string& archive, const std::string& out,
                                             bool from_stdin = false) {
     const std::string a = (Root() / archive).string();
     const std::string o = (Root() / out).string();
@@ -162,7 +159,7 @@ class ArchiveProgramTest : public ::testing::Test {
   }
   static const fs::path& Root() { return tree_->path(); }
   static inline ScratchDir* tree_ = nullptr;
-  static inline testsupport::CommandResult made_;
+  static inline CommandResult made_;
 };
 
 TEST_F(ArchiveProgramTest, ArchivesFromAFileOrStandardInputGiveTheFolderItems) {

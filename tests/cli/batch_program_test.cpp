@@ -28,30 +28,29 @@
 namespace mailvane::testing {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace testsupport;
 using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::Not;
-using testsupport::RunCommand;
 
-fs::path Program() { return testsupport::BuiltProgram("mailvane"); }
+fs::path Program() { return BuiltProgram("mailvane"); }
 
 #define REQUIRE_PROGRAM()                                                              \
   if (!fs::exists(Program())) GTEST_SKIP() << Program() << " is not built";
 
 // Mailboxes made from the sample export; "big" ones get extra messages so that their
 // conversion lasts long enough to be killed and commits a part of its file first.
-class Mailboxes : public testsupport::ScratchDir {
+class Mailboxes : public ScratchDir {
  public:
   Mailboxes() : ScratchDir("batch") {}
   std::string Folder(const std::string& name, int extra_messages = 0) const {
     const fs::path folder = path() / "exports" / name;
     fs::create_directories(folder.parent_path());
-    fs::copy(testsupport::SourceDir() / "examples" / "zimbra-export", folder,
+    fs::copy(SourceDir() / "examples" / "zimbra-export", folder,
              fs::copy_options::recursive);
-    const std::string eml = testsupport::ReadFile(folder / "Inbox" / "0000000258-Grüße aus München.eml");
+    const std::string eml = ReadFile(folder / "Inbox" / "0000000258-Grüße aus München.eml");
     for (int i = 0; i < extra_messages; ++i) {
-      testsupport::WriteFile(folder / "Bulk" / (std::to_string(i) + ".eml"), eml);
+      WriteFile(folder / "Bulk" / (std::to_string(i) + ".eml"), eml);
     }
     return folder.string();
   }
@@ -66,7 +65,7 @@ class Mailboxes : public testsupport::ScratchDir {
   fs::path List(const std::vector<std::string>& lines) const {
     std::string text;
     for (const std::string& line : lines) text += line + "\n";
-    testsupport::WriteFile(path() / "list.txt", text);
+    WriteFile(path() / "list.txt", text);
     return path() / "list.txt";
   }
   fs::path Out() const { return path() / "out"; }
@@ -75,7 +74,7 @@ class Mailboxes : public testsupport::ScratchDir {
 // The records of a JSON-lines file (the batch's state or its summary) by .pst file name.
 std::map<std::string, cli::MailboxRecord> Records(const fs::path& file) {
   std::map<std::string, cli::MailboxRecord> rows;
-  std::istringstream lines(testsupport::ReadFile(file));
+  std::istringstream lines(ReadFile(file));
   for (std::string line; std::getline(lines, line);) {
     cli::MailboxRecord r = cli::RecordFromJson(line);
     EXPECT_EQ(rows.count(r.name), 0u) << "two rows for " << r.name << " in " << file;
@@ -85,7 +84,7 @@ std::map<std::string, cli::MailboxRecord> Records(const fs::path& file) {
 }
 
 std::map<std::string, cli::MailboxRecord> Summary(const fs::path& out) {
-  EXPECT_EQ(testsupport::ReadFile(out / cli::kSummaryCsvName).find(cli::SummaryCsvHeader()), 0u);
+  EXPECT_EQ(ReadFile(out / cli::kSummaryCsvName).find(cli::SummaryCsvHeader()), 0u);
   return Records(out / cli::kSummaryJsonName);
 }
 
@@ -97,7 +96,7 @@ std::array<std::size_t, 5> ReadBack(const fs::path& pst) {
       {"Contacts", 1}, {"Calendar", 2}, {"Team Calendar", 2}, {"Tasks", 3}, {"Errands", 3},
       {"Notes", 4}};
   std::array<std::size_t, 5> items{};
-  for (const auto& [folder, subject, attachments] : testsupport::CheckedMessageRows(pst)) {
+  for (const auto& [folder, subject, attachments] : CheckedMessageRows(pst)) {
     const auto kind = kinds.find(folder.substr(folder.rfind('\\') + 1));  // its last name
     ++items[kind == kinds.end() ? 0 : kind->second];
   }
@@ -150,7 +149,7 @@ std::string ConversionArgs(pid_t batch, const std::string& pst_name, pid_t* pid 
 // and the batch goes on; in both cases a second run converts only what was not finished.
 TEST(BatchProgramTest, KilledOrCrashedMidwayAndRunAgainConvertsOnlyWhatWasNotFinished) {
   REQUIRE_PROGRAM();
-  if (!testsupport::HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
+  if (!HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
   for (const bool crash_one : {false, true}) {
     SCOPED_TRACE(crash_one ? "one conversion crashed" : "the batch killed");
     Mailboxes m;
@@ -164,12 +163,12 @@ TEST(BatchProgramTest, KilledOrCrashedMidwayAndRunAgainConvertsOnlyWhatWasNotFin
                                         m.Out().string(), "--jobs", "2", "--threads", "1",
                                         "--max-size", "40G", "--keep-unread"};
     // Struck once alice is done and bob has committed a part of his file.
-    const pid_t batch = testsupport::StartCommand(command);
+    const pid_t batch = StartCommand(command);
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     std::string bob_args;  // bob's conversion's command line, read while it runs
     while (std::chrono::steady_clock::now() < give_up &&
            !(fs::exists(m.Out() / "bob.pst") && fs::exists(state) &&
-             testsupport::ReadFile(state).find("\"status\":\"converted\"") != std::string::npos)) {
+             ReadFile(state).find("\"status\":\"converted\"") != std::string::npos)) {
       if (bob_args.empty()) bob_args = ConversionArgs(batch, "bob.pst");
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -199,7 +198,7 @@ TEST(BatchProgramTest, KilledOrCrashedMidwayAndRunAgainConvertsOnlyWhatWasNotFin
     }
     const auto alice_written = fs::last_write_time(m.Out() / "alice@example.com.pst");
 
-    const testsupport::CommandResult again = RunCommand(command);
+    const CommandResult again = RunCommand(command);
     EXPECT_EQ(again.exit_code, 0) << again.out << again.err;
     EXPECT_THAT(again.out, ContainsRegex("Batch: [12] mailbox\\(es\\) converted by an earlier run"));
     EXPECT_THAT(again.out, HasSubstr("bob.pst: converted, 724 items"));
@@ -212,7 +211,7 @@ TEST(BatchProgramTest, KilledOrCrashedMidwayAndRunAgainConvertsOnlyWhatWasNotFin
 // folder and together convert every mailbox exactly once.
 TEST(BatchProgramTest, ShardsRunAtOnceByGnuParallelConvertEachMailboxOnce) {
   REQUIRE_PROGRAM();
-  if (!testsupport::HaveProgram("parallel") || !testsupport::HavePypff()) {
+  if (!HaveProgram("parallel") || !HavePypff()) {
     GTEST_SKIP() << "GNU parallel or python3-pypff is not installed";
   }
   Mailboxes m;
@@ -220,7 +219,7 @@ TEST(BatchProgramTest, ShardsRunAtOnceByGnuParallelConvertEachMailboxOnce) {
   const std::string shards =
       "seq 1 2 | parallel --will-cite --sshlogin : --jobs 2 --line-buffer --tag " + Program().string() +
       " --batch " + list.string() + " " + m.Out().string() + " --jobs 2 --shard {}/2";
-  const testsupport::CommandResult r = RunCommand({"/bin/sh", "-c", shards});
+  const CommandResult r = RunCommand({"/bin/sh", "-c", shards});
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
   for (const char* name : {"alice.pst", "bob.pst", "carol.pst"}) {
     const std::string line = std::string(name) + ": converted";
@@ -228,7 +227,7 @@ TEST(BatchProgramTest, ShardsRunAtOnceByGnuParallelConvertEachMailboxOnce) {
     EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
   }
   ExpectSummaryMatchesFiles(m.Out(), {"alice.pst", "bob.pst", "carol.pst"});
-  const testsupport::CommandResult again = RunCommand({"/bin/sh", "-c", shards});
+  const CommandResult again = RunCommand({"/bin/sh", "-c", shards});
   EXPECT_EQ(again.exit_code, 0) << again.err;
   EXPECT_THAT(again.out, Not(HasSubstr(": converted"))) << again.out;
 }
@@ -240,7 +239,7 @@ TEST(BatchProgramTest, LinesThatCannotConvertAreReportedAndTheOthersConvert) {
   Mailboxes m;
   const std::string good = m.Folder("good");
   m.Folder("taken");
-  testsupport::WriteFile(m.Out() / "taken.pst", "someone else's file");
+  WriteFile(m.Out() / "taken.pst", "someone else's file");
   const fs::path list = m.List({
       "\xEF\xBB\xBF# a byte order mark, a comment, then an empty line", "", good + "\r",
       (m.path() / "missing").string(),           // line 4
@@ -252,7 +251,7 @@ TEST(BatchProgramTest, LinesThatCannotConvertAreReportedAndTheOthersConvert) {
   });
   // A second run finds the same faults and still leaves the file it did not make alone.
   for (int run = 1; run <= 2; ++run) {
-    const testsupport::CommandResult r = RunCommand({"/bin/sh", "-c",
+    const CommandResult r = RunCommand({"/bin/sh", "-c",
         Program().string() + " --batch - " + m.Out().string() + " < " + list.string()});
     EXPECT_EQ(r.exit_code, 2) << r.out << r.err;
     for (const char* expected :
@@ -262,7 +261,7 @@ TEST(BatchProgramTest, LinesThatCannotConvertAreReportedAndTheOthersConvert) {
       EXPECT_THAT(r.err, HasSubstr(expected)) << run;
     }
     EXPECT_THAT(r.err, HasSubstr("taken.pst exists and was not made by this batch"));
-    EXPECT_EQ(testsupport::ReadFile(m.Out() / "taken.pst"), "someone else's file");
+    EXPECT_EQ(ReadFile(m.Out() / "taken.pst"), "someone else's file");
     const std::map<std::string, cli::MailboxRecord> rows = Summary(m.Out());
     EXPECT_EQ(rows.size(), 7u);
     EXPECT_EQ(rows.at("good.pst").status, cli::kConverted);

@@ -14,10 +14,9 @@
 
 namespace mailvane::testing {
 
-using testsupport::ScratchDir;
 namespace {
 
-namespace fs = std::filesystem;
+using namespace testsupport;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using zimbra::testing::KV;
@@ -41,19 +40,19 @@ std::string SeriesRecord(const std::string& name, const std::string& rrule) {
 
 // The PST and the report of the built program converting export under tree.
 std::pair<fs::path, std::string> Convert(const ScratchDir& tree) {
-  const auto run = testsupport::RunCommand({"/usr/bin/env", "TZ=Europe/Berlin",
-                                            testsupport::BuiltProgram("mailvane").string(),
+  const auto run = RunCommand({"/usr/bin/env", "TZ=Europe/Berlin",
+                                            BuiltProgram("mailvane").string(),
                                             (tree.path() / "export").string(),
                                             (tree.path() / "out").string()});
   EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
   const fs::path out = tree.path() / "out";
-  return {testsupport::OnlyFile(out, ".pst"), testsupport::ReadFile(testsupport::OnlyFile(out, ".log"))};
+  return {OnlyFile(out, ".pst"), ReadFile(OnlyFile(out, ".log"))};
 }
 
 TEST(RecurringSeriesTest, ReadpstReadsEveryPatternBackAndTheRestIsNamed) {
-  const fs::path program = testsupport::BuiltProgram("mailvane");
+  const fs::path program = BuiltProgram("mailvane");
   if (!fs::exists(program)) GTEST_SKIP() << program << " is not built";
-  if (!testsupport::HaveProgram("readpst")) GTEST_SKIP() << "readpst is not installed";
+  if (!HaveProgram("readpst")) GTEST_SKIP() << "readpst is not installed";
   struct Row {
     const char* rrule;
     const char* readpst;  // "": no series written
@@ -82,12 +81,12 @@ TEST(RecurringSeriesTest, ReadpstReadsEveryPatternBackAndTheRestIsNamed) {
   ASSERT_FALSE(pst.empty());
   const fs::path dir = tree.path() / "readpst";
   fs::create_directories(dir);
-  const auto r = testsupport::RunCommand(
+  const auto r = RunCommand(
       {"readpst", "-j", "0", "-D", "-e", "-8", "-t", "a", "-o", dir.string(), pst.string()});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   std::string ics;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    if (e.path().extension() == ".ics") ics += testsupport::ReadFile(e.path());
+    if (e.path().extension() == ".ics") ics += ReadFile(e.path());
   }
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     const std::string summary = "\nSUMMARY:Series " + std::to_string(i) + "\n";
@@ -110,9 +109,9 @@ TEST(RecurringSeriesTest, ReadpstReadsEveryPatternBackAndTheRestIsNamed) {
 // A weekly task regenerates in Outlook from the pattern it carries (the bare recurrence
 // pattern, no appointment part); one Outlook cannot express stays a one-off task.
 TEST(RecurringSeriesTest, TasksCarryTheirPatternAndTheRestIsNamed) {
-  const fs::path program = testsupport::BuiltProgram("mailvane");
+  const fs::path program = BuiltProgram("mailvane");
   if (!fs::exists(program)) GTEST_SKIP() << program << " is not built";
-  if (!testsupport::HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
+  if (!HavePypff()) GTEST_SKIP() << "python3-pypff is not installed";
   const char* rules[] = {"FREQ=WEEKLY;COUNT=4;BYDAY=TU", "FREQ=HOURLY;COUNT=3"};
   ScratchDir tree;
   for (int i = 0; i < 2; ++i) {
@@ -129,10 +128,10 @@ TEST(RecurringSeriesTest, TasksCarryTheirPatternAndTheRestIsNamed) {
   }
   const auto [pst, report] = Convert(tree);
   ASSERT_FALSE(pst.empty());
-  const auto check = testsupport::RunCommand(
-      {testsupport::BuiltProgram("mailvane-pstcheck").string(), pst.string()});
+  const auto check = RunCommand(
+      {BuiltProgram("mailvane-pstcheck").string(), pst.string()});
   EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
-  const auto read = testsupport::RunPypff("props", pst);
+  const auto read = RunPypff("props", pst);
   ASSERT_EQ(read.exit_code, 0) << read.err;
   const std::string weekly = read.out.substr(0, read.out.find("Chore 1"));
   EXPECT_THAT(weekly, HasSubstr("Chore 0"));
