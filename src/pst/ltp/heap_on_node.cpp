@@ -36,14 +36,16 @@ void HeapWriter::NewPage() {
     throw std::length_error("heap-on-node would need more than 65536 pages");
   }
   Page page;
-  page.bytes.resize(HeapPageHeaderSize(pages_.size()));
+  page.content = std::make_unique<PageContent>();
+  page.content->bytes.resize(HeapPageHeaderSize(pages_.size()));
   pages_.push_back(std::move(page));
 }
 
 std::size_t HeapWriter::PageSize(const Page& page) const {
   if (page.flushed != 0) return page.flushed_size;
-  std::size_t end = page.bytes.size() + (page.bytes.size() & 1);  // map is WORD aligned
-  return end + kPageMapFixed + 2 * (page.offsets.size() + 1);
+  const PageContent& c = *page.content;
+  std::size_t end = c.bytes.size() + (c.bytes.size() & 1);  // map is WORD aligned
+  return end + kPageMapFixed + 2 * (c.offsets.size() + 1);
 }
 
 ndb::Hid HeapWriter::Allocate(std::span<const std::uint8_t> data) {
@@ -52,12 +54,12 @@ ndb::Hid HeapWriter::Allocate(std::span<const std::uint8_t> data) {
     throw std::length_error("heap allocation of " + std::to_string(data.size()) +
                             " bytes exceeds the 3580-byte limit");
   }
-  Page* page = &pages_.back();
+  PageContent* page = pages_.back().content.get();
   std::size_t end = page->bytes.size() + data.size();
   std::size_t need = end + (end & 1) + kPageMapFixed + 2 * (page->offsets.size() + 2);
   if (need > ndb::kMaxBlockData || page->offsets.size() >= kMaxAllocationsPerPage) {
     NewPage();
-    page = &pages_.back();
+    page = pages_.back().content.get();
   }
   page->offsets.push_back(static_cast<std::uint16_t>(page->bytes.size()));
   page->bytes.insert(page->bytes.end(), data.begin(), data.end());
@@ -68,20 +70,23 @@ ndb::Hid HeapWriter::Allocate(std::span<const std::uint8_t> data) {
 std::span<std::uint8_t> HeapWriter::At(ndb::Hid hid) {
   std::uint32_t p = HidPageOf(hid);
   std::uint32_t i = HidIndexOf(hid);
-  if (!IsHid(hid) || p >= pages_.size() || i == 0 || i > pages_[p].offsets.size() || pages_[p].flushed != 0) {
+  if (!IsHid(hid) || p >= pages_.size() || pages_[p].flushed != 0 || i == 0 ||
+      i > pages_[p].content->offsets.size()) {
     throw std::out_of_range("no heap allocation " + base::Hex(hid));
   }
-  Page& page = pages_[p];
+  PageContent& page = *pages_[p].content;
   std::size_t start = page.offsets[i - 1];
   std::size_t end = i < page.offsets.size() ? page.offsets[i] : page.bytes.size();
   return std::span<std::uint8_t>(page.bytes).subspan(start, end - start);
 }
 
 std::vector<std::uint8_t> HeapWriter::PageBytes(std::size_t index) const {
-  const Page& page = pages_.at(index);
-  if (page.flushed != 0) throw std::logic_error("heap page " + std::to_string(index) + " is already written");
+  if (pages_.at(index).flushed != 0) {
+    throw std::logic_error("heap page " + std::to_string(index) + " is already written");
+  }
+  const PageContent& page = *pages_[index].content;
   std::vector<std::uint8_t> out;
-  out.reserve(PageSize(page));
+  out.reserve(PageSize(pages_[index]));
   out.assign(page.bytes.begin(), page.bytes.end());
   if (out.size() & 1) out.push_back(0);
   std::uint16_t map_at = static_cast<std::uint16_t>(out.size());
@@ -132,8 +137,7 @@ void HeapWriter::Flush(ndb::NodeDatabase& db, std::size_t index) {
   const std::vector<std::uint8_t> bytes = PageBytes(index);
   page.flushed = db.WriteBlock(bytes);
   page.flushed_size = static_cast<std::uint16_t>(bytes.size());
-  std::vector<std::uint8_t>().swap(page.bytes);
-  std::vector<std::uint16_t>().swap(page.offsets);
+  page.content.reset();
 }
 
 void HeapWriter::FlushFullPages(ndb::NodeDatabase& db) {
@@ -193,19 +197,21 @@ void HeapWriter::ReleaseFlushed(ndb::NodeDatabase& db) {
 
 void HeapWriter::RollBack(const Mark& mark) {
   if (mark.pages == 0 || mark.pages > pages_.size() || pages_[mark.pages - 1].flushed != 0 ||
-      (mark.pages == pages_.size() && mark.bytes > pages_.back().bytes.size())) {
+      (mark.pages == pages_.size() && mark.bytes > pages_.back().content->bytes.size())) {
     throw std::logic_error("heap roll-back past a flushed page");
   }
   pages_.resize(mark.pages);
-  pages_.back().bytes.resize(mark.bytes);
-  pages_.back().offsets.resize(mark.allocations);
+  pages_.back().content->bytes.resize(mark.bytes);
+  pages_.back().content->offsets.resize(mark.allocations);
 }
 
 std::size_t HeapWriter::MemoryBytes() const {
   // Only page 0, an open bitmap page and the pages from next_flush_ on still hold bytes:
   // a big table asks this for every item, so the flushed pages are not visited.
   std::size_t n = pages_.capacity() * sizeof(Page);
-  const auto add = [&n](const Page& page) { n += page.bytes.capacity() + 2 * page.offsets.capacity(); };
+  const auto add = [&n](const Page& page) {
+    n += sizeof(PageContent) + page.content->bytes.capacity() + 2 * page.content->offsets.capacity();
+  };
   add(pages_[0]);
   if (open_bitmap_ != 0) add(pages_[open_bitmap_]);
   for (std::size_t i = std::max<std::size_t>(next_flush_, 1); i < pages_.size(); ++i) add(pages_[i]);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -74,18 +75,22 @@ class HeapWriter {
     std::size_t bytes = 0;
     std::size_t allocations = 0;
   };
-  Mark mark() const { return {pages_.size(), pages_.back().bytes.size(), pages_.back().offsets.size()}; }
+  Mark mark() const { return {pages_.size(), pages_.back().content->bytes.size(), pages_.back().content->offsets.size()}; }
   void RollBack(const Mark& mark);
   // Bytes held in memory (pages not flushed).
   std::size_t MemoryBytes() const;
 
  private:
-  struct Page {
+  struct PageContent {
     std::vector<std::uint8_t> bytes;     // header space then allocations
     std::vector<std::uint16_t> offsets;  // start of each allocation
-    ndb::Bid flushed = 0;                // once written by FlushFullPages
-    bool shared = false;                 // a committed tree holds its reference
+  };
+  // A big table has tens of thousands of pages, nearly all flushed: those keep 24 bytes.
+  struct Page {
+    std::unique_ptr<PageContent> content;  // none once flushed
+    ndb::Bid flushed = 0;                  // once written by FlushFullPages
     std::uint16_t flushed_size = 0;
+    bool shared = false;                   // a committed tree holds its reference
   };
   void NewPage();
   std::size_t PageSize(const Page& page) const;

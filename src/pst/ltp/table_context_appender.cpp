@@ -32,11 +32,52 @@ TableContextAppender::TableContextAppender(std::span<const PropTag> columns, Emp
   heap_.StartNewPage();
 }
 
-std::optional<std::size_t> TableContextAppender::PositionOf(std::uint32_t id) const {
-  const auto it = std::lower_bound(ids_.begin(), ids_.end(), id);
-  if (it == ids_.end() || *it != id) return std::nullopt;
-  const auto i = static_cast<std::size_t>(it - ids_.begin());
-  return positions_.empty() ? i : positions_[i];
+std::optional<std::size_t> TableContextAppender::PositionOf(ndb::NodeDatabase& db, std::uint32_t id) {
+  if (rows_ == 0 || id == 0 || id > last_id_) return std::nullopt;
+  if (small_) {
+    const auto it = std::find_if(small_->begin(), small_->end(), [&](const TcRow& row) { return row.id == id; });
+    if (it == small_->end()) return std::nullopt;
+    return static_cast<std::size_t>(it - small_->begin());
+  }
+  if (unordered_.empty()) return FindInMatrix(db, id);
+  const auto it = std::lower_bound(unordered_.begin(), unordered_.end(), std::make_pair(id, std::uint32_t{0}));
+  if (it == unordered_.end() || it->first != id) return std::nullopt;
+  return it->second;
+}
+
+std::optional<std::size_t> TableContextAppender::FindInMatrix(ndb::NodeDatabase& db, std::uint32_t id) {
+  // The rows are in id order: the block is the last one starting at or below the id.
+  const std::size_t row = layout_.row_size();
+  std::size_t first = blocks_.size() * rows_per_block_;
+  std::vector<std::uint8_t> read;
+  std::span<const std::uint8_t> rows = tail_;
+  if (tail_.empty() || id < base::Get32(tail_, 0)) {
+    const auto after = std::upper_bound(blocks_.begin(), blocks_.end(), id,
+                                        [](std::uint32_t v, const Block& b) { return v < b.first_id; });
+    if (after == blocks_.begin()) return std::nullopt;
+    const auto block = static_cast<std::size_t>(after - blocks_.begin()) - 1;
+    first = block * rows_per_block_;
+    if (const auto it = replaced_.find(block); it != replaced_.end()) {
+      rows = it->second;
+    } else {
+      read = db.ReadBlock(blocks_[block].bid);
+      rows = read;
+    }
+    rows = rows.first(std::min(rows.size(), rows_per_block_ * row));
+  }
+  std::size_t lo = 0;
+  std::size_t hi = rows.size() / row;
+  while (lo < hi) {
+    const std::size_t mid = (lo + hi) / 2;
+    const std::uint32_t at = base::Get32(rows, mid * row);
+    if (at == id) return first + mid;
+    if (at < id) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return std::nullopt;
 }
 
 void TableContextAppender::FlushFull(ndb::NodeDatabase& db) {
@@ -45,8 +86,10 @@ void TableContextAppender::FlushFull(ndb::NodeDatabase& db) {
   for (auto it = replaced_.begin(); it != replaced_.end(); it = replaced_.erase(it)) {
     const ndb::Bid written = db.WriteBlock(it->second);
     // A block the last Write() shared goes when the node's new trees replace the old.
-    if (!blocks_[it->first].shared) db.Release(blocks_[it->first].bid);
-    blocks_[it->first] = Block{written, false};
+    Block& block = blocks_[it->first];
+    if (!block.shared) db.Release(block.bid);
+    block.bid = written;
+    block.shared = false;
   }
   // Every block but the last is padded to the full size.
   const std::size_t full = rows_per_block_ * layout_.row_size();
@@ -54,7 +97,7 @@ void TableContextAppender::FlushFull(ndb::NodeDatabase& db) {
   while (tail_.size() >= full) {
     block.assign(tail_.begin(), tail_.begin() + static_cast<std::ptrdiff_t>(full));
     block.resize(ndb::kMaxBlockData, 0);
-    blocks_.push_back(Block{db.WriteBlock(block), false});
+    blocks_.push_back(Block{db.WriteBlock(block), base::Get32(block, 0)});
     tail_.erase(tail_.begin(), tail_.begin() + static_cast<std::ptrdiff_t>(full));
   }
   // The rows a folder gained between two commits need not stay reserved: many folders
@@ -85,7 +128,7 @@ void TableContextAppender::Encode(ndb::NodeDatabase& db, std::uint32_t id, std::
     heap_.RollBack(mark);
     throw;
   }
-  for (const ndb::SubnodeEntry& e : place.Finish()) large_.push_back(LargeValue{e.nid, Block{e.data, false}});
+  for (const ndb::SubnodeEntry& e : place.Finish()) large_.push_back(LargeValue{e.nid, Block{e.data}});
 }
 
 void TableContextAppender::AddToMatrix(ndb::NodeDatabase& db, std::uint32_t id,
@@ -110,11 +153,11 @@ void TableContextAppender::IndexRow(std::uint32_t id, std::uint32_t position) {
 
 void TableContextAppender::Append(ndb::NodeDatabase& db, std::uint32_t id, std::span<const TaggedValue> values) {
   if (id == 0) throw std::invalid_argument("table row id 0 is not allowed");
-  if (!ids_.empty() && id <= ids_.back()) {
+  if (rows_ > 0 && id <= last_id_) {
     throw std::invalid_argument("table row id " + std::to_string(id) + " is not above the last one, " +
-                                std::to_string(ids_.back()));
+                                std::to_string(last_id_));
   }
-  const std::size_t position = ids_.size();
+  const std::size_t position = rows_;
   if (small_) {
     small_->push_back(TcRow{id, 0, std::vector<TaggedValue>(values.begin(), values.end())});
   } else {
@@ -122,8 +165,9 @@ void TableContextAppender::Append(ndb::NodeDatabase& db, std::uint32_t id, std::
     AddToMatrix(db, id, values);
     IndexRow(id, static_cast<std::uint32_t>(position));
   }
-  ids_.push_back(id);
-  if (!positions_.empty()) positions_.push_back(static_cast<std::uint32_t>(position));
+  ++rows_;
+  last_id_ = id;
+  if (!unordered_.empty()) unordered_.emplace_back(id, static_cast<std::uint32_t>(position));
   if (small_ && !FitsSmall(small_->size())) LeaveSmall(db);
 }
 
@@ -141,13 +185,14 @@ void TableContextAppender::LeaveSmall(ndb::NodeDatabase& db) {
     small_ = std::move(rows);
     throw;
   }
-  for (std::size_t i = 0; i < ids_.size(); ++i) {
-    IndexRow(ids_[i], static_cast<std::uint32_t>(positions_.empty() ? i : positions_[i]));
-  }
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
+  for (const TcRow& row : rows) index.emplace_back(row.id, static_cast<std::uint32_t>(index.size()));
+  std::sort(index.begin(), index.end());
+  for (const auto& [id, position] : index) IndexRow(id, position);
 }
 
 void TableContextAppender::Load(ndb::NodeDatabase& db, std::span<const TcRow> rows) {
-  if (!ids_.empty()) throw std::logic_error("rows are loaded into an empty table only");
+  if (rows_ != 0) throw std::logic_error("rows are loaded into an empty table only");
   std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
   index.reserve(rows.size());
   for (const TcRow& row : rows) index.emplace_back(row.id, static_cast<std::uint32_t>(index.size()));
@@ -158,16 +203,17 @@ void TableContextAppender::Load(ndb::NodeDatabase& db, std::span<const TcRow> ro
       throw std::invalid_argument("table row id " + std::to_string(index[i].first) + " is 0 or given twice");
     }
   }
-  for (const auto& [id, position] : index) {
-    ids_.push_back(id);
-    if (!in_order) positions_.push_back(position);
-  }
+  if (!in_order) unordered_ = std::move(index);
+  rows_ = rows.size();
+  last_id_ = rows_ == 0 ? 0 : std::max_element(rows.begin(), rows.end(), [](const TcRow& a, const TcRow& b) {
+    return a.id < b.id;
+  })->id;
   small_->assign(rows.begin(), rows.end());
   if (!FitsSmall(rows.size())) LeaveSmall(db);
 }
 
 void TableContextAppender::Replace(ndb::NodeDatabase& db, std::uint32_t id, std::span<const TaggedValue> values) {
-  const auto position = PositionOf(id);
+  const auto position = PositionOf(db, id);
   if (!position) throw std::invalid_argument("the table has no row " + std::to_string(id) + " to replace");
   if (small_) {
     (*small_)[*position].values.assign(values.begin(), values.end());
@@ -195,7 +241,7 @@ void TableContextAppender::DropLargeValues(ndb::NodeDatabase& db, std::span<cons
 }
 
 std::optional<std::uint32_t> TableContextAppender::Cell32(ndb::NodeDatabase& db, std::uint32_t id, PropTag tag) {
-  const auto position = PositionOf(id);
+  const auto position = PositionOf(db, id);
   const auto column = std::find_if(layout_.columns.begin(), layout_.columns.end(),
                                    [&](const TcColumn& c) { return c.tag == tag; });
   if (!position || column == layout_.columns.end() || column->cb_data != 4 || FixedSizeOf(PropTypeOf(tag)) != 4) {
@@ -241,7 +287,7 @@ TableContextAppender::Trees TableContextAppender::Write(ndb::NodeDatabase& db) {
   Trees out;
   try {
     index_.Finish(heap_, index_header_);
-    const bool rows = !ids_.empty();
+    const bool rows = rows_ != 0;
     FillTcInfo(heap_.At(info_), layout_, index_header_, rows ? kMatrixNid : 0);
     std::vector<ndb::SubnodeEntry> subnodes;
     if (rows) {

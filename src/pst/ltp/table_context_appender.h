@@ -2,19 +2,22 @@
 // table. Rows are added in memory only (a message and its row are saved together, so the
 // row must not fail on the file); each Write() puts the full row-matrix blocks and heap
 // pages in the file and drops them from memory, which keeps only what finishing the table
-// needs (the partial block and page, the IDs of the blocks written, the row ids). A
-// commit thus writes what changed since the last one plus the trees over it. A table
-// whose rows fit one heap allocation is kept as values and written whole, in the compact
-// form small tables always had (one heap page, no subnodes).
+// needs (the partial block and page, the IDs of the blocks written with their first row
+// ids). A commit thus writes what changed since the last one plus the trees over it. A
+// table whose rows fit one heap allocation is kept as values and written whole, in the
+// compact form small tables always had (one heap page, no subnodes).
 //
 // Each row is written once, at its place in the matrix. Row ids grow as rows are
-// appended; a table read from the file may hold them in any order.
+// appended, so a row is found by its id in the matrix itself: memory does not grow with
+// the rows. A table read from the file may hold its ids in any order; only such a table
+// keeps an index of them.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "pst/ltp/bth.h"
@@ -28,8 +31,9 @@ class TableContextAppender {
  public:
   explicit TableContextAppender(std::span<const PropTag> columns, EmptyCells empty = EmptyCells::kAbsent);
 
-  std::size_t row_count() const { return ids_.size(); }
-  bool Contains(std::uint32_t id) const { return PositionOf(id).has_value(); }
+  std::size_t row_count() const { return rows_; }
+  // May read a matrix block back from the file.
+  bool Contains(ndb::NodeDatabase& db, std::uint32_t id) { return PositionOf(db, id).has_value(); }
 
   // A new row after the others; its id must be above every id so far. Bad input raises
   // std::invalid_argument and adds nothing. The row's version is its position + 1.
@@ -56,7 +60,8 @@ class TableContextAppender {
   void Release(ndb::NodeDatabase& db);
 
  private:
-  std::optional<std::size_t> PositionOf(std::uint32_t id) const;
+  std::optional<std::size_t> PositionOf(ndb::NodeDatabase& db, std::uint32_t id);
+  std::optional<std::size_t> FindInMatrix(ndb::NodeDatabase& db, std::uint32_t id);
   void FlushFull(ndb::NodeDatabase& db);
   // A row's bytes where they are kept until the next Write().
   std::span<std::uint8_t> RowAt(ndb::NodeDatabase& db, std::size_t position);
@@ -82,7 +87,8 @@ class TableContextAppender {
   // What went to the file: until a Write() hands it over, the reference is the appender's.
   struct Block {
     ndb::Bid bid = 0;
-    bool shared = false;  // in the last Write()'s trees
+    std::uint32_t first_id = 0;  // of its first row, for finding rows by id
+    bool shared = false;         // in the last Write()'s trees
   };
   struct LargeValue {
     ndb::Nid nid = 0;
@@ -95,8 +101,10 @@ class TableContextAppender {
   std::vector<std::uint8_t> tail_;       // rows after the full blocks
   std::map<std::size_t, std::vector<std::uint8_t>> replaced_;  // full blocks with replaced rows
   std::size_t rows_since_flush_ = 0;
-  std::vector<std::uint32_t> ids_;        // ascending
-  std::vector<std::uint32_t> positions_;  // matrix position of ids_[i]; empty when it is i
+  std::size_t rows_ = 0;
+  std::uint32_t last_id_ = 0;  // the highest row id
+  // (id, matrix position) by id, for a table loaded with its ids out of matrix order only.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> unordered_;
 };
 
 }  // namespace mailvane::pst::ltp

@@ -184,7 +184,7 @@ void PstStore::PutContentsRow(ndb::Nid folder_nid, ndb::Nid message, std::vector
   KeepContentsColumns(cells);
   const bool unread = IsUnread(cells);
   ltp::TableContextAppender& table = *folder.contents;
-  if (!table.Contains(message)) {
+  if (!table.Contains(*db_, message)) {
     table.Append(*db_, message, cells);
     folder.content_count += 1;
     folder.unread_count += unread ? 1 : 0;
