@@ -48,7 +48,7 @@ void RunReport::EndFile(const std::string& file, bool taken, bool wrote_item) {
     std::string ending = EndingOf(source::FileNameOf(file));
     ++not_taken_by_ending_[ending];
     // Zimbra writes a .meta beside every message and folder: expected, so only counted.
-    if (ending != ".meta") not_taken_named_.push_back(file);
+    if (ending != ".meta") not_taken_named_.Append(file);
   } else if (wrote_item) {
     ++files_converted_;
   } else {
@@ -156,7 +156,11 @@ std::string RunReport::Text(const std::string& pst_path, std::size_t source_coun
   }
   if (!not_taken_named_.empty()) {
     out << "\nFiles taken by no step (other than .meta)\n";
-    for (const std::string& file : not_taken_named_) out << "  " << file << "\n";
+    try {
+      for (std::size_t i = 0; i < not_taken_named_.size(); ++i) out << "  " << not_taken_named_[i] << "\n";
+    } catch (const std::system_error& e) {
+      out << "  (the rest of this list could not be read back: " << e.what() << ")\n";
+    }
   }
   return out.str();
 }

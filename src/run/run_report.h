@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "source/failure_log.h"
+#include "source/path_list.h"
 
 namespace mailvane::run {
 
@@ -81,7 +82,6 @@ class RunReport : public source::FailureLog {
   bool NothingConverted() const { return ItemsTotal() == 0 && !without_item_.empty(); }
   const std::vector<Failure>& Failures() const { return failures_; }
   const std::map<std::string, std::size_t>& NotTakenByEnding() const { return not_taken_by_ending_; }
-  const std::vector<std::string>& NotTakenNamed() const { return not_taken_named_; }
   const std::vector<std::pair<std::string, std::string>>& Rerouted() const { return rerouted_; }
   const std::vector<std::pair<std::string, std::string>>& Notices() const { return notices_; }
 
@@ -111,7 +111,7 @@ class RunReport : public source::FailureLog {
   std::size_t files_failed_ = 0;
   std::size_t files_not_taken_ = 0;
   std::map<std::string, std::size_t> not_taken_by_ending_;
-  std::vector<std::string> not_taken_named_;
+  source::PathList not_taken_named_;  // a server's export can hold thousands: kept as the listing is
   std::vector<std::pair<std::string, std::string>> rerouted_;
   std::vector<std::pair<std::string, std::string>> passed_over_;
   std::vector<std::pair<std::string, std::string>> notices_;  // file, note
