@@ -99,6 +99,55 @@ struct TreeCase {
   int max_depth;
 };
 
+// Another program may leave a contents table's rows in any order of their ids: a row saved
+// again is found in its place, and a new one goes after the others.
+TEST(PstStore, AContentsTableInAnyRowOrderTakesNewRowsAndReplacedOnes) {
+  ScratchDir dir;
+  const auto path = dir / "order.pst";
+  ndb::Nid folder_nid = 0;
+  {
+    auto store = messaging::PstStore::Create(path, "order");
+    messaging::Folder folder = store->IpmSubtree().AddFolder("Mixed");
+    folder_nid = folder.nid();
+    for (int i = 0; i < 80; ++i) {  // more rows than one heap allocation holds
+      messaging::Message m(folder);
+      testing::SetMail(m.content(), "Message " + std::to_string(i), "Body");
+      m.Save();
+    }
+    store->Close();
+  }
+  const ndb::Nid table_nid = ndb::WithType(folder_nid, ndb::NidType::kContentsTable);
+  const auto subjects = [](std::span<const messaging::TableRow> rows) {
+    std::vector<std::string> out;
+    for (const auto& row : rows) out.push_back(messaging::FindValue(row.cells, messaging::kPrSubject)->AsString());
+    return out;
+  };
+  std::vector<messaging::TableRow> rows;
+  {
+    auto store = messaging::PstStore::Open(path);
+    messaging::TableData table = messaging::ReadTable(store->db(), *store->db().FindNode(table_nid));
+    rows = table.rows;
+    for (std::size_t i = 0; i + 1 < rows.size(); i += 2) std::swap(rows[i], rows[i + 1]);
+    const messaging::NodeContent c = messaging::WriteTable(store->db(), table.columns, rows);
+    store->db().PutNode(ndb::NodeEntry{table_nid, c.data, c.subnodes, 0});
+    store->Close();
+  }
+  std::vector<std::string> expected = subjects(rows);
+  {
+    auto store = messaging::PstStore::Open(path);
+    store->PutContentsRow(folder_nid, rows[41].row_id, rows[41].cells);  // found, not added
+    messaging::Message m(*store->FindFolder("Mixed"));
+    testing::SetMail(m.content(), "New", "Body");
+    m.Save();
+    store->Close();
+  }
+  expected.push_back("New");
+  ASSERT_TRUE(Clean(path));
+  auto store = messaging::PstStore::Open(path, false);
+  EXPECT_EQ(subjects(messaging::ReadTable(store->db(), *store->db().FindNode(table_nid)).rows), expected);
+  EXPECT_EQ(store->FindFolder("Mixed")->content_count(), 81);
+}
+
 class FolderTrees : public ::testing::TestWithParam<TreeCase> {};
 
 TEST_P(FolderTrees, CheckerAndReadersSeeExactlyTheFoldersWritten) {
