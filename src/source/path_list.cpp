@@ -88,6 +88,14 @@ struct PathList::State {
 PathList::PathList() : state_(std::make_unique<State>()) {}
 PathList::~PathList() = default;
 PathList::PathList(PathList&& other) noexcept : state_(std::move(other.state_)) {}
+// A copy is a list of its own, in its own temporary file when it is long.
+PathList::PathList(const PathList& other) : PathList() {
+  for (std::size_t i = 0; i < other.size(); ++i) Append(other[i]);
+}
+PathList& PathList::operator=(const PathList& other) {
+  if (this != &other) *this = PathList(other);
+  return *this;
+}
 PathList& PathList::operator=(PathList&& other) noexcept {
   state_ = std::move(other.state_);
   return *this;

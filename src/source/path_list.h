@@ -17,6 +17,8 @@ class PathList {
   PathList();
   ~PathList();
   PathList(PathList&& other) noexcept;
+  PathList(const PathList& other);
+  PathList& operator=(const PathList& other);
   PathList& operator=(PathList&& other) noexcept;
 
   void Append(std::string_view path);
