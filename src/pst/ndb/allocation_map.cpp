@@ -15,24 +15,24 @@ AllocationMap::AllocationMap(std::uint64_t intervals) {
 
 void AllocationMap::AddInterval() {
   std::uint64_t k = intervals();
-  free_.push_back(std::make_unique<Runs>(Runs{{0, static_cast<std::uint16_t>(kSlotsPerInterval)}}));
-  free_slots_.push_back(kSlotsPerInterval);
+  static_assert(kSlotsPerInterval <= 0xFFFF);
+  intervals_.push_back(Interval{std::make_unique<Runs>(Runs{{0, static_cast<std::uint16_t>(kSlotsPerInterval)}}),
+                                kSlotsPerInterval, 0, kSlotsPerInterval});
   free_total_ += kSlotsPerInterval;
-  low_.push_back(0);
-  max_run_.push_back(kSlotsPerInterval);
   constexpr std::uint32_t kPage = kPageSize / kSlotSize;
   Set(k, 0, kPage, true);
   if (HasPMap(k)) Set(k, kPage, kPage, true);
   if (HasFMap(k)) Set(k, 2 * kPage, kPage, true);
   if (HasFPMap(k)) Set(k, 3 * kPage, kPage, true);
-  while (low_[k] < kSlotsPerInterval && Test(k, low_[k])) ++low_[k];
+  Interval& in = intervals_[k];
+  while (in.low < kSlotsPerInterval && Test(k, in.low)) ++in.low;
   dirty_.insert(k);
 }
 
 std::span<const std::uint8_t> AllocationMap::Bits(std::uint64_t k) const {
   bits_.fill(0xFF);
-  if (free_[k]) {
-    for (const FreeRun& r : *free_[k]) {
+  if (intervals_[k].free) {
+    for (const FreeRun& r : *intervals_[k].free) {
       for (std::uint32_t s = r.first; s < std::uint32_t{r.first} + r.count; ++s) {
         bits_[s / 8] &= static_cast<std::uint8_t>(~(0x80u >> (s % 8)));
       }
@@ -42,8 +42,8 @@ std::span<const std::uint8_t> AllocationMap::Bits(std::uint64_t k) const {
 }
 
 bool AllocationMap::Test(std::uint64_t k, std::uint32_t slot) const {
-  if (!free_[k]) return true;
-  const Runs& runs = *free_[k];
+  if (!intervals_[k].free) return true;
+  const Runs& runs = *intervals_[k].free;
   auto it = std::upper_bound(runs.begin(), runs.end(), slot,
                              [](std::uint32_t s, const FreeRun& r) { return s < r.first; });
   if (it == runs.begin()) return true;
@@ -60,7 +60,7 @@ void AllocationMap::Set(std::uint64_t k, std::uint32_t first, std::uint32_t coun
   };
   if (on) {
     // Only free slots are taken: Allocate finds them, Mark tests them first.
-    Runs* runs = free_[k].get();
+    Runs* runs = intervals_[k].free.get();
     auto it = runs == nullptr ? Runs::iterator() : after_first(*runs);
     if (runs == nullptr || it == runs->begin() || std::prev(it)->first + std::uint32_t{std::prev(it)->count} < end) {
       throw std::logic_error("slots taken twice in AMap interval " + std::to_string(k));
@@ -72,12 +72,12 @@ void AllocationMap::Set(std::uint64_t k, std::uint32_t first, std::uint32_t coun
     it = runs->erase(it);
     if (after.count > 0) it = runs->insert(it, after);
     if (before.count > 0) runs->insert(it, before);
-    free_slots_[k] -= count;
+    intervals_[k].free_slots = static_cast<std::uint16_t>(intervals_[k].free_slots - count);
     free_total_ -= count;
-    if (free_slots_[k] == 0) free_[k].reset();
+    if (intervals_[k].free_slots == 0) intervals_[k].free.reset();
   } else {
-    if (!free_[k]) free_[k] = std::make_unique<Runs>();
-    Runs& runs = *free_[k];
+    if (!intervals_[k].free) intervals_[k].free = std::make_unique<Runs>();
+    Runs& runs = *intervals_[k].free;
     auto it = after_first(runs);
     if ((it != runs.begin() && std::prev(it)->first + std::uint32_t{std::prev(it)->count} > first) ||
         (it != runs.end() && it->first < end)) {
@@ -92,7 +92,7 @@ void AllocationMap::Set(std::uint64_t k, std::uint32_t first, std::uint32_t coun
       std::prev(it)->count = static_cast<std::uint16_t>(std::prev(it)->count + it->count);
       runs.erase(it);
     }
-    free_slots_[k] += count;
+    intervals_[k].free_slots = static_cast<std::uint16_t>(intervals_[k].free_slots + count);
     free_total_ += count;
   }
   dirty_.insert(k);
@@ -100,11 +100,11 @@ void AllocationMap::Set(std::uint64_t k, std::uint32_t first, std::uint32_t coun
 
 bool AllocationMap::FindRun(std::uint64_t k, std::uint32_t count, std::uint32_t align,
                             std::uint32_t& at) {
-  if (!free_[k]) return false;
-  for (const FreeRun& r : *free_[k]) {
+  if (!intervals_[k].free) return false;
+  for (const FreeRun& r : *intervals_[k].free) {
     const std::uint32_t end = std::uint32_t{r.first} + r.count;
-    if (end <= low_[k]) continue;
-    std::uint32_t s = std::max<std::uint32_t>(r.first, low_[k]);
+    if (end <= intervals_[k].low) continue;
+    std::uint32_t s = std::max<std::uint32_t>(r.first, intervals_[k].low);
     s = (s + align - 1) / align * align;
     if (s + count <= end) {
       at = s;
@@ -123,17 +123,17 @@ std::uint64_t AllocationMap::Allocate(std::uint64_t size, std::uint64_t align) {
   auto slot_align = static_cast<std::uint32_t>(align / kSlotSize);
   for (std::uint64_t k = cursor_;; ++k) {
     if (k == intervals()) AddInterval();
-    if (free_slots_[k] < count || max_run_[k] < count) {
-      if (k == cursor_ && (free_slots_[k] == 0 || max_run_[k] == 0)) ++cursor_;
+    if (intervals_[k].free_slots < count || intervals_[k].max_run < count) {
+      if (k == cursor_ && (intervals_[k].free_slots == 0 || intervals_[k].max_run == 0)) ++cursor_;
       continue;
     }
     std::uint32_t at = 0;
     if (!FindRun(k, count, slot_align, at)) {
-      max_run_[k] = count - 1;
+      intervals_[k].max_run = static_cast<std::uint16_t>(count - 1);
       continue;
     }
     Set(k, at, count, true);
-    if (at == low_[k]) low_[k] = at + count;
+    if (at == intervals_[k].low) intervals_[k].low = static_cast<std::uint16_t>(at + count);
     return AMapOffset(k) + std::uint64_t{at} * kSlotSize;
   }
 }
@@ -159,8 +159,8 @@ void AllocationMap::Free(std::uint64_t ib, std::uint64_t size) {
   auto first = static_cast<std::uint32_t>((ib - AMapOffset(k)) / kSlotSize);
   auto count = static_cast<std::uint32_t>(size / kSlotSize);
   Set(k, first, count, false);
-  low_[k] = std::min(low_[k], first);
-  max_run_[k] = kSlotsPerInterval;
+  intervals_[k].low = static_cast<std::uint16_t>(std::min<std::uint32_t>(intervals_[k].low, first));
+  intervals_[k].max_run = kSlotsPerInterval;
   cursor_ = std::max(floor_, std::min(cursor_, k));
 }
 

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <set>
 #include <span>
@@ -31,10 +32,10 @@ class AllocationMap {
   // below free: how tests and benchmarks reach far into a file without filling it.
   void StartAt(std::uint64_t k);
 
-  std::uint64_t intervals() const { return free_.size(); }
+  std::uint64_t intervals() const { return intervals_.size(); }
   std::uint64_t FileEnd() const { return AMapOffset(intervals()); }
   std::uint64_t FreeBytes() const { return free_total_ * kSlotSize; }
-  std::uint32_t FreeSlots(std::uint64_t k) const { return free_slots_[k]; }
+  std::uint32_t FreeSlots(std::uint64_t k) const { return intervals_[k].free_slots; }
   // The AMap bits of interval k, valid until the next call.
   std::span<const std::uint8_t> Bits(std::uint64_t k) const;
   bool HasDirty() const { return !dirty_.empty(); }
@@ -54,14 +55,17 @@ class AllocationMap {
     std::uint16_t count = 0;
   };
   using Runs = std::vector<FreeRun>;  // sorted, neither touching nor overlapping
-  std::vector<std::unique_ptr<Runs>> free_;  // null: every slot in use
+  // A file of many gigabytes has tens of thousands of intervals: 16 bytes each, in a deque
+  // that never moves or doubles them.
+  struct Interval {
+    std::unique_ptr<Runs> free;     // null: every slot in use
+    std::uint16_t free_slots = 0;
+    std::uint16_t low = 0;          // every slot below it is in use: scans start there
+    std::uint16_t max_run = 0;      // an upper bound of the longest free run (lowered when a search fails)
+  };
+  std::deque<Interval> intervals_;
   mutable std::array<std::uint8_t, kPageDataSize> bits_{};  // what Bits() gives
-  std::vector<std::uint32_t> free_slots_;
   std::uint64_t free_total_ = 0;
-  // Every slot below low_[k] is in use: scans start there.
-  std::vector<std::uint32_t> low_;
-  // An upper bound of the longest free run in interval k (lowered when a search fails).
-  std::vector<std::uint32_t> max_run_;
   std::uint64_t cursor_ = 0;  // no interval below it has room for a one-slot allocation
   std::uint64_t floor_ = 0;   // set by StartAt: nothing below it is reused
   std::set<std::uint64_t> dirty_;
