@@ -96,20 +96,13 @@ std::vector<std::uint8_t> HeapWriter::PageBytes(std::size_t index) const {
   base::Append16(out, static_cast<std::uint16_t>(page.bytes.size()));
 
   base::Put16(out, 0, map_at);
-  // Fill levels of the pages this header covers, two per byte, low nibble first.
-  auto put_levels = [&](std::size_t at, std::size_t first, std::size_t count) {
-    for (std::size_t k = 0; k < count && first + k < pages_.size(); ++k) {
-      std::uint8_t level = HeapFillLevel(ndb::kMaxBlockData - PageSize(pages_[first + k]));
-      out[at + k / 2] |= static_cast<std::uint8_t>(k % 2 == 0 ? level : level << 4);
-    }
-  };
   if (index == 0) {
     out[2] = kHeapSignature;
     out[3] = client_sig_;
     base::Put32(out, 4, user_root_);
-    put_levels(8, 0, 8);
+    PutFillLevels(out, 8, 0, 8);
   } else if (IsBitmapPage(index)) {
-    put_levels(2, index, 128);
+    PutFillLevels(out, 2, index, 128);
   }
   return out;
 }
@@ -140,19 +133,44 @@ void HeapWriter::Flush(ndb::NodeDatabase& db, std::size_t index) {
   page.content.reset();
 }
 
+void HeapWriter::PutFillLevels(std::span<std::uint8_t> out, std::size_t at, std::size_t first,
+                               std::size_t count) const {
+  // Two per byte, low nibble first.
+  std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(at), (count + 1) / 2, std::uint8_t{0});
+  for (std::size_t k = 0; k < count && first + k < pages_.size(); ++k) {
+    std::uint8_t level = HeapFillLevel(ndb::kMaxBlockData - PageSize(pages_[first + k]));
+    out[at + k / 2] |= static_cast<std::uint8_t>(k % 2 == 0 ? level : level << 4);
+  }
+}
+
 void HeapWriter::FlushFullPages(ndb::NodeDatabase& db) {
   const std::size_t last = pages_.size() - 1;
   for (; next_flush_ < last; ++next_flush_) {
+    // A bitmap page's header holds the fill levels of the next 127 pages. It goes to the
+    // file like the others (a table of many folders would otherwise keep one in memory
+    // each) and is written again with their final levels.
     if (IsBitmapPage(next_flush_)) {
-      open_bitmap_ = next_flush_;  // its header needs the fill levels of the next 127 pages
-    } else {
-      Flush(db, next_flush_);
+      RefreshOpenBitmap(db);
+      open_bitmap_ = next_flush_;
     }
+    Flush(db, next_flush_);
   }
   if (open_bitmap_ != 0 && last > open_bitmap_ + 127) {
-    Flush(db, open_bitmap_);
+    RefreshOpenBitmap(db);
     open_bitmap_ = 0;
   }
+}
+
+void HeapWriter::RefreshOpenBitmap(ndb::NodeDatabase& db) {
+  if (open_bitmap_ == 0) return;
+  Page& page = pages_[open_bitmap_];
+  std::vector<std::uint8_t> bytes = db.ReadBlock(page.flushed);
+  PutFillLevels(bytes, 2, open_bitmap_, 128);
+  const ndb::Bid written = db.WriteBlock(bytes);
+  // The block a committed tree holds goes when the node's new trees replace the old.
+  if (!page.shared) db.Release(page.flushed);
+  page.flushed = written;
+  page.shared = false;
 }
 
 ndb::Bid HeapWriter::WriteSharingFlushed(ndb::NodeDatabase& db) const {
@@ -206,14 +224,13 @@ void HeapWriter::RollBack(const Mark& mark) {
 }
 
 std::size_t HeapWriter::MemoryBytes() const {
-  // Only page 0, an open bitmap page and the pages from next_flush_ on still hold bytes:
+  // Only page 0 and the pages from next_flush_ on still hold bytes:
   // a big table asks this for every item, so the flushed pages are not visited.
   std::size_t n = pages_.capacity() * sizeof(Page);
   const auto add = [&n](const Page& page) {
     n += sizeof(PageContent) + page.content->bytes.capacity() + 2 * page.content->offsets.capacity();
   };
   add(pages_[0]);
-  if (open_bitmap_ != 0) add(pages_[open_bitmap_]);
   for (std::size_t i = std::max<std::size_t>(next_flush_, 1); i < pages_.size(); ++i) add(pages_[i]);
   return n;
 }

@@ -57,10 +57,12 @@ class HeapWriter {
   // Later allocations go to a fresh page.
   void StartNewPage() { NewPage(); }
   // Writes the pages no allocation can reach any more to the file and drops their bytes:
-  // every page but page 0 (its header changes), the last one and a fill-level bitmap page
-  // whose 128 pages are not all final yet. The heap holds the one reference to each until
-  // a data tree takes it over.
+  // every page but page 0 (its header changes) and the last one. The heap holds the one
+  // reference to each until a data tree takes it over.
   void FlushFullPages(ndb::NodeDatabase& db);
+  // Writes again the fill-level bitmap page whose 128 pages are not all final yet, with the
+  // levels they have now: before a data tree takes the flushed pages.
+  void RefreshOpenBitmap(ndb::NodeDatabase& db);
   // Write() for such a heap: the flushed pages go into the new tree, those an earlier tree
   // has with a reference of their own. On failure the heap's references stay its own.
   ndb::Bid WriteSharingFlushed(ndb::NodeDatabase& db) const;
@@ -99,8 +101,10 @@ class HeapWriter {
   std::uint8_t client_sig_;
   ndb::Hid user_root_ = 0;
   std::vector<Page> pages_;
-  std::size_t next_flush_ = 1;   // pages below are flushed, but for open_bitmap_
-  std::size_t open_bitmap_ = 0;  // a bitmap page waiting for its range, or 0
+  void PutFillLevels(std::span<std::uint8_t> out, std::size_t at, std::size_t first, std::size_t count) const;
+
+  std::size_t next_flush_ = 1;   // pages below are flushed
+  std::size_t open_bitmap_ = 0;  // a flushed bitmap page whose range is not final, or 0
 };
 
 class HeapReader {

@@ -15,8 +15,9 @@ namespace {
 constexpr ndb::Nid kMatrixNid = ndb::MakeNid(ndb::NidType::kLtp, 1);
 constexpr std::size_t kMaxTreeLeaves = 1021;  // leaves under one XBLOCK
 // Rows appended between two flushes of the full blocks and pages: what waits in memory for
-// the next commit stays near a megabyte a table, however far apart the commits are.
-constexpr std::size_t kRowsBetweenFlushes = 4096;
+// the next commit stays near 100 KB a table, however far apart the commits are (they grow
+// apart as a big file makes each commit longer). Only full pages and blocks go, each once.
+constexpr std::size_t kRowsBetweenFlushes = 256;
 
 }  // namespace
 
@@ -322,6 +323,7 @@ TableContextAppender::Trees TableContextAppender::Write(ndb::NodeDatabase& db) {
     if (out.subnodes != 0) tree = out.subnodes;
     subnode_tree = true;
     taken.clear();
+    heap_.RefreshOpenBitmap(db);  // after the row index's last nodes went into the heap
     out.data = heap_.WriteSharingFlushed(db);
   } catch (...) {
     for (ndb::Bid bid : taken) db.Release(bid);

@@ -1,6 +1,8 @@
 // Writing the allocation map pages and the density list at Commit.
 #include <algorithm>
 #include <array>
+#include <utility>
+#include <vector>
 
 #include "base/little_endian.h"
 #include "pst/ndb/page.h"
@@ -41,11 +43,25 @@ void PstNodeDatabase::WriteMaps() {
 
 void PstNodeDatabase::WriteDList() {
   // The density list (MS-PST 2.2.2.7.4): AMaps with the most free slots first.
-  std::vector<std::pair<std::uint32_t, std::uint64_t>> order;
-  for (std::uint64_t k = 0; k < amap_->intervals(); ++k) order.emplace_back(amap_->FreeSlots(k), k);
-  std::stable_sort(order.begin(), order.end(),
-                   [](const auto& a, const auto& b) { return a.first > b.first; });
-  if (order.size() > kDListMaxEntries) order.resize(kDListMaxEntries);
+  // Ties go to the lower interval. Only the best entries are kept while the intervals are
+  // visited: a file of many gigabytes has tens of thousands, at every commit.
+  using Entry = std::pair<std::uint32_t, std::uint64_t>;  // free slots, interval
+  const auto before = [](const Entry& a, const Entry& b) {
+    return a.first > b.first || (a.first == b.first && a.second < b.second);
+  };
+  std::vector<Entry> order;  // a heap with the last entry of the list on top, until sorted
+  for (std::uint64_t k = 0; k < amap_->intervals(); ++k) {
+    const Entry e{amap_->FreeSlots(k), k};
+    if (order.size() < kDListMaxEntries) {
+      order.push_back(e);
+      std::push_heap(order.begin(), order.end(), before);
+    } else if (before(e, order.front())) {
+      std::pop_heap(order.begin(), order.end(), before);
+      order.back() = e;
+      std::push_heap(order.begin(), order.end(), before);
+    }
+  }
+  std::sort_heap(order.begin(), order.end(), before);
 
   std::array<std::uint8_t, kPageSize> page{};
   page[0] = 0x01;  // DFL_BACKFILL_COMPLETE
