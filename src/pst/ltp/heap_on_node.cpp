@@ -147,8 +147,8 @@ void HeapWriter::FlushFullPages(ndb::NodeDatabase& db) {
   const std::size_t last = pages_.size() - 1;
   for (; next_flush_ < last; ++next_flush_) {
     // A bitmap page's header holds the fill levels of the next 127 pages. It goes to the
-    // file like the others (a table of many folders would otherwise keep one in memory
-    // each) and is written again with their final levels.
+    // file like the others (else every table of more than eight pages would keep one in
+    // memory) and is written again with their final levels.
     if (IsBitmapPage(next_flush_)) {
       RefreshOpenBitmap(db);
       open_bitmap_ = next_flush_;
