@@ -186,10 +186,12 @@ void TableContextAppender::LeaveSmall(ndb::NodeDatabase& db) {
     small_ = std::move(rows);
     throw;
   }
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
-  for (const TcRow& row : rows) index.emplace_back(row.id, static_cast<std::uint32_t>(index.size()));
-  std::sort(index.begin(), index.end());
-  for (const auto& [id, position] : index) IndexRow(id, position);
+  // The row index goes in id order: the rows' own, unless they were loaded out of it.
+  if (unordered_.empty()) {
+    for (std::size_t i = 0; i < rows.size(); ++i) IndexRow(rows[i].id, static_cast<std::uint32_t>(i));
+  } else {
+    for (const auto& [id, position] : unordered_) IndexRow(id, position);
+  }
 }
 
 void TableContextAppender::Load(ndb::NodeDatabase& db, std::span<const TcRow> rows) {
@@ -204,11 +206,9 @@ void TableContextAppender::Load(ndb::NodeDatabase& db, std::span<const TcRow> ro
       throw std::invalid_argument("table row id " + std::to_string(index[i].first) + " is 0 or given twice");
     }
   }
-  if (!in_order) unordered_ = std::move(index);
   rows_ = rows.size();
-  last_id_ = rows_ == 0 ? 0 : std::max_element(rows.begin(), rows.end(), [](const TcRow& a, const TcRow& b) {
-    return a.id < b.id;
-  })->id;
+  last_id_ = index.empty() ? 0 : index.back().first;
+  if (!in_order) unordered_ = std::move(index);
   small_->assign(rows.begin(), rows.end());
   if (!FitsSmall(rows.size())) LeaveSmall(db);
 }
