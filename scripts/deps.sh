@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libgmime-3.0-dev
           qt6-base-dev pff-tools pst-utils python3-pypff xvfb xauth
           libpython3.11-testsuite libmime-explode-perl tzdata
-          libarchive-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev zstd xdotool openbox x11-utils imagemagick desktop-file-utils
+          libarchive-dev libdeflate-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev zstd xdotool openbox x11-utils imagemagick desktop-file-utils
           dpkg-dev file parallel ccache nlohmann-json3-dev man-db
           dbus-daemon at-spi2-core python3-dbus)
 missing=()

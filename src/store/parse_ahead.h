@@ -26,7 +26,7 @@ class ParseAhead {
   // At most this many parsed messages, and this many bytes of their files or of their
   // parses (the larger), wait ahead (at least one), so memory stays bounded whatever the
   // mailbox holds.
-  static constexpr std::size_t kMaxWaitingPerThread = 4;
+  static constexpr std::size_t kMaxWaitingPerThread = 64;
   static constexpr std::uint64_t kMaxWaitingBytes = 32 << 20;
 
   // files: the run's list, in place while this lives; messages: one flag per file, set for

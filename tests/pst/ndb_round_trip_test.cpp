@@ -178,11 +178,16 @@ TEST(NdbCrc32, IsThePstVariantAndTheFastPathAgreesForEveryLengthAndOffset) {
   const std::string_view check = "123456789";
   // Initial value 0 and no final xor: not zlib's 0xCBF43926.
   EXPECT_EQ(ndb::Crc32({reinterpret_cast<const std::uint8_t*>(check.data()), check.size()}), 0x2DFD2D88u);
-  const std::vector<std::uint8_t> data = Pattern(100, 3);
-  for (std::size_t n = 0; n <= data.size(); ++n) {
-    // Odd start offsets and lengths exercise the eight-byte loop and the tail.
-    auto piece = std::span(data).subspan(n % 7, data.size() - n % 7 - (data.size() - n) / 2);
-    EXPECT_EQ(ndb::Crc32(piece, 0x12345678u), Bytewise(piece, 0x12345678u)) << n;
+  // Short pieces at odd offsets and lengths, and whole blocks, which take the wide path.
+  const std::vector<std::uint8_t> data = Pattern(8200, 3);
+  std::vector<std::pair<std::size_t, std::size_t>> pieces;
+  for (std::size_t n = 0; n <= 100; ++n) pieces.emplace_back(n % 7, n / 2 + n % 5);
+  for (std::size_t n : {255u, 256u, 1000u, 8176u, 8192u}) pieces.emplace_back(n % 3, n);
+  EXPECT_EQ(ndb::Crc32({}, 0x12345678u), 0x12345678u);  // nothing to add: the seed
+  for (auto [offset, length] : pieces) {
+    auto piece = std::span(data).subspan(offset, length);
+    EXPECT_EQ(ndb::Crc32(piece, 0x12345678u), Bytewise(piece, 0x12345678u)) << offset << "+" << length;
+    EXPECT_EQ(ndb::Crc32(piece), Bytewise(piece, 0)) << offset << "+" << length;
   }
 }
 

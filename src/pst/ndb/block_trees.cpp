@@ -47,19 +47,19 @@ Bid PstNodeDatabase::StoreBlock(std::span<const std::uint8_t> data, bool interna
   Bid bid = NewBid(internal);
   std::uint64_t size = BlockSizeOnDisk(data.size());
   std::uint64_t ib = amap_->Allocate(size, kSlotSize);
-  std::vector<std::uint8_t> block(size, 0);
+  std::span<std::uint8_t> block;
+  try {
+    block = writer_.Append(ib, size);
+  } catch (...) {
+    MarkBroken();
+    throw;
+  }
   if (internal) {
     std::copy(data.begin(), data.end(), block.begin());
   } else {
     CopyEncodedBlockData(crypt_, bid, data, block.data());
   }
   SealBlock(block, data.size(), ib, bid);
-  try {
-    writer_.Write(ib, block);
-  } catch (...) {
-    MarkBroken();
-    throw;
-  }
   PutBlock(bid, BlockInfo{ib, static_cast<std::uint16_t>(data.size()), 2});
   return bid;
 }
@@ -87,7 +87,9 @@ Bid PstNodeDatabase::WriteXBlock(std::span<const Bid> children, std::uint64_t to
   base::Put16(b.data() + 2, static_cast<std::uint16_t>(children.size()));
   base::Put32(b.data() + 4, static_cast<std::uint32_t>(total));
   for (std::size_t i = 0; i < children.size(); ++i) base::Put64(b.data() + 8 + 8 * i, children[i]);
-  return StoreBlock(b, true);
+  const Bid bid = StoreBlock(b, true);
+  last_tree_ = {bid, total};
+  return bid;
 }
 
 Bid PstNodeDatabase::WriteDataTree(std::span<const Bid> leaves, std::uint64_t total_size) {
@@ -311,6 +313,7 @@ std::uint64_t PstNodeDatabase::DataSize(Bid bid) {
     if (!info) throw FormatError("block " + base::Hex(bid) + " is not in the BBT");
     return info->cb;
   }
+  if (bid == last_tree_.first) return last_tree_.second;
   return base::Get32(ReadInternal(bid, kBlockTypeData).data() + 4);
 }
 

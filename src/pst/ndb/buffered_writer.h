@@ -2,6 +2,7 @@
 // the other, so a stream of blocks costs one system call per buffer, not one per block).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -16,12 +17,19 @@ class BufferedWriter {
       : file_(file), capacity_(capacity) {}
 
   void Write(std::uint64_t offset, std::span<const std::uint8_t> data) {
-    if (!buffer_.empty() && (offset != start_ + buffer_.size() ||
-                             buffer_.size() + data.size() > capacity_)) {
+    std::span<std::uint8_t> room = Append(offset, data.size());
+    std::copy(data.begin(), data.end(), room.begin());
+  }
+
+  // Zeroed room for size bytes at offset, filled in place by the caller before the next
+  // call: a block is encoded straight into the buffer instead of being built and copied.
+  std::span<std::uint8_t> Append(std::uint64_t offset, std::size_t size) {
+    if (!buffer_.empty() && (offset != start_ + buffer_.size() || buffer_.size() + size > capacity_)) {
       Flush();
     }
     if (buffer_.empty()) start_ = offset;
-    buffer_.insert(buffer_.end(), data.begin(), data.end());
+    buffer_.resize(buffer_.size() + size);
+    return std::span(buffer_).last(size);
   }
 
   // Writes out what is gathered; a failed write leaves it in the buffer and raises.

@@ -116,6 +116,9 @@ class PstNodeDatabase : public NodeDatabase {
   Header committed_header_;
   bool committed_ = false;
   CryptMethod crypt_ = CryptMethod::kPermute;
+  // The root of the last data tree written and its size: a value streamed into the file
+  // is placed right after, and its size is then known without reading the block back.
+  std::pair<Bid, std::uint64_t> last_tree_{0, 0};
   // B-tree pages read back: the top levels and the growing end stay here. 512 pages.
   PageCache page_cache_{512};
   PagedBtree nbt_{kPageNbt, page_cache_, TreeIo()};
