@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "base/little_endian.h"
+#include "pst/ndb/buffered_writer.h"
 #include "pst/ndb/crc32.h"
 #include "pst/ndb/file_io.h"
 #include "pst/ndb/format_error.h"
@@ -104,6 +105,27 @@ TEST(NdbFailure, AFileRemovedWhileWrittenRefusesTheNextCommit) {
   EXPECT_THROW(db->Commit(), std::system_error);
   EXPECT_NE(db->WriteFailure().find("removed"), std::string::npos) << db->WriteFailure();
   EXPECT_THROW(db->WriteData(Pattern(10, 2)), ndb::FormatError);
+}
+
+// Full buffers are written on a thread of their own: a write that fails there is raised
+// by the next flush and by every call after it, and no buffer after it reaches the file.
+TEST(NdbFailure, AWriteFailingOnTheWritingThreadIsRaisedLaterAndStopsTheWrites) {
+  ScratchDir dir;
+  testing::FaultPlan plan;
+  plan.fail_at = 1;
+  testing::FaultyFile file(ndb::CreatePosixFile(dir / "writer.bin"), plan);
+  {
+    ndb::BufferedWriter writer(file, 1024);
+    const std::vector<std::uint8_t> bytes = Pattern(600, 1);
+    writer.Write(0, bytes);
+    writer.Write(4096, bytes);  // not next to the first: the first goes to the thread
+    writer.WriteBlock(8192, bytes, 4, ndb::CryptMethod::kPermute);
+    EXPECT_THROW(writer.Flush(), std::system_error);
+    EXPECT_THROW(writer.Write(12288, bytes), std::system_error);
+    EXPECT_THROW(writer.Flush(), std::system_error);
+  }
+  EXPECT_EQ(plan.writes, 1);
+  EXPECT_EQ(file.Size(), 0u);
 }
 
 using Bytes = std::vector<std::uint8_t>;

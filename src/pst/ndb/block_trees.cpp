@@ -47,19 +47,12 @@ Bid PstNodeDatabase::StoreBlock(std::span<const std::uint8_t> data, bool interna
   Bid bid = NewBid(internal);
   std::uint64_t size = BlockSizeOnDisk(data.size());
   std::uint64_t ib = amap_->Allocate(size, kSlotSize);
-  std::span<std::uint8_t> block;
   try {
-    block = writer_.Append(ib, size);
+    writer_.WriteBlock(ib, data, bid, internal ? CryptMethod::kNone : crypt_);
   } catch (...) {
     MarkBroken();
     throw;
   }
-  if (internal) {
-    std::copy(data.begin(), data.end(), block.begin());
-  } else {
-    CopyEncodedBlockData(crypt_, bid, data, block.data());
-  }
-  SealBlock(block, data.size(), ib, bid);
   PutBlock(bid, BlockInfo{ib, static_cast<std::uint16_t>(data.size()), 2});
   return bid;
 }
@@ -245,8 +238,8 @@ std::vector<std::uint8_t> PstNodeDatabase::ReadRawBlock(Bid bid, BlockInfo& info
   const std::optional<BlockInfo> found = FindBlock(bid);
   if (!found) throw FormatError("block " + base::Hex(bid) + " is not in the BBT");
   info = *found;
-  FlushBeforeRead();  // the block may still sit in the write buffer
   std::vector<std::uint8_t> raw(BlockSizeOnDisk(info.cb));
+  FlushBeforeRead(info.ib, raw.size());  // the block may still sit in the write buffer
   file_->ReadAt(info.ib, raw);
   if (std::string p = BlockProblem(raw, info.cb, info.ib, BidKey(bid)); !p.empty()) {
     throw FormatError(p);

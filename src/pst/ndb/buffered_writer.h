@@ -1,49 +1,83 @@
 // Gathers writes to consecutive offsets into one write call (blocks are allocated one after
-// the other, so a stream of blocks costs one system call per buffer, not one per block).
+// the other, so a stream of blocks costs one system call per buffer, not one per block),
+// and writes each full buffer on a thread of its own while the next one fills: encoding a
+// block, its CRC and the copy into the kernel's cache are off the thread that builds the
+// store. Reads go around it, so a read of bytes still gathered here waits for Flush first.
 #pragma once
 
-#include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "pst/ndb/file_io.h"
+#include "pst/ndb/ids.h"
+#include "pst/ndb/node_database.h"
 
 namespace mailvane::pst::ndb {
 
 class BufferedWriter {
  public:
-  explicit BufferedWriter(FileIo& file, std::size_t capacity = 256 * 1024)
-      : file_(file), capacity_(capacity) {}
+  explicit BufferedWriter(FileIo& file, std::size_t capacity = 256 * 1024);
+  ~BufferedWriter();  // what was not flushed is dropped, as a crash would drop it
+  BufferedWriter(const BufferedWriter&) = delete;
+  BufferedWriter& operator=(const BufferedWriter&) = delete;
 
-  void Write(std::uint64_t offset, std::span<const std::uint8_t> data) {
-    std::span<std::uint8_t> room = Append(offset, data.size());
-    std::copy(data.begin(), data.end(), room.begin());
-  }
+  void Write(std::uint64_t offset, std::span<const std::uint8_t> data);
+  // A block of data.size() bytes at ib, BlockSizeOnDisk of it: its data encoded with
+  // `crypt` and its trailer sealed when its buffer is written.
+  void WriteBlock(std::uint64_t ib, std::span<const std::uint8_t> data, Bid bid, CryptMethod crypt);
 
-  // Zeroed room for size bytes at offset, filled in place by the caller before the next
-  // call: a block is encoded straight into the buffer instead of being built and copied.
-  std::span<std::uint8_t> Append(std::uint64_t offset, std::size_t size) {
-    if (!buffer_.empty() && (offset != start_ + buffer_.size() || buffer_.size() + size > capacity_)) {
-      Flush();
-    }
-    if (buffer_.empty()) start_ = offset;
-    buffer_.resize(buffer_.size() + size);
-    return std::span(buffer_).last(size);
-  }
+  // Whether bytes [offset, offset + size) of the file are among those not written yet.
+  bool Overlaps(std::uint64_t offset, std::size_t size);
 
-  // Writes out what is gathered; a failed write leaves it in the buffer and raises.
-  void Flush() {
-    if (buffer_.empty()) return;
-    file_.WriteAt(start_, buffer_);
-    buffer_.clear();
-  }
+  // Returns once everything given so far is in the file. A write that failed on the
+  // writing thread raises here and at every later call (Write and WriteBlock included):
+  // the caller then refuses further changes, and the file keeps its last commit.
+  void Flush();
 
  private:
+  struct Seal {
+    std::size_t at;  // in the batch
+    std::uint16_t cb;
+    std::uint64_t ib;
+    Bid bid;
+    CryptMethod crypt;
+  };
+  struct Batch {
+    std::uint64_t start = 0;
+    std::vector<std::uint8_t> bytes;
+    std::vector<Seal> seals;
+    bool empty() const { return bytes.empty(); }
+    std::uint64_t end() const { return start + bytes.size(); }
+  };
+
+  // Zeroed room for size bytes at offset in the batch being filled.
+  std::span<std::uint8_t> Room(std::uint64_t offset, std::size_t size);
+  // Queues the batch being filled for the writing thread, first waiting while too much
+  // is queued already.
+  void HandOff();
+  void Work();
+
   FileIo& file_;
-  std::size_t capacity_;
-  std::vector<std::uint8_t> buffer_;
-  std::uint64_t start_ = 0;
+  const std::size_t capacity_;
+  Batch filling_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  // Guarded by mutex_: batches to write, the front one being written, and the bytes they
+  // hold; batches written, kept for their buffers.
+  std::deque<Batch> queued_;
+  std::size_t queued_bytes_ = 0;
+  std::vector<Batch> spare_;
+  bool stopping_ = false;
+  std::exception_ptr failure_;
+  std::atomic<bool> failed_{false};  // failure_ is set: seen without the lock
+  std::thread thread_;               // started with the first hand-off
 };
 
 }  // namespace mailvane::pst::ndb

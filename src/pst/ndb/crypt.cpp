@@ -104,14 +104,4 @@ void DecodeBlockData(CryptMethod method, Bid bid, std::span<std::uint8_t> data) 
   }
 }
 
-void CopyEncodedBlockData(CryptMethod method, Bid bid, std::span<const std::uint8_t> data,
-                          std::uint8_t* out) {
-  if (static_cast<std::uint8_t>(method) == 1) {
-    Substitute(kEncode, data.data(), data.size(), out);
-    return;
-  }
-  std::copy(data.begin(), data.end(), out);
-  EncodeBlockData(method, bid, std::span(out, data.size()));
-}
-
 }  // namespace mailvane::pst::ndb

@@ -14,8 +14,5 @@ enum class CryptMethod : std::uint8_t;
 // In place. The cyclic method is its own inverse and keyed by the block's BID.
 void EncodeBlockData(CryptMethod method, Bid bid, std::span<std::uint8_t> data);
 void DecodeBlockData(CryptMethod method, Bid bid, std::span<std::uint8_t> data);
-// Copies data to out (at least as large), encoding on the way: one pass instead of two.
-void CopyEncodedBlockData(CryptMethod method, Bid bid, std::span<const std::uint8_t> data,
-                          std::uint8_t* out);
 
 }  // namespace mailvane::pst::ndb

@@ -68,7 +68,7 @@ PstNodeDatabase::PstNodeDatabase(std::unique_ptr<FileIo> file, bool writable)
 PagedBtree::Io PstNodeDatabase::TreeIo() {
   PagedBtree::Io io;
   io.read = [this](std::uint64_t ib, std::span<std::uint8_t> page) {
-    FlushBeforeRead();  // the page may still sit in the write buffer
+    FlushBeforeRead(ib, page.size());  // the page may still sit in the write buffer
     file_->ReadAt(ib, page);
   };
   io.new_page = [this]() -> std::pair<std::uint64_t, Bid> {
@@ -92,7 +92,8 @@ void PstNodeDatabase::RequireWritable() const {
   }
 }
 
-void PstNodeDatabase::FlushBeforeRead() {
+void PstNodeDatabase::FlushBeforeRead(std::uint64_t ib, std::size_t size) {
+  if (!writer_.Overlaps(ib, size)) return;
   try {
     writer_.Flush();
   } catch (...) {

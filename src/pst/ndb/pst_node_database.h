@@ -85,9 +85,10 @@ class PstNodeDatabase : public NodeDatabase {
       throw;
     }
   }
-  // Writes out the write buffer before a read of what it may hold. A write that fails
-  // there is a failed write like any other: the file keeps its last commit.
-  void FlushBeforeRead();
+  // Writes out the write buffer before a read of bytes it holds (reads elsewhere leave it
+  // gathering). A write that fails there is a failed write like any other: the file keeps
+  // its last commit.
+  void FlushBeforeRead(std::uint64_t ib, std::size_t size);
   Bid NewBid(bool internal);
   void PutBlock(Bid bid, const BlockInfo& info);
   PagedBtree::Io TreeIo();

@@ -1,0 +1,121 @@
+#include "pst/ndb/buffered_writer.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "pst/ndb/crypt.h"
+#include "pst/ndb/page.h"
+
+namespace mailvane::pst::ndb {
+
+BufferedWriter::BufferedWriter(FileIo& file, std::size_t capacity) : file_(file), capacity_(capacity) {}
+
+BufferedWriter::~BufferedWriter() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+std::span<std::uint8_t> BufferedWriter::Room(std::uint64_t offset, std::size_t size) {
+  if (!filling_.empty() && (offset != filling_.end() || filling_.bytes.size() + size > capacity_)) {
+    HandOff();
+  }
+  if (failed_) {
+    std::lock_guard lock(mutex_);
+    std::rethrow_exception(failure_);
+  }
+  if (filling_.empty()) filling_.start = offset;
+  filling_.bytes.resize(filling_.bytes.size() + size);
+  return std::span(filling_.bytes).last(size);
+}
+
+void BufferedWriter::Write(std::uint64_t offset, std::span<const std::uint8_t> data) {
+  std::span<std::uint8_t> room = Room(offset, data.size());
+  std::copy(data.begin(), data.end(), room.begin());
+}
+
+void BufferedWriter::WriteBlock(std::uint64_t ib, std::span<const std::uint8_t> data, Bid bid,
+                                CryptMethod crypt) {
+  std::span<std::uint8_t> room = Room(ib, BlockSizeOnDisk(data.size()));
+  std::copy(data.begin(), data.end(), room.begin());
+  filling_.seals.push_back({static_cast<std::size_t>(room.data() - filling_.bytes.data()),
+                            static_cast<std::uint16_t>(data.size()), ib, bid, crypt});
+}
+
+namespace {
+
+// Batches queued for the writing thread hold at most this much: enough that the thread
+// building the store rarely waits for a write, little enough to stay a small fixed cost.
+constexpr std::size_t kMaxQueuedBytes = 4 << 20;
+
+}  // namespace
+
+bool BufferedWriter::Overlaps(std::uint64_t offset, std::size_t size) {
+  auto overlaps = [&](const Batch& b) { return !b.empty() && offset < b.end() && b.start < offset + size; };
+  if (overlaps(filling_)) return true;
+  std::lock_guard lock(mutex_);
+  return std::any_of(queued_.begin(), queued_.end(), overlaps);
+}
+
+void BufferedWriter::HandOff() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return failed_ || queued_bytes_ < kMaxQueuedBytes; });
+  if (failed_) std::rethrow_exception(failure_);
+  if (filling_.empty()) return;
+  queued_bytes_ += filling_.bytes.size();
+  queued_.push_back(std::move(filling_));
+  filling_ = Batch{};
+  if (!spare_.empty()) {
+    filling_ = std::move(spare_.back());  // its buffers, already large enough
+    spare_.pop_back();
+  }
+  if (!thread_.joinable()) thread_ = std::thread([this] { Work(); });
+  lock.unlock();
+  changed_.notify_all();
+}
+
+void BufferedWriter::Flush() {
+  HandOff();
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return queued_.empty(); });
+  if (failed_) std::rethrow_exception(failure_);
+}
+
+void BufferedWriter::Work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return !queued_.empty() || stopping_; });
+    if (stopping_) return;
+    Batch& batch = queued_.front();  // a deque: stays in place while others are queued
+    lock.unlock();
+    std::exception_ptr failure;
+    if (!failed_) {
+      try {
+        for (const Seal& s : batch.seals) {
+          std::span<std::uint8_t> block(batch.bytes.data() + s.at, BlockSizeOnDisk(s.cb));
+          EncodeBlockData(s.crypt, s.bid, block.first(s.cb));
+          SealBlock(block, s.cb, s.ib, s.bid);
+        }
+        file_.WriteAt(batch.start, batch.bytes);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    lock.lock();
+    if (failure && !failure_) {
+      failure_ = failure;
+      failed_ = true;
+    }
+    queued_bytes_ -= batch.bytes.size();
+    batch.bytes.clear();
+    batch.seals.clear();
+    if (spare_.size() < 4) spare_.push_back(std::move(batch));
+    queued_.pop_front();
+    changed_.notify_all();
+  }
+}
+
+}  // namespace mailvane::pst::ndb
