@@ -25,7 +25,9 @@ class ParseAhead {
  public:
   // At most this many parsed messages, and this many bytes of their files or of their
   // parses (the larger), wait ahead (at least one), so memory stays bounded whatever the
-  // mailbox holds.
+  // mailbox holds. The count is generous: while one thread parses a message of many MB,
+  // the others keep going through the small ones after it, which the writer then takes
+  // without waiting; the bytes are what bound the memory.
   static constexpr std::size_t kMaxWaitingPerThread = 64;
   static constexpr std::uint64_t kMaxWaitingBytes = 32 << 20;
 
