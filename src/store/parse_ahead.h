@@ -29,7 +29,7 @@ class ParseAhead {
   // the others keep going through the small ones after it, which the writer then takes
   // without waiting; the bytes are what bound the memory.
   static constexpr std::size_t kMaxWaitingPerThread = 64;
-  static constexpr std::uint64_t kMaxWaitingBytes = 32 << 20;
+  static constexpr std::uint64_t kMaxWaitingBytes = 16 << 20;
 
   // files: the run's list, in place while this lives; messages: one flag per file, set for
   // the files to parse (a bit each, so a server's listing costs little).
