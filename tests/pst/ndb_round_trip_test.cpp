@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <set>
 
 #include "base/little_endian.h"
 #include "pst/ndb/crc32.h"
+#include "pst/ndb/crypt.h"
 #include "pst/ndb/format_error.h"
 #include "pst/ndb/node_database.h"
 #include "pst/pst_test_support.h"
@@ -188,6 +190,29 @@ TEST(NdbCrc32, IsThePstVariantAndTheFastPathAgreesForEveryLengthAndOffset) {
     auto piece = std::span(data).subspan(offset, length);
     EXPECT_EQ(ndb::Crc32(piece, 0x12345678u), Bytewise(piece, 0x12345678u)) << offset << "+" << length;
     EXPECT_EQ(ndb::Crc32(piece), Bytewise(piece, 0)) << offset << "+" << length;
+  }
+}
+
+// The permutation is done 32 bytes at a time where the processor can: every length and
+// offset must give, byte for byte, what the table gives one byte at a time.
+TEST(NdbCrypt, PermuteEncodesEveryByteAsTheTableDoesAtEveryLength) {
+  std::array<std::uint8_t, 256> table{};
+  for (int b = 0; b < 256; ++b) {
+    std::uint8_t one = static_cast<std::uint8_t>(b);
+    ndb::EncodeBlockData(ndb::CryptMethod::kPermute, 0, std::span(&one, 1));
+    table[b] = one;
+  }
+  EXPECT_EQ((std::array<int, 4>{table[0], table[1], table[2], table[3]}), (std::array<int, 4>{0x41, 0x36, 0x13, 0x62}));
+  std::vector<std::uint8_t> data(8200);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+  for (std::size_t n : {0u, 1u, 31u, 32u, 33u, 95u, 256u, 8176u}) {
+    for (std::size_t offset : {0u, 3u}) {
+      std::vector<std::uint8_t> piece(data.begin() + offset, data.begin() + offset + n);
+      ndb::EncodeBlockData(ndb::CryptMethod::kPermute, 0, piece);
+      for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(piece[i], table[data[offset + i]]) << n << " " << i;
+      ndb::DecodeBlockData(ndb::CryptMethod::kPermute, 0, piece);
+      EXPECT_TRUE(std::equal(piece.begin(), piece.end(), data.begin() + offset)) << n;
+    }
   }
 }
 

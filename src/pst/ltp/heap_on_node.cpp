@@ -226,7 +226,7 @@ void HeapWriter::RollBack(const Mark& mark) {
 std::size_t HeapWriter::MemoryBytes() const {
   // Only page 0 and the pages from next_flush_ on still hold bytes:
   // a big table asks this for every item, so the flushed pages are not visited.
-  std::size_t n = pages_.capacity() * sizeof(Page);
+  std::size_t n = pages_.size() * sizeof(Page);
   const auto add = [&n](const Page& page) {
     n += sizeof(PageContent) + page.content->bytes.capacity() + 2 * page.content->offsets.capacity();
   };

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <deque>
 #include <vector>
 
 #include "pst/ndb/ids.h"
@@ -100,7 +101,7 @@ class HeapWriter {
 
   std::uint8_t client_sig_;
   ndb::Hid user_root_ = 0;
-  std::vector<Page> pages_;
+  std::deque<Page> pages_;  // no doubling copy: a big table has thousands
   void PutFillLevels(std::span<std::uint8_t> out, std::size_t at, std::size_t first, std::size_t count) const;
 
   std::size_t next_flush_ = 1;   // pages below are flushed

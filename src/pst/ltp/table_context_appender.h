@@ -18,6 +18,7 @@
 #include <optional>
 #include <span>
 #include <utility>
+#include <deque>
 #include <vector>
 
 #include "pst/ltp/bth.h"
@@ -97,7 +98,7 @@ class TableContextAppender {
   void UndoWrite(ndb::NodeDatabase& db, ndb::Bid tree, bool with_large);
 
   std::vector<LargeValue> large_;  // values above a heap allocation
-  std::vector<Block> blocks_;      // full matrix blocks
+  std::deque<Block> blocks_;       // full matrix blocks
   std::vector<std::uint8_t> tail_;       // rows after the full blocks
   std::map<std::size_t, std::vector<std::uint8_t>> replaced_;  // full blocks with replaced rows
   std::size_t rows_since_flush_ = 0;

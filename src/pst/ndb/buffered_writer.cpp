@@ -47,9 +47,11 @@ void BufferedWriter::WriteBlock(std::uint64_t ib, std::span<const std::uint8_t> 
 
 namespace {
 
-// Batches queued for the writing thread hold at most this much: enough that the thread
-// building the store rarely waits for a write, little enough to stay a small fixed cost.
-constexpr std::size_t kMaxQueuedBytes = 4 << 20;
+// Batches queued for the writing thread take at most this much memory: enough that the
+// thread building the store rarely waits for a write, little enough to stay a small fixed
+// cost. What counts is what each batch holds allocated, since a commit queues hundreds of
+// single scattered pages.
+constexpr std::size_t kMaxQueuedBytes = 1 << 20;
 
 }  // namespace
 
@@ -65,13 +67,9 @@ void BufferedWriter::HandOff() {
   changed_.wait(lock, [this] { return failed_ || queued_bytes_ < kMaxQueuedBytes; });
   if (failed_) std::rethrow_exception(failure_);
   if (filling_.empty()) return;
-  queued_bytes_ += filling_.bytes.size();
+  queued_bytes_ += filling_.bytes.capacity();
   queued_.push_back(std::move(filling_));
   filling_ = Batch{};
-  if (!spare_.empty()) {
-    filling_ = std::move(spare_.back());  // its buffers, already large enough
-    spare_.pop_back();
-  }
   if (!thread_.joinable()) thread_ = std::thread([this] { Work(); });
   lock.unlock();
   changed_.notify_all();
@@ -109,10 +107,7 @@ void BufferedWriter::Work() {
       failure_ = failure;
       failed_ = true;
     }
-    queued_bytes_ -= batch.bytes.size();
-    batch.bytes.clear();
-    batch.seals.clear();
-    if (spare_.size() < 4) spare_.push_back(std::move(batch));
+    queued_bytes_ -= batch.bytes.capacity();
     queued_.pop_front();
     changed_.notify_all();
   }

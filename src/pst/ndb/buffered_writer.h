@@ -70,10 +70,9 @@ class BufferedWriter {
   std::mutex mutex_;
   std::condition_variable changed_;
   // Guarded by mutex_: batches to write, the front one being written, and the bytes they
-  // hold; batches written, kept for their buffers.
+  // hold allocated.
   std::deque<Batch> queued_;
   std::size_t queued_bytes_ = 0;
-  std::vector<Batch> spare_;
   bool stopping_ = false;
   std::exception_ptr failure_;
   std::atomic<bool> failed_{false};  // failure_ is set: seen without the lock

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace mailvane::pst::ndb {
 
 namespace {
@@ -65,9 +69,41 @@ constexpr std::uint8_t kDecode[256] = {
     212, 225, 17, 208, 8, 139, 42, 242, 237, 154, 100, 63, 193, 108, 249, 236,
 };
 
-void Substitute(const std::uint8_t (&table)[256], const std::uint8_t* in, std::size_t n,
-                std::uint8_t* out) {
-  for (std::size_t i = 0; i < n; ++i) out[i] = table[in[i]];
+#if defined(__x86_64__)
+// 32 bytes at a time: the table is sixteen rows of sixteen, and a row's shuffle picks by
+// the low four bits. Bytes of another row are pushed to 0x80 and above (xor with the row
+// number in the high bits, then a saturating add of 0x70), which the shuffle turns to 0.
+__attribute__((target("avx2"))) std::size_t SubstituteWide(const std::uint8_t (&table)[256],
+                                                           std::uint8_t* data, std::size_t n) {
+  __m256i rows[16];
+  for (int k = 0; k < 16; ++k) {
+    rows[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * k)));
+  }
+  const __m256i push = _mm256_set1_epi8(0x70);
+  std::size_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
+    __m256i r = _mm256_setzero_si256();
+    for (int k = 0; k < 16; ++k) {
+      const __m256i in_row = _mm256_adds_epu8(_mm256_xor_si256(x, _mm256_set1_epi8(static_cast<char>(k << 4))), push);
+      r = _mm256_or_si256(r, _mm256_shuffle_epi8(rows[k], in_row));
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(data + i), r);
+  }
+  return i;
+}
+
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
+// In place; nearly every byte of a file passes here, so the processor's wide shuffles do
+// most of it where it has them.
+void Substitute(const std::uint8_t (&table)[256], std::uint8_t* data, std::size_t n) {
+  std::size_t i = 0;
+#if defined(__x86_64__)
+  if (kHasAvx2) i = SubstituteWide(table, data, n);
+#endif
+  for (; i < n; ++i) data[i] = table[data[i]];
 }
 
 void Cyclic(std::uint32_t key, std::span<std::uint8_t> data) {
@@ -90,7 +126,7 @@ void Cyclic(std::uint32_t key, std::span<std::uint8_t> data) {
 
 void EncodeBlockData(CryptMethod method, Bid bid, std::span<std::uint8_t> data) {
   switch (static_cast<std::uint8_t>(method)) {
-    case 1: Substitute(kEncode, data.data(), data.size(), data.data()); break;
+    case 1: Substitute(kEncode, data.data(), data.size()); break;
     case 2: Cyclic(static_cast<std::uint32_t>(bid), data); break;
     default: break;
   }
@@ -98,7 +134,7 @@ void EncodeBlockData(CryptMethod method, Bid bid, std::span<std::uint8_t> data) 
 
 void DecodeBlockData(CryptMethod method, Bid bid, std::span<std::uint8_t> data) {
   switch (static_cast<std::uint8_t>(method)) {
-    case 1: Substitute(kDecode, data.data(), data.size(), data.data()); break;
+    case 1: Substitute(kDecode, data.data(), data.size()); break;
     case 2: Cyclic(static_cast<std::uint32_t>(bid), data); break;
     default: break;
   }
