@@ -6,9 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <span>
-#include <deque>
 #include <vector>
 
 #include "pst/ndb/ids.h"

@@ -14,11 +14,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <span>
 #include <utility>
-#include <deque>
 #include <vector>
 
 #include "pst/ltp/bth.h"
