@@ -36,6 +36,15 @@ bool ParseAhead::CanStart() const {
   return window_.empty() || (window_.size() < max_waiting_ && window_bytes_ < kMaxWaitingBytes);
 }
 
+bool ParseAhead::FitsBehindOthers(const Slot& slot) const {
+  std::uint64_t before = 0;
+  for (const Slot& other : window_) {
+    if (&other == &slot) break;
+    before += other.bytes;
+  }
+  return before == 0 || before + slot.bytes <= kMaxWaitingBytes;
+}
+
 void ParseAhead::Work() {
   std::unique_lock lock(mutex_);
   for (;;) {
@@ -56,6 +65,10 @@ void ParseAhead::Work() {
     slot.index = index;
     slot.bytes = ec ? 0 : size;
     window_bytes_ += slot.bytes;
+    // A message that does not fit beside those before it is parsed once they are taken:
+    // two of the mailbox's largest are never parsed at once.
+    changed_.wait(lock, [&] { return stopping_ || FitsBehindOthers(slot); });
+    if (stopping_) return;
     lock.unlock();
     std::optional<mime::ParsedMessage> parsed;
     try {

@@ -53,6 +53,9 @@ class ParseAhead {
   };
   void Work();
   bool CanStart() const;
+  // Whether slot may be parsed now: it is the first not taken, or it fits within the
+  // bytes bound with the slots before it.
+  bool FitsBehindOthers(const Slot& slot) const;
 
   // How far past the oldest file not taken an import's file is looked for; one further
   // on, or one already passed, is parsed by the import itself.
