@@ -19,7 +19,7 @@ BufferedWriter::~BufferedWriter() {
   if (thread_.joinable()) thread_.join();
 }
 
-std::span<std::uint8_t> BufferedWriter::Room(std::uint64_t offset, std::size_t size) {
+void BufferedWriter::StartRoom(std::uint64_t offset, std::size_t size) {
   if (!filling_.empty() && (offset != filling_.end() || filling_.bytes.size() + size > capacity_)) {
     HandOff();
   }
@@ -28,21 +28,21 @@ std::span<std::uint8_t> BufferedWriter::Room(std::uint64_t offset, std::size_t s
     std::rethrow_exception(failure_);
   }
   if (filling_.empty()) filling_.start = offset;
-  filling_.bytes.resize(filling_.bytes.size() + size);
-  return std::span(filling_.bytes).last(size);
 }
 
 void BufferedWriter::Write(std::uint64_t offset, std::span<const std::uint8_t> data) {
-  std::span<std::uint8_t> room = Room(offset, data.size());
-  std::copy(data.begin(), data.end(), room.begin());
+  StartRoom(offset, data.size());
+  filling_.bytes.insert(filling_.bytes.end(), data.begin(), data.end());
 }
 
 void BufferedWriter::WriteBlock(std::uint64_t ib, std::span<const std::uint8_t> data, Bid bid,
                                 CryptMethod crypt) {
-  std::span<std::uint8_t> room = Room(ib, BlockSizeOnDisk(data.size()));
-  std::copy(data.begin(), data.end(), room.begin());
-  filling_.seals.push_back({static_cast<std::size_t>(room.data() - filling_.bytes.data()),
-                            static_cast<std::uint16_t>(data.size()), ib, bid, crypt});
+  const std::size_t size = BlockSizeOnDisk(data.size());
+  StartRoom(ib, size);
+  const std::size_t at = filling_.bytes.size();
+  filling_.bytes.insert(filling_.bytes.end(), data.begin(), data.end());
+  filling_.bytes.resize(at + size);  // zeroed padding, and room for the trailer
+  filling_.seals.push_back({at, static_cast<std::uint16_t>(data.size()), ib, bid, crypt});
 }
 
 namespace {

@@ -57,8 +57,9 @@ class BufferedWriter {
     std::uint64_t end() const { return start + bytes.size(); }
   };
 
-  // Zeroed room for size bytes at offset in the batch being filled.
-  std::span<std::uint8_t> Room(std::uint64_t offset, std::size_t size);
+  // Makes the batch being filled the one for size bytes at offset (handing off the one
+  // before when they cannot follow it); the caller then appends them.
+  void StartRoom(std::uint64_t offset, std::size_t size);
   // Queues the batch being filled for the writing thread, first waiting while too much
   // is queued already.
   void HandOff();
