@@ -5,15 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <stdexcept>
 #include <system_error>
 
 #include "source/path_names.h"
 
 namespace mailvane::source {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -64,25 +61,35 @@ std::string DataFilePathOf(std::string_view record_path) {
 
 FolderFile::FolderFile(std::string path) : path_(std::move(path)) {}
 
-std::uint64_t FolderFile::size() const {
-  struct stat info {};
-  return ::stat(path_.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+// The run asks a file's size and kind several times while it converts it: the file is
+// examined once.
+const FolderFile::Examined& FolderFile::Examine() const {
+  if (!examined_) {
+    struct stat info {};
+    Examined e;
+    if (::stat(path_.c_str(), &info) == 0) {
+      e.size = static_cast<std::uint64_t>(info.st_size);
+      e.mode = info.st_mode;
+    } else {
+      e.error = errno;
+    }
+    examined_ = e;
+  }
+  return *examined_;
 }
+
+std::uint64_t FolderFile::size() const { return Examine().size; }
 
 // Steps read only regular files: a FIFO would block the run, a device would never end.
 std::string FolderFile::NotReadable() const {
-  std::error_code ec;
-  const fs::file_status status = fs::status(path_, ec);
-  if (ec) return "cannot examine the file: " + ec.message();
-  switch (status.type()) {
-    case fs::file_type::regular: return {};
-    case fs::file_type::fifo: return "it is a FIFO, not a regular file; not opened";
-    case fs::file_type::socket: return "it is a socket, not a regular file; not opened";
-    case fs::file_type::block:
-    case fs::file_type::character: return "it is a device, not a regular file; not opened";
-    case fs::file_type::directory: return "it is a folder, not a regular file";
-    default: return "it is not a regular file; not opened";
-  }
+  const Examined& e = Examine();
+  if (e.error != 0) return "cannot examine the file: " + std::generic_category().message(e.error);
+  if (S_ISREG(e.mode)) return {};
+  if (S_ISFIFO(e.mode)) return "it is a FIFO, not a regular file; not opened";
+  if (S_ISSOCK(e.mode)) return "it is a socket, not a regular file; not opened";
+  if (S_ISBLK(e.mode) || S_ISCHR(e.mode)) return "it is a device, not a regular file; not opened";
+  if (S_ISDIR(e.mode)) return "it is a folder, not a regular file";
+  return "it is not a regular file; not opened";
 }
 
 const std::string& FolderFile::Content() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,15 @@ class FolderFile : public ExportFile {
   ExportFile* DataFile() override;
 
  private:
+  struct Examined {
+    std::uint64_t size = 0;
+    unsigned mode = 0;  // st_mode
+    int error = 0;      // errno of a stat that failed
+  };
+  const Examined& Examine() const;
+
   std::string path_;
+  mutable std::optional<Examined> examined_;
   std::optional<std::string> content_;
   std::unique_ptr<FolderFile> data_file_;
   bool data_file_looked_for_ = false;

@@ -148,6 +148,60 @@ TEST(PstStore, AContentsTableInAnyRowOrderTakesNewRowsAndReplacedOnes) {
   EXPECT_EQ(store->FindFolder("Mixed")->content_count(), 81);
 }
 
+// A folder's contents table leaves memory at a commit it gained nothing in. When the folder
+// gains rows again, and has one saved again, its table is read back and carries on: every
+// row stays, in order, and each reader sees them all.
+TEST(PstStore, AContentsTableDroppedFromMemoryIsReadBackWhenItsFolderGainsRowsAgain) {
+  ScratchDir dir;
+  const auto path = dir / "again.pst";
+  std::vector<std::string> expected;
+  std::vector<std::pair<ndb::Nid, messaging::MessageContent>> saved;
+  ndb::Nid first_nid = 0;
+  {
+    auto store = messaging::PstStore::Create(path, "again");
+    messaging::Folder first = store->IpmSubtree().AddFolder("First");
+    messaging::Folder second = store->IpmSubtree().AddFolder("Second");
+    first_nid = first.nid();
+    const auto save = [&](messaging::Folder& folder, const std::string& subject) {
+      messaging::Message m(folder);
+      testing::SetMail(m.content(), subject, "Body of " + subject);
+      m.Save();
+      saved.emplace_back(m.nid(), std::move(m.content()));
+      if (folder.nid() == first_nid) expected.push_back(subject);
+    };
+    for (int i = 0; i < 300; ++i) save(first, "First " + std::to_string(i));  // past a block's rows
+    store->Commit();
+    save(second, "Second 0");
+    store->Commit();  // "First" gained nothing: its table is dropped
+    EXPECT_EQ(store->ContentsTablesHeld(), 1u);
+    for (int i = 300; i < 305; ++i) save(first, "First " + std::to_string(i));
+    const auto rows = messaging::ReadTable(store->db(), *store->db().FindNode(
+                                                            ndb::WithType(first_nid, ndb::NidType::kContentsTable)))
+                          .rows;
+    store->PutContentsRow(first_nid, rows[7].row_id, rows[7].cells);  // saved again: replaced in place
+    store->Commit();
+    save(second, "Second 1");
+    store->Close();
+  }
+  ASSERT_TRUE(Clean(path));
+  auto store = messaging::PstStore::Open(path, false);
+  std::vector<std::string> subjects;
+  for (const auto& row :
+       messaging::ReadTable(store->db(), *store->db().FindNode(ndb::WithType(first_nid, ndb::NidType::kContentsTable))).rows) {
+    subjects.push_back(messaging::FindValue(row.cells, messaging::kPrSubject)->AsString());
+  }
+  EXPECT_EQ(subjects, expected);
+  EXPECT_EQ(store->FindFolder("First")->content_count(), 305);
+  testing::ExpectEveryReaderAgrees(path, saved, dir.path());
+  if (testsupport::HaveProgram("readpst")) {
+    const auto r = testsupport::ReadWithReadpst(path, dir / "readpst");
+    EXPECT_TRUE(r.ok) << r.run.out << r.run.err;
+    int done = -1;
+    for (const auto& s : r.summaries) done = s.folder == "First" ? s.done : done;
+    EXPECT_EQ(done, 305);
+  }
+}
+
 class FolderTrees : public ::testing::TestWithParam<TreeCase> {};
 
 TEST_P(FolderTrees, CheckerAndReadersSeeExactlyTheFoldersWritten) {

@@ -118,14 +118,47 @@ TEST(NdbFailure, AWriteFailingOnTheWritingThreadIsRaisedLaterAndStopsTheWrites) 
     ndb::BufferedWriter writer(file, 1024);
     const std::vector<std::uint8_t> bytes = Pattern(600, 1);
     writer.Write(0, bytes);
-    writer.Write(4096, bytes);  // not next to the first: the first goes to the thread
-    writer.WriteBlock(8192, bytes, 4, ndb::CryptMethod::kPermute);
-    EXPECT_THROW(writer.Flush(), std::system_error);
+    bool raised = false;  // by a later call once the first write failed there, or by the flush
+    try {
+      writer.Write(4096, bytes);  // not next to the first: the first goes to the thread
+      writer.WriteBlock(8192, bytes, 4, ndb::CryptMethod::kPermute);
+      writer.Flush();
+    } catch (const std::system_error&) {
+      raised = true;
+    }
+    EXPECT_TRUE(raised);
     EXPECT_THROW(writer.Write(12288, bytes), std::system_error);
     EXPECT_THROW(writer.Flush(), std::system_error);
   }
   EXPECT_EQ(plan.writes, 1);
   EXPECT_EQ(file.Size(), 0u);
+}
+
+// Every few MB, the bytes written are synced on another thread while writes go on. A disk
+// error is reported to that sync alone: the next flush (a commit's) must raise it.
+TEST(NdbFailure, ADataSyncFailingInTheBackgroundFailsTheNextFlush) {
+  ScratchDir dir;
+  testing::FaultPlan plan;
+  plan.on = testing::FaultOn::kSync;
+  plan.fail_at = 1;
+  testing::FaultyFile file(ndb::CreatePosixFile(dir / "sync.bin"), plan);
+  {
+    ndb::BufferedWriter writer(file, 64 * 1024);
+    const std::vector<std::uint8_t> bytes = Pattern(64 * 1024, 3);
+    std::uint64_t at = 0;
+    bool raised = false;  // by a write once the sync failed, or else by the flush
+    try {
+      for (; at < (6 << 20); at += bytes.size()) writer.Write(at, bytes);
+      writer.Flush();
+    } catch (const std::system_error&) {
+      raised = true;
+    }
+    EXPECT_TRUE(raised);
+    EXPECT_THROW(writer.Write(at, bytes), std::system_error);
+    EXPECT_THROW(writer.Flush(), std::system_error);
+  }
+  EXPECT_EQ(plan.syncs, 1);
+  EXPECT_EQ(plan.injected, 1);
 }
 
 using Bytes = std::vector<std::uint8_t>;

@@ -54,7 +54,7 @@ inline ::testing::AssertionResult Clean(const std::filesystem::path& pst) {
 
 // --- file faults ---
 
-enum class FaultOn { kWrite, kFlush };
+enum class FaultOn { kWrite, kFlush, kSync };
 
 // Counts the writes and flushes of a file and fails the chosen one.
 struct FaultPlan {
@@ -63,6 +63,7 @@ struct FaultPlan {
   int error = ENOSPC;
   int writes = 0;
   int flushes = 0;
+  int syncs = 0;  // data syncs, on a thread of their own
   int injected = 0;
   // The header bytes of the last commit whose header write went through.
   std::optional<std::vector<std::uint8_t>> committed_header;
@@ -82,6 +83,10 @@ class FaultyFile : public ndb::FileIo {
   void Flush() override {
     if (++plan_.flushes == plan_.fail_at && plan_.on == FaultOn::kFlush) Fail("flush");
     inner_->Flush();
+  }
+  void SyncData() override {
+    if (++plan_.syncs == plan_.fail_at && plan_.on == FaultOn::kSync) Fail("sync");
+    inner_->SyncData();
   }
   std::uint64_t Size() override { return inner_->Size(); }
   void Truncate(std::uint64_t size) override { inner_->Truncate(size); }

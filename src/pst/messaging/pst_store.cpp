@@ -257,10 +257,25 @@ void PstStore::Commit() {
   RequireOpen();
   if (!writable_) return;
   if (name_map_ && name_map_->changed()) name_map_->Write(*db_);
+  // A run fills its folders one after the other: a table that gained nothing since the
+  // last commit is likely done. Its trees in the file hold all of it, so dropping it frees
+  // its partial pages and blocks; a later row reads it back (LoadContents). A big table
+  // stays: reading it back would cost as much as the rows it holds.
+  constexpr std::size_t kDropRowsAtMost = 4096;
   for (auto& [nid, folder] : folders_) {
+    const bool idle = !folder.contents_dirty;
     if (folder.props_dirty || folder.hierarchy_dirty || folder.contents_dirty) WriteFolder(folder);
+    if (idle && folder.contents && folder.contents->row_count() <= kDropRowsAtMost) {
+      folder.contents->Release(*db_);  // nothing, once its rows are in a committed tree
+      folder.contents.reset();
+    }
   }
   db_->Commit();
+}
+
+std::size_t PstStore::ContentsTablesHeld() const {
+  return static_cast<std::size_t>(
+      std::count_if(folders_.begin(), folders_.end(), [](const auto& f) { return f.second.contents != nullptr; }));
 }
 
 std::uint64_t PstStore::SizeWith(std::uint64_t more) const {

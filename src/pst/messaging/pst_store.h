@@ -5,7 +5,9 @@
 // Folder properties and hierarchy tables live in memory and are written at Commit() only
 // for the folders that changed, so adding many folders costs one table rewrite per folder
 // per commit, not one per change. A contents table grows in place: a commit writes the
-// rows added since the last one and the trees over the blocks written before.
+// rows added since the last one and the trees over the blocks written before. A table of
+// a folder that gained nothing since the last commit is dropped from memory when it is
+// small enough to read back cheaply, so that memory does not grow with the folder count.
 #pragma once
 
 #include <filesystem>
@@ -80,6 +82,8 @@ class PstStore {
   // The store's named-property map, read on first use and written at Commit() when it
   // changed.
   NameToIdMap& name_to_id_map();
+  // How many folders' contents tables are held in memory (for tests).
+  std::size_t ContentsTablesHeld() const;
 
   // --- used by Folder ---
   const FolderState& StateOf(ndb::Nid nid) const;

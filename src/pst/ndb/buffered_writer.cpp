@@ -17,6 +17,7 @@ BufferedWriter::~BufferedWriter() {
   }
   changed_.notify_all();
   if (thread_.joinable()) thread_.join();
+  if (syncer_.joinable()) syncer_.join();
 }
 
 void BufferedWriter::StartRoom(std::uint64_t offset, std::size_t size) {
@@ -78,7 +79,9 @@ void BufferedWriter::HandOff() {
 void BufferedWriter::Flush() {
   HandOff();
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return queued_.empty(); });
+  // A sync asked for is waited for too: a disk error it meets is reported to it alone,
+  // and must not let a commit's flush after it pass.
+  changed_.wait(lock, [this] { return queued_.empty() && !sync_wanted_ && !syncing_; });
   if (failed_) std::rethrow_exception(failure_);
 }
 
@@ -107,8 +110,41 @@ void BufferedWriter::Work() {
       failure_ = failure;
       failed_ = true;
     }
+    if (!failed_) {
+      unsynced_bytes_ += batch.bytes.size();
+      if (unsynced_bytes_ >= kSyncEvery) {
+        unsynced_bytes_ = 0;
+        sync_wanted_ = true;
+        if (!syncer_.joinable()) syncer_ = std::thread([this] { SyncAhead(); });
+      }
+    }
     queued_bytes_ -= batch.bytes.capacity();
     queued_.pop_front();
+    changed_.notify_all();
+  }
+}
+
+void BufferedWriter::SyncAhead() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return sync_wanted_ || stopping_; });
+    if (stopping_) return;
+    sync_wanted_ = false;
+    if (failed_) continue;
+    syncing_ = true;
+    lock.unlock();
+    std::exception_ptr failure;
+    try {
+      file_.SyncData();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    lock.lock();
+    syncing_ = false;
+    if (failure && !failure_) {
+      failure_ = failure;
+      failed_ = true;
+    }
     changed_.notify_all();
   }
 }

@@ -3,6 +3,11 @@
 // and writes each full buffer on a thread of its own while the next one fills: encoding a
 // block, its CRC and the copy into the kernel's cache are off the thread that builds the
 // store. Reads go around it, so a read of bytes still gathered here waits for Flush first.
+//
+// Every few MB written, a third thread puts them on the disk while the writes go on. A
+// commit's flush then waits for the last few MB only instead of for everything since the
+// commit before, which on a disk slower than the run was a fifth of its time. Making bytes
+// durable earlier never breaks the order commits rely on.
 #pragma once
 
 #include <atomic>
@@ -64,6 +69,9 @@ class BufferedWriter {
   // is queued already.
   void HandOff();
   void Work();
+  void SyncAhead();
+
+  static constexpr std::uint64_t kSyncEvery = 4 << 20;
 
   FileIo& file_;
   const std::size_t capacity_;
@@ -77,7 +85,11 @@ class BufferedWriter {
   bool stopping_ = false;
   std::exception_ptr failure_;
   std::atomic<bool> failed_{false};  // failure_ is set: seen without the lock
-  std::thread thread_;               // started with the first hand-off
+  std::uint64_t unsynced_bytes_ = 0;  // written since the last sync was asked for
+  bool sync_wanted_ = false;
+  bool syncing_ = false;
+  std::thread thread_;  // started with the first hand-off
+  std::thread syncer_;  // started by thread_ with the first sync, joined after it
 };
 
 }  // namespace mailvane::pst::ndb

@@ -17,6 +17,9 @@ class FileIo {
   virtual void ReadAt(std::uint64_t offset, std::span<std::uint8_t> data) = 0;
   virtual void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) = 0;
   virtual void Flush() = 0;  // data and metadata reach the disk (fsync)
+  // The data written so far reaches the disk (fdatasync). Called on a thread of its own
+  // while writes go on, so that Flush() finds little left to do; a file may do nothing.
+  virtual void SyncData() {}
   virtual std::uint64_t Size() = 0;
   virtual void Truncate(std::uint64_t size) = 0;
 };

@@ -74,6 +74,10 @@ class PosixFile : public FileIo {
     }
   }
 
+  void SyncData() override {
+    if (::fdatasync(fd_) != 0) Fail("cannot flush", Path());
+  }
+
   std::uint64_t Size() override {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) Fail("cannot get the size of", Path());
