@@ -5,9 +5,9 @@
 // store. Reads go around it, so a read of bytes still gathered here waits for Flush first.
 //
 // Every few MB written, a third thread puts them on the disk while the writes go on. A
-// commit's flush then waits for the last few MB only instead of for everything since the
-// commit before, which on a disk slower than the run was a fifth of its time. Making bytes
-// durable earlier never breaks the order commits rely on.
+// commit's flush then waits for the last few MB only, instead of for everything since the
+// commit before while the store waits. Making bytes durable earlier never breaks the order
+// commits rely on.
 #pragma once
 
 #include <atomic>
