@@ -1,5 +1,7 @@
 #include "store/parse_ahead.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <stdexcept>
@@ -59,11 +61,12 @@ void ParseAhead::Work() {
     } catch (...) {
       error = std::current_exception();
     }
-    std::error_code ec;
-    const std::uint64_t size = error ? 0 : std::filesystem::file_size(file, ec);
+    // One look at the file gives its size and its kind.
+    struct stat info {};
+    const bool examined = !error && ::stat(file.c_str(), &info) == 0;
     Slot& slot = window_.emplace_back();  // deque: stays in place while others are added
     slot.index = index;
-    slot.bytes = ec ? 0 : size;
+    slot.bytes = examined ? static_cast<std::uint64_t>(info.st_size) : 0;
     window_bytes_ += slot.bytes;
     // A message that does not fit beside those before it is parsed once they are taken:
     // two of the mailbox's largest are never parsed at once.
@@ -75,12 +78,7 @@ void ParseAhead::Work() {
       if (error) std::rethrow_exception(error);
       // Only regular files: opening a FIFO or a device named like a message would block
       // this worker, and the run with it. The writer refuses such files itself.
-      std::error_code status_error;
-      const auto status = std::filesystem::status(file, status_error);
-      if (!status_error && std::filesystem::exists(status) &&
-          !std::filesystem::is_regular_file(status)) {
-        throw std::runtime_error("not a regular file: " + file.string());
-      }
+      if (examined && !S_ISREG(info.st_mode)) throw std::runtime_error("not a regular file: " + file.string());
       parsed.emplace(mime::ParseMimeFile(file));
     } catch (...) {
       error = std::current_exception();
