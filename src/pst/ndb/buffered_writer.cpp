@@ -1,6 +1,7 @@
 #include "pst/ndb/buffered_writer.h"
 
 #include <algorithm>
+#include <system_error>
 #include <utility>
 
 #include "pst/ndb/crypt.h"
@@ -115,7 +116,15 @@ void BufferedWriter::Work() {
       if (unsynced_bytes_ >= kSyncEvery) {
         unsynced_bytes_ = 0;
         sync_wanted_ = true;
-        if (!syncer_.joinable()) syncer_ = std::thread([this] { SyncAhead(); });
+        if (!syncer_.joinable()) {
+          try {
+            syncer_ = std::thread([this] { SyncAhead(); });
+          } catch (const std::system_error&) {
+            // No thread to spare: the syncs ahead are only advice, as every commit's own
+            // flush puts all of it on the disk. Raised here, it would end the program.
+            sync_wanted_ = false;
+          }
+        }
       }
     }
     queued_bytes_ -= batch.bytes.capacity();
